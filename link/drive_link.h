@@ -1,0 +1,64 @@
+// The drive link: one process-wide serial connection to one drive and the frame protocol on it.
+// Records are 15 little-endian 16-bit words; every transfer is synchronous and blocking.
+//
+// Process-wide state: one port, one transmit and one receive buffer, and LinkError. All transfers
+// run on one thread (the GUI thread); only IsCarrierDetected() is called from the carrier watcher.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "link/serial_port.h"
+
+namespace axtune {
+
+inline constexpr int kRecordWords = 15;
+using RecordWords = std::array<uint16_t, kRecordWords>;
+
+inline constexpr int kObjectRecord = 127;          // object and command channel
+inline constexpr int kIdentificationRecord = 128;  // device type, firmware version, record count
+inline constexpr int kStatusRecordA = 129;         // live status
+inline constexpr int kStatusRecordB = 131;         // live status
+
+// LinkError codes.
+enum LinkErrorCode : int {
+  kLinkNoError = 0,
+  kLinkBadChecksum = 1,
+  kLinkNoReply = 2,       // fewer than 2 header bytes, or resynchronisation did not find the record
+  kLinkShortReply = 3,    // fewer than 32 bytes behind the header
+  kLinkDriveErrorBase = 4,  // drive error code c (0..5) gives 4 + c; codes 6 and 7 give 10
+};
+
+// Code of the last failure that set it; 0 at start; never reset by a successful transfer.
+extern std::atomic<int> LinkError;
+
+// Opens the port named (a slot name "\\.\COMn" or a device path), sets 38400 8N1 and the link's
+// timeouts (1 ms per requested byte + 1000 ms), sends three "A" characters. Nothing stays held when
+// it fails; LastOpenError()/LastOpenErrorText() then say why.
+bool OpenLink(const std::string& portName);
+bool CloseLink();
+bool ClearLinkErrors();
+bool IsCarrierDetected();
+bool SetDtr(bool on);
+bool IsLinkOpen();
+
+bool ReadRecord(int record, uint16_t* destination15);
+bool ExchangeRecord(int record, uint16_t* buffer15);
+bool WriteWords(int record, int wordIndex, uint16_t value);
+
+inline bool ReadRecord(int record, RecordWords& destination) { return ReadRecord(record, destination.data()); }
+inline bool ExchangeRecord(int record, RecordWords& buffer) { return ExchangeRecord(record, buffer.data()); }
+
+// Why the last OpenLink failed (kept for the user interface; the link itself only returns false).
+PortOpenError LastOpenError();
+std::string LastOpenErrorText();
+
+// The open port, for the few callers that need it beyond the frame protocol (tests); null when closed.
+SerialPort* LinkPort();
+
+// Frame helpers, exposed for the simulator and the tests.
+uint16_t FrameChecksum(const uint8_t* bytes, size_t byteCountWithoutChecksum);
+
+}  // namespace axtune

@@ -1,0 +1,69 @@
+#include "res/strings.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+namespace axtune {
+namespace {
+
+// Each part of the program keeps its texts in its own fragment, so the table grows without
+// edits colliding. Ids must be unique across fragments (a test checks).
+const StringEntry kStrings[] = {
+#include "res/strings_shell.inc"
+#include "res/strings_status.inc"
+#include "res/strings_pages.inc"
+#include "res/strings_tools.inc"
+};
+
+std::atomic<Language> g_language{Language::English};
+
+const StringEntry* Find(int id) {
+  for (const auto& e : kStrings) {
+    if (e.id == id) return &e;
+  }
+  return nullptr;
+}
+
+bool StartsWithGerman(const char* value) {
+  return value != nullptr && std::strncmp(value, "de", 2) == 0;
+}
+
+}  // namespace
+
+void SetLanguage(Language language) { g_language = language; }
+Language CurrentLanguage() { return g_language; }
+
+Language ChooseLanguage(int argc, const char* const* argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i] == nullptr) continue;
+    if (std::strcmp(argv[i], "/english") == 0 || std::strcmp(argv[i], "--lang=en") == 0) return Language::English;
+    if (std::strcmp(argv[i], "--lang=de") == 0) return Language::German;
+  }
+  // The first of these that is set decides, as for the C library's message catalogue.
+  for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+    const char* value = std::getenv(name);
+    if (value != nullptr && *value != '\0') {
+      return StartsWithGerman(value) ? Language::German : Language::English;
+    }
+  }
+  return Language::English;
+}
+
+const char* Text(int id, Language language) {
+  const StringEntry* e = Find(id);
+  if (e == nullptr) return "";
+  return language == Language::German ? e->german : e->english;
+}
+
+const char* Text(int id) { return Text(id, g_language); }
+bool HasText(int id) { return Find(id) != nullptr; }
+
+const StringEntry* AllStrings(int* count) {
+  if (count != nullptr) *count = static_cast<int>(std::size(kStrings));
+  return kStrings;
+}
+
+}  // namespace axtune
