@@ -1,0 +1,49 @@
+// Replays fuzz inputs without libFuzzer: every file named on the command line, or every file in a
+// named folder, goes once through LLVMFuzzerTestOneInput. Used as a regression test of the corpus
+// and of every input that ever crashed a parser.
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
+
+namespace {
+
+int replayFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    std::fprintf(stderr, "cannot read %s\n", path.string().c_str());
+    return 1;
+  }
+  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int failures = 0;
+  int replayed = 0;
+  for (int i = 1; i < argc; ++i) {
+    std::filesystem::path path(argv[i]);
+    if (std::filesystem::is_directory(path)) {
+      for (const auto& entry : std::filesystem::recursive_directory_iterator(path)) {
+        if (entry.is_regular_file()) {
+          failures += replayFile(entry.path());
+          ++replayed;
+        }
+      }
+    } else {
+      failures += replayFile(path);
+      ++replayed;
+    }
+  }
+  // Also one empty input, so a target without a corpus still runs once.
+  LLVMFuzzerTestOneInput(nullptr, 0);
+  std::printf("replayed %d inputs\n", replayed);
+  return failures == 0 ? 0 : 1;
+}
