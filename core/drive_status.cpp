@@ -1,0 +1,198 @@
+#include "core/drive_status.h"
+
+#include <cstdio>
+
+#include "link/object_access.h"
+
+namespace axtune {
+namespace {
+
+constexpr int kStrInvalid = 32787;  // "ungültig" / "Invalid"
+
+// Hysteresis steps and scales of the two measured values.
+constexpr int kTemperatureStep = 64;  // raw units of 1/128 degree
+constexpr int kVoltageStep = 100;     // raw ADC units
+constexpr double kTemperatureScale = 128.0;
+// ADC full scale 32767 is 3.0 V at the divider's tap; the divider is 102.7 : 2.7.
+constexpr double kVoltageScale = 3.0 * 102.7 / 2.7 / 32767.0;
+
+constexpr Rgb kFaultColor{255, 0, 0};
+constexpr Rgb kNotReadyColor{0, 50, 0};
+constexpr Rgb kReadyColor{0, 100, 0};
+constexpr Rgb kStandbyColor{0, 150, 0};
+constexpr Rgb kOperationColor{0, 200, 0};
+constexpr Rgb kReferencedColor{0, 100, 0};
+constexpr Rgb kReferenceFaultColor{150, 0, 0};
+
+template <typename... Args>
+std::string Format(const char* format, Args... args) {
+  char buffer[64];
+  int n = std::snprintf(buffer, sizeof buffer, format, args...);
+  if (n < 0) return {};
+  return std::string(buffer,
+                     static_cast<size_t>(n) < sizeof buffer ? static_cast<size_t>(n) : sizeof buffer - 1);
+}
+
+int16_t Signed(uint16_t word) {
+  return static_cast<int16_t>(word);
+}
+
+// The remembered value follows the new one only when it moved by at least one whole step
+// (integer division truncates towards zero, as in the drive's own arithmetic).
+void FollowInSteps(int16_t& remembered, int16_t current, int step) {
+  if ((static_cast<int>(current) - static_cast<int>(remembered)) / step != 0) remembered = current;
+}
+
+void DecodeDeviceState(const RecordWords& r129, std::optional<uint16_t> statusword, Language language,
+                       DriveStatusView& view) {
+  const uint16_t errorWord = r129[kWordErrorNumber];
+  switch (view.deviceState) {
+    case 0:
+      view.deviceStateColor = kFaultColor;
+      view.deviceStateText = errorWord < 10 ? std::string(Text(kStrDeviceErrorBase + errorWord, language))
+                                            : Format("Error %d", static_cast<int>(Signed(errorWord)));
+      return;
+    case 1:
+      view.deviceStateColor = kNotReadyColor;
+      view.deviceStateText = Text(kStrNotReadyToSwitchOn, language);
+      return;
+    case 2:
+      view.deviceStateColor = kReadyColor;
+      view.deviceStateText = Text(kStrReady, language);
+      return;
+    case 3:
+      view.deviceStateColor = kStandbyColor;
+      view.deviceStateText = "Standby";
+      return;
+    default:
+      break;
+  }
+  if (!statusword) {
+    // Without the statusword "operation" and "quick stop" cannot be told apart; the bar keeps what
+    // it showed rather than guess.
+    view.deviceStateKnown = false;
+    view.deviceStateColor = kStandbyColor;
+    view.deviceStateText = Text(kStrInvalid, language);
+  } else if (*statusword & kStatuswordOperationEnabled) {
+    view.deviceStateColor = kOperationColor;
+    view.deviceStateText = Text(kStrOperation, language);
+  } else {
+    view.deviceStateColor = kStandbyColor;
+    view.deviceStateText = "Quick stop";
+  }
+}
+
+std::string ProfileText(int state, int number, Language language) {
+  switch (state) {
+    case 0:
+      return Text(kStrProfileNotStarted, language);
+    case 1:
+      return Format("%s %d", Text(kStrProfileStarted, language), number);
+    case 2:
+      return Text(kStrProfileFinished, language);
+    case 3:
+      return Text(kStrProfileCanceled, language);
+    case 6:
+      return "Quick stop";
+    case 7:
+      return Text(kStrLimitSwitchReached, language);
+    case 8:
+      return Text(kStrReferenceInvalid, language);
+    default:
+      return Format("Error %d", state);
+  }
+}
+
+const char* LimitSwitchBitmap(uint16_t switches) {
+  switch (switches & (kBitLowerLimitNotReached | kBitUpperLimitNotReached)) {
+    case kBitLowerLimitNotReached:
+      return kBitmapUpperLimit;  // only the lower one is clear: the upper one is reached
+    case kBitUpperLimitNotReached:
+      return kBitmapLowerLimit;
+    case kBitLowerLimitNotReached | kBitUpperLimitNotReached:
+      return kBitmapGood;
+    default:
+      return kBitmapWarning;  // both reached (or a broken switch wire)
+  }
+}
+
+}  // namespace
+
+DriveStatusMemory& ProcessDriveStatusMemory() {
+  static DriveStatusMemory memory;
+  return memory;
+}
+
+DriveStatusView DecodeDriveStatus(const RecordWords& r129, const RecordWords& r131,
+                                  std::optional<uint16_t> statusword, DriveStatusMemory& memory,
+                                  Language language) {
+  DriveStatusView view;
+  view.statusword = statusword;
+  view.deviceState = Signed(r129[kWordDeviceState]);
+  view.errorNumber = Signed(r129[kWordErrorNumber]);
+  view.profileState = Signed(r131[kWordProfileState]);
+  view.profileNumber = Signed(r131[kWordProfileNumber]);
+  view.referencedState = Signed(r129[kWordReferenced]);
+
+  DecodeDeviceState(r129, statusword, language, view);
+  view.profileText = ProfileText(view.profileState, view.profileNumber, language);
+
+  const uint32_t positionBits =
+      static_cast<uint32_t>(r129[kWordPositionLow]) | (static_cast<uint32_t>(r129[kWordPositionHigh]) << 16);
+  view.position = static_cast<int32_t>(positionBits);
+  view.positionText = Format("%d ", static_cast<int>(view.position));
+
+  FollowInSteps(memory.lastTemperature, Signed(r129[kWordTemperature]), kTemperatureStep);
+  // The display adds half a degree (64 raw units) before it rounds to whole degrees.
+  view.displayedTemperature = (memory.lastTemperature + 64) / kTemperatureScale;
+  view.temperatureText = Format("%.0f\xC2\xB0", view.displayedTemperature);
+  const int k = memory.lastTemperature / kTemperatureStep;
+  const auto red = static_cast<uint8_t>((k + 80) & 0xFF);
+  const auto cyan = static_cast<uint8_t>((250 - k) & 0xFF);
+  view.temperatureColor = Rgb{red, cyan, cyan};
+
+  FollowInSteps(memory.lastVoltage, Signed(r129[kWordVoltage]), kVoltageStep);
+  view.displayedVoltage = memory.lastVoltage * kVoltageScale;
+  view.voltageText = Format("%.0fV", view.displayedVoltage);
+
+  const uint16_t switches = r129[kWordSwitches];
+  view.limitSwitchBitmap = LimitSwitchBitmap(switches);
+  view.upperLimitReached = (switches & kBitUpperLimitNotReached) == 0;
+  view.lowerLimitReached = (switches & kBitLowerLimitNotReached) == 0;
+  view.referenceSwitch = (switches & kBitReferenceSwitch) != 0;
+  view.stopSwitch = (switches & kBitStopSwitch) != 0;
+  view.referenceSwitchEnabled = view.referenceSwitch;
+  view.stopSwitchEnabled = view.stopSwitch;
+
+  switch (view.referencedState) {
+    case 0:
+    case 1:
+      break;  // the profile pane keeps its background
+    case 2:
+      view.profileColor = kReferencedColor;
+      break;
+    default:
+      view.profileColor = kReferenceFaultColor;
+      break;
+  }
+  return view;
+}
+
+DriveStatusView DecodeDriveStatus(const RecordWords& r129, const RecordWords& r131,
+                                  std::optional<uint16_t> statusword, DriveStatusMemory& memory) {
+  return DecodeDriveStatus(r129, r131, statusword, memory, CurrentLanguage());
+}
+
+bool ReadDriveStatus(DriveStatusReading& reading) {
+  if (!ReadRecord(kStatusRecordA, reading.record129)) return false;
+  if (!ReadRecord(kStatusRecordB, reading.record131)) return false;
+  int32_t value = 0;
+  if (ReadObject(0x6041, 0, &value)) {
+    reading.statusword = static_cast<uint16_t>(value & 0xFFFF);
+  } else {
+    reading.statusword.reset();
+  }
+  return true;
+}
+
+}  // namespace axtune
