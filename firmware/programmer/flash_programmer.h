@@ -1,0 +1,230 @@
+/*
+ * Flash programmer: a flat C interface that updates the firmware of the drive's processor (a
+ * TMS320F280x) over a serial line. PRG_Open loads a small flash kernel into the processor's RAM
+ * through the processor's serial (SCI) boot ROM; the other operations then talk to that kernel in
+ * acknowledged packets to erase, program, read and verify flash and to read and write RAM.
+ *
+ * State is process-wide (one programmer per process); handles are accepted and ignored.
+ *
+ * Results: every operation returns a status word,
+ *   PRG_DONE (0)    the operation succeeded,
+ *   PRG_FAILED (1)  it failed (the message callback, when installed, says why),
+ *   PRG_BUSY (2)    another operation is still running; nothing was done.
+ * PRG_Open, PRG_FlashErase, PRG_FlashWrite, PRG_MemWrite, PRG_FlashRead and PRG_MemRead return 2
+ * without doing anything while the status is 2; otherwise they set it to 2, run, and store their
+ * result (0 or 1) as the status. PRG_FlashVerify returns 1 without doing anything while busy.
+ * PRG_Status may be polled from another thread; PRG_Close from another thread stops a running
+ * operation at its next packet (the abort flag) and is safe against the port transfer in progress.
+ * Nothing throws; nothing is printed.
+ *
+ * Ownership: every buffer passed in belongs to the caller and is only read or written within the byte
+ * count given. The interface descriptor and the options record behind the handle belong to the
+ * library; callers may read them.
+ *
+ * Typical sequence:
+ *   PRG_Init(&h); PRG_SetMessageCallBack(h, cb); PRG_SetOptions(h, "EmuBaudRate=115200");
+ *   PRG_Open(h); PRG_FlashErase(h); PRG_FlashWrite(h, addr, 0, bytes, words) per section;
+ *   PRG_FlashVerify(h, addr, 0, bytes, words) per section; PRG_Close(h);
+ * Without PRG_Init every option is zero: COM1 at 19200 baud.
+ *
+ * Port names: "EmuPortAddr" selects a port slot (0xC2 -> COM2, 0xC3 -> COM3, 0xC4 -> COM4, anything
+ * else COM1); a slot is mapped to a device as the rest of Axtune does (Windows "\\.\COMn"; elsewhere the
+ * AXTUNE_COM<n> environment variable or the n-th real serial device). The option "EmuPortName" (an
+ * addition, see below) names the device directly.
+ */
+#ifndef AXTUNE_FIRMWARE_PROGRAMMER_FLASH_PROGRAMMER_H
+#define AXTUNE_FIRMWARE_PROGRAMMER_FLASH_PROGRAMMER_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#if defined(AXPRG_BUILDING)
+#define PRG_API __declspec(dllexport)
+#else
+#define PRG_API __declspec(dllimport)
+#endif
+#else
+#define PRG_API __attribute__((visibility("default")))
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Status words. */
+#define PRG_DONE 0
+#define PRG_FAILED 1
+#define PRG_BUSY 2
+
+/* Message kinds handed to the message callback. */
+#define PRG_MSG_INSTALLED 0 /* "Installed output message callback\n", once at installation */
+#define PRG_MSG_TEXT 1      /* every progress or error line */
+
+/* Text options hold up to 260 characters plus the terminating NUL. */
+#define PRG_TEXT_OPTION_SIZE 261
+
+/*
+ * The options record, set by PRG_SetOptions from "Key=value" items. Kinds: hex (parsed like "%08lx",
+ * at most 8 characters, an optional 0x), decimal (parsed like "%d"), flag (1 when the value is exactly
+ * "YES", else 0), text (up to 260 characters). A value that does not parse leaves the field unchanged.
+ */
+typedef struct PRG_Options {
+  uint32_t EmulatorId;                            /* hex, stored only */
+  uint32_t EmuPortAddr;                           /* hex, port slot: 0xC2..0xC4 -> COM2..4, else COM1 */
+  int32_t EmuBaudRate;                            /* decimal, 0: take the code in PrgEraseOption3 */
+  char EmuBoardFileName[PRG_TEXT_OPTION_SIZE];    /* text, stored only */
+  char EmuProcessorName[PRG_TEXT_OPTION_SIZE];    /* text, stored only */
+  char PrgBootLoadFileName[PRG_TEXT_OPTION_SIZE]; /* text, the temporary kernel file of the last boot load */
+  uint32_t PrgSkipBootLoad;                       /* flag, 1: PRG_Open pings a running kernel */
+  char PrgEraseFileName[PRG_TEXT_OPTION_SIZE];    /* text, stored only */
+  int32_t PrgEraseTimeout;                        /* decimal, erase wait = this * sectors * 10 ms */
+  uint32_t PrgEraseOption1;                       /* hex, sector mask (PRG_Open sets 0x000F) */
+  uint32_t PrgEraseOption2;                       /* hex, erase parameter (PRG_Open sets 0x0099) */
+  uint32_t PrgEraseOption3;                       /* hex, baud-rate code; sent with the erase */
+  uint32_t PrgEraseOption4;                       /* hex, erase parameter and extra response attempts
+                                                     (PRG_Open sets 0x0500) */
+  char PrgProgrammingFileName[PRG_TEXT_OPTION_SIZE]; /* text, stored only */
+  char PrgFlashDataFileName[PRG_TEXT_OPTION_SIZE];   /* text, stored only */
+  int32_t PrgProgrammingTimeout;                     /* decimal, ms to wait after each flash-write packet */
+  uint32_t PrgProgrammingOption1;                    /* hex, sent with each flash-write packet */
+  uint32_t PrgProgrammingOption2;                    /* hex, sent with each flash-write packet */
+  uint32_t PrgProgrammingOption3;                    /* hex, sent with each flash-write packet */
+  uint32_t PrgProgrammingOption4;                    /* hex, sent; also extra response attempts per write */
+  char PrgVerifyFileName[PRG_TEXT_OPTION_SIZE];      /* text, stored only */
+  int32_t PrgVerifyTimeout;                          /* decimal, ms to wait after the verify packet */
+  uint32_t PrgVerifyOption1;                         /* hex, sent with the verify packet */
+  uint32_t PrgVerifyOption2;                         /* hex, sent with the verify packet */
+  uint32_t PrgVerifyOption3;                         /* hex, sent with the verify packet */
+  uint32_t PrgVerifyOption4;                         /* hex, stored only */
+  /* ADDITION: "EmuPortName" (text). A full device name ("/dev/ttyUSB0", "\\.\COM7", "COM3", or an
+     in-process device such as "sim:qmx"); when not empty it overrides "EmuPortAddr", so a host can
+     program through the port its drive is on. */
+  char EmuPortName[PRG_TEXT_OPTION_SIZE];
+} PRG_Options;
+
+/* The handle: the address of the options record (NULL before PRG_Init). Entry points ignore it. */
+typedef void* PRG_Handle;
+
+/* Message callback: (the handle, PRG_MSG_INSTALLED or PRG_MSG_TEXT, a NUL-terminated line). The text
+   lives in the programmer's 1024-byte message buffer and is valid only during the call. */
+typedef void (*PRG_MessageCallBack)(PRG_Handle handle, int32_t kind, const char* text);
+
+/* Initialises the programmer: closes nothing, forgets the port, zeroes the options, the status, the
+   abort and connected flags, the packet sequence state and the buffers, removes the message callback
+   (but not the user-interface hooks below), and sets *handle to the options record.
+   Returns 0; 1 when handle is NULL. */
+PRG_API int32_t PRG_Init(PRG_Handle* handle);
+
+/* Parses an option text "Key=value,Key=value,..." into the options record. Items are taken from left
+   to right; parsing stops at the first empty item (two commas in a row); an item without "=" or with
+   an unknown key (keys are case-sensitive, blanks are not trimmed) is ignored.
+   Returns 0; 1 when options is NULL or memory runs out. */
+PRG_API int32_t PRG_SetOptions(PRG_Handle handle, const char* options);
+
+/* Returns the status word (0, 1 or 2). Safe to call from any thread. */
+PRG_API int32_t PRG_Status(void);
+
+/* Connects to the flash kernel. Opens the port at the rate the options give (19200 by default, 38400
+   for a rate the port does not know), prompts the user to switch the drive on (through the prompt
+   hook, see below), shows the wait cursor, then either pings a kernel that is already running
+   ("PrgSkipBootLoad" = 1) or autobauds the boot ROM, streams the embedded kernel image to it (every
+   byte echoed and checked), reopens the port after 1000 ms and autobauds the kernel. On success
+   "PrgSkipBootLoad" becomes 1. Forces PrgEraseOption1 = 0x000F, PrgEraseOption2 = 0x0099 and
+   PrgEraseOption4 = 0x0500. Returns the new status (0 or 1) or 2 when busy.
+   The embedded kernel is written to a uniquely named file in the system temp directory for the load
+   and removed afterwards in every case.
+   When "PrgSkipBootLoad" is 1 but the kernel does not answer the ping (it was reset by PRG_Close's
+   DTR pulse, for example), PRG_Open loads the kernel through the boot ROM instead of failing.
+   After a failure the port may stay open (PRG_Close closes it) and the arrow cursor is back. */
+PRG_API int32_t PRG_Open(PRG_Handle handle);
+
+/* Ends the session: restores the arrow cursor, sets the abort flag (a running operation stops at its
+   next packet), pulses DTR (100 ms high, 100 ms low; this resets the drive's processor), waits
+   200 ms, closes the port and clears the connected flag. The status and "PrgSkipBootLoad" are kept.
+   Returns 0. */
+PRG_API int32_t PRG_Close(PRG_Handle handle);
+
+/* Installs the message callback (NULL removes it). A callback that is not NULL is called at once with
+   (handle, PRG_MSG_INSTALLED, "Installed output message callback\n"); later lines come with the
+   handle PRG_Init returned and PRG_MSG_TEXT. Call it after PRG_Init, which removes the callback.
+   Returns 0. */
+PRG_API int32_t PRG_SetMessageCallBack(PRG_Handle handle, PRG_MessageCallBack callback);
+
+/* Erases the sectors of PrgEraseOption1 (bit 0 = sector A, the highest). Waits PrgEraseTimeout *
+   sectors * 10 ms (at least 100 ms), then takes the kernel's answer in up to PrgEraseOption4 + 1
+   attempts. Requires a connection. Returns the new status or 2 when busy. */
+PRG_API int32_t PRG_FlashErase(PRG_Handle handle);
+
+/* Programs byteCount bytes (an odd last byte is dropped) of 16-bit words to flash at the word address,
+   in packets of up to 114 words. A chunk the kernel refuses stops the write; chunks before it stay
+   programmed. Fails at once (sending nothing) when not connected, words is NULL or fewer than 2 bytes
+   are given. Returns the new status or 2 when busy. */
+PRG_API int32_t PRG_FlashWrite(PRG_Handle handle, uint32_t address, uint16_t page, uint32_t byteCount,
+                               const uint16_t* words);
+
+/* Reads byteCount bytes (an odd last byte is dropped) of flash from the word address into words, in
+   packets of up to 113 words. Fails when the kernel answers a chunk with a non-zero status (its bytes
+   are then never handed back as data). words must hold byteCount bytes. Returns the new status or 2. */
+PRG_API int32_t PRG_FlashRead(PRG_Handle handle, uint32_t address, uint16_t page, uint32_t byteCount,
+                              uint16_t* words);
+
+/* Asks the kernel to compare the 16-bit sum of byteCount / 2 flash words at the word address with the
+   sum of the given words: one packet for a block of up to 65535 words (larger blocks go in several
+   packets). Returns 0 when verified, 1 when not (also when not connected or busy); the result is also
+   the new status. */
+PRG_API int32_t PRG_FlashVerify(PRG_Handle handle, uint32_t address, uint16_t page, uint32_t byteCount,
+                                const uint16_t* words);
+
+/* As PRG_FlashRead and PRG_FlashWrite, for the processor's RAM. */
+PRG_API int32_t PRG_MemRead(PRG_Handle handle, uint32_t address, uint16_t page, uint32_t byteCount,
+                            uint16_t* words);
+PRG_API int32_t PRG_MemWrite(PRG_Handle handle, uint32_t address, uint16_t page, uint32_t byteCount,
+                             const uint16_t* words);
+
+/* The interface descriptor: a static table of the entry points for a front end that drives a
+   programmer through a table. recordSize is sizeof(PRG_Interface) (80 on 32-bit targets). */
+typedef struct PRG_Interface {
+  uint32_t recordSize;
+  uint32_t version[4]; /* each 1 */
+  const char* name;    /* "GENERIC" */
+  uint32_t reserved;   /* 0 */
+  uint32_t entryCount; /* 16 */
+  int32_t (*Init)(PRG_Handle*);
+  int32_t (*SetOptions)(PRG_Handle, const char*);
+  int32_t (*Status)(void);
+  int32_t (*Open)(PRG_Handle);
+  int32_t (*Close)(PRG_Handle);
+  int32_t (*SetMessageCallBack)(PRG_Handle, PRG_MessageCallBack);
+  int32_t (*FlashErase)(PRG_Handle);
+  int32_t (*FlashWrite)(PRG_Handle, uint32_t, uint16_t, uint32_t, const uint16_t*);
+  int32_t (*FlashRead)(PRG_Handle, uint32_t, uint16_t, uint32_t, uint16_t*);
+  int32_t (*FlashVerify)(PRG_Handle, uint32_t, uint16_t, uint32_t, const uint16_t*);
+  int32_t (*MemWrite)(PRG_Handle, uint32_t, uint16_t, uint32_t, const uint16_t*);
+  int32_t (*MemRead)(PRG_Handle, uint32_t, uint16_t, uint32_t, uint16_t*);
+} PRG_Interface;
+
+/* Sets *descriptor to the static interface descriptor. Returns 0; 1 when descriptor is NULL. */
+PRG_API int32_t PRG_GetInterface(const PRG_Interface** descriptor);
+
+/*
+ * ADDITION: user-interface hooks. PRG_Open asks the user to switch the drive on (title "QMX Download",
+ * text "QMX einschalten!", one OK button) and shows the wait cursor until PRG_Close. The host decides
+ * how: the GUI shows a message box and the override cursor, a command line asks on its terminal, tests
+ * confirm at once.
+ *   prompt(context, title, text)  blocks until the user confirms; returns 0 to go on, any other value
+ *                                 when the user cancelled (PRG_Open then fails with "Cancelled by the
+ *                                 user\n" before anything is sent).
+ *   waitCursor(context, on)       on = 1 when the wait cursor should show, 0 for the arrow again.
+ * Either may be NULL: without a prompt hook PRG_Open goes on without asking. The hooks are called on
+ * the thread that calls PRG_Open / PRG_Close. PRG_Init does not remove them. Returns 0.
+ */
+typedef int32_t (*PRG_PromptHook)(void* context, const char* title, const char* text);
+typedef void (*PRG_WaitCursorHook)(void* context, int32_t on);
+PRG_API int32_t PRG_SetUserInterfaceHooks(PRG_PromptHook prompt, PRG_WaitCursorHook waitCursor,
+                                          void* context);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* AXTUNE_FIRMWARE_PROGRAMMER_FLASH_PROGRAMMER_H */
