@@ -26,8 +26,8 @@ inline constexpr int kStatusRecordB = 131;         // live status
 enum LinkErrorCode : int {
   kLinkNoError = 0,
   kLinkBadChecksum = 1,
-  kLinkNoReply = 2,       // fewer than 2 header bytes, or resynchronisation did not find the record
-  kLinkShortReply = 3,    // fewer than 32 bytes behind the header
+  kLinkNoReply = 2,         // fewer than 2 header bytes, or resynchronisation did not find the record
+  kLinkShortReply = 3,      // fewer than 32 bytes behind the header
   kLinkDriveErrorBase = 4,  // drive error code c (0..5) gives 4 + c; codes 6 and 7 give 10
 };
 
@@ -48,8 +48,12 @@ bool ReadRecord(int record, uint16_t* destination15);
 bool ExchangeRecord(int record, uint16_t* buffer15);
 bool WriteWords(int record, int wordIndex, uint16_t value);
 
-inline bool ReadRecord(int record, RecordWords& destination) { return ReadRecord(record, destination.data()); }
-inline bool ExchangeRecord(int record, RecordWords& buffer) { return ExchangeRecord(record, buffer.data()); }
+inline bool ReadRecord(int record, RecordWords& destination) {
+  return ReadRecord(record, destination.data());
+}
+inline bool ExchangeRecord(int record, RecordWords& buffer) {
+  return ExchangeRecord(record, buffer.data());
+}
 
 // Why the last OpenLink failed (kept for the user interface; the link itself only returns false).
 PortOpenError LastOpenError();
@@ -59,6 +63,11 @@ std::string LastOpenErrorText();
 SerialPort* LinkPort();
 
 // Frame helpers, exposed for the simulator and the tests.
+// Sum modulo 65536 of the little-endian 16-bit words in the first byteCount bytes (the header
+// counts as byte 0 + 256 * byte 1).
 uint16_t FrameChecksum(const uint8_t* bytes, size_t byteCountWithoutChecksum);
+// LinkError for a drive error code (bits 4..6 of an error reply's first byte): 0..5 give 4..9, 6 and 7
+// give 10.
+int LinkErrorForDriveCode(int driveCode);
 
 }  // namespace axtune

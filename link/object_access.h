@@ -20,7 +20,9 @@ enum ObjectChannelCommand : uint16_t {
 inline constexpr uint8_t kSdoUploadRequest = 0x40;
 inline constexpr uint8_t kSdoAbort = 0x80;
 // Expedited download command byte for a value of 1..4 bytes: 0x23 + 4 * (4 - size).
-constexpr uint8_t SdoDownloadCommand(int size) { return static_cast<uint8_t>(0x23 + 4 * (4 - size)); }
+constexpr uint8_t SdoDownloadCommand(int size) {
+  return static_cast<uint8_t>(0x23 + 4 * (4 - size));
+}
 
 // On success the destination holds bytes 4..7 of the reply, unmasked and not sign-extended.
 bool ReadObject(uint16_t index, uint8_t subindex, int32_t* destination);

@@ -13,9 +13,9 @@ inline constexpr int kFirstPortSlot = 1;
 inline constexpr int kLastPortSlot = 12;
 
 struct PortSlot {
-  int number = 0;          // 1..12
-  std::string label;       // "COM3"
-  std::string device;      // the device behind the slot; empty when the slot has none
+  int number = 0;      // 1..12
+  std::string label;   // "COM3"
+  std::string device;  // the device behind the slot; empty when the slot has none
 };
 
 // "\\.\COMn", the name the application builds for slot n.

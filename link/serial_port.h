@@ -16,9 +16,9 @@ namespace axtune {
 // Line settings applied at open. Data format is always 8N1.
 struct SerialSettings {
   int baudRate = 38400;
-  bool dtr = false;        // DTR raised after open
-  bool rts = true;         // RTS raised after open
-  bool exclusive = true;   // no other process may open the device while we hold it
+  bool dtr = false;          // DTR raised after open
+  bool rts = true;           // RTS raised after open
+  bool exclusive = true;     // no other process may open the device while we hold it
   bool abortOnError = true;  // a line error fails transfers until clearErrors()
 };
 

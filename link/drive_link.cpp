@@ -1,0 +1,289 @@
+// The drive link: frames, checksums, resynchronisation and the process-wide port.
+#include "link/drive_link.h"
+
+#include <mutex>
+
+#include "link/frame_bytes.h"
+#include "link/port_slots.h"
+
+namespace axtune {
+
+std::atomic<int> LinkError{kLinkNoError};
+
+namespace {
+
+constexpr size_t kFrameBytes = 34;     // header, 15 words, checksum
+constexpr size_t kBodyBytes = 32;      // what follows the header of a whole-record frame
+constexpr size_t kWordFrameBytes = 6;  // single-word write: header, value, checksum
+constexpr uint8_t kReadRequest = 0x0F;
+constexpr uint8_t kRecordWriteRequest = 0x8F;
+constexpr uint8_t kWriteBit = 0x80;  // request: write; reply: error
+constexpr uint8_t kWholeRecord = 0x0F;
+// A line that keeps delivering frames for other records would keep resynchronisation going for
+// ever; after this many skipped frames (about half a second of traffic at 38400 baud) the read
+// gives up as if the record never came.
+constexpr int kMaxSkippedFrames = 64;
+
+struct LinkState {
+  // Guards the port's lifetime against the carrier watcher, which queries the modem lines from
+  // its own thread. Transfers run on the one GUI thread, which alone opens and closes, so they
+  // do not take it.
+  std::mutex portMutex;
+  std::unique_ptr<SerialPort> port;
+  std::array<uint8_t, kFrameBytes> transmit{};
+  std::array<uint8_t, kFrameBytes> receive{};
+  PortOpenError lastOpenError = PortOpenError::None;
+  std::string lastOpenErrorText;
+};
+
+LinkState& link() {
+  static LinkState state;
+  return state;
+}
+
+size_t sendBytes(size_t count) {
+  LinkState& s = link();
+  if (!s.port || count > s.transmit.size()) return 0;
+  return s.port->write(s.transmit.data(), count);
+}
+
+// Reads into the receive buffer at the given offset; never past its end.
+size_t receiveBytes(size_t offset, size_t count) {
+  LinkState& s = link();
+  if (!s.port || offset > s.receive.size() || count > s.receive.size() - offset) return 0;
+  return s.port->read(s.receive.data() + offset, count);
+}
+
+size_t discardBytes(size_t count) {
+  LinkState& s = link();
+  std::array<uint8_t, kBodyBytes> scratch{};
+  if (!s.port || count > scratch.size()) return 0;
+  return s.port->read(scratch.data(), count);
+}
+
+void setErrorFromReply(uint8_t controlByte) {
+  LinkError = LinkErrorForDriveCode((controlByte >> 4) & 0x07);
+}
+
+// A reply for another record is in the receive header. Skips whole frames until one for `record`
+// begins; an error header on the way records its code. True when the header now names `record`.
+bool resynchronise(uint8_t record) {
+  LinkState& s = link();
+  for (int skipped = 0; skipped < kMaxSkippedFrames; ++skipped) {
+    const uint8_t control = s.receive[0];
+    if (control & kWriteBit) {
+      setErrorFromReply(control);  // an error reply is only its header
+    } else {
+      const size_t rest = (control & 0x0F) == kWholeRecord ? kBodyBytes : 4 + 2 * ((control >> 4) & 0x07);
+      discardBytes(rest);
+    }
+    if (receiveBytes(0, 2) < 2) return false;
+    if (s.receive[1] == record) return true;
+  }
+  return false;
+}
+
+void copyWordsFromReceive(uint16_t* destination) {
+  const std::span<const uint8_t> frame(link().receive);
+  for (int i = 0; i < kRecordWords; ++i) destination[i] = LoadLe16(frame, 2 + 2 * i);
+}
+
+}  // namespace
+
+int LinkErrorForDriveCode(int driveCode) {
+  const int code = driveCode & 0x07;
+  return code <= 5 ? kLinkDriveErrorBase + code : kLinkDriveErrorBase + 6;
+}
+
+uint16_t FrameChecksum(const uint8_t* bytes, size_t byteCountWithoutChecksum) {
+  if (bytes == nullptr) return 0;
+  uint32_t sum = 0;
+  for (size_t i = 0; i < byteCountWithoutChecksum; ++i) {
+    sum += (i % 2 == 0) ? bytes[i] : static_cast<uint32_t>(bytes[i]) << 8;
+  }
+  return static_cast<uint16_t>(sum & 0xFFFF);
+}
+
+bool OpenLink(const std::string& portName) {
+  LinkState& s = link();
+  // A port still held would stay locked for good; the caller should have closed it, so do it here.
+  if (s.port) CloseLink();
+
+  auto fail = [&s](PortOpenError error, std::string text) {
+    std::lock_guard<std::mutex> lock(s.portMutex);
+    s.lastOpenError = error;
+    s.lastOpenErrorText = std::move(text);
+    return false;
+  };
+
+  const std::string device = ResolvePortDevice(portName);
+  if (device.empty()) {
+    const int slot = PortSlotNumber(portName);
+    return fail(PortOpenError::NotFound,
+                (slot ? "COM" + std::to_string(slot) : portName) + ": no serial device behind this port");
+  }
+  std::unique_ptr<SerialPort> port = createSerialPort(device);
+  if (!port) return fail(PortOpenError::Other, device + ": no serial port backend");
+
+  SerialSettings settings;
+  settings.baudRate = 38400;
+  settings.dtr = false;  // DTR control "disable"
+  settings.rts = true;   // RTS control "enable"
+  settings.exclusive = true;
+  settings.abortOnError = true;
+  if (!port->open(settings)) return fail(port->lastOpenError(), port->lastErrorText());
+
+  SerialTimeouts timeouts;
+  timeouts.readPerByteMs = 1;
+  timeouts.readConstantMs = 1000;
+  timeouts.writePerByteMs = 1;
+  timeouts.writeConstantMs = 1000;
+  if (!port->setTimeouts(timeouts)) {
+    port->close();
+    return fail(PortOpenError::BadSettings, device + ": the port does not accept timeouts");
+  }
+
+  // Three "A" characters, each its own write; the drive expects them after every open.
+  const uint8_t a = 0x41;
+  for (int i = 0; i < 3; ++i) port->write(&a, 1);
+
+  std::lock_guard<std::mutex> lock(s.portMutex);
+  s.port = std::move(port);
+  s.lastOpenError = PortOpenError::None;
+  s.lastOpenErrorText.clear();
+  return true;
+}
+
+bool CloseLink() {
+  LinkState& s = link();
+  std::lock_guard<std::mutex> lock(s.portMutex);
+  if (!s.port) return false;  // closing the closed handle fails, as the OS call would
+  if (!s.port->close()) return false;
+  s.port.reset();
+  return true;
+}
+
+namespace {
+
+bool clearErrorsHoldingLock() {
+  LinkState& s = link();
+  return s.port && s.port->clearErrors();
+}
+
+}  // namespace
+
+bool ClearLinkErrors() {
+  std::lock_guard<std::mutex> lock(link().portMutex);
+  return clearErrorsHoldingLock();
+}
+
+bool IsCarrierDetected() {
+  LinkState& s = link();
+  std::lock_guard<std::mutex> lock(s.portMutex);
+  if (!s.port) return false;
+  ModemStatus status;
+  if (!s.port->modemStatus(status)) {
+    clearErrorsHoldingLock();
+    if (!s.port->modemStatus(status)) return false;
+  }
+  return status.carrier;
+}
+
+bool SetDtr(bool on) {
+  LinkState& s = link();
+  std::lock_guard<std::mutex> lock(s.portMutex);
+  return s.port && s.port->setDtr(on);
+}
+
+bool IsLinkOpen() {
+  LinkState& s = link();
+  std::lock_guard<std::mutex> lock(s.portMutex);
+  return s.port != nullptr;
+}
+
+SerialPort* LinkPort() {
+  LinkState& s = link();
+  std::lock_guard<std::mutex> lock(s.portMutex);
+  return s.port.get();
+}
+
+PortOpenError LastOpenError() {
+  LinkState& s = link();
+  std::lock_guard<std::mutex> lock(s.portMutex);
+  return s.lastOpenError;
+}
+
+std::string LastOpenErrorText() {
+  LinkState& s = link();
+  std::lock_guard<std::mutex> lock(s.portMutex);
+  return s.lastOpenErrorText;
+}
+
+bool ReadRecord(int record, uint16_t* destination15) {
+  if (destination15 == nullptr) return false;
+  LinkState& s = link();
+  const auto r = static_cast<uint8_t>(record & 0xFF);
+  s.transmit[0] = kReadRequest;
+  s.transmit[1] = r;
+  sendBytes(2);
+
+  if (receiveBytes(0, 2) < 2) {
+    LinkError = kLinkNoReply;
+    return false;
+  }
+  if (s.receive[1] != r && !resynchronise(r)) {
+    LinkError = kLinkNoReply;
+    return false;
+  }
+  if (s.receive[0] & kWriteBit) {
+    setErrorFromReply(s.receive[0]);
+    return false;
+  }
+  if (receiveBytes(2, kBodyBytes) < kBodyBytes) {
+    LinkError = kLinkShortReply;
+    return false;
+  }
+  const std::span<const uint8_t> frame(s.receive);
+  if (FrameChecksum(s.receive.data(), kFrameBytes - 2) != LoadLe16(frame, kFrameBytes - 2)) {
+    LinkError = kLinkBadChecksum;
+    return false;
+  }
+  copyWordsFromReceive(destination15);
+  return true;
+}
+
+bool ExchangeRecord(int record, uint16_t* buffer15) {
+  if (buffer15 == nullptr) return false;
+  LinkState& s = link();
+  const std::span<uint8_t> frame(s.transmit);
+  s.transmit[0] = kRecordWriteRequest;
+  s.transmit[1] = static_cast<uint8_t>(record & 0xFF);
+  for (int i = 0; i < kRecordWords; ++i) StoreLe16(frame, 2 + 2 * i, buffer15[i]);
+  StoreLe16(frame, kFrameBytes - 2, FrameChecksum(s.transmit.data(), kFrameBytes - 2));
+  sendBytes(kFrameBytes);
+
+  // Any complete reply counts: its header, error bit and checksum are not looked at.
+  if (receiveBytes(0, kFrameBytes) < kFrameBytes) return false;
+  copyWordsFromReceive(buffer15);
+  return true;
+}
+
+bool WriteWords(int record, int wordIndex, uint16_t value) {
+  if (record < 0 || record >= kIdentificationRecord) return false;
+  // Index 15 would read as a whole-record write and leave the drive waiting for 28 more bytes.
+  if (wordIndex < 0 || wordIndex >= kRecordWords) return false;
+  LinkState& s = link();
+  const std::span<uint8_t> frame(s.transmit);
+  s.transmit[0] = static_cast<uint8_t>(kWriteBit | wordIndex);
+  s.transmit[1] = static_cast<uint8_t>(record);
+  StoreLe16(frame, 2, value);
+  StoreLe16(frame, 4, FrameChecksum(s.transmit.data(), 4));
+  sendBytes(kWordFrameBytes);
+
+  if (receiveBytes(0, kWordFrameBytes) == kWordFrameBytes) return true;
+  // The first byte of a short reply, or of the previous reply when nothing came at all.
+  setErrorFromReply(s.receive[0]);
+  return false;
+}
+
+}  // namespace axtune

@@ -1,0 +1,88 @@
+// The in-process port registry, the platform factory and the user-facing open-error texts.
+#include "link/serial_port.h"
+
+#include <map>
+#include <mutex>
+
+#include "link/platform_serial_port.h"
+
+namespace axtune {
+namespace {
+
+struct Registry {
+  std::mutex mutex;
+  std::map<std::string, InProcessPortFactory> factories;
+};
+
+Registry& registry() {
+  static Registry instance;
+  return instance;
+}
+
+}  // namespace
+
+std::unique_ptr<SerialPort> createSerialPort(const std::string& device) {
+  InProcessPortFactory factory;
+  {
+    Registry& r = registry();
+    std::lock_guard<std::mutex> lock(r.mutex);
+    auto it = r.factories.find(device);
+    if (it != r.factories.end()) factory = it->second;
+  }
+  // The factory runs outside the lock so that it may itself create or register ports.
+  if (factory) {
+    if (auto port = factory(device)) return port;
+  }
+  return createPlatformSerialPort(device);
+}
+
+void registerInProcessPort(const std::string& device, InProcessPortFactory factory) {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  if (factory) {
+    r.factories[device] = std::move(factory);
+  } else {
+    r.factories.erase(device);
+  }
+}
+
+void unregisterInProcessPort(const std::string& device) {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  r.factories.erase(device);
+}
+
+std::string describeOpenError(PortOpenError error, const std::string& osText) {
+  std::string sentence;
+  switch (error) {
+    case PortOpenError::None:
+      return "The port opened without error.";
+    case PortOpenError::NotFound:
+      sentence = "The serial device does not exist: check the cable or adapter and choose another port.";
+      break;
+    case PortOpenError::PermissionDenied:
+#ifdef _WIN32
+      sentence = "Access to the serial device was denied: close any other program that uses the port.";
+#else
+      sentence =
+          "Access to the serial device was denied: add your user to the dialout group (then log in "
+          "again) or ask the administrator for access.";
+#endif
+      break;
+    case PortOpenError::Busy:
+      sentence = "The serial device is in use by another program: close that program and try again.";
+      break;
+    case PortOpenError::BadSettings:
+      sentence =
+          "The device does not accept serial port settings: it is probably not a serial port. "
+          "Choose another port.";
+      break;
+    case PortOpenError::Other:
+      sentence = "The serial device could not be opened.";
+      break;
+  }
+  if (!osText.empty()) sentence += " (" + osText + ")";
+  return sentence;
+}
+
+}  // namespace axtune
