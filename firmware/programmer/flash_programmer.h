@@ -37,7 +37,9 @@
 
 #include <stdint.h>
 
-#if defined(_WIN32)
+#if defined(AXPRG_STATIC) /* linked into the program itself (target axprg) */
+#define PRG_API
+#elif defined(_WIN32)
 #if defined(AXPRG_BUILDING)
 #define PRG_API __declspec(dllexport)
 #else

@@ -1,0 +1,169 @@
+#include "firmware/programmer/boot_loader.h"
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <system_error>
+#include <vector>
+
+#include "firmware/coff/coff_reader.h"
+#include "firmware/programmer/kernel_image.h"
+#include "firmware/programmer/prg_port.h"
+#include "firmware/programmer/prg_state.h"
+
+namespace axtune::prg {
+namespace {
+
+constexpr int kAutobaudAttempts = 21;
+constexpr int kAutobaudRates[] = {115200, 56000, 57600, 38400, 19200, 14400, 9600, 4800, 2400};
+
+// One byte out, its echo back; false when it was not written or the echo differs.
+bool SendEchoed(uint8_t byte) {
+  if (Port().write(&byte, 1) != 1) return false;
+  uint8_t echo = 0;
+  return Port().read(&echo, 1) == 1 && echo == byte;
+}
+
+bool SendWord(uint16_t word) {
+  return SendEchoed(static_cast<uint8_t>(word & 0xFF)) && SendEchoed(static_cast<uint8_t>(word >> 8));
+}
+
+// A 32-bit value goes as its high word, then its low word, each low byte first.
+bool SendLong(uint32_t value) {
+  return SendWord(static_cast<uint16_t>(value >> 16)) && SendWord(static_cast<uint16_t>(value & 0xFFFF));
+}
+
+std::string PathToUtf8(const std::filesystem::path& path) {
+  std::u8string text = path.u8string();
+  return std::string(text.begin(), text.end());
+}
+
+}  // namespace
+
+bool Autobaud(int rate) {
+  int use = rate;
+  for (int known : kAutobaudRates) {
+    if (known == rate) use = known;
+  }
+  if (!Port().setRate(use)) return false;
+  for (int attempt = 0; attempt < kAutobaudAttempts; ++attempt) {
+    uint8_t cell = 0;
+    const uint8_t a = 'A';
+    if (Port().write(&a, 1) == 1 && Port().read(&cell, 1) == 1 && cell == 'A') return true;
+  }
+  return false;
+}
+
+bool StreamBootImage(const std::string& path) {
+  if (path.empty()) return false;
+  uint32_t zeroOptions[4] = {0, 0, 0, 0};
+  CoffHandle* handle = nullptr;
+  if (COFFR_FileOpen(path.c_str(), zeroOptions, &handle) != 0 || handle == nullptr ||
+      handle->info == nullptr) {
+    COFFR_FileClose(handle);
+    return false;
+  }
+  struct Closer {
+    CoffHandle* handle;
+    ~Closer() { COFFR_FileClose(handle); }
+  } closer{handle};
+
+  const CoffImageInfo& info = *handle->info;
+  std::vector<uint8_t> buffer;
+  try {
+    buffer.resize(static_cast<size_t>(std::max<int32_t>(info.maxLoadSectionBytes, 0)) + 10);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+
+  Message("\nLoading %s\n", path.c_str());
+  Message("Entry point 0x%08lx\n", static_cast<unsigned long>(info.entryPoint));
+
+  bool headerSent = SendWord(0x08AA);
+  for (int i = 0; i < 8 && headerSent; ++i) headerSent = SendWord(0);
+  if (headerSent) headerSent = SendLong(info.entryPoint);
+  if (!headerSent) {
+    Message("Error writing boot header\n");
+    return false;
+  }
+
+  for (uint16_t section = 1; section <= info.fileHeader.sectionCount; ++section) {
+    if (State().abort) return false;
+    if (COFFR_IsLoadSection(handle, section) != 0) continue;
+    const CoffSectionHeader& header = info.sections[section - 1];
+    // For the C28x a unit is one 16-bit word; the boot table counts words in 16 bits.
+    const uint64_t byteSize = static_cast<uint64_t>(header.size) * 2;
+    if (header.size > 0xFFFF || byteSize + 1 > buffer.size()) {
+      Message("Section Address = 0x%08lx is too large for the boot loader\n",
+              static_cast<unsigned long>(header.virtualAddress));
+      return false;
+    }
+    std::fill(buffer.begin(), buffer.begin() + static_cast<ptrdiff_t>(byteSize + 1), 0);
+    uint32_t bytesRead = 0;
+    int32_t rc =
+        COFFR_GetSectData(handle, section, buffer.data(), 0, static_cast<uint32_t>(byteSize), &bytesRead);
+    Message("Section Address = 0x%08lx, Number of words = %d%s",
+            static_cast<unsigned long>(header.virtualAddress), static_cast<int>(bytesRead / 2),
+            (bytesRead % 2) != 0 ? ", Pad section\n" : "\n");
+    if (rc != 0 || bytesRead != byteSize) {
+      // A section that cannot be read whole would be loaded with zeros in place of its code.
+      Message("Error reading section data\n");
+      return false;
+    }
+    bool sent = SendWord(static_cast<uint16_t>(header.size)) && SendLong(header.virtualAddress);
+    if (!sent) {
+      Message("Error writing section header\n");
+      return false;
+    }
+    for (uint64_t i = 0; i < byteSize; ++i) {
+      if (!SendEchoed(buffer[i])) {
+        Message("Error writing section data\n");
+        return false;
+      }
+    }
+  }
+  // Block size 0 ends the table; its outcome does not change the result.
+  SendWord(0);
+  return true;
+}
+
+TemporaryKernelFile::TemporaryKernelFile() {
+  static std::atomic<unsigned> counter{0};
+  std::error_code ec;
+  std::filesystem::path dir = std::filesystem::temp_directory_path(ec);
+  if (ec) return;
+  std::random_device random;
+  const uint64_t nonce = (static_cast<uint64_t>(random()) << 32) ^ random() ^
+                         static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    char name[96];
+    std::snprintf(name, sizeof name, "axtune-flash-kernel-%016llx-%u.out",
+                  static_cast<unsigned long long>(nonce), counter.fetch_add(1));
+    std::filesystem::path candidate = dir / name;
+    if (std::filesystem::exists(candidate, ec)) continue;
+    std::ofstream file(candidate, std::ios::binary | std::ios::trunc);
+    if (!file) return;
+    path_ = PathToUtf8(candidate);  // from here on the destructor removes it
+    file.write(reinterpret_cast<const char*>(axprg_kernel_image),
+               static_cast<std::streamsize>(axprg_kernel_image_size));
+    file.close();
+    if (!file) {
+      std::filesystem::remove(candidate, ec);
+      path_.clear();
+    }
+    return;
+  }
+}
+
+TemporaryKernelFile::~TemporaryKernelFile() {
+  if (path_.empty()) return;
+  std::error_code ec;
+  std::u8string u8(path_.begin(), path_.end());
+  std::filesystem::remove(std::filesystem::path(u8), ec);
+}
+
+}  // namespace axtune::prg

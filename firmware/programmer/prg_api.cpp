@@ -1,0 +1,244 @@
+// The exported PRG_ entry points: the busy rule, the status word and the sequence of PRG_Open.
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "firmware/programmer/boot_loader.h"
+#include "firmware/programmer/flash_programmer.h"
+#include "firmware/programmer/kernel_protocol.h"
+#include "firmware/programmer/prg_options.h"
+#include "firmware/programmer/prg_port.h"
+#include "firmware/programmer/prg_state.h"
+#include "link/sleeper.h"
+
+using namespace axtune::prg;
+
+namespace {
+
+// Runs an operation under the busy rule: nothing happens while another one runs; otherwise the status
+// is 2 while it runs and its result afterwards.
+template <typename Operation>
+int32_t RunBusy(Operation operation) {
+  ProgrammerState& s = State();
+  int expected = s.status.load();
+  if (expected == PRG_BUSY || !s.status.compare_exchange_strong(expected, PRG_BUSY)) return PRG_BUSY;
+  s.abort = false;
+  const int result = operation() == PRG_DONE ? PRG_DONE : PRG_FAILED;
+  s.status = result;
+  return result;
+}
+
+void SetText(char (&field)[PRG_TEXT_OPTION_SIZE], const std::string& text) {
+  std::memset(field, 0, sizeof field);
+  std::memcpy(field, text.data(), std::min(text.size(), sizeof field - 1));
+}
+
+// Boot load: the kernel through the ROM, then the kernel's own autobaud. The port is open at entry.
+int BootLoad(const std::string& portName, int rate) {
+  ProgrammerState& s = State();
+  if (!Autobaud(rate)) {
+    Message("Autobaud failed before loading application\n");
+    return PRG_FAILED;
+  }
+  bool streamed = false;
+  {
+    TemporaryKernelFile kernel;
+    if (kernel.path().empty()) Message("Could not write the flash kernel to the temp directory\n");
+    SetText(s.options.PrgBootLoadFileName, kernel.path());
+    streamed = StreamBootImage(kernel.path());
+  }  // the temporary file is removed here in every case
+  Port().close();
+  if (!streamed) {
+    Message("Failed to load boot code.\n");
+    return PRG_FAILED;
+  }
+  axtune::SleepMs(1000);  // the kernel starts
+  if (Port().open(portName, rate) != 0) {
+    Message("Could not open serial port %s at %d baudrate\n", portName.c_str(), rate);
+    return PRG_FAILED;
+  }
+  if (!Autobaud(rate)) {
+    Message("Autobaud failed after loading application\n");
+    return PRG_FAILED;
+  }
+  std::memset(s.transmit, 0, sizeof s.transmit);
+  Port().write(s.transmit, 8);
+  axtune::SleepMs(300);
+  Port().purge();
+  s.options.PrgSkipBootLoad = 1;
+  return PRG_DONE;
+}
+
+int OpenSequence() {
+  ProgrammerState& s = State();
+  ResetSequence();
+  const std::string portName = ProgrammerPortName(s.options);
+  const int rate = ProgrammerBaudRate(s.options);
+  s.options.PrgEraseOption1 = 0x000F;
+  s.options.PrgEraseOption2 = 0x0099;
+  s.options.PrgEraseOption4 = 0x0500;
+
+  if (Port().open(portName, rate) != 0) {
+    Message("Could not open serial port %s at %d baudrate\n", portName.c_str(), rate);
+    return PRG_FAILED;
+  }
+  const UserInterfaceHooks hooks = s.hooks;
+  if (hooks.prompt != nullptr && hooks.prompt(hooks.context, "QMX Download", "QMX einschalten!") != 0) {
+    Message("Cancelled by the user\n");
+    return PRG_FAILED;
+  }
+  ShowWaitCursor(true);
+  const int working = Port().currentRate();
+
+  bool kernelAnswered = false;
+  if (s.options.PrgSkipBootLoad == 1) {
+    kernelAnswered = PingKernel() == PRG_DONE;
+    // A kernel reset by the last PRG_Close no longer runs; the boot ROM can load it again.
+    if (!kernelAnswered) Message("No flash kernel answered; loading it through the boot loader\n");
+  }
+  if (!kernelAnswered && BootLoad(portName, working) != PRG_DONE) return PRG_FAILED;
+
+  s.connected = true;
+  Message("Connected to %s at %d baud\n", portName.c_str(), working);
+  return PRG_DONE;
+}
+
+const PRG_Interface kInterface = {
+    sizeof(PRG_Interface),
+    {1, 1, 1, 1},
+    "GENERIC",
+    0,
+    16,
+    PRG_Init,
+    PRG_SetOptions,
+    PRG_Status,
+    PRG_Open,
+    PRG_Close,
+    PRG_SetMessageCallBack,
+    PRG_FlashErase,
+    PRG_FlashWrite,
+    PRG_FlashRead,
+    PRG_FlashVerify,
+    PRG_MemWrite,
+    PRG_MemRead,
+};
+
+}  // namespace
+
+extern "C" {
+
+PRG_API int32_t PRG_Init(PRG_Handle* handle) {
+  if (handle == nullptr) return 1;
+  ProgrammerState& s = State();
+  Port().close();  // a port left open would otherwise stay held until the process ends
+  ResetSequence();
+  std::memset(s.message, 0, sizeof s.message);
+  s.status = PRG_DONE;
+  s.abort = false;
+  s.connected = false;
+  s.callback = nullptr;
+  s.options = PRG_Options{};
+  std::memset(s.transmit, 0, sizeof s.transmit);
+  std::memset(s.receive, 0, sizeof s.receive);
+  s.handle = &s.options;
+  *handle = s.handle;
+  return 0;
+}
+
+PRG_API int32_t PRG_SetOptions(PRG_Handle /*handle*/, const char* options) {
+  if (options == nullptr) return 1;
+  try {
+    ParseOptions(std::string(options), State().options);
+  } catch (const std::bad_alloc&) {
+    return 1;
+  }
+  return 0;
+}
+
+PRG_API int32_t PRG_Status(void) {
+  return State().status;
+}
+
+PRG_API int32_t PRG_Open(PRG_Handle /*handle*/) {
+  return RunBusy([] {
+    try {
+      const int result = OpenSequence();
+      if (result != PRG_DONE) ShowWaitCursor(false);
+      return result;
+    } catch (...) {
+      ShowWaitCursor(false);
+      return PRG_FAILED;
+    }
+  });
+}
+
+PRG_API int32_t PRG_Close(PRG_Handle /*handle*/) {
+  ProgrammerState& s = State();
+  ShowWaitCursor(false);
+  s.abort = true;
+  Port().dtrPulse();
+  axtune::SleepMs(200);
+  Port().close();
+  s.connected = false;
+  return 0;
+}
+
+PRG_API int32_t PRG_SetMessageCallBack(PRG_Handle handle, PRG_MessageCallBack callback) {
+  State().callback = callback;
+  if (callback != nullptr) callback(handle, PRG_MSG_INSTALLED, "Installed output message callback\n");
+  return 0;
+}
+
+PRG_API int32_t PRG_FlashErase(PRG_Handle /*handle*/) {
+  return RunBusy([] { return EraseFlash(); });
+}
+
+PRG_API int32_t PRG_FlashWrite(PRG_Handle /*handle*/, uint32_t address, uint16_t page, uint32_t byteCount,
+                               const uint16_t* words) {
+  return RunBusy([&] { return WriteWords(kCommandFlashWrite, address, page, byteCount, words); });
+}
+
+PRG_API int32_t PRG_MemWrite(PRG_Handle /*handle*/, uint32_t address, uint16_t page, uint32_t byteCount,
+                             const uint16_t* words) {
+  return RunBusy([&] { return WriteWords(kCommandMemWrite, address, page, byteCount, words); });
+}
+
+PRG_API int32_t PRG_FlashRead(PRG_Handle /*handle*/, uint32_t address, uint16_t page, uint32_t byteCount,
+                              uint16_t* words) {
+  return RunBusy([&] { return ReadWords(kCommandFlashRead, address, page, byteCount, words); });
+}
+
+PRG_API int32_t PRG_MemRead(PRG_Handle /*handle*/, uint32_t address, uint16_t page, uint32_t byteCount,
+                            uint16_t* words) {
+  return RunBusy([&] { return ReadWords(kCommandMemRead, address, page, byteCount, words); });
+}
+
+PRG_API int32_t PRG_FlashVerify(PRG_Handle /*handle*/, uint32_t address, uint16_t page, uint32_t byteCount,
+                                const uint16_t* words) {
+  ProgrammerState& s = State();
+  // While another operation runs its busy status stays; overwriting it would let a third one start.
+  if (s.status == PRG_BUSY) return PRG_FAILED;
+  if (!s.connected) {
+    s.status = PRG_FAILED;
+    return PRG_FAILED;
+  }
+  s.status = PRG_FAILED;
+  const int result = VerifyFlash(address, page, byteCount, words);
+  s.status = result;
+  return result;
+}
+
+PRG_API int32_t PRG_GetInterface(const PRG_Interface** descriptor) {
+  if (descriptor == nullptr) return 1;
+  *descriptor = &kInterface;
+  return 0;
+}
+
+PRG_API int32_t PRG_SetUserInterfaceHooks(PRG_PromptHook prompt, PRG_WaitCursorHook waitCursor,
+                                          void* context) {
+  State().hooks = UserInterfaceHooks{prompt, waitCursor, context};
+  return 0;
+}
+
+}  // extern "C"

@@ -1,0 +1,19 @@
+// Option text parsing ("Key=value,Key=value") and the port name and rate the options select.
+#pragma once
+
+#include <string>
+
+#include "firmware/programmer/flash_programmer.h"
+
+namespace axtune::prg {
+
+// Parses the text into the record. Stops at the first empty item; ignores items without "=" and
+// unknown keys (exact, case-sensitive comparison).
+void ParseOptions(const std::string& text, PRG_Options& options);
+
+// "\\.\COM1".."\\.\COM4" by "EmuPortAddr", or "EmuPortName" when that is not empty.
+std::string ProgrammerPortName(const PRG_Options& options);
+// The rate by "EmuBaudRate", or by the code in "PrgEraseOption3" when that is 0.
+int ProgrammerBaudRate(const PRG_Options& options);
+
+}  // namespace axtune::prg

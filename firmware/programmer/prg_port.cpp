@@ -1,0 +1,142 @@
+#include "firmware/programmer/prg_port.h"
+
+#include "link/port_slots.h"
+#include "link/sleeper.h"
+
+namespace axtune::prg {
+
+ProgrammerPort& Port() {
+  static ProgrammerPort port;
+  return port;
+}
+
+bool IsKnownPortRate(int rate) {
+  switch (rate) {
+    case 1200:
+    case 2400:
+    case 4800:
+    case 9600:
+    case 14400:
+    case 19200:
+    case 38400:
+    case 56000:
+    case 57600:
+    case 115200:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool ProgrammerPort::applyTimeouts(int rate) {
+  SerialTimeouts timeouts;
+  timeouts.readPerByteMs = static_cast<uint32_t>(1000000 / rate);
+  timeouts.readConstantMs = 0;
+  timeouts.writePerByteMs = 1000;
+  timeouts.writeConstantMs = 0;
+  return port_->setTimeouts(timeouts);
+}
+
+int ProgrammerPort::open(const std::string& name, int rate) {
+  std::lock_guard lock(mutex_);
+  if (port_) {
+    port_->close();
+    port_.reset();
+  }
+  if (!IsKnownPortRate(rate)) rate = 38400;
+  std::string device = ResolvePortDevice(name);
+  if (device.empty()) {
+    lastError_ = "no device behind " + name;
+    return -1;
+  }
+  std::unique_ptr<SerialPort> port = createSerialPort(device);
+  SerialSettings settings;
+  settings.baudRate = rate;
+  settings.dtr = true;
+  settings.rts = false;
+  settings.exclusive = false;  // shared for reading and writing, as the boot tools open it
+  settings.abortOnError = true;
+  if (!port || !port->open(settings)) {
+    lastError_ = port ? describeOpenError(port->lastOpenError(), port->lastErrorText()) : "no port";
+    return -1;
+  }
+  port_ = std::move(port);
+  rate_ = rate;
+  if (!applyTimeouts(rate)) {
+    port_->close();
+    port_.reset();
+    lastError_ = "the port refused its timeouts";
+    return -1;
+  }
+  return 0;
+}
+
+void ProgrammerPort::close() {
+  std::lock_guard lock(mutex_);
+  if (!port_) return;
+  port_->purge();
+  port_->close();
+  port_.reset();
+}
+
+bool ProgrammerPort::isOpen() const {
+  std::lock_guard lock(mutex_);
+  return port_ != nullptr;
+}
+
+bool ProgrammerPort::purge() {
+  std::lock_guard lock(mutex_);
+  return port_ && port_->purge();
+}
+
+bool ProgrammerPort::setRate(int rate) {
+  std::lock_guard lock(mutex_);
+  if (!port_ || rate <= 0) return false;
+  port_->purge();
+  // Whatever arrived after the purge is read and dropped one byte at a time.
+  for (size_t waiting = port_->bytesWaiting(); waiting > 0; --waiting) {
+    uint8_t discard = 0;
+    if (port_->read(&discard, 1) != 1) break;
+  }
+  if (!port_->setBaudRate(rate)) return false;
+  rate_ = rate;
+  return applyTimeouts(rate);
+}
+
+int ProgrammerPort::currentRate() const {
+  std::lock_guard lock(mutex_);
+  return rate_;
+}
+
+size_t ProgrammerPort::write(const uint8_t* data, size_t n) {
+  std::lock_guard lock(mutex_);
+  if (!port_ || n == 0) return 0;
+  return port_->write(data, n);
+}
+
+size_t ProgrammerPort::read(uint8_t* buffer, size_t n) {
+  std::lock_guard lock(mutex_);
+  if (!port_ || n == 0) return 0;
+  return port_->read(buffer, n);
+}
+
+bool ProgrammerPort::dtrPulse() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!port_ || !port_->setDtr(true)) return false;
+  }
+  SleepMs(100);
+  {
+    std::lock_guard lock(mutex_);
+    if (!port_ || !port_->setDtr(false)) return false;
+  }
+  SleepMs(100);
+  return true;
+}
+
+std::string ProgrammerPort::lastErrorText() const {
+  std::lock_guard lock(mutex_);
+  return lastError_;
+}
+
+}  // namespace axtune::prg

@@ -1,0 +1,51 @@
+// Process-wide state of the flash programmer (one programmer per process; the C interface has no
+// per-handle state). Status, abort and connected flag are atomics so that a host may poll PRG_Status
+// or stop a running operation with PRG_Close from another thread.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+#include "firmware/programmer/flash_programmer.h"
+
+namespace axtune::prg {
+
+inline constexpr size_t kPacketBufferSize = 266;  // transmit and receive buffers for packet data
+inline constexpr size_t kMessageBufferSize = 1024;
+
+struct UserInterfaceHooks {
+  PRG_PromptHook prompt = nullptr;
+  PRG_WaitCursorHook waitCursor = nullptr;
+  void* context = nullptr;
+};
+
+struct ProgrammerState {
+  std::atomic<int> status{PRG_DONE};
+  std::atomic<bool> abort{false};
+  std::atomic<bool> connected{false};
+  PRG_Handle handle = nullptr;
+  PRG_MessageCallBack callback = nullptr;
+  char message[kMessageBufferSize] = {};
+  PRG_Options options{};
+  uint8_t transmit[kPacketBufferSize] = {};
+  uint8_t receive[kPacketBufferSize] = {};
+  // Packet sequence numbers; -1 = unset (the first packet sent carries 0, no received number matches).
+  int lastSent = -1;
+  int lastReceived = -1;
+  UserInterfaceHooks hooks;  // kept across PRG_Init
+};
+
+ProgrammerState& State();
+
+// Formats one message and hands it to the callback; does nothing without a callback.
+void Message(const char* format, ...)
+#if defined(__GNUC__)
+    __attribute__((format(printf, 1, 2)))
+#endif
+    ;
+
+void ResetSequence();
+void ShowWaitCursor(bool on);
+
+}  // namespace axtune::prg
