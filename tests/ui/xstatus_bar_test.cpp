@@ -1,0 +1,282 @@
+#include "ui/xstatus_bar.h"
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QMainWindow>
+#include <QMouseEvent>
+#include <QSet>
+#include <QTest>
+#include <vector>
+
+#include "ui/status_bitmaps.h"
+
+namespace axtune {
+namespace {
+
+// A small window carrying a bar with four panes, rendered without a screen.
+class XStatusBarTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const unsigned ids[] = {1, 2, 3, 4};
+    bar_ = new XStatusBar(&window_);
+    window_.setStatusBar(bar_);
+    ASSERT_TRUE(bar_->setIndicators(ids, 4));
+    for (int i = 0; i < 4; ++i) bar_->setPaneWidth(i, 40);
+    window_.resize(400, 120);
+    window_.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
+  }
+
+  QImage render() { return bar_->grab().toImage().convertToFormat(QImage::Format_RGB32); }
+  QRect inner(int pane) const { return bar_->paneRect(pane).adjusted(1, 1, -1, -1); }
+
+  // Counts the pixels of `rect` in `image` that have exactly `colour`.
+  static int count(const QImage& image, const QRect& rect, const QColor& colour) {
+    int n = 0;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+      for (int x = rect.left(); x <= rect.right(); ++x) n += image.pixel(x, y) == colour.rgb() ? 1 : 0;
+    }
+    return n;
+  }
+  // The bounding box of the pixels of `rect` that differ from `background`.
+  static QRect inkBox(const QImage& image, const QRect& rect, const QColor& background) {
+    QRect box;
+    for (int y = rect.top(); y <= rect.bottom(); ++y) {
+      for (int x = rect.left(); x <= rect.right(); ++x) {
+        if (image.pixel(x, y) != background.rgb()) box |= QRect(x, y, 1, 1);
+      }
+    }
+    return box;
+  }
+
+  QMainWindow window_;
+  XStatusBar* bar_ = nullptr;
+};
+
+TEST_F(XStatusBarTest, IndicatorsResetEveryPaneToTheDefaults) {
+  bar_->SetPaneMode(1, kPaneKindBitmap);
+  bar_->SetPaneBkColor(1, Qt::red, Qt::blue);
+  const unsigned ids[] = {7, 8};
+  ASSERT_TRUE(bar_->setIndicators(ids, 2));
+  EXPECT_EQ(bar_->paneCount(), 2);
+  EXPECT_FALSE(bar_->setIndicators(ids, -1));
+
+  const QPalette menu = QApplication::palette("QMenu");
+  const QColor menuColour = menu.color(QPalette::Window);
+  const XPaneInfo& info = bar_->paneInfo(1);
+  EXPECT_EQ(info.mode, 0x100000u);
+  EXPECT_EQ(info.backgroundEnabled, menuColour);
+  EXPECT_EQ(info.backgroundDisabled, menuColour);
+  EXPECT_EQ(info.textColorEnabled, menu.color(QPalette::WindowText));
+  EXPECT_EQ(info.textColorDisabled,
+            QColor(menuColour.red() / 2, menuColour.green() / 2, menuColour.blue() / 2));
+  EXPECT_TRUE(info.ownTextEnabled.isEmpty());
+  EXPECT_EQ(bar_->paneId(1), 8u);
+  EXPECT_TRUE(bar_->isPaneEnabled(1));
+
+  // A disabled colour of "none" stands for the menu colour.
+  bar_->SetPaneBkColor(0, Qt::green);
+  EXPECT_EQ(bar_->paneInfo(0).backgroundEnabled, QColor(Qt::green));
+  EXPECT_EQ(bar_->paneInfo(0).backgroundDisabled, menuColour);
+}
+
+TEST_F(XStatusBarTest, EnablePaneReplacesTheWholeStyle) {
+  bar_->setPaneStyle(2, kPaneStylePopOut);
+  bar_->EnablePane(2, false);
+  EXPECT_EQ(bar_->paneStyle(2), kPaneStyleDisabled);
+  EXPECT_FALSE(bar_->isPaneEnabled(2));
+  bar_->setPaneStyle(2, kPaneStylePopOut | kPaneStyleDisabled);
+  bar_->EnablePane(2, true);
+  EXPECT_EQ(bar_->paneStyle(2), 0u);  // the pop-out look goes too
+  EXPECT_TRUE(bar_->isPaneEnabled(2));
+  EXPECT_EQ(bar_->paneWidth(2), 40);  // width and id stay
+  EXPECT_EQ(bar_->paneId(2), 3u);
+}
+
+TEST_F(XStatusBarTest, TextPaneShowsThePaneTextInTheColourOfItsState) {
+  bar_->SetPaneBkColor(0, Qt::white, Qt::black);
+  bar_->SetPaneTextColor(0, Qt::blue, Qt::yellow);
+  bar_->setPaneText(0, "MMM");
+  QImage image = render();
+  EXPECT_GT(count(image, inner(0), Qt::blue), 0);
+  EXPECT_EQ(count(image, inner(0), Qt::yellow), 0);
+
+  bar_->EnablePane(0, false);
+  image = render();
+  EXPECT_GT(count(image, inner(0), Qt::yellow), 0);
+  EXPECT_EQ(count(image, inner(0), Qt::blue), 0);
+  EXPECT_GT(count(image, inner(0), Qt::black), 0);
+
+  // An own text for the state takes the place of the pane text; an empty one shows nothing else.
+  bar_->EnablePane(0, true);
+  bar_->setPaneText(0, "");
+  image = render();
+  EXPECT_EQ(count(image, inner(0), Qt::white), inner(0).width() * inner(0).height());
+  bar_->SetPaneOwnTexts(0, "WWW", "");
+  image = render();
+  EXPECT_GT(count(image, inner(0), Qt::blue), 0);
+}
+
+TEST_F(XStatusBarTest, TextFormatFlagsPlaceTheText) {
+  bar_->setPaneWidth(0, 200);
+  bar_->SetPaneBkColor(0, Qt::white);
+  bar_->SetPaneTextColor(0, Qt::black);
+  bar_->setPaneText(0, "I");
+  const QRect area = inner(0);
+
+  bar_->SetPaneMode(0, kPaneKindText);
+  const QRect left = inkBox(render(), area, Qt::white);
+  bar_->SetPaneMode(0, kPaneKindText | kPaneRight);
+  const QRect right = inkBox(render(), area, Qt::white);
+  bar_->SetPaneMode(0, kPaneKindText | kPaneCenter);
+  const QRect centre = inkBox(render(), area, Qt::white);
+  ASSERT_FALSE(left.isEmpty());
+  EXPECT_LT(left.left(), area.left() + 20);
+  EXPECT_GT(right.right(), area.right() - 20);
+  EXPECT_NEAR(centre.center().x(), area.center().x(), 4);
+
+  // Any kind other than text or bitmap draws only the background.
+  bar_->SetPaneMode(0, 0x800000);
+  EXPECT_TRUE(inkBox(render(), area, Qt::white).isEmpty());
+}
+
+TEST_F(XStatusBarTest, BitmapPaneShowsTheBitmapOfItsStateAligned) {
+  bar_->SetPaneBkColor(1, Qt::white, QColor(10, 20, 30));
+  bar_->SetPaneMode(1, kPaneKindBitmap);
+  bar_->SetPaneBitmaps(1, "gut", "");
+  const QRect area = inner(1);
+  const QRect topLeft = inkBox(render(), area, Qt::white);
+  ASSERT_FALSE(topLeft.isEmpty());
+  EXPECT_LE(topLeft.left() - area.left(), 1);
+  EXPECT_LE(topLeft.top() - area.top(), 1);
+
+  bar_->SetPaneMode(1, kPaneKindBitmap | kPaneRight | kPaneBottom);
+  const QRect bottomRight = inkBox(render(), area, Qt::white);
+  EXPECT_LE(area.right() - bottomRight.right(), 1);
+  EXPECT_LE(area.bottom() - bottomRight.bottom(), 1);
+
+  bar_->SetPaneMode(1, kPaneKindBitmap | kPaneCenter);
+  const QRect centred = inkBox(render(), area, Qt::white);
+  EXPECT_NEAR(centred.center().x(), area.center().x(), 2);
+
+  // Disabled with no disabled bitmap: only the disabled background.
+  bar_->EnablePane(1, false);
+  const QImage image = render();
+  EXPECT_EQ(count(image, area, QColor(10, 20, 30)), area.width() * area.height());
+  // Drawing stays inside the pane: its neighbours are untouched by the bitmap.
+  bar_->EnablePane(1, true);
+  bar_->setPaneWidth(1, 4);
+  const QImage narrow = render();
+  EXPECT_EQ(narrow.pixel(inner(2).topLeft()), bar_->paneInfo(2).backgroundEnabled.rgb());
+}
+
+TEST_F(XStatusBarTest, FramesFollowThePaneStyle) {
+  const QColor light = bar_->palette().color(QPalette::Light);
+  const QColor shadow = bar_->palette().color(QPalette::Dark);
+  const QColor face = bar_->palette().color(QPalette::Button);
+  ASSERT_NE(light, shadow);
+  bar_->setPaneStyle(0, 0);
+  bar_->setPaneStyle(1, kPaneStylePopOut);
+  bar_->setPaneStyle(2, kPaneStyleNoBorders);
+  const QImage image = render();
+  auto topLeft = [&](int pane) { return image.pixel(bar_->paneRect(pane).topLeft()); };
+  auto bottomRight = [&](int pane) { return image.pixel(bar_->paneRect(pane).bottomRight()); };
+  EXPECT_EQ(topLeft(0), shadow.rgb());
+  EXPECT_EQ(bottomRight(0), light.rgb());
+  EXPECT_EQ(topLeft(1), light.rgb());
+  EXPECT_EQ(bottomRight(1), shadow.rgb());
+  EXPECT_EQ(topLeft(2), face.rgb());
+}
+
+TEST_F(XStatusBarTest, SizeGripOnlyWhileTheWindowIsNotMaximised) {
+  const QColor face = bar_->palette().color(QPalette::Button);
+  // On the grip's third line (the second is left out), in the shadow colour.
+  const QPoint corner(bar_->width() - 3, bar_->height() - 2);
+  EXPECT_TRUE(bar_->sizeGripShown());
+  EXPECT_EQ(render().pixel(corner), bar_->palette().color(QPalette::Dark).rgb());
+
+  window_.showMaximized();
+  ASSERT_TRUE(window_.isMaximized());
+  EXPECT_FALSE(bar_->sizeGripShown());
+  const QPoint maximisedCorner(bar_->width() - 3, bar_->height() - 2);
+  EXPECT_EQ(render().pixel(maximisedCorner), face.rgb());
+}
+
+// Records the mouse events its watched widget receives.
+class MouseRecorder : public QObject {
+ public:
+  struct Seen {
+    QEvent::Type type;
+    QPoint position;
+    Qt::MouseButton button;
+    Qt::KeyboardModifiers modifiers;
+  };
+  std::vector<Seen> seen;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+      case QEvent::MouseButtonRelease:
+      case QEvent::MouseButtonDblClick:
+      case QEvent::MouseMove: {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        seen.push_back({event->type(), mouse->position().toPoint(), mouse->button(), mouse->modifiers()});
+        break;
+      }
+      default:
+        break;
+    }
+    return QObject::eventFilter(watched, event);
+  }
+};
+
+TEST_F(XStatusBarTest, MouseInputReachesTheOwnerInBarCoordinates) {
+  QWidget owner;
+  MouseRecorder recorder;
+  owner.installEventFilter(&recorder);
+  bar_->setOwner(&owner);
+
+  const QPoint point(30, 5);
+  QTest::mousePress(bar_, Qt::RightButton, Qt::ShiftModifier, point);
+  QTest::mouseRelease(bar_, Qt::RightButton, Qt::ShiftModifier, point);
+  QTest::mouseDClick(bar_, Qt::MiddleButton, Qt::ControlModifier, point);
+  QTest::mouseMove(bar_, QPoint(50, 6));
+
+  ASSERT_GE(recorder.seen.size(), 4u);
+  EXPECT_EQ(recorder.seen[0].type, QEvent::MouseButtonPress);
+  EXPECT_EQ(recorder.seen[0].button, Qt::RightButton);
+  EXPECT_EQ(recorder.seen[0].modifiers, Qt::ShiftModifier);
+  EXPECT_EQ(recorder.seen[0].position, point);
+  EXPECT_EQ(recorder.seen[1].type, QEvent::MouseButtonRelease);
+  QSet<int> types;
+  for (const auto& s : recorder.seen) types.insert(s.type);
+  EXPECT_TRUE(types.contains(QEvent::MouseButtonDblClick));
+  EXPECT_TRUE(types.contains(QEvent::MouseMove));
+  EXPECT_EQ(recorder.seen.back().position, QPoint(50, 6));
+}
+
+TEST(StatusBitmaps, EveryNameIsADistinct16x16Drawing) {
+  const QStringList names = StatusBitmapNames();
+  EXPECT_EQ(names.size(), 8);
+  QSet<QByteArray> drawings;
+  for (const QString& name : names) {
+    const QPixmap pixmap = StatusBitmap(name.toLower());  // names match without regard to case
+    ASSERT_FALSE(pixmap.isNull()) << name.toStdString();
+    EXPECT_EQ(pixmap.size(), QSize(16, 16));
+    const QImage image = pixmap.toImage();
+    drawings.insert(QByteArray(reinterpret_cast<const char*>(image.constBits()), image.sizeInBytes()));
+  }
+  EXPECT_EQ(drawings.size(), names.size());
+  for (const char* name :
+       {"STOPHELL", "Stopdunkel", "GUT", "Ron", "R", "EndschalterOben", "ENDSCHALTERUNTEN", "Achtung"}) {
+    EXPECT_FALSE(StatusBitmap(name).isNull()) << name;
+  }
+  EXPECT_TRUE(StatusBitmap("").isNull());
+  EXPECT_TRUE(StatusBitmap("Stopp").isNull());
+}
+
+}  // namespace
+}  // namespace axtune
