@@ -1,5 +1,6 @@
 #include "core/drive_status.h"
 
+#include <cmath>
 #include <cstdio>
 
 #include "link/object_access.h"
@@ -31,6 +32,13 @@ std::string Format(const char* format, Args... args) {
   if (n < 0) return {};
   return std::string(buffer,
                      static_cast<size_t>(n) < sizeof buffer ? static_cast<size_t>(n) : sizeof buffer - 1);
+}
+
+// Whole units, halves rounded away from zero. printf's "%.0f" rounds halves to even on some C
+// libraries and away from zero on others, and every whole degree lands on a half here (see the
+// +64 below), so the rounding is spelt out to show the same value on every platform.
+long long WholeUnits(double value) {
+  return std::llround(value);
 }
 
 int16_t Signed(uint16_t word) {
@@ -145,7 +153,7 @@ DriveStatusView DecodeDriveStatus(const RecordWords& r129, const RecordWords& r1
   FollowInSteps(memory.lastTemperature, Signed(r129[kWordTemperature]), kTemperatureStep);
   // The display adds half a degree (64 raw units) before it rounds to whole degrees.
   view.displayedTemperature = (memory.lastTemperature + 64) / kTemperatureScale;
-  view.temperatureText = Format("%.0f\xC2\xB0", view.displayedTemperature);
+  view.temperatureText = Format("%lld\xC2\xB0", WholeUnits(view.displayedTemperature));
   const int k = memory.lastTemperature / kTemperatureStep;
   const auto red = static_cast<uint8_t>((k + 80) & 0xFF);
   const auto cyan = static_cast<uint8_t>((250 - k) & 0xFF);
@@ -153,7 +161,7 @@ DriveStatusView DecodeDriveStatus(const RecordWords& r129, const RecordWords& r1
 
   FollowInSteps(memory.lastVoltage, Signed(r129[kWordVoltage]), kVoltageStep);
   view.displayedVoltage = memory.lastVoltage * kVoltageScale;
-  view.voltageText = Format("%.0fV", view.displayedVoltage);
+  view.voltageText = Format("%lldV", WholeUnits(view.displayedVoltage));
 
   const uint16_t switches = r129[kWordSwitches];
   view.limitSwitchBitmap = LimitSwitchBitmap(switches);
