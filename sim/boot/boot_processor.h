@@ -39,11 +39,23 @@ class BootProcessor : public ByteDevice {
   // True when the flash holds firmware the processor would start at reset. A drive whose flash is
   // erased or half-programmed stays in the boot ROM, so a new update can always reach it.
   bool firmwareValid() const;
-  // Marks the flash as holding valid firmware without programming it (the drive as shipped).
+  // Marks the flash as holding valid firmware without programming it (the drive as shipped); a boot
+  // ROM that has not started a load hands over to that firmware. Valid firmware otherwise means: the
+  // flash entry point (flash end - 10) is programmed, no write failed since the last erase, and every
+  // word programmed since then was covered by a matching verify.
   void setFactoryFirmware();
 
-  // Flash contents (0xFFFF where erased) and export.
+  // True while the stand-in flash kernel runs (waiting for its autobaud or speaking packets).
+  bool kernelRunning() const;
+  // True when the processor runs something that does not talk (a wrong boot key without valid
+  // firmware, an image that is not the kernel, a line garbled by a rate change); only reset() helps.
+  bool halted() const;
+
+  // Flash contents (0xFFFF where erased) and export. Intel hex: byte addresses (word address * 2),
+  // each word high byte first, erased records left out. Binary: the whole flash from its lowest
+  // address, each word low byte first.
   uint16_t flashWord(uint32_t address) const;
+  uint16_t ramWord(uint32_t address) const;  // RAM is word addresses 0x0000..0xFFFF
   const FlashGeometry& geometry() const;
   bool writeFlashIntelHex(const std::string& path, std::string* error) const;
   bool writeFlashBinary(const std::string& path, std::string* error) const;
