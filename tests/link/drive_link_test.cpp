@@ -1,0 +1,317 @@
+// The frame protocol against a scripted line: frames byte for byte, LinkError, resynchronisation.
+#include <gtest/gtest.h>
+
+#include "frame_test_support.h"
+#include "link/drive_link.h"
+#include "link/port_slots.h"
+
+namespace axtune::test {
+namespace {
+
+RecordWords Counting() {
+  RecordWords words{};
+  for (int i = 0; i < kRecordWords; ++i) words[i] = static_cast<uint16_t>(0x1111 * (i + 1));
+  return words;
+}
+
+TEST(FrameChecksum, WorkedExamples) {
+  // A read reply for record 5 with all words zero ends in 0F 05.
+  const Bytes zeroReply = ReadReply(5, RecordWords{});
+  ASSERT_EQ(zeroReply.size(), 34u);
+  EXPECT_EQ(zeroReply[32], 0x0F);
+  EXPECT_EQ(zeroReply[33], 0x05);
+  // The single-word write of 0x1234 into word 7 of record 2.
+  const uint8_t wordFrame[] = {0x87, 0x02, 0x34, 0x12};
+  EXPECT_EQ(FrameChecksum(wordFrame, 4), 0x14BB);
+  // Sums wrap at 16 bits.
+  const uint8_t wrapping[] = {0xFF, 0xFF, 0x02, 0x00};
+  EXPECT_EQ(FrameChecksum(wrapping, 4), 0x0001);
+}
+
+TEST(LinkErrorTable, DriveCodesMapToFourToTen) {
+  const int expected[8] = {4, 5, 6, 7, 8, 9, 10, 10};
+  for (int code = 0; code < 8; ++code) EXPECT_EQ(LinkErrorForDriveCode(code), expected[code]) << code;
+}
+
+using DriveLinkTest = FakeLinkTest;
+
+TEST_F(DriveLinkTest, OpenConfiguresThePortAndSendsThreeSeparateAs) {
+  CloseLink();
+  ASSERT_TRUE(OpenLink(kDevice));
+  const SerialSettings settings = line_->lastSettings();
+  EXPECT_EQ(settings.baudRate, 38400);
+  EXPECT_FALSE(settings.dtr);
+  EXPECT_TRUE(settings.rts);
+  EXPECT_TRUE(settings.exclusive);
+  EXPECT_TRUE(settings.abortOnError);
+  const SerialTimeouts timeouts = line_->lastTimeouts();
+  EXPECT_EQ(timeouts.readPerByteMs, 1u);
+  EXPECT_EQ(timeouts.readConstantMs, 1000u);
+  EXPECT_EQ(timeouts.writePerByteMs, 1u);
+  EXPECT_EQ(timeouts.writeConstantMs, 1000u);
+  EXPECT_EQ(line_->writeCalls(), (std::vector<Bytes>{{0x41}, {0x41}, {0x41}}));
+  EXPECT_TRUE(IsLinkOpen());
+}
+
+TEST_F(DriveLinkTest, ReadRecordSendsRequestAndCopiesWords) {
+  line_->expect({0x0F, 0x05}, ReadReply(5, Counting()));
+  RecordWords words{};
+  ASSERT_TRUE(ReadRecord(5, words));
+  EXPECT_EQ(words, Counting());
+  EXPECT_TRUE(line_->allExpectationsMet()) << line_->mismatches();
+  EXPECT_EQ(LinkError, kLinkNoError);
+
+  // A success does not reset an earlier failure code.
+  LinkError = kLinkShortReply;
+  line_->expect({0x0F, 0x05}, ReadReply(5, Counting()));
+  ASSERT_TRUE(ReadRecord(5, words));
+  EXPECT_EQ(LinkError, kLinkShortReply);
+}
+
+TEST_F(DriveLinkTest, ReadRecordFailuresSetTheirCodeAndLeaveTheDestination) {
+  const RecordWords untouched = Counting();
+  RecordWords words = untouched;
+
+  // Checksum off by one.
+  Bytes reply = ReadReply(5, RecordWords{1, 2, 3});
+  reply[32] = static_cast<uint8_t>(reply[32] + 1);
+  line_->expect({0x0F, 0x05}, reply);
+  EXPECT_FALSE(ReadRecord(5, words));
+  EXPECT_EQ(LinkError, kLinkBadChecksum);
+
+  // Body shorter than 32 bytes.
+  reply = ReadReply(5, RecordWords{1, 2, 3});
+  reply.resize(33);
+  line_->expect({0x0F, 0x05}, reply);
+  EXPECT_FALSE(ReadRecord(5, words));
+  EXPECT_EQ(LinkError, kLinkShortReply);
+
+  // One header byte, then nothing.
+  line_->expect({0x0F, 0x05}, {0x0F});
+  EXPECT_FALSE(ReadRecord(5, words));
+  EXPECT_EQ(LinkError, kLinkNoReply);
+
+  // Silence.
+  line_->expect({0x0F, 0x05});
+  EXPECT_FALSE(ReadRecord(5, words));
+  EXPECT_EQ(LinkError, kLinkNoReply);
+
+  EXPECT_EQ(words, untouched);
+  EXPECT_TRUE(line_->allExpectationsMet()) << line_->mismatches();
+}
+
+TEST_F(DriveLinkTest, ErrorReplyEndsTheReadAfterTwoBytes) {
+  const RecordWords untouched = Counting();
+  for (int code = 0; code < 8; ++code) {
+    line_->reset();
+    RecordWords words = untouched;
+    Bytes reply = ErrorReply(5, code);
+    const Bytes trailing = ReadReply(5, RecordWords{});  // must stay unread
+    reply.insert(reply.end(), trailing.begin(), trailing.end());
+    line_->expect({0x0F, 0x05}, reply);
+    EXPECT_FALSE(ReadRecord(5, words));
+    EXPECT_EQ(LinkError, code <= 5 ? 4 + code : 10) << code;
+    EXPECT_EQ(line_->bytesRead(), 2u) << code;
+    EXPECT_EQ(words, untouched);
+  }
+}
+
+TEST_F(DriveLinkTest, ResynchronisationSkipsStaleFrames) {
+  // A whole-record frame for record 3 in front of the awaited one for record 4.
+  line_->feed(ReadReply(3, Counting()));
+  line_->expect({0x0F, 0x04}, ReadReply(4, RecordWords{44}));
+  RecordWords words{};
+  ASSERT_TRUE(ReadRecord(4, words));
+  EXPECT_EQ(words[0], 44);
+  EXPECT_EQ(LinkError, kLinkNoError);
+
+  // A stale error header for another record leaves its code behind even though the read succeeds.
+  line_->feed(ErrorReply(9, 3));
+  line_->expect({0x0F, 0x04}, ReadReply(4, RecordWords{45}));
+  ASSERT_TRUE(ReadRecord(4, words));
+  EXPECT_EQ(words[0], 45);
+  EXPECT_EQ(LinkError, 7);
+
+  // A stale single-word frame (control 0x25: code 2 in bits 4..6) is 4 + 2 * 2 bytes long.
+  line_->feed({0x25, 0x09, 1, 2, 3, 4, 5, 6, 7, 8});
+  line_->expect({0x0F, 0x04}, ReadReply(4, RecordWords{46}));
+  ASSERT_TRUE(ReadRecord(4, words));
+  EXPECT_EQ(words[0], 46);
+
+  // The awaited record may itself come as an error reply after a stale frame.
+  line_->feed(ReadReply(3, Counting()));
+  line_->expect({0x0F, 0x04}, ErrorReply(4, 1));
+  EXPECT_FALSE(ReadRecord(4, words));
+  EXPECT_EQ(LinkError, 5);
+  EXPECT_EQ(line_->pendingBytes(), 0u);
+}
+
+TEST_F(DriveLinkTest, ResynchronisationThatNeverFindsTheRecordFailsWithNoReply) {
+  line_->feed(ErrorReply(9, 3));  // sets 7 on the way ...
+  line_->expect({0x0F, 0x04}, ReadReply(3, RecordWords{}));
+  RecordWords words{};
+  EXPECT_FALSE(ReadRecord(4, words));
+  EXPECT_EQ(LinkError, kLinkNoReply);  // ... but the read ends with "no reply"
+}
+
+TEST_F(DriveLinkTest, EndlessFramesForOtherRecordsDoNotKeepTheReadGoing) {
+  const Bytes stale = ReadReply(3, RecordWords{});
+  for (int i = 0; i < 1000; ++i) line_->feed(stale);
+  RecordWords words{};
+  EXPECT_FALSE(ReadRecord(4, words));
+  EXPECT_EQ(LinkError, kLinkNoReply);
+  EXPECT_LT(line_->bytesRead(), 200u * stale.size());  // gave up long before the flood ended
+}
+
+TEST_F(DriveLinkTest, ExchangeRecordFrameAndAnyFullReply) {
+  RecordWords request{};
+  request[0] = 5;
+  Bytes expected = RecordFrame(0x8F, 127, request);
+  ASSERT_EQ(expected[32], 0x94);
+  ASSERT_EQ(expected[33], 0x7F);
+
+  // Wrong checksum, error bit and another record: still 34 bytes, so it counts.
+  Bytes reply = RecordFrame(0xF3, 12, Counting());
+  reply[33] ^= 0x55;
+  line_->expect(expected, reply);
+  LinkError = 6;
+  ASSERT_TRUE(ExchangeRecord(127, request));
+  EXPECT_EQ(request, Counting());
+  EXPECT_EQ(LinkError, 6);
+  EXPECT_TRUE(line_->allExpectationsMet()) << line_->mismatches();
+
+  // Short reply: fails, buffer and LinkError untouched.
+  RecordWords buffer = Counting();
+  line_->expect(RecordFrame(0x8F, 128, buffer), Bytes(33, 0xAA));  // record 128 is sent
+  EXPECT_FALSE(ExchangeRecord(128, buffer));
+  EXPECT_EQ(buffer, Counting());
+  EXPECT_EQ(LinkError, 6);
+  EXPECT_TRUE(line_->allExpectationsMet()) << line_->mismatches();
+}
+
+TEST_F(DriveLinkTest, WriteWordsFrameAndReplyHandling) {
+  line_->expect({0x87, 0x02, 0x34, 0x12, 0xBB, 0x14}, Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
+  EXPECT_TRUE(WriteWords(2, 7, 0x1234));  // contents of the reply are not examined
+  EXPECT_EQ(LinkError, kLinkNoError);
+
+  // A short reply sets LinkError from its first byte (0xD0: code 5).
+  line_->expect({0x80, 0x03, 0x01, 0x00, 0x81, 0x03}, {0xD0, 0x03});
+  EXPECT_FALSE(WriteWords(3, 0, 1));
+  EXPECT_EQ(LinkError, 9);
+
+  // Nothing at all: the first byte left in the receive buffer decides (the 0xD0 of before).
+  LinkError = 0;
+  line_->expect({0x80, 0x03, 0x01, 0x00, 0x81, 0x03});
+  EXPECT_FALSE(WriteWords(3, 0, 1));
+  EXPECT_EQ(LinkError, 9);
+  EXPECT_TRUE(line_->allExpectationsMet()) << line_->mismatches();
+}
+
+TEST_F(DriveLinkTest, WriteWordsRefusesWithoutSending) {
+  LinkError = 3;
+  EXPECT_FALSE(WriteWords(128, 0, 1));
+  EXPECT_FALSE(WriteWords(255, 0, 1));
+  EXPECT_FALSE(WriteWords(-1, 0, 1));
+  EXPECT_FALSE(WriteWords(2, 15, 1));  // would look like a whole-record write
+  EXPECT_FALSE(WriteWords(2, -1, 1));
+  EXPECT_TRUE(line_->written().empty());
+  EXPECT_EQ(LinkError, 3);
+  line_->expect({0x8E, 0x7F, 0x00, 0x00, 0x8E, 0x7F}, Bytes(6, 0));
+  EXPECT_TRUE(WriteWords(127, 14, 0));
+}
+
+TEST_F(DriveLinkTest, ClosedLinkFailsLikeASilentLine) {
+  ASSERT_TRUE(CloseLink());
+  EXPECT_FALSE(CloseLink());  // the closed handle cannot be closed again
+  EXPECT_FALSE(IsLinkOpen());
+  const int statusCalls = line_->modemStatusCalls();
+  const int clearCalls = line_->clearErrorCalls();
+  EXPECT_FALSE(IsCarrierDetected());
+  EXPECT_FALSE(SetDtr(true));
+  EXPECT_FALSE(ClearLinkErrors());
+  EXPECT_EQ(line_->modemStatusCalls(), statusCalls);
+  EXPECT_EQ(line_->clearErrorCalls(), clearCalls);
+
+  RecordWords words = Counting();
+  EXPECT_FALSE(ReadRecord(5, words));
+  EXPECT_EQ(LinkError, kLinkNoReply);
+  LinkError = 6;
+  EXPECT_FALSE(ExchangeRecord(5, words));
+  EXPECT_EQ(LinkError, 6);
+  EXPECT_EQ(words, Counting());
+  EXPECT_TRUE(line_->written().empty());
+}
+
+TEST_F(DriveLinkTest, CarrierDtrAndErrorClearing) {
+  line_->setCarrier(true);
+  EXPECT_TRUE(IsCarrierDetected());
+  line_->setCarrier(false);
+  EXPECT_FALSE(IsCarrierDetected());
+
+  EXPECT_TRUE(SetDtr(true));
+  EXPECT_TRUE(line_->dtr());
+  EXPECT_TRUE(SetDtr(false));
+  EXPECT_FALSE(line_->dtr());
+
+  // A line error fails transfers until the error state is cleared.
+  line_->raiseLineError();
+  line_->feed(ReadReply(5, RecordWords{}));
+  RecordWords words{};
+  EXPECT_FALSE(ReadRecord(5, words));
+  EXPECT_TRUE(ClearLinkErrors());
+  line_->reset();
+  line_->expect({0x0F, 0x05}, ReadReply(5, RecordWords{7}));
+  EXPECT_TRUE(ReadRecord(5, words));
+
+  // Without readable modem lines the watcher's query clears errors once, retries, reads false.
+  line_->setModemStatusSupported(false);
+  line_->setCarrier(true);
+  const int clears = line_->clearErrorCalls();
+  EXPECT_FALSE(IsCarrierDetected());
+  EXPECT_EQ(line_->clearErrorCalls(), clears + 1);
+}
+
+TEST_F(DriveLinkTest, FailedOpensHoldNothingAndKeepTheReason) {
+  ASSERT_TRUE(CloseLink());
+  line_->failNextOpen(PortOpenError::PermissionDenied, "fake-drive: Permission denied");
+  EXPECT_FALSE(OpenLink(kDevice));
+  EXPECT_FALSE(IsLinkOpen());
+  EXPECT_FALSE(line_->isOpen());
+  EXPECT_EQ(LastOpenError(), PortOpenError::PermissionDenied);
+  EXPECT_EQ(LastOpenErrorText(), "fake-drive: Permission denied");
+  EXPECT_TRUE(line_->written().empty());
+
+  // A slot without a device says so.
+  SetPortSlotOverride(12, "");
+  ::unsetenv("AXTUNE_COM12");
+  if (ResolvePortDevice(PortSlotName(12)).empty()) {
+    EXPECT_FALSE(OpenLink(PortSlotName(12)));
+    EXPECT_EQ(LastOpenError(), PortOpenError::NotFound);
+    EXPECT_NE(LastOpenErrorText().find("COM12"), std::string::npos);
+  }
+
+  // A good open clears the reason; a slot name reaches the device put on it.
+  SetPortSlotOverride(12, kDevice);
+  EXPECT_TRUE(OpenLink(PortSlotName(12)));
+  EXPECT_EQ(LastOpenError(), PortOpenError::None);
+  EXPECT_TRUE(LastOpenErrorText().empty());
+  SetPortSlotOverride(12, "");
+}
+
+TEST_F(DriveLinkTest, OpenWhileOpenReleasesThePreviousPort) {
+  EXPECT_TRUE(OpenLink(kDevice));  // the fake refuses a second open while the first is held
+  EXPECT_TRUE(IsLinkOpen());
+  EXPECT_EQ(line_->closes(), 1);
+}
+
+TEST_F(DriveLinkTest, CloseRefusedByTheSystemKeepsThePort) {
+  line_->setCloseFails(true);
+  EXPECT_FALSE(CloseLink());
+  EXPECT_TRUE(IsLinkOpen());
+  line_->setCloseFails(false);
+  EXPECT_TRUE(CloseLink());
+  EXPECT_FALSE(IsLinkOpen());
+}
+
+}  // namespace
+}  // namespace axtune::test

@@ -1,0 +1,123 @@
+// Object requests through record 127: request words, reply checks, value sizes and signs.
+#include <gtest/gtest.h>
+
+#include "frame_test_support.h"
+#include "link/object_access.h"
+
+namespace axtune::test {
+namespace {
+
+// The record-127 write frame carrying `words`.
+Bytes ObjectRequest(const RecordWords& words) {
+  return RecordFrame(0x8F, 127, words);
+}
+
+// A reply whose 30 data bytes begin with the 8-byte SDO response.
+Bytes SdoReply(uint8_t command, uint16_t index, uint8_t subindex, uint32_t value) {
+  RecordWords words{};
+  words[0] = static_cast<uint16_t>(command | (index & 0xFF) << 8);
+  words[1] = static_cast<uint16_t>(index >> 8 | subindex << 8);
+  words[2] = static_cast<uint16_t>(value & 0xFFFF);
+  words[3] = static_cast<uint16_t>(value >> 16);
+  return RecordFrame(0x8F, 127, words);
+}
+
+RecordWords ReadRequestWords(uint16_t index, uint8_t subindex) {
+  return {8, 0x40, index, subindex};
+}
+
+using ObjectAccessTest = FakeLinkTest;
+
+TEST_F(ObjectAccessTest, WriteObjectRequestWords) {
+  struct Case {
+    uint16_t index;
+    uint8_t subindex;
+    int size;
+    int32_t value;
+    RecordWords words;
+  };
+  const Case cases[] = {
+      {0x6040, 0, 2, 0x80, {7, 0x2B, 0x6040, 0, 0x0080, 0}},
+      {0x2022, 2, 4, -1, {7, 0x23, 0x2022, 2, 0xFFFF, 0xFFFF}},
+      {0x2022, 2, 4, 838861, {7, 0x23, 0x2022, 2, 0xCCCD, 0x000C}},
+      {0x6060, 0, 1, -7, {7, 0x2F, 0x6060, 0, 0xFFF9, 0xFFFF}},  // the sign is carried into word 5
+      {0x2000, 0xFF, 3, 0x123456, {7, 0x27, 0x2000, 0xFF, 0x3456, 0x0012}},
+  };
+  for (const Case& c : cases) {
+    line_->reset();
+    line_->expect(ObjectRequest(c.words), Bytes(34, 0));
+    EXPECT_TRUE(WriteObject(c.index, c.subindex, c.size, c.value));
+    EXPECT_TRUE(line_->allExpectationsMet()) << std::hex << c.index << ": " << line_->mismatches();
+  }
+}
+
+TEST_F(ObjectAccessTest, WriteObjectResultIsTheTransportOnly) {
+  LinkError = 2;
+  line_->expect(ObjectRequest({7, 0x2B, 0x6040, 0, 0x0D}), SdoReply(0x80, 0x6040, 0, 0x06090011));
+  EXPECT_TRUE(WriteObject(0x6040, 0, 2, 0x0D));  // an abort is not looked at
+  line_->expect(ObjectRequest({7, 0x2B, 0x6040, 0, 0x0D}), Bytes(20, 0));
+  EXPECT_FALSE(WriteObject(0x6040, 0, 2, 0x0D));
+  EXPECT_EQ(LinkError, 2);
+
+  // Sizes without a download command byte are refused before anything is sent.
+  line_->reset();
+  EXPECT_FALSE(WriteObject(0x6040, 0, 0, 1));
+  EXPECT_FALSE(WriteObject(0x6040, 0, 5, 1));
+  EXPECT_TRUE(line_->written().empty());
+}
+
+TEST_F(ObjectAccessTest, ReadObjectValueIsUnmaskedAndNotSignExtended) {
+  int32_t value = 0;
+  line_->expect(ObjectRequest(ReadRequestWords(0x6061, 0)), SdoReply(0x4F, 0x6061, 0, 0x000000FF));
+  ASSERT_TRUE(ReadObject(0x6061, 0, &value));
+  EXPECT_EQ(value, 255);
+
+  line_->expect(ObjectRequest(ReadRequestWords(0x2022, 2)), SdoReply(0x43, 0x2022, 2, 0xFFFFFFFE));
+  ASSERT_TRUE(ReadObject(0x2022, 2, &value));
+  EXPECT_EQ(value, -2);
+
+  // Bytes the object does not use come through as they are.
+  line_->expect(ObjectRequest(ReadRequestWords(0x6041, 0)), SdoReply(0x4B, 0x6041, 0, 0xABCD0237));
+  ASSERT_TRUE(ReadObject(0x6041, 0, &value));
+  EXPECT_EQ(static_cast<uint32_t>(value), 0xABCD0237u);
+  EXPECT_TRUE(line_->allExpectationsMet()) << line_->mismatches();
+}
+
+TEST_F(ObjectAccessTest, ReadObjectRejectsAbortsAndOtherObjects) {
+  const struct {
+    const char* what;
+    Bytes reply;
+  } cases[] = {
+      {"abort", SdoReply(0x80, 0x6041, 0, 0x1234)},
+      {"other subindex", SdoReply(0x4B, 0x6041, 1, 0x1234)},
+      {"other index", SdoReply(0x4B, 0x6042, 0, 0x1234)},
+      {"index bytes swapped", SdoReply(0x4B, 0x4160, 0, 0x1234)},
+      {"short reply", Bytes(33, 0x4B)},
+      {"silence", Bytes{}},
+  };
+  for (const auto& c : cases) {
+    line_->reset();
+    LinkError = 1;
+    int32_t value = 77;
+    line_->expect(ObjectRequest(ReadRequestWords(0x6041, 0)), c.reply);
+    EXPECT_FALSE(ReadObject(0x6041, 0, &value)) << c.what;
+    EXPECT_EQ(value, 77) << c.what;
+    EXPECT_EQ(LinkError, 1) << c.what;
+  }
+}
+
+TEST_F(ObjectAccessTest, DriveCommands) {
+  RecordWords store{5};
+  const Bytes storeFrame = ObjectRequest(store);
+  EXPECT_EQ(storeFrame[32], 0x94);
+  EXPECT_EQ(storeFrame[33], 0x7F);
+  line_->expect(storeFrame, Bytes(34, 0));
+  EXPECT_TRUE(StoreParameters());
+  EXPECT_TRUE(line_->allExpectationsMet()) << line_->mismatches();
+
+  EXPECT_EQ(CommandRequest(kCmdEndOfLoad), (RecordWords{4}));
+  EXPECT_EQ(CommandRequest(kCmdEnterBootLoader), (RecordWords{9}));
+}
+
+}  // namespace
+}  // namespace axtune::test
