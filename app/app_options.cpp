@@ -1,0 +1,28 @@
+#include "app/app_options.h"
+
+#include <cstring>
+
+namespace axtune {
+
+AppOptions ParseAppOptions(int argc, const char* const* argv) {
+  AppOptions options;
+  options.language = ChooseLanguage(argc, argv);
+  for (int i = 1; i < argc; ++i) {
+    if (argv[i] == nullptr) continue;
+    const std::string arg = argv[i];
+    if (arg == "--simulate") {
+      options.simulate = true;
+    } else if (arg == "--help" || arg == "-h" || arg == "/?") {
+      options.help = true;
+    } else if (arg.rfind("--screenshot=", 0) == 0) {
+      options.screenshot = arg.substr(std::strlen("--screenshot="));
+    } else if (arg == "/english" || arg == "--lang=en" || arg == "--lang=de") {
+      // taken by ChooseLanguage
+    } else if (arg.rfind("--", 0) == 0) {
+      options.ignored.push_back(arg);
+    }
+  }
+  return options;
+}
+
+}  // namespace axtune

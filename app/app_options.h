@@ -1,0 +1,22 @@
+// The command line of axtune. Arguments that are not options of axtune are ignored, as are the
+// ones Qt itself takes (-platform, -style, ...).
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "res/strings.h"
+
+namespace axtune {
+
+struct AppOptions {
+  Language language = Language::English;
+  bool simulate = false;             // --simulate: the in-process simulated drive on COM1
+  bool help = false;                 // --help, -h
+  std::string screenshot;            // --screenshot=FILE: render the connected window to FILE and exit
+  std::vector<std::string> ignored;  // "--" options axtune does not know
+};
+
+AppOptions ParseAppOptions(int argc, const char* const* argv);
+
+}  // namespace axtune

@@ -1,0 +1,77 @@
+#include "app/axtune_app.h"
+
+#include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTimer>
+#include <QTranslator>
+#include <cstdio>
+
+#include "app/axtune_dlg.h"
+#include "app/shared_icons.h"
+#include "app/simulation.h"
+#include "res/strings.h"
+
+namespace axtune {
+
+CAxtuneApp::CAxtuneApp(int argc, char** argv) : options_(ParseAppOptions(argc, argv)) {}
+
+void CAxtuneApp::PrintUsage() {
+  std::fputs(Text(40040), stdout);
+}
+
+void CAxtuneApp::InstallTranslations() {
+  SetLanguage(options_.language);
+  const bool german = options_.language == Language::German;
+  QLocale::setDefault(QLocale(german ? QLocale::German : QLocale::English,
+                              german ? QLocale::Germany : QLocale::UnitedStates));
+  if (!german) return;
+  // Qt's own dialogs (file dialogs, message box buttons) in German as well.
+  auto* translator = new QTranslator(qApp);
+  if (translator->load(QLocale(QLocale::German), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+    QCoreApplication::installTranslator(translator);
+  } else {
+    delete translator;
+  }
+}
+
+int CAxtuneApp::Run() {
+  InstallTranslations();
+  for (const std::string& option : options_.ignored) {
+    std::fprintf(stderr, Text(40041), option.c_str());
+    std::fputc('\n', stderr);
+  }
+  if (options_.simulate) {
+    std::string error;
+    if (!StartSimulation(&error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return 1;
+    }
+  }
+  LoadSharedIcons();
+
+  CAxtuneDlg dialog;
+  if (options_.simulate) {
+    dialog.setWindowTitle(QStringLiteral("Axtune - %1").arg(QString::fromUtf8(Text(40023))));
+  }
+  if (!options_.screenshot.empty()) {
+    const QString file = QString::fromStdString(options_.screenshot);
+    QObject::connect(&dialog, &CAxtuneDlg::StartupFinished, &dialog, [&dialog, file] {
+      // Let the status bar poll a few times before the picture is taken.
+      QTimer::singleShot(1500, &dialog, [&dialog, file] {
+        const bool saved = dialog.grab().save(file);
+        std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "wrote" : "could not write",
+                     file.toLocal8Bit().constData());
+        dialog.close();
+      });
+    });
+  }
+  dialog.show();
+  dialog.ConnectWhenPainted();
+  const int code = QApplication::exec();
+  dialog.Shutdown();
+  return code;
+}
+
+}  // namespace axtune

@@ -1,0 +1,259 @@
+#include "app/axtune_dlg.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <QWhatsThis>
+
+#include "app/about_dlg.h"
+#include "app/axtune_property_sheet.h"
+#include "app/command_ids.h"
+#include "app/drive_status_hooks.h"
+#include "app/shared_icons.h"
+#include "controls/message_box.h"
+#include "link/drive_link.h"
+#include "link/object_access.h"
+#include "link/port_slots.h"
+#include "link/sleeper.h"
+#include "pages/debug_property_page.h"
+#include "pages/drive_identity.h"
+#include "pages/drive_property_page.h"
+#include "pages/fahrsatz_property_page.h"
+#include "pages/outputs_property_page.h"
+#include "pages/pins_property_page.h"
+#include "pages/referenzfahrt_property_page.h"
+#include "pages/settings_property_page.h"
+#include "res/strings.h"
+
+namespace axtune {
+namespace {
+constexpr int kTextHelpNotFound = 40030;
+constexpr int kTextHelpNotOpened = 40031;
+
+QString Tr(int id) {
+  return QString::fromUtf8(Text(id));
+}
+
+// The pages the window constructs but never shows: monitor pins, current, speed and position
+// controllers and the controller test.
+constexpr int kUnlistedPageIds[] = {107, 110, 112, 113, 147};
+}  // namespace
+
+CAxtuneDlg::CAxtuneDlg(QWidget* parent)
+    : QMainWindow(parent),
+      watcher_([] { return IsCarrierDetected(); },
+               [this](uint64_t generation) {
+                 // From the watcher thread: only post; the GUI thread decides whether it still counts.
+                 QMetaObject::invokeMethod(this, "OnCarrierNotification", Qt::QueuedConnection,
+                                           Q_ARG(quint64, static_cast<quint64>(generation)));
+               }) {
+  setObjectName(QStringLiteral("CAxtuneDlg"));
+  setWindowTitle(QStringLiteral("Axtune"));
+  setWindowIcon(SharedIcon(128));
+  SetFirmwareVersionNumber(-1);
+
+  auto* central = new QWidget(this);
+  central->setObjectName(QStringLiteral("102"));
+  QPalette palette = central->palette();
+  palette.setColor(QPalette::Window, BackgroundColor());
+  central->setPalette(palette);
+  central->setAutoFillBackground(true);
+  auto* layout = new QVBoxLayout(central);
+  layout->setContentsMargins(8, 8, 8, 8);
+  setCentralWidget(central);
+
+  BuildMenu();
+
+  sheet_ = new CAxtunePropertySheet(central);
+  layout->addWidget(sheet_);
+  // The sheet window appears with the first port that opens.
+  sheet_->hide();
+
+  drivePage_ = new CDrivePropertyPage(this);
+  connectionPages_ = {new CSettingsPropertyPage(this), new CPinsPropertyPage(this),
+                      new COutputsPropertyPage(this), new CFahrsatzPropertyPage(this),
+                      new CReferenzfahrtPropertyPage(this)};
+  debugPages_ = {new CDebugPropertyPage(this), new CDebugPropertyPage(this)};
+  for (size_t i = 0; i < std::size(kUnlistedPageIds); ++i) {
+    unlistedPages_[i] = new CAxtunePropertyPage(kUnlistedPageIds[i], this);
+  }
+  for (CAxtunePropertyPage* page : connectionPages_) page->hide();
+  for (CAxtunePropertyPage* page : debugPages_) page->hide();
+  for (CAxtunePropertyPage* page : unlistedPages_) page->hide();
+  sheet_->AddPage(drivePage_);
+
+  driveStatusBar_ = CreateDriveStatusBar(this);
+  if (driveStatusBar_) setStatusBar(driveStatusBar_);
+
+  urlOpener_ = [](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); };
+  resize(640, 480);
+}
+
+CAxtuneDlg::~CAxtuneDlg() {
+  Shutdown();
+}
+
+void CAxtuneDlg::BuildMenu() {
+  QMenuBar* bar = menuBar();
+  bar->setObjectName(QStringLiteral("102"));
+
+  QMenu* file = bar->addMenu(Tr(kTextMenuFile));
+  // Loading and saving parameter files, the firmware update and the user dialog come with their
+  // own windows; until then their items are shown greyed.
+  AddCommand(file, kCommandLoadParameters, false);
+  AddCommand(file, kCommandSaveParameters, false);
+  AddCommand(file, kCommandFirmwareUpdate, false);
+  file->addSeparator();
+  AddCommand(file, kCommandUser, false);
+
+  // A top-level item: greyed until a page reports a change.
+  AddCommand(bar, kCommandStoreParameters, false);
+
+  QMenu* ports = bar->addMenu(Tr(kTextMenuPorts));
+  portGroup_ = new QActionGroup(this);
+  portGroup_->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+  for (const PortSlot& slot : ListPortSlots()) {
+    if (slot.number < kFirstPortSlot || slot.number > kLastPortSlot) continue;
+    QAction* action = AddCommand(ports, kCommandPortBase + slot.number, true);
+    QString text = QString::fromStdString(slot.label);
+    if (!slot.device.empty()) {
+      const bool simulated = slot.device.rfind("sim:", 0) == 0;
+      text += QStringLiteral("   (%1)").arg(simulated ? Tr(40023) : QString::fromStdString(slot.device));
+    }
+    action->setText(text);
+    action->setCheckable(true);
+    portGroup_->addAction(action);
+  }
+
+  QMenu* help = bar->addMenu(Tr(kTextMenuHelp));
+  QAction* topics = AddCommand(help, kCommandHelpTopics, true);
+  topics->setShortcut(QKeySequence(Qt::Key_F1));
+  topics->setShortcutContext(Qt::ApplicationShortcut);
+  AddCommand(help, kCommandHomepage, false);
+  AddCommand(help, kCommandFeedback, false);
+  AddCommand(help, kCommandAbout, true);
+
+  // Shift+F1: context help (what's this) for the control clicked next.
+  auto* contextHelp = new QAction(this);
+  contextHelp->setObjectName(QString::number(kCommandContextHelp));
+  contextHelp->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1));
+  contextHelp->setShortcutContext(Qt::ApplicationShortcut);
+  connect(contextHelp, &QAction::triggered, this, [this] { OnCommand(kCommandContextHelp); });
+  addAction(contextHelp);
+  actions_[kCommandContextHelp] = contextHelp;
+}
+
+QAction* CAxtuneDlg::AddCommand(QWidget* menu, int id, bool enabled) {
+  auto* action = new QAction(Tr(CaptionTextId(id)), menu);
+  action->setObjectName(QString::number(id));
+  action->setEnabled(enabled);
+  connect(action, &QAction::triggered, this, [this, id] { OnCommand(id); });
+  menu->addAction(action);
+  actions_[id] = action;
+  return action;
+}
+
+QAction* CAxtuneDlg::CommandAction(int id) const {
+  auto it = actions_.find(id);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+bool CAxtuneDlg::IsCommandDefault(int id) const {
+  QAction* action = CommandAction(id);
+  return action != nullptr && action->font().bold();
+}
+
+void CAxtuneDlg::OnCommand(int id) {
+  if (id >= kCommandPortFirst && id <= kCommandPortLast) {
+    OpenPort(id - kCommandPortBase);
+    UpdatePortChecks();
+    return;
+  }
+  switch (id) {
+    case kCommandStoreParameters:
+      OnStoreParameters();
+      break;
+    case kCommandAbout:
+      OnAbout();
+      break;
+    case kCommandHelpTopics:
+      OnHelpTopics();
+      break;
+    case kCommandContextHelp:
+      QWhatsThis::enterWhatsThisMode();
+      break;
+    default:
+      break;
+  }
+}
+
+// The item is greyed while nothing changed and shown enabled and bold (the menu's default item)
+// after a change; the menu bar repaints with it.
+void CAxtuneDlg::SetStoreCommandState(bool modified) {
+  modified_ = modified;
+  QAction* store = CommandAction(kCommandStoreParameters);
+  store->setEnabled(modified);
+  QFont font = store->font();
+  font.setBold(modified);
+  store->setFont(font);
+  menuBar()->update();
+}
+
+void CAxtuneDlg::NotifyParameterChanged(int record) {
+  if (modified_ || record == kObjectRecord) return;
+  SetStoreCommandState(true);
+}
+
+void CAxtuneDlg::OnStoreParameters() {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  // The exchange's outcome is not examined: the drive either stored or the next change shows it.
+  StoreParameters();
+  SetStoreCommandState(false);
+  SleepMs(2000);
+  QApplication::restoreOverrideCursor();
+}
+
+void CAxtuneDlg::OnAbout() {
+  CAboutDlg about(this);
+  about.exec();
+}
+
+void CAxtuneDlg::OnHelpTopics() {
+  // The help file "Axtune.chm" is the bundled HTML manual, opened at its topic 3.
+  const QString base = QCoreApplication::applicationDirPath();
+  const QStringList candidates = {base + QStringLiteral("/help/index.html"),
+                                  base + QStringLiteral("/../share/axtune/help/index.html"),
+                                  QStringLiteral(AXTUNE_SOURCE_DIR "/res/help/index.html")};
+  for (const QString& path : candidates) {
+    if (!QFileInfo::exists(path)) continue;
+    QUrl url = QUrl::fromLocalFile(QFileInfo(path).canonicalFilePath());
+    url.setFragment(QStringLiteral("topic-3"));
+    if (!urlOpener_(url.toString())) ShowMessage(this, Tr(kTextHelpNotOpened).replace("%s", url.toString()));
+    return;
+  }
+  ShowMessage(this, Tr(kTextHelpNotFound).replace("%s", candidates.first()));
+}
+
+void CAxtuneDlg::closeEvent(QCloseEvent* event) {
+  Shutdown();
+  QMainWindow::closeEvent(event);
+}
+
+void CAxtuneDlg::Shutdown() {
+  if (shutDown_) return;
+  shutDown_ = true;
+  StopWatcher();
+  StopDriveStatusPolling(driveStatusBar_);
+  CloseLink();
+}
+
+}  // namespace axtune

@@ -1,0 +1,126 @@
+// The main window: the menu, the property sheet with the parameter pages, the drive status bar, and
+// the connection to the drive (port scan, opening a port, identifying the drive, watching the
+// carrier). It also tracks whether parameters changed since they were last stored in the drive.
+#pragma once
+
+#include <QMainWindow>
+#include <QPointer>
+#include <array>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "app/carrier_watcher.h"
+#include "controls/page_host.h"
+
+class QAction;
+class QActionGroup;
+#include <QStatusBar>
+
+namespace axtune {
+
+class CAxtunePropertyPage;
+class CAxtunePropertySheet;
+class CDrivePropertyPage;
+
+class CAxtuneDlg : public QMainWindow, public PageHost {
+  Q_OBJECT
+
+ public:
+  explicit CAxtuneDlg(QWidget* parent = nullptr);
+  ~CAxtuneDlg() override;
+
+  // Start-up connection: scan the ports, open the preferred one and identify the drive; without a
+  // port, say so. The program calls it once the window has been painted.
+  void ConnectAtStartup();
+  // Runs ConnectAtStartup as soon as the window has been shown and painted once.
+  void ConnectWhenPainted();
+
+  // The preferred port (1..12), or 0 when no port opens. Enables or greys the port items.
+  int ScanPorts();
+  // Opens port n and identifies the drive behind it; false (with a message) when it does not open.
+  bool OpenPort(int n);
+  // Identifies the drive on the open port, adds or removes the connection pages, starts the watcher.
+  bool IdentifyDrive();
+  // Stops the carrier watcher (without ever waiting on its notification) and blocks identification
+  // until the next OpenPort. For shutdown and for whatever takes the port away from the link.
+  void StopWatcher();
+  // Stops the watcher and the status bar's polling and closes the link. Safe to call twice.
+  void Shutdown();
+
+  // PageHost
+  bool IsConnected() const override { return connected_; }
+  void NotifyParameterChanged(int record) override;
+
+  // Menu commands by id (the menu and the accelerators end up here).
+  void OnCommand(int id);
+  void OnStoreParameters();
+  QAction* CommandAction(int id) const;
+  bool IsCommandDefault(int id) const;
+
+  bool IsModified() const { return modified_; }
+  bool CarrierAtIdentification() const { return carrierAtIdentification_; }
+  bool WatcherRunning() const { return watcher_.Running(); }
+  int CheckedPort() const { return checkedPort_; }
+
+  CAxtunePropertySheet* Sheet() const { return sheet_; }
+  CDrivePropertyPage* DrivePage() const { return drivePage_; }
+  // The pages of a connection in the order they are added, and the two debug pages.
+  const std::array<CAxtunePropertyPage*, 5>& ConnectionPages() const { return connectionPages_; }
+  const std::array<CAxtunePropertyPage*, 2>& DebugPages() const { return debugPages_; }
+  QStatusBar* DriveStatus() const { return driveStatusBar_; }
+
+  // The user dialog's expert-mode check (load and check of "name.dat"); none means expert mode off.
+  void SetExpertModeCheck(std::function<bool()> check) { expertModeCheck_ = std::move(check); }
+  // Shows the status panel (expert mode, after identification).
+  void SetStatusPanelShow(std::function<void()> show) { statusPanelShow_ = std::move(show); }
+  // Where the help and the web commands hand their URL (tests replace it).
+  void SetUrlOpener(std::function<bool(const QString&)> opener) { urlOpener_ = std::move(opener); }
+
+  static QColor BackgroundColor() { return QColor(79, 164, 163); }
+
+ signals:
+  // The start-up connection is done (whether or not a port opened).
+  void StartupFinished();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private slots:
+  void OnCarrierNotification(quint64 generation);
+
+ private:
+  void BuildMenu();
+  QAction* AddCommand(QWidget* menu, int id, bool enabled);
+  void SetStoreCommandState(bool modified);
+  void UpdatePortChecks();
+  void ShowSheet();
+  void OnHelpTopics();
+  void OnAbout();
+  bool ExpertMode() const { return expertModeCheck_ ? expertModeCheck_() : false; }
+
+  CAxtunePropertySheet* sheet_ = nullptr;
+  CDrivePropertyPage* drivePage_ = nullptr;
+  std::array<CAxtunePropertyPage*, 5> connectionPages_{};
+  std::array<CAxtunePropertyPage*, 2> debugPages_{};
+  std::array<CAxtunePropertyPage*, 5> unlistedPages_{};
+  QPointer<QStatusBar> driveStatusBar_;
+  std::map<int, QAction*> actions_;
+  QActionGroup* portGroup_ = nullptr;
+
+  CarrierWatcher watcher_;
+  bool watcherStopRequest_ = false;
+  bool connected_ = false;
+  bool carrierAtIdentification_ = false;
+  bool modified_ = false;
+  int checkedPort_ = 0;
+  bool connectPending_ = false;
+  bool shutDown_ = false;
+
+  std::function<bool()> expertModeCheck_;
+  std::function<void()> statusPanelShow_;
+  std::function<bool(const QString&)> urlOpener_;
+};
+
+}  // namespace axtune

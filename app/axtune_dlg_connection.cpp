@@ -1,0 +1,174 @@
+// Port selection and connection of the main window: the start-up scan, opening a port, identifying
+// the drive and reacting to the carrier watcher.
+#include <QApplication>
+#include <QEvent>
+#include <QStatusBar>
+#include <QTimer>
+
+#include "app/axtune_dlg.h"
+#include "app/axtune_property_sheet.h"
+#include "app/command_ids.h"
+#include "app/drive_status_hooks.h"
+#include "app/open_error_text.h"
+#include "app/port_memory.h"
+#include "controls/message_box.h"
+#include "link/drive_link.h"
+#include "link/port_slots.h"
+#include "link/sleeper.h"
+#include "pages/drive_identity.h"
+#include "pages/drive_property_page.h"
+#include "res/strings.h"
+
+#include <QAction>
+#include <QActionGroup>
+
+namespace axtune {
+namespace {
+constexpr int kTextCannotOpenLink = 32781;
+constexpr int kTextCheckCable = 32782;
+constexpr int kTextNoPortAtAll = 40016;
+constexpr int kCarrierSettleMs = 3000;
+constexpr int kAfterCloseMs = 100;
+
+class WaitCursor {
+ public:
+  WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+};
+}  // namespace
+
+void CAxtuneDlg::ConnectWhenPainted() {
+  connectPending_ = true;
+  centralWidget()->installEventFilter(this);
+}
+
+bool CAxtuneDlg::eventFilter(QObject* watched, QEvent* event) {
+  // The window is on the screen and painted before the port scan and the carrier wait block it.
+  if (connectPending_ && watched == centralWidget() && event->type() == QEvent::Paint) {
+    connectPending_ = false;
+    centralWidget()->removeEventFilter(this);
+    QTimer::singleShot(0, this, &CAxtuneDlg::ConnectAtStartup);
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void CAxtuneDlg::ConnectAtStartup() {
+  const int port = ScanPorts();
+  bool opened = false;
+  if (port == 0) {
+    ShowMessage(this, QString::fromUtf8(Text(40010)) + QStringLiteral("\n\n") +
+                          QString::fromUtf8(Text(kTextNoPortAtAll)));
+  } else {
+    opened = OpenPort(port);
+  }
+  UpdatePortChecks();
+  if (!opened) ShowMessage(this, QString::fromUtf8(Text(kTextCannotOpenLink)));
+  emit StartupFinished();
+}
+
+int CAxtuneDlg::ScanPorts() {
+  WaitCursor wait;
+  CloseLink();
+  SleepMs(kAfterCloseMs);
+  PortProbes probes{};
+  for (int n = kFirstPortSlot; n <= kLastPortSlot; ++n) {
+    if (OpenLink(PortSlotName(n))) {
+      probes[n].usable = true;
+      probes[n].carrier = IsCarrierDetected();
+      CloseLink();
+    }
+    if (QAction* action = CommandAction(kCommandPortBase + n)) action->setEnabled(probes[n].usable);
+  }
+  return ChoosePreferredPort(probes, ReadPortMemory());
+}
+
+bool CAxtuneDlg::OpenPort(int n) {
+  StopWatcher();
+  CloseLink();
+  SleepMs(kAfterCloseMs);
+  const std::string name = PortSlotName(n);
+  if (!OpenLink(name)) {
+    ShowMessage(this, QString::fromStdString(OpenPortFailureText(n, ResolvePortDevice(name), LastOpenError(),
+                                                                 LastOpenErrorText())));
+    // Without a port there is no drive: pages and status bar must not keep talking to a closed link.
+    if (connected_) {
+      connected_ = false;
+      SetDriveStatusIdentified(driveStatusBar_, false);
+      if (driveStatusBar_) driveStatusBar_->hide();
+      for (int i = sheet_->GetPageCount() - 1; i >= 1; --i) sheet_->RemovePage(i);
+    }
+    return false;
+  }
+  checkedPort_ = n;
+  UpdatePortChecks();
+  watcherStopRequest_ = false;
+  if (IdentifyDrive()) WritePortMemory(n);
+  ShowSheet();
+  return true;
+}
+
+bool CAxtuneDlg::IdentifyDrive() {
+  const int pagesBefore = sheet_->GetPageCount();
+  if (watcherStopRequest_) return false;
+
+  if (IsCarrierDetected()) {
+    // A drive whose carrier just came on gets time to boot before it is asked anything.
+    WaitCursor wait;
+    SleepMs(kCarrierSettleMs);
+  }
+  carrierAtIdentification_ = IsCarrierDetected();
+  RecordWords record{};
+  // The first read after the carrier came on may meet a drive still starting; only the second counts,
+  // and a failed second read leaves the first one's words in place.
+  if (carrierAtIdentification_) ReadRecord(kIdentificationRecord, record);
+  ReadRecord(kIdentificationRecord, record);
+  connected_ = IsSupportedDriveType(record[0]);
+
+  SetDriveStatusIdentified(driveStatusBar_, connected_);
+  if (driveStatusBar_) driveStatusBar_->setVisible(connected_);
+
+  if (connected_) {
+    if (pagesBefore == 1) {
+      for (CAxtunePropertyPage* page : connectionPages_) sheet_->AddPage(page);
+      if (ExpertMode()) {
+        for (CAxtunePropertyPage* page : debugPages_) sheet_->AddPage(page);
+        if (statusPanelShow_) statusPanelShow_();
+      }
+    }
+    sheet_->SetActivePage(0);
+    if (!carrierAtIdentification_) ShowMessage(this, QString::fromUtf8(Text(kTextCheckCable)));
+  } else {
+    for (int i = sheet_->GetPageCount() - 1; i >= 1; --i) sheet_->RemovePage(i);
+  }
+
+  // The General page re-reads record 128 for its display and the published record count.
+  if (sheet_->isVisible()) drivePage_->OnShowWindow(false);
+
+  watcher_.Start(carrierAtIdentification_);
+  return connected_;
+}
+
+void CAxtuneDlg::StopWatcher() {
+  watcherStopRequest_ = true;
+  watcher_.Stop();
+}
+
+void CAxtuneDlg::OnCarrierNotification(quint64 generation) {
+  // A notification from a watcher that was stopped meanwhile, or from an earlier one, is dropped.
+  if (shutDown_ || !watcher_.Accept(generation)) return;
+  IdentifyDrive();
+}
+
+void CAxtuneDlg::UpdatePortChecks() {
+  for (int n = kFirstPortSlot; n <= kLastPortSlot; ++n) {
+    if (QAction* action = CommandAction(kCommandPortBase + n)) action->setChecked(n == checkedPort_);
+  }
+}
+
+void CAxtuneDlg::ShowSheet() {
+  if (sheet_->isVisible() || sheet_->isVisibleTo(this)) return;
+  sheet_->show();
+  sheet_->SetActivePage(0);
+}
+
+}  // namespace axtune

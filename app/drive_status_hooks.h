@@ -1,0 +1,15 @@
+// The main window's hold on the drive status bar: create it, tell it whether a supported drive is
+// identified (it reads the drive only then), stop its polling. A build without the bar gets none.
+#pragma once
+
+class QStatusBar;
+class QWidget;
+
+namespace axtune {
+
+// The drive status bar for the main window, or null when this build has none.
+QStatusBar* CreateDriveStatusBar(QWidget* parent);
+void SetDriveStatusIdentified(QStatusBar* bar, bool identified);
+void StopDriveStatusPolling(QStatusBar* bar);
+
+}  // namespace axtune

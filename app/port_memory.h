@@ -1,0 +1,34 @@
+// Which port to take at start-up: the scan's findings per port and the one-byte memory file
+// "Axtune.ini" in the working directory. No Qt, no I/O beyond the memory file.
+#pragma once
+
+#include <array>
+#include <string>
+
+namespace axtune {
+
+inline constexpr const char* kPortMemoryFile = "Axtune.ini";
+
+struct PortProbe {
+  bool usable = false;   // the port opened
+  bool carrier = false;  // and showed carrier while open
+};
+// Index n = port n (1..12); index 0 is unused.
+using PortProbes = std::array<PortProbe, 13>;
+
+// The highest usable port with carrier; without any carrier the highest usable port; 0 when none.
+int CarrierPort(const PortProbes& probes);
+
+// The port the remembered number names when it is 1..12 and usable, else the carrier port.
+// 0 when no port is usable at all.
+int ChoosePreferredPort(const PortProbes& probes, int rememberedPort);
+
+// The remembered number: the file's first byte as a decimal digit; a non-digit, an empty file or a
+// missing file give 0.
+int ReadPortMemory(const std::string& path = kPortMemoryFile);
+
+// Creates or truncates the file and writes the first decimal digit of `port` (10..12 give '1').
+// False when the file could not be written (the caller ignores it).
+bool WritePortMemory(int port, const std::string& path = kPortMemoryFile);
+
+}  // namespace axtune

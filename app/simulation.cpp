@@ -1,0 +1,28 @@
+#include "app/simulation.h"
+
+#include "link/port_slots.h"
+#include "res/strings.h"
+
+#if defined(AXTUNE_WITH_SIM) && __has_include("sim/simulated_drive.h")
+#include <memory>
+
+#include "sim/simulated_drive.h"
+#define AXTUNE_SIMULATION_AVAILABLE 1
+#endif
+
+namespace axtune {
+
+bool StartSimulation(std::string* error) {
+#ifdef AXTUNE_SIMULATION_AVAILABLE
+  // Real time and paced at the baud rate: the demo behaves like a drive on a cable.
+  static std::shared_ptr<sim::SimulatedDrive> drive =
+      sim::registerSimulatedDrive(kSimulatedDeviceName, sim::SimConfig::realTime());
+  SetPortSlotOverride(kSimulatedPortSlot, kSimulatedDeviceName);
+  return drive != nullptr;
+#else
+  if (error != nullptr) *error = Text(40042);
+  return false;
+#endif
+}
+
+}  // namespace axtune

@@ -1,0 +1,15 @@
+// axtune --simulate: a simulated QMX10 drive in this process, put on port slot COM1 with its carrier
+// on, so every window works without hardware.
+#pragma once
+
+#include <string>
+
+namespace axtune {
+
+inline constexpr const char* kSimulatedDeviceName = "sim:qmx";
+inline constexpr int kSimulatedPortSlot = 1;
+
+// False (with the reason) when this build carries no simulated drive.
+bool StartSimulation(std::string* error);
+
+}  // namespace axtune

@@ -1,0 +1,69 @@
+#include "controls/axtune_property_page.h"
+
+#include <QShowEvent>
+#include <cstdint>
+
+#include "controls/message_box.h"
+#include "controls/page_host.h"
+#include "controls/record_read_text.h"
+#include "link/drive_link.h"
+#include "res/strings.h"
+
+namespace axtune {
+
+PageHost* FindPageHost(const QWidget* widget) {
+  for (QWidget* w = widget ? widget->parentWidget() : nullptr; w != nullptr; w = w->parentWidget()) {
+    if (auto* host = dynamic_cast<PageHost*>(w)) return host;
+  }
+  return nullptr;
+}
+
+CAxtunePropertyPage::CAxtunePropertyPage(int dialogId, QWidget* parent)
+    : QWidget(parent), dialogId_(dialogId) {
+  setObjectName(QString::number(dialogId));
+  QPalette p = palette();
+  p.setColor(QPalette::Window, BackgroundColor());
+  setPalette(p);
+  setAutoFillBackground(true);
+}
+
+CAxtunePropertyPage::~CAxtunePropertyPage() = default;
+
+QString CAxtunePropertyPage::Title() const {
+  return QString::fromUtf8(Text(40000 + dialogId_));
+}
+
+void CAxtunePropertyPage::OnShowWindow(bool show) {
+  ReadRecordOnShow(show);
+}
+
+bool CAxtunePropertyPage::ReadRecordOnShow(bool show) {
+  if (!show) return false;
+  PageHost* host = FindPageHost(this);
+  if (host == nullptr || !host->IsConnected()) return false;
+  uint16_t words[kRecordWords];
+  if (ReadRecord(recordNumber_, words)) {
+    for (int i = 0; i < kRecordWords; ++i) image_[i] = static_cast<int16_t>(words[i]);
+    return true;
+  }
+  ShowMessage(this, QString::fromStdString(RecordReadFailureText(LinkError.load())));
+  return false;
+}
+
+void CAxtunePropertyPage::NotifyParameterChanged(int record) {
+  if (PageHost* host = FindPageHost(this)) host->NotifyParameterChanged(record);
+}
+
+// Show and hide events from the window system (minimising, restoring) are not page switches, and a
+// page hidden because its window closes must not talk to the drive any more.
+void CAxtunePropertyPage::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!event->spontaneous()) OnShowWindow(true);
+}
+
+void CAxtunePropertyPage::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  if (!event->spontaneous() && window()->isVisible()) OnShowWindow(false);
+}
+
+}  // namespace axtune

@@ -1,0 +1,57 @@
+// The base of every parameter page: a page belongs to one drive record. It holds the record's number
+// and a 15-word copy of it (the record image), reads the record each time the page is shown, and
+// paints on the common background colour.
+#pragma once
+
+#include <QColor>
+#include <QString>
+#include <QWidget>
+#include <array>
+#include <cstdint>
+
+namespace axtune {
+
+using RecordImage = std::array<int16_t, 15>;
+
+class CAxtunePropertyPage : public QWidget {
+  Q_OBJECT
+
+ public:
+  // dialogId names the page (its template number); the tab title is string 40000 + dialogId.
+  explicit CAxtunePropertyPage(int dialogId, QWidget* parent = nullptr);
+  ~CAxtunePropertyPage() override;
+
+  int DialogId() const { return dialogId_; }
+  QString Title() const;
+
+  int RecordNumber() const { return recordNumber_; }
+  void SetRecordNumber(int record) { recordNumber_ = static_cast<int16_t>(record); }
+  const RecordImage& Image() const { return image_; }
+
+  // The page was shown (true) or hidden (false), by a tab switch or an explicit refresh from the main
+  // window. The base reads the record through ReadRecordOnShow; pages override it to refresh their
+  // controls when that returns true.
+  virtual void OnShowWindow(bool show);
+
+  // Reads the record into the image when the page is being shown and a drive is connected. On a
+  // failed read it shows why ("wrong checksum", "Cannot read data", "unkown error") and keeps the image.
+  bool ReadRecordOnShow(bool show);
+
+  // Tells the main window that this page wrote a parameter of `record` to the drive.
+  void NotifyParameterChanged(int record);
+  void NotifyParameterChanged() { NotifyParameterChanged(recordNumber_); }
+
+  static QColor BackgroundColor() { return QColor(79, 164, 163); }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  RecordImage& MutableImage() { return image_; }
+
+ private:
+  int dialogId_;
+  int16_t recordNumber_ = 128;
+  RecordImage image_{};
+};
+
+}  // namespace axtune

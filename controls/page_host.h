@@ -1,0 +1,24 @@
+// What a page needs from the window that holds its property sheet: whether a supported drive is
+// connected, and where to report that a parameter was written to the drive.
+#pragma once
+
+class QWidget;
+
+namespace axtune {
+
+// Record 127 carries object requests and drive commands; a write through it is not a parameter change.
+inline constexpr int kNotifyCodeParameterChanged = 0x405;
+
+class PageHost {
+ public:
+  virtual ~PageHost() = default;
+  // True while the last identification found a supported drive; pages read the drive only then.
+  virtual bool IsConnected() const = 0;
+  // A page wrote record `record` (or an object) to the drive.
+  virtual void NotifyParameterChanged(int record) = 0;
+};
+
+// The nearest ancestor of `widget` that is a PageHost, or null.
+PageHost* FindPageHost(const QWidget* widget);
+
+}  // namespace axtune
