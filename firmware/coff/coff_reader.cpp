@@ -147,7 +147,9 @@ extern "C" COFFR_API int32_t COFFR_GetSectData(CoffHandle* handle, uint16_t sect
   const CoffSectionHeader& header = info.sections[section - 1];
 
   if (!seekTo(handle->file, uint64_t{header.rawDataOffset} + offset)) return COFFR_ERR_READ;
-  const uint64_t size = unitsToBytes(info.targetId, header.size);
+  // A section without raw data (.bss and the like) has nothing to read; its offset 0 would otherwise
+  // hand out the file's own headers as section data.
+  const uint64_t size = header.rawDataOffset == 0 ? 0 : unitsToBytes(info.targetId, header.size);
   if (size <= offset) return COFFR_ERR_SHORT;
   const uint64_t left = size - offset;
   const uint32_t wanted = left < count ? static_cast<uint32_t>(left) : count;

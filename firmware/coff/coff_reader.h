@@ -263,6 +263,7 @@ COFFR_API int32_t COFFR_FindMaxLoadSectionSize(CoffHandle* handle, int32_t* byte
  * into the section, into buffer (which must hold `count` bytes). Reads min(count, byte size - offset)
  * bytes; *bytesRead gets the number actually read. The data are returned as stored in the file, never
  * byte-swapped.
+ * A section without raw data (raw-data offset 0) has no bytes to read.
  * Returns 0; -102 a seek failed; -103 section number out of range; -105 a NULL argument (buffer may be
  * NULL only when count is 0); -107 offset at or past the end of the section, or fewer bytes could be
  * read than asked for (the ones read are in buffer).

@@ -212,6 +212,9 @@ TEST(CoffSections, DataReadsStopAtTheSectionEnd) {
   EXPECT_EQ(COFFR_ERR_SHORT, COFFR_GetSectData(f.handle, 1, buffer.data(), 6978, 10, &got));
   EXPECT_EQ(0u, got);
   EXPECT_EQ(COFFR_ERR_SHORT, COFFR_GetSectData(f.handle, 1, buffer.data(), 0xFFFFFFFF, 10, &got));
+  // .bss has a size but no raw data: nothing is read, least of all the file's headers.
+  EXPECT_EQ(COFFR_ERR_SHORT, COFFR_GetSectData(f.handle, 3, buffer.data(), 0, 10, &got));
+  EXPECT_EQ(0u, got);
 
   // Section numbers outside the table are refused instead of indexing past it.
   for (uint16_t n : {0, 6, 0xFFFF}) {
