@@ -54,7 +54,7 @@ void FlashKernel::finishPacket(std::vector<uint8_t>& out) {
   if (!checksumOk) {
     acknowledge(0x15, out);
     ++rejected_;
-  } else if (packet_[3] == lastHostSequence_) {
+  } else if (packet_[3] == lastHostSequence_ && !isPing()) {
     acknowledge(0x06, out);  // a repeat: acknowledged again, done only once
   } else {
     lastHostSequence_ = packet_[3];
@@ -63,6 +63,12 @@ void FlashKernel::finishPacket(std::vector<uint8_t>& out) {
   }
   packet_.clear();
   expected_ = 0;
+}
+
+// A host starts every session with a ping and numbers its packets from 0 again, so a ping is always
+// answered, even when its number repeats the last packet of the session before.
+bool FlashKernel::isPing() const {
+  return packet_.size() >= kHeader + 2 && packet_[kHeader] == 0x00 && packet_[kHeader + 1] == 0x01;
 }
 
 void FlashKernel::acknowledge(uint8_t verdict, std::vector<uint8_t>& out) const {

@@ -5,7 +5,8 @@
 // Every complete host packet is acknowledged with 8 bytes: 0x06 (accepted) or 0x15 (rejected), its
 // bytes 1..3, 0x00 0x08, its bytes 6..7. A packet whose total length is below 10 (no command) or above
 // 256, or whose checksum field is not 0, is rejected and not executed. A packet that repeats the
-// previous sequence number is acknowledged again but not executed a second time.
+// previous sequence number is acknowledged again but not executed a second time (except a ping: a
+// host opens every session with one and numbers from 0 again, so a ping is always answered).
 // Every executed command gets one response packet: 0x01 0x99 0x66, the kernel's own sequence number
 // (0, 1, 2, ...), total length, 0x0000, then a big-endian 16-bit status (below) and, for reads and
 // the ping, data. Bytes between packets (acknowledgements from the host, stray zeros) are skipped
@@ -49,6 +50,7 @@ class FlashKernel {
   void execute(const uint8_t* data, size_t n, std::vector<uint8_t>& out);
   void respond(uint16_t status, const std::vector<uint16_t>& words, std::vector<uint8_t>& out);
   void acknowledge(uint8_t verdict, std::vector<uint8_t>& out) const;
+  bool isPing() const;
 
   ProcessorMemory& memory_;
   std::vector<uint8_t> packet_;  // the packet being received, header included
