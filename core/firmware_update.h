@@ -1,0 +1,181 @@
+// The firmware update: checks a TI COFF file for the drive's processor, tells the running firmware
+// to hand over to its boot loader, releases the drive link's port to the flash programmer, erases
+// the flash, programs every loadable code and data section at its load address, verifies them all
+// and reports one of the outcomes. Progress goes to a callback; a cancel request reaches the
+// programmer's abort flag.
+//
+// Nothing here shows a message. The GUI stops its status polling and the carrier watcher before it
+// calls RunFirmwareUpdate (hook beforeHandOver) and re-opens the link afterwards; the command-line
+// tool does the same.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace axtune {
+
+inline constexpr uint16_t kC28xTargetId = 0x009D;
+inline constexpr uint32_t kSectionText = 0x0020;
+inline constexpr uint32_t kSectionData = 0x0040;
+
+// The four fixed outcome texts, English in both languages.
+inline constexpr const char* kTextComOpenFailed = "Com open failed!";
+inline constexpr const char* kTextEraseFailed = "Erase failed";
+inline constexpr const char* kTextVerifyOk = "Verify ok";
+inline constexpr const char* kTextVerifyFailed = "Verify failed";
+
+// One section of a firmware file as the update sees it.
+struct FirmwareSectionInfo {
+  int number = 0;  // 1..count
+  std::string name;
+  uint32_t runAddress = 0;   // physical address
+  uint32_t loadAddress = 0;  // virtual address: where the section is programmed
+  uint16_t page = 0;
+  uint32_t flags = 0;
+  uint32_t sizeBytes = 0;
+  bool loadable = false;  // the reader's loadable test (raw data present, not dummy, no-load or copy)
+};
+
+// An opened firmware file.
+class FirmwareFile {
+ public:
+  virtual ~FirmwareFile() = default;
+  virtual uint16_t targetId() const = 0;
+  virtual uint32_t entryPoint() const = 0;
+  virtual int sectionCount() const = 0;
+  virtual FirmwareSectionInfo section(int number) const = 0;
+  // Reads up to `bytes` bytes of the section from its start; returns the number read.
+  virtual uint32_t readSection(int number, uint8_t* buffer, uint32_t bytes) = 0;
+};
+
+// Why a firmware file was refused before anything was sent to the drive.
+enum class FirmwareFileProblem { None, CannotOpen, NotCoff, WrongTarget, NoLoadableSections };
+
+struct FirmwareFileCheck {
+  FirmwareFileProblem problem = FirmwareFileProblem::None;
+  std::string message;                 // a sentence for the user, naming the file
+  std::unique_ptr<FirmwareFile> file;  // set when problem is None
+};
+
+// Opens a COFF file through the COFF reader (options 1, 0, 0, 1) and checks that it is for target
+// 0x009D and has at least one section that the update would program.
+FirmwareFileCheck OpenFirmwareFile(const std::string& path);
+// The same check on a file that is already open.
+FirmwareFileCheck CheckFirmwareFile(std::unique_ptr<FirmwareFile> file, const std::string& path);
+
+// A section size in target units as bytes, by the target table of the COFF format (0 for targets
+// the table does not know).
+uint32_t CoffUnitsToBytes(uint16_t targetId, uint32_t units);
+
+// The sections the update programs and verifies: loadable, and with the text or the data bit.
+bool IsProgrammedSection(const FirmwareSectionInfo& section);
+std::vector<FirmwareSectionInfo> ProgrammedSections(const FirmwareFile& file);
+
+// The flash programmer as the update uses it; the default goes through the PRG_ interface.
+class FlashProgrammer {
+ public:
+  virtual ~FlashProgrammer() = default;
+  // The device the programmer opens (the drive link's port).
+  virtual void setPortName(const std::string& device) = 0;
+  virtual bool open() = 0;
+  virtual bool erase() = 0;
+  virtual bool write(uint32_t address, uint16_t page, uint32_t bytes, const uint16_t* words) = 0;
+  virtual bool verify(uint32_t address, uint16_t page, uint32_t bytes, const uint16_t* words) = 0;
+  virtual void close() = 0;
+  // Called from another thread: makes a running operation stop at its next check.
+  virtual void abort() = 0;
+  // The programmer's own progress lines since open (for a failure report).
+  virtual std::vector<std::string> messages() const { return {}; }
+};
+
+// Asks the user to switch the drive on (title, text); false when the user cancelled.
+using ProgrammerPrompt = std::function<bool(const std::string& title, const std::string& text)>;
+
+// The programmer library behind the PRG_ interface (process-wide, like the library itself). The
+// prompt of its open goes to `prompt`; without one the programmer goes on without asking. Null when
+// the programmer library is not part of this build.
+std::unique_ptr<FlashProgrammer> CreatePrgFlashProgrammer(ProgrammerPrompt prompt = {});
+
+enum class UpdatePhase {
+  CheckingFile,
+  EnteringBootLoader,
+  Connecting,
+  Erasing,
+  Programming,
+  Verifying,
+  Closing,
+  Finished,
+};
+const char* UpdatePhaseName(UpdatePhase phase);
+
+struct UpdateProgress {
+  UpdatePhase phase = UpdatePhase::CheckingFile;
+  int section = 0;          // k of n within the programming or verification pass (1-based; 0 before)
+  int sectionCount = 0;     // n
+  uint64_t bytesDone = 0;   // within the pass
+  uint64_t bytesTotal = 0;  // all programmed sections
+  std::string sectionName;
+  uint32_t address = 0;
+};
+
+enum class UpdateResult {
+  VerifyOk,
+  VerifyFailed,   // a section failed to program or verify; the others were still processed
+  ComOpenFailed,  // the programmer did not reach the boot loader; nothing erased
+  EraseFailed,    // nothing programmed; the flash may be partly erased
+  FileRejected,   // the file failed the check; nothing was sent to the drive
+  Cancelled,      // stopped on request (before the drive was told anything, or between sections)
+};
+// "Verify ok", "Verify failed", "Com open failed!", "Erase failed", or a short English text for the
+// two outcomes the fixed texts do not cover.
+const char* UpdateResultText(UpdateResult result);
+
+struct UpdateOutcome {
+  UpdateResult result = UpdateResult::FileRejected;
+  std::string message;              // file problem or cancel point, for the user
+  bool driveTouched = false;        // the enter-boot-loader request went out
+  bool flashTouched = false;        // erase was started
+  std::vector<int> failedWrites;    // section numbers whose write failed
+  std::vector<int> failedVerifies;  // section numbers whose verification failed
+  int sectionsProgrammed = 0;
+  uint64_t bytesProgrammed = 0;
+  std::vector<std::string> programmerMessages;
+};
+
+// Cancel from any thread while an update runs.
+class UpdateControl {
+ public:
+  void requestCancel();
+  bool cancelRequested() const { return cancel_.load(); }
+  // Set by the running update so that a cancel can reach the programmer.
+  void attach(FlashProgrammer* programmer);
+
+ private:
+  std::atomic<bool> cancel_{false};
+  std::atomic<FlashProgrammer*> programmer_{nullptr};
+};
+
+using UpdateProgressCallback = std::function<void(const UpdateProgress&)>;
+
+struct UpdateHooks {
+  UpdateProgressCallback progress;
+  // Runs after the file check and before the drive is told anything: the GUI removes its status
+  // bar and stops the carrier watcher here.
+  std::function<void()> beforeHandOver;
+  UpdateControl* control = nullptr;
+};
+
+// Steps after the hand-over: open the programmer, erase, programming pass, verification pass,
+// close. Exposed for tests that stand in for the programmer.
+UpdateOutcome ProgramFirmware(FirmwareFile& file, FlashProgrammer& programmer, const UpdateHooks& hooks);
+
+// The whole update on the open drive link. `portName` is the device the programmer opens; empty
+// takes the drive link's port. The link is closed afterwards (the caller re-opens it).
+UpdateOutcome RunFirmwareUpdate(const std::string& path, FlashProgrammer& programmer,
+                                const UpdateHooks& hooks, const std::string& portName = {});
+
+}  // namespace axtune

@@ -1,0 +1,184 @@
+// Parameter files (*.qmx): a raw image of the drive's parameter records behind a short
+// identification, followed by a trailer that says where, when and by whom the file was written.
+//
+//   offset 0             "LWB V2.0" and a zero byte (9 bytes)
+//   offset 9             records 0..count-1, 15 little-endian words each (30 bytes per record)
+//   offset 9 + 30*count  full path, zero byte; date "dd.mm.yyyy", zero byte; user name, zero byte;
+//                        company, zero byte
+//
+// The record count is not stored: it is the count of the connected drive (word 6 of record 128).
+// The loader reads the identification and the records; the trailer only tells whether the file was
+// saved from a drive with the same record count.
+//
+// Nothing here shows a message: every sequence returns an outcome that the GUI and the command-line
+// tool turn into their own texts.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/drive_link.h"
+
+namespace axtune {
+
+inline constexpr char kParameterFileIdentification[] = "LWB V2.0";
+inline constexpr size_t kParameterFileHeaderBytes = 9;  // identification and its zero byte
+inline constexpr size_t kParameterRecordBytes = 2 * kRecordWords;
+// Record numbers of 127 and above are the command channel and the status records, so a drive
+// with more parameter records than this cannot be saved or loaded safely.
+inline constexpr int kMaxParameterRecords = 127;
+// Records 0 and 1 are read from a file but never sent back to a drive.
+inline constexpr int kFirstLoadedRecord = 2;
+
+// String ids of the user-facing texts.
+inline constexpr int kTextRecordsNotRead = 119;     // "Datensätze nicht vollständig gelesen..."
+inline constexpr int kTextUnknownFileFormat = 120;  // "Die Datei hat kein gültiges Format."
+
+struct ParameterFileTrailer {
+  std::string path;  // where the file was saved
+  std::string date;  // "dd.mm.yyyy"
+  std::string userName;
+  std::string company;
+};
+
+// "%02d.%02d.%4d" of day, month and year of the given time in UTC.
+std::string FormatSaveDate(std::time_t time);
+
+// The complete file image.
+std::vector<uint8_t> BuildParameterFile(const std::vector<RecordWords>& records,
+                                        const ParameterFileTrailer& trailer);
+
+enum class ParameterFileFormat {
+  Ok,
+  BadIdentification,  // the first 9 bytes are not "LWB V2.0" and a zero byte
+  TooShort,           // the file ends before the records of the drive's count
+  CountMismatch,      // no trailer behind the drive's count of records: saved from another drive type
+};
+
+struct ParsedParameterFile {
+  ParameterFileFormat format = ParameterFileFormat::BadIdentification;
+  std::vector<RecordWords> records;             // the whole records found (all of them when format is Ok)
+  std::optional<ParameterFileTrailer> trailer;  // behind the drive's count of records, when present
+  // The smallest record count behind which a trailer follows (the count the file was saved with);
+  // -1 when no trailer is found. The file is accepted only when this is the drive's count.
+  int savedRecordCount = -1;
+};
+
+// Parses a file image for a drive with `count` records (0..kMaxParameterRecords).
+ParsedParameterFile ParseParameterFile(const uint8_t* data, size_t size, int count);
+// The trailer that starts at `offset`, when the bytes from there on are exactly a trailer: a full
+// path, a date "dd.mm.yyyy", a user name and a company, each with its zero byte, none of them with a
+// control character.
+std::optional<ParameterFileTrailer> ParseTrailer(const uint8_t* data, size_t size, size_t offset);
+
+// Record access to the drive; the default goes through the drive link. Tests and other front ends
+// may stand in.
+class ParameterRecordAccess {
+ public:
+  virtual ~ParameterRecordAccess() = default;
+  virtual bool readRecord(int record, RecordWords& words) = 0;
+  virtual bool exchangeRecord(int record, RecordWords& words) = 0;
+  virtual int lastLinkError() const = 0;
+};
+
+class LinkParameterRecordAccess : public ParameterRecordAccess {
+ public:
+  bool readRecord(int record, RecordWords& words) override;
+  bool exchangeRecord(int record, RecordWords& words) override;
+  int lastLinkError() const override;
+};
+
+// Called after each record transferred: (records done, records in all).
+using ParameterProgress = std::function<void(int done, int total)>;
+
+// ---- Save --------------------------------------------------------------------------------------
+
+struct RecordReadResult {
+  bool ok = false;
+  std::vector<RecordWords> records;  // records 0..count-1 when ok
+  int failedRecord = -1;             // the first record that could not be read
+  int linkError = 0;                 // LinkError after that read
+  bool countOutOfRange = false;      // count above kMaxParameterRecords or negative; nothing read
+};
+
+// Step one of a save: read records 0..count-1 in order, stopping at the first failure. The caller
+// asks for a file only when this succeeded (otherwise it shows text 119).
+RecordReadResult ReadParameterRecords(ParameterRecordAccess& access, int count,
+                                      const ParameterProgress& progress = {});
+
+struct FileWriteResult {
+  bool ok = false;
+  std::string reason;  // what went wrong, with the system's reason ("Permission denied")
+  size_t bytesWritten = 0;
+};
+
+// Writes the file image to a temporary file beside `path` and renames it over `path` only when it
+// is complete, so a failed or interrupted save never destroys an existing file.
+FileWriteResult WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// The absolute form of `path` as it goes into the trailer.
+std::string AbsoluteFilePath(const std::string& path);
+
+enum class SaveResult {
+  Saved,
+  ReadFailed,       // a record could not be read: text 119, nothing written
+  WriteFailed,      // the file could not be written; an existing file is untouched
+  CountOutOfRange,  // the drive reports more records than a file can carry; nothing read
+};
+
+struct SaveOutcome {
+  SaveResult result = SaveResult::ReadFailed;
+  int failedRecord = -1;
+  int linkError = 0;
+  std::string reason;
+  size_t bytesWritten = 0;
+};
+
+// The whole save for callers without dialogs: read every record, then write the file with the
+// trailer (path made absolute, date of `now` in UTC, user name, company).
+SaveOutcome SaveParameterFile(ParameterRecordAccess& access, int count, const std::string& path,
+                              const std::string& userName, const std::string& company, std::time_t now,
+                              const ParameterProgress& progress = {});
+
+// ---- Load --------------------------------------------------------------------------------------
+
+enum class LoadResult {
+  Loaded,             // records 2..count-1 sent
+  OpenFailed,         // the file could not be opened or read; nothing was sent at all
+  BadIdentification,  // text 120; nothing but the end-of-load command was sent
+  TooShort,           // refused: the file ends before the drive's record count; no records sent
+  CountMismatch,      // refused: saved from a drive with another record count; no records sent
+  CountOutOfRange,    // refused: the drive reports more records than a file can carry
+};
+
+struct LoadOutcome {
+  LoadResult result = LoadResult::OpenFailed;
+  std::string reason;          // the system's reason for OpenFailed
+  int recordsSent = 0;         // record writes sent (count - 2 for a full load)
+  int recordsInFile = 0;       // whole records in the file behind the identification
+  int savedRecordCount = -1;   // the count the file was saved with, when its trailer tells
+  int failedWrites = 0;        // record writes without a full reply (not examined further)
+  bool endOfLoadSent = false;  // the end-of-load command went out
+  bool markChanged = false;    // the caller marks the parameters as changed (store enabled)
+};
+
+struct LoadHooks {
+  ParameterProgress progress;
+  // Runs after the records were sent and before the pause, so the GUI can refresh its page.
+  std::function<void()> afterRecordsSent;
+};
+
+// The whole load: reads the file, checks it against the drive's record count, sends records
+// 2..count-1, waits 2000 ms, and sends the end-of-load command for every file that could be read.
+LoadOutcome LoadParameterFile(ParameterRecordAccess& access, int count, const std::string& path,
+                              const LoadHooks& hooks = {});
+
+// Reads a whole file; false with the system's reason when it cannot be opened or read.
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason);
+
+}  // namespace axtune

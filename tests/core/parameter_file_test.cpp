@@ -1,0 +1,247 @@
+#include "core/parameter_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "link/sleeper.h"
+
+namespace axtune {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A drive seen through record reads and writes; remembers every write.
+class FakeRecords : public ParameterRecordAccess {
+ public:
+  explicit FakeRecords(int failAt = -1) : failAt_(failAt) {}
+  bool readRecord(int record, RecordWords& words) override {
+    ++reads;
+    if (record == failAt_) return false;
+    for (int i = 0; i < kRecordWords; ++i) words[i] = static_cast<uint16_t>(record * 100 + i);
+    return true;
+  }
+  bool exchangeRecord(int record, RecordWords& words) override {
+    writes.emplace_back(record, words);
+    return true;
+  }
+  int lastLinkError() const override { return 2; }
+
+  int reads = 0;
+  std::vector<std::pair<int, RecordWords>> writes;
+
+ private:
+  int failAt_;
+};
+
+RecordWords Pattern(int record) {
+  RecordWords words{};
+  for (int i = 0; i < kRecordWords; ++i) words[i] = static_cast<uint16_t>(0xA000 + record * 16 + i);
+  return words;
+}
+
+std::vector<uint8_t> FileFor(int count) {
+  std::vector<RecordWords> records;
+  for (int r = 0; r < count; ++r) records.push_back(Pattern(r));
+  // A path longer than a record, as real paths are: it must not pass for records.
+  return BuildParameterFile(records,
+                            {"/home/technician/parameters/line-3/drive.qmx", "07.12.2026", "Anna", "Orvane"});
+}
+
+class ParameterFileOnDisk : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ =
+        fs::temp_directory_path() /
+        ("axtune_paramfile_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string write(const std::string& name, const std::vector<uint8_t>& bytes) {
+    const fs::path path = dir_ / name;
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path.string();
+  }
+  std::vector<uint8_t> read(const std::string& path) {
+    std::vector<uint8_t> bytes;
+    std::string reason;
+    EXPECT_TRUE(ReadWholeFile(path, bytes, reason)) << reason;
+    return bytes;
+  }
+
+  fs::path dir_;
+  std::vector<int> pauses_;
+  ScopedSleeper sleeper_{[this](int ms) { pauses_.push_back(ms); }};
+};
+
+TEST(ParameterFileLayout, BytesOfASavedFile) {
+  RecordWords r0{};
+  r0[0] = 0x1234;
+  r0[14] = 0xFFFE;
+  const std::vector<uint8_t> file =
+      BuildParameterFile({r0, Pattern(1)}, {"C:\\p.qmx", "05.03.2026", "Bo", "Co"});
+
+  const char ident[] = "LWB V2.0";
+  ASSERT_EQ(file.size(), 9u + 60u + 9u + 11u + 3u + 3u);
+  EXPECT_EQ(std::memcmp(file.data(), ident, 9), 0);  // includes the zero byte
+  EXPECT_EQ(file[9], 0x34);                          // words little-endian
+  EXPECT_EQ(file[10], 0x12);
+  EXPECT_EQ(file[9 + 28], 0xFE);
+  EXPECT_EQ(file[9 + 29], 0xFF);
+  EXPECT_EQ(file[9 + 30], 0x10);  // record 1 word 0 = 0xA010
+  EXPECT_EQ(file[9 + 31], 0xA0);
+  const std::string trailer(file.begin() + 69, file.end());
+  EXPECT_EQ(trailer, std::string("C:\\p.qmx\0"
+                                 "05.03.2026\0"
+                                 "Bo\0"
+                                 "Co\0",
+                                 26));
+}
+
+TEST(ParameterFileLayout, DateIsDayMonthYearInUtc) {
+  EXPECT_EQ(FormatSaveDate(0), "01.01.1970");
+  EXPECT_EQ(FormatSaveDate(1772668800 + 23 * 3600), "05.03.2026");  // 23:00 UTC, whatever the zone
+}
+
+TEST(ParameterFileLayout, WithoutDriveOnlyHeaderAndTrailer) {
+  const std::vector<uint8_t> file = BuildParameterFile({}, {"/x", "01.02.2026", "", ""});
+  EXPECT_EQ(file.size(), 9u + 3u + 11u + 1u + 1u);
+  const ParsedParameterFile parsed = ParseParameterFile(file.data(), file.size(), 0);
+  EXPECT_EQ(parsed.format, ParameterFileFormat::Ok);
+  EXPECT_TRUE(parsed.records.empty());
+}
+
+TEST(ParameterFileLayout, ParseTellsTheCountTheFileWasSavedWith) {
+  const std::vector<uint8_t> file = FileFor(20);
+  const ParsedParameterFile ok = ParseParameterFile(file.data(), file.size(), 20);
+  ASSERT_EQ(ok.format, ParameterFileFormat::Ok);
+  ASSERT_EQ(ok.records.size(), 20u);
+  EXPECT_EQ(ok.records[19], Pattern(19));
+  ASSERT_TRUE(ok.trailer);
+  EXPECT_EQ(ok.trailer->userName, "Anna");
+
+  const ParsedParameterFile fewer = ParseParameterFile(file.data(), file.size(), 18);
+  EXPECT_EQ(fewer.format, ParameterFileFormat::CountMismatch);
+  EXPECT_EQ(fewer.savedRecordCount, 20);
+  const ParsedParameterFile more = ParseParameterFile(file.data(), file.size(), 65);
+  EXPECT_EQ(more.format, ParameterFileFormat::TooShort);
+  EXPECT_EQ(more.savedRecordCount, 20);
+
+  std::vector<uint8_t> cut(file.begin(), file.end() - 1);  // company without its zero byte
+  EXPECT_EQ(ParseParameterFile(cut.data(), cut.size(), 20).format, ParameterFileFormat::CountMismatch);
+}
+
+TEST_F(ParameterFileOnDisk, SaveReadsEveryRecordThenWritesTheFile) {
+  FakeRecords drive;
+  const std::string path = (dir_ / "a.qmx").string();
+  const SaveOutcome outcome = SaveParameterFile(drive, 3, path, "Anna", "Orvane", 0);
+  ASSERT_EQ(outcome.result, SaveResult::Saved) << outcome.reason;
+  EXPECT_EQ(drive.reads, 3);
+  const std::vector<uint8_t> bytes = read(path);
+  EXPECT_EQ(bytes.size(), outcome.bytesWritten);
+  const ParsedParameterFile parsed = ParseParameterFile(bytes.data(), bytes.size(), 3);
+  ASSERT_EQ(parsed.format, ParameterFileFormat::Ok);
+  EXPECT_EQ(parsed.records[2][14], 214);
+  EXPECT_EQ(parsed.trailer->path, fs::absolute(path).lexically_normal().string());
+  EXPECT_EQ(parsed.trailer->date, "01.01.1970");
+  EXPECT_EQ(parsed.trailer->company, "Orvane");
+}
+
+TEST_F(ParameterFileOnDisk, FailedReadOrWriteKeepsTheExistingFile) {
+  const std::string path = write("keep.qmx", {1, 2, 3});
+
+  FakeRecords failing(5);
+  const SaveOutcome readFailed = SaveParameterFile(failing, 10, path, "", "", 0);
+  EXPECT_EQ(readFailed.result, SaveResult::ReadFailed);
+  EXPECT_EQ(readFailed.failedRecord, 5);
+  EXPECT_EQ(readFailed.linkError, 2);
+  EXPECT_EQ(failing.reads, 6);  // stops at the first failure
+  EXPECT_EQ(read(path), (std::vector<uint8_t>{1, 2, 3}));
+
+  FakeRecords drive;
+  const SaveOutcome noFolder = SaveParameterFile(drive, 2, (dir_ / "missing" / "x.qmx").string(), "", "", 0);
+  EXPECT_EQ(noFolder.result, SaveResult::WriteFailed);
+  EXPECT_NE(noFolder.reason.find("No such file or directory"), std::string::npos) << noFolder.reason;
+
+  const SaveOutcome onFolder = SaveParameterFile(drive, 2, dir_.string() + "/", "", "", 0);
+  EXPECT_EQ(onFolder.result, SaveResult::WriteFailed);
+
+  // A successful save replaces the file and leaves nothing else beside it.
+  ASSERT_EQ(SaveParameterFile(drive, 2, path, "", "", 0).result, SaveResult::Saved);
+  EXPECT_GT(read(path).size(), 60u);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
+}
+
+TEST_F(ParameterFileOnDisk, LoadSendsRecordsTwoToCountThenEndOfLoad) {
+  const std::string path = write("twenty.qmx", FileFor(20));
+  FakeRecords drive;
+  bool refreshed = false;
+  LoadHooks hooks;
+  hooks.afterRecordsSent = [&] { refreshed = drive.writes.size() == 18; };
+  const LoadOutcome outcome = LoadParameterFile(drive, 20, path, hooks);
+
+  EXPECT_EQ(outcome.result, LoadResult::Loaded);
+  EXPECT_EQ(outcome.recordsSent, 18);
+  EXPECT_TRUE(outcome.markChanged);
+  EXPECT_TRUE(refreshed);
+  ASSERT_EQ(drive.writes.size(), 19u);
+  for (int i = 0; i < 18; ++i) {
+    EXPECT_EQ(drive.writes[i].first, i + 2);
+    EXPECT_EQ(drive.writes[i].second, Pattern(i + 2));
+  }
+  EXPECT_EQ(drive.writes.back().first, 127);
+  EXPECT_EQ(drive.writes.back().second, (RecordWords{4}));
+  EXPECT_EQ(pauses_, std::vector<int>{2000});
+}
+
+TEST_F(ParameterFileOnDisk, RefusedFilesSendOnlyTheEndOfLoad) {
+  std::vector<uint8_t> otherVersion = FileFor(20);
+  const std::vector<uint8_t> identificationOnly(otherVersion.begin(), otherVersion.begin() + 9);
+  otherVersion[7] = '1';  // "LWB V2.1"
+  struct Case {
+    std::string name;
+    std::vector<uint8_t> bytes;
+    int count;
+    LoadResult expected;
+    int savedCount;
+  } cases[] = {
+      {"version.qmx", otherVersion, 20, LoadResult::BadIdentification, -1},
+      {"short.qmx", FileFor(20), 65, LoadResult::TooShort, 20},
+      {"long.qmx", FileFor(65), 20, LoadResult::CountMismatch, 65},
+      {"one_more.qmx", FileFor(20), 21, LoadResult::CountMismatch, 20},  // record 20 would be path text
+      {"ident_only.qmx", identificationOnly, 20, LoadResult::TooShort, -1},
+      {"huge_count.qmx", FileFor(2), 128, LoadResult::CountOutOfRange, -1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FakeRecords drive;
+    const LoadOutcome outcome = LoadParameterFile(drive, c.count, write(c.name, c.bytes));
+    EXPECT_EQ(outcome.result, c.expected);
+    EXPECT_EQ(outcome.recordsSent, 0);
+    EXPECT_EQ(outcome.savedRecordCount, c.savedCount);
+    EXPECT_TRUE(outcome.markChanged);
+    ASSERT_EQ(drive.writes.size(), 1u);
+    EXPECT_EQ(drive.writes[0].first, 127);
+    EXPECT_EQ(drive.writes[0].second[0], 4);
+  }
+  EXPECT_TRUE(pauses_.empty());
+}
+
+TEST_F(ParameterFileOnDisk, UnreadableFileSendsNothingAndSaysWhy) {
+  FakeRecords drive;
+  const LoadOutcome outcome = LoadParameterFile(drive, 20, (dir_ / "absent.qmx").string());
+  EXPECT_EQ(outcome.result, LoadResult::OpenFailed);
+  EXPECT_NE(outcome.reason.find("No such file"), std::string::npos) << outcome.reason;
+  EXPECT_FALSE(outcome.endOfLoadSent);
+  EXPECT_FALSE(outcome.markChanged);
+  EXPECT_TRUE(drive.writes.empty());
+}
+
+}  // namespace
+}  // namespace axtune
