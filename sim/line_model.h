@@ -1,0 +1,64 @@
+// The serial cable between the host and the drive: bytes in flight in both directions with the
+// times they arrive, pacing at the baud rate, the drive's turnaround, and fault injection.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include "sim/sim_config.h"
+
+namespace axtune::sim {
+
+struct TimedByte {
+  uint64_t at = 0;  // arrival time, simulated microseconds
+  uint8_t byte = 0;
+};
+
+class LineModel {
+ public:
+  explicit LineModel(const SimConfig& config);
+
+  void setFaults(const FaultConfig& faults);
+  void setBaudRate(int rate) { baudRate_ = rate > 0 ? rate : baudRate_; }
+  int baudRate() const { return baudRate_; }
+
+  // Host to drive: the bytes leave the host's UART one after another.
+  void sendToDrive(const uint8_t* data, size_t n, uint64_t nowUs);
+  // Drive to host: one answer the drive produced at `nowUs`. `isFrameReply` enables the reply faults
+  // (stale frame, delay, split, silence); `staleFrame` makes a read reply for another record.
+  void sendToHost(const std::vector<uint8_t>& bytes, uint64_t nowUs, bool isFrameReply,
+                  const std::function<std::vector<uint8_t>(uint8_t exceptRecord)>& staleFrame);
+
+  // The next byte that reaches the drive by `untilUs`, if any.
+  bool popForDrive(uint64_t untilUs, TimedByte& byte);
+  uint64_t nextForDriveUs() const;
+  // Bytes that have reached the host by `nowUs`.
+  size_t availableToHost(uint64_t nowUs) const;
+  size_t takeForHost(uint8_t* buffer, size_t n, uint64_t nowUs);
+  uint64_t nextForHostUs() const;
+  uint64_t nthForHostUs(
+      size_t n) const;  // arrival of the n-th queued byte (1-based); UINT64_MAX if not queued
+
+  void clear();  // cable pulled or power lost: everything in flight is gone
+  void clearToHost() { toHost_.clear(); }
+  void clearToDrive() { toDrive_.clear(); }
+
+ private:
+  uint64_t byteTimeUs() const;
+  bool chance(double probability);
+  uint8_t corrupt(uint8_t byte);
+
+  const SimConfig config_;
+  FaultConfig faults_;
+  std::mt19937 random_;
+  int baudRate_;
+  std::deque<TimedByte> toDrive_;
+  std::deque<TimedByte> toHost_;
+  uint64_t toDriveFreeUs_ = 0;  // when the host's transmitter is free again
+  uint64_t toHostFreeUs_ = 0;
+};
+
+}  // namespace axtune::sim

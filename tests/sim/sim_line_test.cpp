@@ -1,0 +1,211 @@
+// The line: carrier, cable and power, the boot-loader hand-over, pacing, and fault injection.
+#include <algorithm>
+
+#include "sim/record_layout.h"
+#include "sim_test_support.h"
+
+namespace axtune::sim::testing {
+namespace {
+
+using Line = LinkedDrive;
+
+TEST_F(Line, CarrierFollowsCableAndPower) {
+  EXPECT_TRUE(IsCarrierDetected());
+  drive_->unplug();
+  EXPECT_FALSE(IsCarrierDetected());
+  RecordWords words{};
+  EXPECT_FALSE(ReadRecord(kIdentificationRecord, words));
+  EXPECT_EQ(LinkError.load(), kLinkNoReply);
+  drive_->replug();
+  EXPECT_TRUE(IsCarrierDetected());
+  EXPECT_EQ(read(kIdentificationRecord)[0], 1025);
+
+  ASSERT_TRUE(WriteWords(kSettingsRecord, kSetIdleDelay, 999));  // not stored
+  drive_->powerOff();
+  EXPECT_FALSE(IsCarrierDetected());
+  drive_->powerOn();
+  EXPECT_TRUE(IsCarrierDetected());
+  EXPECT_FALSE(ReadRecord(kIdentificationRecord, words)) << "the firmware is still starting";
+  EXPECT_EQ(read(kSettingsRecord)[kSetIdleDelay], 500) << "what was not stored is gone";
+}
+
+TEST_F(Line, BootLoaderKeepsTheLineUntilADtrPulse) {
+  RecordWords enter = CommandRequest(kCmdEnterBootLoader);
+  ASSERT_TRUE(ExchangeRecord(kObjectRecord, enter)) << "the firmware answers before it hands over";
+  EXPECT_FALSE(drive_->snapshot().firmwareRunning);
+  RecordWords words{};
+  EXPECT_FALSE(ReadRecord(kIdentificationRecord, words));
+
+  ASSERT_TRUE(SetDtr(true));
+  EXPECT_FALSE(drive_->snapshot().firmwareRunning) << "raising DTR alone resets nothing";
+  ASSERT_TRUE(SetDtr(false));
+  EXPECT_TRUE(drive_->snapshot().firmwareRunning);
+  drive_->advanceMs(300);
+  EXPECT_EQ(read(kIdentificationRecord)[0], 1025);
+
+  // Closing and opening the port never counts as a DTR pulse.
+  ASSERT_TRUE(ExchangeRecord(kObjectRecord, enter));
+  ASSERT_TRUE(SetDtr(true));
+  CloseLink();
+  ASSERT_TRUE(OpenLink(kDevice));
+  EXPECT_FALSE(drive_->snapshot().firmwareRunning);
+  drive_->powerCycle();
+  EXPECT_TRUE(drive_->snapshot().firmwareRunning) << "valid firmware starts at power-on";
+}
+
+TEST_F(Line, TransfersTakeTheirTimeAtTheBaudRate) {
+  read(kSettingsRecord);  // behind the three "A" characters still on the line after opening
+  uint64_t before = drive_->nowUs();
+  read(kSettingsRecord);
+  // 2 request bytes and 34 reply bytes at 260 us each, plus 1 ms turnaround.
+  EXPECT_NEAR((drive_->nowUs() - before) / 1000.0, 10.4, 0.5);
+
+  SimConfig unpaced = SimConfig::unitTest();
+  unpaced.paced = false;
+  unpaced.turnaroundUs = 0;
+  start(unpaced);
+  before = drive_->nowUs();
+  read(kSettingsRecord);
+  EXPECT_EQ(drive_->nowUs(), before);
+}
+
+TEST_F(Line, APauseInsideARequestMakesTheDriveStartOver) {
+  SerialPort* port = LinkPort();
+  const uint8_t partial[3] = {0x8F, 0x02, 0x11};  // a record write that never completes
+  port->write(partial, 3);
+  drive_->advanceMs(100);
+  EXPECT_EQ(read(kSettingsRecord)[kSetStepsPerRev], 3200);
+}
+
+// A port that measures, on the drive's clock, how long each read of the link waits.
+struct TimedReads {
+  std::vector<std::pair<size_t, uint64_t>> reads;  // requested bytes, microseconds waited
+};
+
+class TimedPort : public SerialPort {
+ public:
+  TimedPort(std::unique_ptr<SerialPort> inner, std::shared_ptr<SimulatedDrive> drive, TimedReads* log)
+      : inner_(std::move(inner)), drive_(std::move(drive)), log_(log) {}
+  bool open(const SerialSettings& s) override { return inner_->open(s); }
+  bool close() override { return inner_->close(); }
+  bool isOpen() const override { return inner_->isOpen(); }
+  bool setTimeouts(const SerialTimeouts& t) override { return inner_->setTimeouts(t); }
+  size_t read(uint8_t* b, size_t n) override {
+    const uint64_t before = drive_->nowUs();
+    const size_t got = inner_->read(b, n);
+    log_->reads.emplace_back(n, drive_->nowUs() - before);
+    return got;
+  }
+  size_t write(const uint8_t* d, size_t n) override { return inner_->write(d, n); }
+  bool purge() override { return inner_->purge(); }
+  bool clearErrors() override { return inner_->clearErrors(); }
+  bool setDtr(bool on) override { return inner_->setDtr(on); }
+  bool setRts(bool on) override { return inner_->setRts(on); }
+  bool modemStatus(ModemStatus& s) override { return inner_->modemStatus(s); }
+  bool setBaudRate(int r) override { return inner_->setBaudRate(r); }
+  int baudRate() const override { return inner_->baudRate(); }
+  size_t bytesWaiting() override { return inner_->bytesWaiting(); }
+  std::string deviceName() const override { return inner_->deviceName(); }
+  PortOpenError lastOpenError() const override { return inner_->lastOpenError(); }
+  std::string lastErrorText() const override { return inner_->lastErrorText(); }
+
+ private:
+  std::unique_ptr<SerialPort> inner_;
+  std::shared_ptr<SimulatedDrive> drive_;
+  TimedReads* log_;
+};
+
+class FaultyLine : public LinkedDrive {
+ protected:
+  void startFaulty(const FaultConfig& faults) {
+    SimConfig config = SimConfig::unitTest();
+    config.faults = faults;
+    start(config);
+    CloseLink();
+    registerInProcessPort(kDevice, [this](const std::string& name) -> std::unique_ptr<SerialPort> {
+      return std::make_unique<TimedPort>(createSimulatedPort(drive_, name), drive_, &log_);
+    });
+    ASSERT_TRUE(OpenLink(kDevice));
+  }
+  TimedReads log_;
+};
+
+TEST_F(FaultyLine, CorruptedBytesNeverPassAsAGoodRecordNorWaitPastTheTimeouts) {
+  const RecordWords expected = read(kSettingsRecord);
+  FaultConfig faults;
+  faults.seed = 20261207;
+  faults.corruptByte = 0.01;
+  startFaulty(faults);
+
+  int good = 0;
+  for (int i = 0; i < 1000; ++i) {
+    RecordWords words{};
+    words.fill(0xA5A5);
+    const RecordWords untouched = words;
+    log_.reads.clear();
+    const uint64_t before = drive_->nowUs();
+    if (ReadRecord(kSettingsRecord, words)) {
+      ++good;
+      ASSERT_EQ(words, expected) << "read " << i << " returned a corrupted record as good";
+    } else {
+      ASSERT_EQ(words, untouched) << "a failed read must leave the destination alone";
+      ASSERT_GE(LinkError.load(), kLinkBadChecksum);
+    }
+    uint64_t allowedUs = 0;
+    for (const auto& [bytes, waitedUs] : log_.reads) {
+      const uint64_t timeoutUs = (bytes * 1 + 1000) * 1000;  // 1 ms per byte + 1000 ms
+      ASSERT_LE(waitedUs, timeoutUs) << "a read of " << bytes << " bytes waited too long";
+      allowedUs += timeoutUs;
+    }
+    ASSERT_LE(drive_->nowUs() - before, allowedUs + 1000);
+    ASSERT_LE(log_.reads.size(), 64u) << "read " << i << " kept resynchronising";
+  }
+  // About a quarter of the 34-byte replies carry a flipped byte; the rest must come through.
+  EXPECT_GT(good, 500);
+}
+
+TEST_F(FaultyLine, StaleFramesDelaysAndSplitRepliesAreSurvived) {
+  const RecordWords expected = read(kSettingsRecord);
+  FaultConfig faults;
+  faults.seed = 99;
+  faults.staleFrame = 0.3;
+  faults.delayReply = 0.3;
+  faults.splitReply = 0.3;
+  startFaulty(faults);
+  for (int i = 0; i < 200; ++i) {
+    RecordWords words{};
+    ASSERT_TRUE(ReadRecord(kSettingsRecord, words)) << "read " << i << ", LinkError " << LinkError.load();
+    ASSERT_EQ(words, expected);
+  }
+}
+
+TEST_F(FaultyLine, SilenceCostsOneTimeout) {
+  FaultConfig faults;
+  faults.silence = 1.0;
+  startFaulty(faults);
+  RecordWords words{};
+  const uint64_t before = drive_->nowUs();
+  EXPECT_FALSE(ReadRecord(kSettingsRecord, words));
+  EXPECT_EQ(LinkError.load(), kLinkNoReply);
+  EXPECT_NEAR((drive_->nowUs() - before) / 1000.0, 1002.5, 1.0);
+}
+
+TEST_F(FaultyLine, TheSameSeedGivesTheSameRun) {
+  FaultConfig faults;
+  faults.seed = 5;
+  faults.corruptByte = 0.05;
+  faults.dropByte = 0.02;
+  auto run = [&] {
+    startFaulty(faults);
+    std::vector<int> outcome;
+    for (int i = 0; i < 50; ++i) {
+      RecordWords words{};
+      outcome.push_back(ReadRecord(kSettingsRecord, words) ? 0 : LinkError.load());
+    }
+    return outcome;
+  };
+  EXPECT_EQ(run(), run());
+}
+
+}  // namespace
+}  // namespace axtune::sim::testing
