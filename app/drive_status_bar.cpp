@@ -1,0 +1,167 @@
+#include "app/drive_status_bar.h"
+
+#include <QFontMetrics>
+#include <QStringList>
+#include <algorithm>
+
+#include "res/strings.h"
+
+namespace axtune {
+namespace {
+
+QColor ToColor(const Rgb& rgb) {
+  return QColor(rgb.r, rgb.g, rgb.b);
+}
+
+// Black text is all but invisible on the dark greens and reds of the state panes, so those get
+// white text; light backgrounds keep the default (invalid colour: the system's menu text).
+QColor TextColorOn(const Rgb& background) {
+  const int luma = (299 * background.r + 587 * background.g + 114 * background.b) / 1000;
+  return luma < 128 ? QColor(Qt::white) : QColor();
+}
+
+void SetPaneColors(XStatusBar& bar, int pane, const Rgb& background) {
+  bar.SetPaneBkColor(pane, ToColor(background));
+  bar.SetPaneTextColor(pane, TextColorOn(background));
+}
+
+struct PaneSetUp {
+  int width;
+  uint32_t mode;
+};
+
+// Widths in pixels and mode words of the eight panes, left to right.
+constexpr PaneSetUp kPanes[kDriveStatusPaneCount] = {
+    {80, kPaneKindText | kPaneCenter},                // device state
+    {20, kPaneKindText | kPaneCenter},                // voltage
+    {160, kPaneKindText | kPaneCenter},               // profile state
+    {50, kPaneKindText | kPaneRight | kPaneVCenter},  // position
+    {12, kPaneKindBitmap},                            // stop switch
+    {13, kPaneKindBitmap},                            // limit switches
+    {13, kPaneKindBitmap},                            // reference switch
+    {13, kPaneDefaultMode},                           // temperature
+};
+
+// Texts each text pane can show, so that its width fits the widest of them in the font in use
+// (the pixel widths above were chosen for a small 8-point font; wider fonts would cut the texts).
+QStringList SampleTexts(int pane) {
+  QStringList texts;
+  auto text = [](int id) { return QString::fromUtf8(Text(id)); };
+  switch (pane) {
+    case kPaneDeviceState:
+      for (int id = kStrDeviceErrorBase; id < kStrDeviceErrorBase + 10; ++id) texts << text(id);
+      texts << text(kStrNotReadyToSwitchOn) << text(kStrReady) << text(kStrOperation) << "Standby"
+            << "Quick stop"
+            << "Error -32768";
+      break;
+    case kPaneVoltage:
+      texts << "888V";
+      break;
+    case kPaneProfile:
+      for (int id : {kStrProfileNotStarted, kStrProfileFinished, kStrProfileCanceled, kStrLimitSwitchReached,
+                     kStrReferenceInvalid}) {
+        texts << text(id);
+      }
+      texts << text(kStrProfileStarted) + " 49"
+            << "Error -32768";
+      break;
+    case kPanePosition:
+      texts << "-88888888 ";
+      break;
+    case kPaneTemperature:
+      texts << QString::fromUtf8("-88\xC2\xB0");
+      break;
+    default:
+      break;
+  }
+  return texts;
+}
+
+}  // namespace
+
+DriveStatusBar::DriveStatusBar(QWidget* parent) : XStatusBar(parent), memory_(&ProcessDriveStatusMemory()) {
+  setObjectName(QString::number(kControlId));
+  setUpPanes();
+  timer_.setInterval(kPollIntervalMs);
+  connect(&timer_, &QTimer::timeout, this, [this] { pollOnce(); });
+  updateTimer();
+}
+
+DriveStatusBar::~DriveStatusBar() {
+  timer_.stop();
+}
+
+void DriveStatusBar::setUpPanes() {
+  unsigned ids[kDriveStatusPaneCount];
+  std::fill(std::begin(ids), std::end(ids), kIndicatorId);
+  setIndicators(ids, kDriveStatusPaneCount);
+  setMinimumBarHeight(kMinimumHeight);
+  for (int pane = 0; pane < kDriveStatusPaneCount; ++pane) {
+    SetPaneMode(pane, kPanes[pane].mode);
+    int width = kPanes[pane].width;
+    const QFontMetrics metrics(paneInfo(pane).font);
+    for (const QString& sample : SampleTexts(pane))
+      width = std::max(width, metrics.horizontalAdvance(sample));
+    setPaneInfo(pane, kIndicatorId, 0, width);
+  }
+  // The voltage pane sits on the window-border grey.
+  SetPaneBkColor(kPaneVoltage, palette().color(QPalette::Mid));
+  SetPaneBitmaps(kPaneStopSwitch, kBitmapStopLight, kBitmapStopDark);
+  SetPaneBitmaps(kPaneLimitSwitches, kBitmapGood, "");
+  SetPaneBitmaps(kPaneReference, kBitmapReferenceOn, kBitmapReferenceOff);
+}
+
+void DriveStatusBar::setDriveIdentified(bool identified) {
+  identified_ = identified;
+  updateTimer();
+}
+
+void DriveStatusBar::stopPolling() {
+  pollingArmed_ = false;
+  updateTimer();
+}
+
+void DriveStatusBar::startPolling() {
+  pollingArmed_ = true;
+  updateTimer();
+}
+
+void DriveStatusBar::updateTimer() {
+  const bool run = pollingArmed_ && identified_;
+  if (run && !timer_.isActive()) {
+    timer_.start();
+  } else if (!run) {
+    timer_.stop();
+  }
+}
+
+void DriveStatusBar::setMemory(DriveStatusMemory* memory) {
+  memory_ = memory != nullptr ? memory : &ProcessDriveStatusMemory();
+}
+
+bool DriveStatusBar::pollOnce() {
+  if (!identified_) return false;
+  update();
+  DriveStatusReading reading;
+  if (!ReadDriveStatus(reading)) return false;
+  showStatus(DecodeDriveStatus(reading.record129, reading.record131, reading.statusword, *memory_));
+  return true;
+}
+
+void DriveStatusBar::showStatus(const DriveStatusView& view) {
+  if (view.deviceStateKnown) {
+    SetPaneColors(*this, kPaneDeviceState, view.deviceStateColor);
+    setPaneText(kPaneDeviceState, QString::fromStdString(view.deviceStateText));
+  }
+  if (view.profileColor) SetPaneColors(*this, kPaneProfile, *view.profileColor);
+  setPaneText(kPaneProfile, QString::fromStdString(view.profileText));
+  setPaneText(kPanePosition, QString::fromStdString(view.positionText));
+  setPaneText(kPaneTemperature, QString::fromStdString(view.temperatureText));
+  SetPaneColors(*this, kPaneTemperature, view.temperatureColor);
+  setPaneText(kPaneVoltage, QString::fromStdString(view.voltageText));
+  SetPaneBitmaps(kPaneLimitSwitches, view.limitSwitchBitmap, "");
+  EnablePane(kPaneReference, view.referenceSwitchEnabled);
+  EnablePane(kPaneStopSwitch, view.stopSwitchEnabled);
+}
+
+}  // namespace axtune

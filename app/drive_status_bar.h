@@ -1,0 +1,56 @@
+// The main window's drive status bar: eight panes along the bottom edge showing the connected
+// drive's device state, DC-link voltage, motion profile state, position, stop switch, limit
+// switches, reference switch and power-stage temperature, read from the drive every 100 ms.
+#pragma once
+
+#include <QTimer>
+
+#include "core/drive_status.h"
+#include "ui/xstatus_bar.h"
+
+namespace axtune {
+
+class DriveStatusBar : public XStatusBar {
+  Q_OBJECT
+
+ public:
+  static constexpr unsigned kControlId = 0xE801;  // the framework's standard status-bar id
+  static constexpr unsigned kIndicatorId = 101;
+  static constexpr int kPollIntervalMs = 100;
+  static constexpr int kMinimumHeight = 21;
+
+  // Creates the panes. Polling is armed at once but reads the drive only while a supported drive
+  // is identified (setDriveIdentified).
+  explicit DriveStatusBar(QWidget* parent);
+  ~DriveStatusBar() override;
+
+  // The bar reads the drive only while a supported drive is identified: a port without a drive
+  // would otherwise block the GUI thread for the read timeout on every tick.
+  void setDriveIdentified(bool identified);
+  bool driveIdentified() const { return identified_; }
+
+  // Stops the polling timer for good (firmware update, shutdown) until startPolling.
+  void stopPolling();
+  void startPolling();
+  // True while the timer runs (polling armed and a drive identified).
+  bool isPolling() const { return timer_.isActive(); }
+
+  // One tick: reads records 129 and 131 and the statusword and shows them. False when no drive is
+  // identified or a record read failed; the panes then keep their content.
+  bool pollOnce();
+  // Puts one decoded status into the panes.
+  void showStatus(const DriveStatusView& view);
+  // The hysteresis memory (the process-wide one unless a test installs its own).
+  void setMemory(DriveStatusMemory* memory);
+
+ private:
+  void setUpPanes();
+  void updateTimer();
+
+  QTimer timer_;
+  bool identified_ = false;
+  bool pollingArmed_ = true;
+  DriveStatusMemory* memory_;
+};
+
+}  // namespace axtune
