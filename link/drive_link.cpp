@@ -30,6 +30,9 @@ struct LinkState {
   // do not take it.
   std::mutex portMutex;
   std::unique_ptr<SerialPort> port;
+  // The same port for lock-free questions ("is it open?"), so that a watcher polling the carrier
+  // without pause cannot hold them up.
+  std::atomic<SerialPort*> current{nullptr};
   std::array<uint8_t, kFrameBytes> transmit{};
   std::array<uint8_t, kFrameBytes> receive{};
   PortOpenError lastOpenError = PortOpenError::None;
@@ -149,6 +152,7 @@ bool OpenLink(const std::string& portName) {
 
   std::lock_guard<std::mutex> lock(s.portMutex);
   s.port = std::move(port);
+  s.current = s.port.get();
   s.lastOpenError = PortOpenError::None;
   s.lastOpenErrorText.clear();
   return true;
@@ -159,6 +163,7 @@ bool CloseLink() {
   std::lock_guard<std::mutex> lock(s.portMutex);
   if (!s.port) return false;  // closing the closed handle fails, as the OS call would
   if (!s.port->close()) return false;
+  s.current = nullptr;
   s.port.reset();
   return true;
 }
@@ -195,17 +200,9 @@ bool SetDtr(bool on) {
   return s.port && s.port->setDtr(on);
 }
 
-bool IsLinkOpen() {
-  LinkState& s = link();
-  std::lock_guard<std::mutex> lock(s.portMutex);
-  return s.port != nullptr;
-}
+bool IsLinkOpen() { return link().current.load() != nullptr; }
 
-SerialPort* LinkPort() {
-  LinkState& s = link();
-  std::lock_guard<std::mutex> lock(s.portMutex);
-  return s.port.get();
-}
+SerialPort* LinkPort() { return link().current.load(); }
 
 PortOpenError LastOpenError() {
   LinkState& s = link();

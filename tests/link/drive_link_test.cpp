@@ -1,6 +1,9 @@
 // The frame protocol against a scripted line: frames byte for byte, LinkError, resynchronisation.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include "frame_test_support.h"
 #include "link/drive_link.h"
 #include "link/port_slots.h"
@@ -311,6 +314,27 @@ TEST_F(DriveLinkTest, CloseRefusedByTheSystemKeepsThePort) {
   line_->setCloseFails(false);
   EXPECT_TRUE(CloseLink());
   EXPECT_FALSE(IsLinkOpen());
+}
+
+TEST_F(DriveLinkTest, CarrierWatcherMayPollWhileThePortIsReopened) {
+  line_->setCarrier(true);
+  std::atomic<bool> stop{false};
+  std::atomic<int> polls{0};
+  std::thread watcher([&] {
+    while (!stop) {
+      IsCarrierDetected();
+      ++polls;
+    }
+  });
+  // Keeps reopening until the watcher has really polled in between (it may start late).
+  for (int i = 0; i < 300 || polls < 50; ++i) {
+    ASSERT_TRUE(CloseLink());
+    ASSERT_TRUE(OpenLink(kDevice));
+  }
+  stop = true;
+  watcher.join();
+  EXPECT_GT(polls.load(), 0);
+  EXPECT_TRUE(IsCarrierDetected());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -222,14 +223,36 @@ TEST_F(PtyLinkTest, FailedOpensHoldNothingAndKeepTheReason) {
   EXPECT_TRUE(OpenLink(drive_.slavePath())) << LastOpenErrorText();
   EXPECT_TRUE(CloseLink());
 
-  if (::geteuid() == 0) {
-    std::remove(file.c_str());
-    GTEST_SKIP() << "running as root: file permissions are not enforced, permission denied not checked";
+  std::remove(file.c_str());
+}
+
+TEST_F(PtyLinkTest, PermissionDeniedIsReported) {
+  const std::string file = ::testing::TempDir() + "axtune-no-access";
+  {
+    FILE* f = std::fopen(file.c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    std::fclose(f);
   }
   ASSERT_EQ(::chmod(file.c_str(), 0), 0);
-  EXPECT_FALSE(OpenLink(file));
-  EXPECT_EQ(LastOpenError(), PortOpenError::PermissionDenied);
-  EXPECT_EQ(OpenDescriptors(), descriptors);
+  auto expectDenied = [&file] {
+    auto port = createSerialPort(file);
+    return !port->open(SerialSettings{}) && port->lastOpenError() == PortOpenError::PermissionDenied &&
+           !port->isOpen();
+  };
+  if (::geteuid() != 0) {
+    EXPECT_TRUE(expectDenied());
+  } else {
+    // Root ignores file permissions: check from a child that gave up its privileges.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+      ::_exit(dropped && expectDenied() ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  }
   std::remove(file.c_str());
 }
 
