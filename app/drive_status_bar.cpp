@@ -140,7 +140,14 @@ void DriveStatusBar::setMemory(DriveStatusMemory* memory) {
 }
 
 bool DriveStatusBar::pollOnce() {
-  if (!identified_) return false;
+  // A tick that arrives while one is still reading (a nested event loop somewhere below) is
+  // dropped: transfers on the link never overlap.
+  if (!identified_ || reading_) return false;
+  reading_ = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{reading_};
   update();
   DriveStatusReading reading;
   if (!ReadDriveStatus(reading)) return false;

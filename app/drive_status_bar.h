@@ -50,6 +50,7 @@ class DriveStatusBar : public XStatusBar {
   QTimer timer_;
   bool identified_ = false;
   bool pollingArmed_ = true;
+  bool reading_ = false;
   DriveStatusMemory* memory_;
 };
 

@@ -329,6 +329,11 @@ bool XStatusBar::inSizeGrip(const QPoint& point) const {
 
 void XStatusBar::forwardToOwner(QMouseEvent* event) {
   if (owner_ == nullptr || owner_ == this) return;
+  // Moves, and the left, right and middle buttons; other buttons stay with the bar.
+  if (event->type() != QEvent::MouseMove &&
+      !(event->button() & (Qt::LeftButton | Qt::RightButton | Qt::MiddleButton))) {
+    return;
+  }
   // The owner gets the same buttons and keys with the point in the bar's own coordinates.
   QMouseEvent copy(event->type(), event->position(), event->scenePosition(), event->globalPosition(),
                    event->button(), event->buttons(), event->modifiers(), event->pointingDevice());
