@@ -47,14 +47,6 @@ TEST(PortSlots, DeviceRuleOverridesEnvironmentAndDiscovery) {
   EXPECT_EQ(ResolvePortDevice("COM13"), "COM13");
 }
 
-TEST(OpenErrors, SentencesSayWhatToDoAndKeepTheSystemText) {
-  EXPECT_NE(describeOpenError(PortOpenError::Busy, "").find("another program"), std::string::npos);
-  const std::string denied =
-      describeOpenError(PortOpenError::PermissionDenied, "/dev/ttyS0: Permission denied");
-  EXPECT_NE(denied.find("dialout"), std::string::npos);
-  EXPECT_NE(denied.find("/dev/ttyS0: Permission denied"), std::string::npos);
-}
-
 TEST(InProcessPorts, RegistryServesRegisteredNamesOnly) {
   int created = 0;
   registerInProcessPort("unit-test-port", [&created](const std::string&) -> std::unique_ptr<SerialPort> {
