@@ -200,9 +200,13 @@ bool SetDtr(bool on) {
   return s.port && s.port->setDtr(on);
 }
 
-bool IsLinkOpen() { return link().current.load() != nullptr; }
+bool IsLinkOpen() {
+  return link().current.load() != nullptr;
+}
 
-SerialPort* LinkPort() { return link().current.load(); }
+SerialPort* LinkPort() {
+  return link().current.load();
+}
 
 PortOpenError LastOpenError() {
   LinkState& s = link();
