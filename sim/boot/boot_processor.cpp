@@ -5,10 +5,11 @@
 // then low word), then blocks of size, address (high word, low word) and size words of data, until a
 // block size of 0. Data go to RAM; words addressed outside RAM are dropped, as the ROM cannot write
 // flash. A wrong key stops the load: the ROM jumps to the flash entry point, so a drive with valid
-// firmware starts it and one without falls silent. After the table the ROM jumps to the entry point:
-// when RAM holds the stand-in flash kernel there, the kernel starts (it autobauds on "A" again, then
-// speaks the packet protocol); anything else leaves the processor silent until reset.
-// A host rate change after the lock garbles the line for the locked party, which then falls silent.
+// firmware starts it; without, the processor runs into erased code, the watchdog resets it and the
+// ROM waits for "A" again (a stray "AAA" of the drive link cannot lock a drive out). After the table the ROM
+// jumps to the entry point: when RAM holds the stand-in flash kernel there, the kernel starts (it autobauds
+// on "A" again, then speaks the packet protocol); anything else leaves the processor silent until reset. A
+// host rate change after the lock garbles the line for the locked party, which then falls silent.
 #include "sim/boot/boot_processor.h"
 
 #include <cstring>
@@ -66,7 +67,15 @@ struct BootProcessor::Impl {
     haveLowByte = false;
   }
 
-  void jumpToFlash() { mode = memory.firmwareValid() ? Mode::Firmware : Mode::Halted; }
+  // Valid firmware starts; erased or half-programmed flash runs into an illegal instruction and the
+  // watchdog resets the processor, so the boot ROM waits for "A" again.
+  void jumpToFlash() {
+    if (memory.firmwareValid()) {
+      mode = Mode::Firmware;
+    } else {
+      startRom();
+    }
+  }
 
   bool kernelAt(uint32_t entry) const {
     for (uint32_t i = 0; i < kStandInKernelSignatureWords; ++i) {

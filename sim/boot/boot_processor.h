@@ -47,8 +47,9 @@ class BootProcessor : public ByteDevice {
 
   // True while the stand-in flash kernel runs (waiting for its autobaud or speaking packets).
   bool kernelRunning() const;
-  // True when the processor runs something that does not talk (a wrong boot key without valid
-  // firmware, an image that is not the kernel, a line garbled by a rate change); only reset() helps.
+  // True when the processor runs something that does not talk (a loaded image that is not the
+  // kernel, a line garbled by a rate change); only reset() helps. (A wrong boot key without valid
+  // firmware does not halt it: the watchdog brings the boot ROM back.)
   bool halted() const;
 
   // Flash contents (0xFFFF where erased) and export. Intel hex: byte addresses (word address * 2),
