@@ -14,6 +14,7 @@ namespace axtune {
 
 bool StartSimulation(std::string* error) {
 #ifdef AXTUNE_SIMULATION_AVAILABLE
+  (void)error;
   // Real time and paced at the baud rate: the demo behaves like a drive on a cable.
   static std::shared_ptr<sim::SimulatedDrive> drive =
       sim::registerSimulatedDrive(kSimulatedDeviceName, sim::SimConfig::realTime());

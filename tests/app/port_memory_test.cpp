@@ -1,0 +1,73 @@
+#include "app/port_memory.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <cstdio>
+#include <fstream>
+#include <initializer_list>
+#include <iterator>
+#include <string>
+
+namespace axtune {
+namespace {
+
+PortProbes Probes(std::initializer_list<int> usable, std::initializer_list<int> carrier) {
+  PortProbes probes{};
+  for (int n : usable) probes[n].usable = true;
+  for (int n : carrier) probes[n].carrier = true;
+  return probes;
+}
+
+TEST(PortChoice, PrefersTheCarrierPortThenTheHighestUsable) {
+  // Drives on COM2 (carrier) and COM5 (no carrier), nothing remembered: COM2.
+  EXPECT_EQ(ChoosePreferredPort(Probes({2, 5}, {2}), 0), 2);
+  // A higher port with carrier replaces a lower one.
+  EXPECT_EQ(ChoosePreferredPort(Probes({2, 5, 9}, {2, 5}), 0), 5);
+  // Without any carrier the highest usable port.
+  EXPECT_EQ(ChoosePreferredPort(Probes({1, 4, 11}, {}), 0), 11);
+  // No usable port at all, whatever is remembered.
+  EXPECT_EQ(ChoosePreferredPort(Probes({}, {}), 3), 0);
+}
+
+TEST(PortChoice, RememberedPortWinsOnlyWhenUsable) {
+  EXPECT_EQ(ChoosePreferredPort(Probes({2, 3}, {2}), 3), 3) << "remembered COM3 beats the carrier on COM2";
+  EXPECT_EQ(ChoosePreferredPort(Probes({2, 3}, {2}), 7), 2) << "COM7 does not open: the carrier port";
+  EXPECT_EQ(ChoosePreferredPort(Probes({2, 3}, {2}), 0), 2) << "0 is no port number";
+  EXPECT_EQ(ChoosePreferredPort(Probes({1, 2}, {2}), 1), 1) << "a remembered 1 may stand for COM10..12";
+}
+
+class PortMemoryFile : public ::testing::Test {
+ protected:
+  std::string path(const char* name = "Axtune.ini") { return dir_.filePath(name).toStdString(); }
+  void write(const std::string& bytes) { std::ofstream(path(), std::ios::binary) << bytes; }
+  std::string read() {
+    std::ifstream in(path(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  QTemporaryDir dir_;
+};
+
+TEST_F(PortMemoryFile, ReadsTheFirstByteAsADigit) {
+  EXPECT_EQ(ReadPortMemory(path()), 0) << "missing file";
+  write("");
+  EXPECT_EQ(ReadPortMemory(path()), 0) << "empty file";
+  write("3");
+  EXPECT_EQ(ReadPortMemory(path()), 3);
+  write("12");
+  EXPECT_EQ(ReadPortMemory(path()), 1) << "only one character counts";
+  write("x");
+  EXPECT_EQ(ReadPortMemory(path()), 0) << "a non-digit gives 0";
+}
+
+TEST_F(PortMemoryFile, WritesExactlyTheFirstDigit) {
+  write("9 and more that must go");
+  ASSERT_TRUE(WritePortMemory(11, path()));
+  EXPECT_EQ(read(), "1") << "COM11 is remembered as the digit 1, the file truncated";
+  ASSERT_TRUE(WritePortMemory(4, path()));
+  EXPECT_EQ(read(), "4");
+  EXPECT_FALSE(WritePortMemory(4, dir_.filePath("no/such/dir/Axtune.ini").toStdString()));
+}
+
+}  // namespace
+}  // namespace axtune
