@@ -80,7 +80,9 @@ struct SimConfig {
   std::string flashGeometry = "F2808";  // "F2808" or "F28335"
   bool factoryFirmware = true;          // the flash holds valid firmware at power-on
   std::string persistentImagePath;      // parameter store kept in this file (empty: memory only)
-  std::string flashExportPath;          // writeFlashExport() target; ".hex" Intel hex, else binary
+  std::string flashExportPath;          // writeFlashExport() target
+  enum class FlashFormat { ByName, IntelHex, Binary };
+  FlashFormat flashExportFormat = FlashFormat::ByName;  // ByName: ".hex" Intel hex, else binary
 
   static SimConfig realTime() { return SimConfig{}; }
   static SimConfig unitTest() {

@@ -383,7 +383,10 @@ bool SimulatedDrive::writeFlashExport(std::string* error) {
     if (error) *error = "no flash export file configured";
     return false;
   }
-  const bool hex = path.size() >= 4 && path.compare(path.size() - 4, 4, ".hex") == 0;
+  bool hex = path.size() >= 4 && path.compare(path.size() - 4, 4, ".hex") == 0;
+  if (config_.flashExportFormat != SimConfig::FlashFormat::ByName) {
+    hex = config_.flashExportFormat == SimConfig::FlashFormat::IntelHex;
+  }
   return hex ? impl_->processor.writeFlashIntelHex(path, error)
              : impl_->processor.writeFlashBinary(path, error);
 }

@@ -115,7 +115,7 @@ class SimulatedDrive {
   // Runs `fn` with the drive locked (anything not covered above).
   void withFirmware(const std::function<void(DriveFirmware&)>& fn);
   void withProcessor(const std::function<void(BootProcessor&)>& fn);
-  // Writes the flash to config().flashExportPath (Intel hex for ".hex", else raw little-endian words).
+  // Writes the flash to config().flashExportPath in config().flashExportFormat.
   bool writeFlashExport(std::string* error);
 
   // ---- For servers that pump bytes themselves (qmx-sim on a pty) ------------------------------

@@ -1,0 +1,85 @@
+// qmx-sim: the simulated QMX10 drive on a pseudo-terminal.
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "sim/simulated_drive.h"
+#include "sim/tool/pty_server.h"
+#include "sim/tool/sim_options.h"
+
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+volatile std::sig_atomic_t powerCycleRequested = 0;
+
+void onStop(int) {
+  stopRequested = 1;
+}
+void onPowerCycle(int) {
+  powerCycleRequested = 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace axtune::sim;
+  ToolOptions options;
+  std::string error;
+  if (!ParseToolOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
+    std::fprintf(stderr, "qmx-sim: %s\n", error.c_str());
+    return 2;
+  }
+  if (options.help) {
+    std::fputs(ToolHelpText().c_str(), stdout);
+    return 0;
+  }
+  options.config.timeMode = TimeMode::Real;
+
+  struct sigaction action = {};
+  action.sa_handler = onStop;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  action.sa_handler = onPowerCycle;
+  sigaction(SIGUSR1, &action, nullptr);
+  std::signal(SIGPIPE, SIG_IGN);
+
+  SimulatedDrive drive(options.config);
+  PtyServer server(drive);
+  if (!server.open(error)) {
+    std::fprintf(stderr, "qmx-sim: %s\n", error.c_str());
+    return 1;
+  }
+  std::printf("%s\n", server.devicePath().c_str());
+  std::fflush(stdout);
+  if (!options.linkPath.empty()) {
+    ::unlink(options.linkPath.c_str());
+    if (::symlink(server.devicePath().c_str(), options.linkPath.c_str()) != 0) {
+      std::fprintf(stderr, "qmx-sim: cannot create the link %s\n", options.linkPath.c_str());
+      options.linkPath.clear();
+    }
+  }
+  if (!options.quiet) {
+    std::fprintf(stderr, "qmx-sim: QMX10 drive (type %u, firmware %u.%u.%u) on %s; Ctrl+C ends\n",
+                 options.config.deviceType, options.config.firmwareMajor, options.config.firmwareMinor,
+                 options.config.firmwareBuild, server.devicePath().c_str());
+  }
+
+  server.run(stopRequested, powerCycleRequested, STDIN_FILENO, options.quiet);
+
+  int result = 0;
+  if (!options.config.flashExportPath.empty()) {
+    if (drive.writeFlashExport(&error)) {
+      if (!options.quiet)
+        std::fprintf(stderr, "qmx-sim: flash written to %s\n", options.config.flashExportPath.c_str());
+    } else {
+      std::fprintf(stderr, "qmx-sim: flash not written: %s\n", error.c_str());
+      result = 1;
+    }
+  }
+  if (!options.linkPath.empty()) ::unlink(options.linkPath.c_str());
+  return result;
+}

@@ -1,0 +1,22 @@
+// Command-line options of qmx-sim: every setting of the simulated drive, plus the tool's own.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "sim/sim_config.h"
+
+namespace axtune::sim {
+
+struct ToolOptions {
+  SimConfig config;
+  std::string linkPath;  // a symbolic link to the pty, for a stable name
+  bool help = false;
+  bool quiet = false;
+};
+
+// Parses argv[1..]; false with `error` set when an option is unknown or its value is not valid.
+bool ParseToolOptions(const std::vector<std::string>& args, ToolOptions& options, std::string& error);
+std::string ToolHelpText();
+
+}  // namespace axtune::sim
