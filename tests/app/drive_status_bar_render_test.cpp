@@ -13,7 +13,6 @@
 
 #include "app/drive_status_bar.h"
 #include "res/strings.h"
-#include "tests/app/gui_test_support.h"
 
 namespace axtune {
 namespace {
@@ -70,7 +69,6 @@ QImage RenderBar(const Scene& scene, Language language) {
 class DriveStatusBarRender : public ::testing::TestWithParam<Language> {};
 
 TEST_P(DriveStatusBarRender, WritesAPicture) {
-  testing::EnsureApplication();
   const Language language = GetParam();
   SetLanguage(language);  // the pane widths follow the texts of the language in use
   const QImage running = RenderBar(Running(), language);
@@ -100,3 +98,12 @@ INSTANTIATE_TEST_SUITE_P(Languages, DriveStatusBarRender,
 
 }  // namespace
 }  // namespace axtune
+
+// The application lives on main's stack, so it is gone before the program's static objects are
+// destroyed (a function-static QApplication can crash at exit in the input-device teardown).
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}

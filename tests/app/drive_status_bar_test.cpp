@@ -11,14 +11,12 @@
 #include "link/testing/fake_serial_port.h"
 #include "res/strings.h"
 #include "sim/simulated_drive.h"
-#include "tests/app/gui_test_support.h"
 
 namespace axtune {
 namespace {
 
 class DriveStatusBarTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { testing::EnsureApplication(); }
   void SetUp() override {
     SetLanguage(Language::English);
     bar_ = new DriveStatusBar(&window_);
@@ -172,3 +170,12 @@ TEST_F(DriveStatusBarSimTest, TheTimerPollsOnItsOwn) {
 
 }  // namespace
 }  // namespace axtune
+
+// The application lives on main's stack, so it is gone before the program's static objects are
+// destroyed (a function-static QApplication can crash at exit in the input-device teardown).
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
