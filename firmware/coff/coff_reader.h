@@ -27,6 +27,9 @@
  * info->entryPoint, info->maxLoadSection / info->maxLoadSectionBytes) but never writes or frees them.
  * Every output buffer belongs to the caller and is only written within the size stated.
  *
+ * After a failed open the handle holds whatever was built; functions that need the file or the image
+ * info return -105 when the open failed before those existed, and otherwise work on what there is.
+ *
  * Paths are UTF-8 (on Windows converted to the wide-character file name).
  */
 #ifndef AXTUNE_FIRMWARE_COFF_COFF_READER_H
@@ -56,7 +59,7 @@ extern "C" {
 #define COFFR_ERR_READ (-102)         /* a seek or read in the file failed (or the data are not there) */
 #define COFFR_ERR_SECTION (-103)      /* section number outside 1..section count */
 #define COFFR_ERR_NOT_COFF (-104)     /* not a recognised COFF file (version/magic or target ID) */
-#define COFFR_ERR_ARGUMENT (-105)     /* a required pointer argument is NULL */
+#define COFFR_ERR_ARGUMENT (-105)     /* a required pointer is NULL, or the handle's open failed early */
 #define COFFR_ERR_NOT_LOADABLE (-106) /* the section is not loadable, or its number is out of range */
 #define COFFR_ERR_SHORT (-107)        /* fewer data or line-number entries left or readable than asked */
 
