@@ -1,0 +1,82 @@
+#include "cli/cli.h"
+
+#include <ostream>
+
+#include "cli/cli_internal.h"
+
+namespace axtune::cli {
+namespace {
+
+using Handler = int (*)(Context&);
+
+struct Dispatch {
+  const char* name;
+  Handler handler;
+  int minArgs;
+  int maxArgs;
+};
+
+const Dispatch kDispatch[] = {
+    {"ports", CmdPorts, 0, 0},
+    {"identify", CmdIdentify, 0, 0},
+    {"status", CmdStatus, 0, 0},
+    {"read", CmdRead, 1, 1},
+    {"write-word", CmdWriteWord, 3, 3},
+    {"write-record", CmdWriteRecord, 16, 16},
+    {"read-object", CmdReadObject, 2, 2},
+    {"write-object", CmdWriteObject, 4, 4},
+    {"store", CmdStore, 0, 0},
+    {"save", CmdSave, 1, 1},
+    {"load", CmdLoad, 1, 1},
+    {"flash", CmdFlash, 1, 1},
+    {"coff", CmdCoff, 1, 1},
+};
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           const CliEnvironment& environment) {
+  Context context{Options{}, out, err, environment};
+  std::string error;
+  if (!ParseOptions(args, context.options, error)) return UsageError(context, error);
+  const Options& options = context.options;
+  const Language previousLanguage = CurrentLanguage();
+  if (options.language) SetLanguage(*options.language);
+
+  int code = kExitOk;
+  if (options.command.empty() || options.command == "help") {
+    if (options.command == "help" && !options.args.empty()) {
+      if (!PrintCommandHelp(options.args[0], out))
+        code = UsageError(context, "unknown command " + options.args[0]);
+    } else if (options.help || options.command == "help") {
+      PrintToolHelp(out);
+    } else {
+      PrintToolHelp(err);
+      code = kExitUsage;
+    }
+  } else if (!IsCommand(options.command)) {
+    code = UsageError(context, "unknown command " + options.command);
+  } else if (options.help) {
+    PrintCommandHelp(options.command, out);
+  } else {
+    for (const Dispatch& d : kDispatch) {
+      if (options.command != d.name) continue;
+      const int n = static_cast<int>(options.args.size());
+      if (n < d.minArgs || n > d.maxArgs) {
+        code =
+            UsageError(context, options.command + " takes " +
+                                    (d.minArgs == d.maxArgs
+                                         ? std::to_string(d.minArgs)
+                                         : std::to_string(d.minArgs) + " to " + std::to_string(d.maxArgs)) +
+                                    " argument" + (d.maxArgs == 1 ? "" : "s") + ", not " + std::to_string(n));
+      } else {
+        code = d.handler(context);
+      }
+      break;
+    }
+  }
+  if (options.language) SetLanguage(previousLanguage);
+  return code;
+}
+
+}  // namespace axtune::cli

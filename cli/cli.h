@@ -1,0 +1,42 @@
+// axtune-cli: the scriptable front end. The program's main() only gathers what the terminal offers
+// and calls RunCli, so the tests run every subcommand in-process.
+#pragma once
+
+#include <atomic>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace axtune::sim {
+class SimulatedDrive;
+}
+
+namespace axtune::cli {
+
+// Exit codes.
+enum ExitCode : int {
+  kExitOk = 0,
+  kExitDrive = 1,  // drive or link failure (port cannot be opened, no drive answering, transfer failed)
+  kExitUsage = 2,  // bad command line
+  kExitFile = 3,   // a file cannot be read or written, or its content is refused
+};
+
+struct CliEnvironment {
+  std::istream* input = nullptr;  // where answers to prompts come from
+  bool interactive = false;       // input is a terminal, so the tool may ask
+  bool progressTerminal = false;  // the error stream is a terminal: draw a progress bar
+  // Set (for example by SIGINT) to end status --watch and to cancel a firmware update.
+  const std::atomic<bool>* stop = nullptr;
+  // A simulated drive already registered under simDeviceName; --port sim then uses it instead of
+  // creating its own (tests inspect it afterwards).
+  std::shared_ptr<sim::SimulatedDrive> simDrive;
+  std::string simDeviceName;
+};
+
+// Runs one command line (without the program name). Results go to `out`, diagnostics and progress
+// to `err`. Returns the exit code.
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+           const CliEnvironment& environment);
+
+}  // namespace axtune::cli

@@ -1,0 +1,152 @@
+// What the subcommands of axtune-cli share: the parsed command line, the output streams, the
+// session on the drive link, and the helpers that turn failures into messages and exit codes.
+#pragma once
+
+#include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "cli/json.h"
+#include "link/drive_link.h"
+#include "link/sleeper.h"
+#include "res/strings.h"
+
+namespace axtune::cli {
+
+inline constexpr const char* kProgram = "axtune-cli";
+inline constexpr const char* kSimPort = "sim";
+
+struct Options {
+  std::string command;
+  std::vector<std::string> args;  // positional arguments after the command
+  std::string port;               // --port, or AXTUNE_PORT
+  bool json = false;
+  std::optional<Language> language;
+  bool help = false;
+  bool watch = false;
+  int intervalMs = 1000;
+  int count = 0;  // status --watch: polls before ending (0: until interrupted)
+  bool symbols = false;
+  bool yes = false;  // flash: do not ask before the drive is switched on
+  std::optional<std::string> user;
+  std::optional<std::string> company;
+  std::string simFlash = "F2808";
+};
+
+struct Context {
+  Options options;
+  std::ostream& out;
+  std::ostream& err;
+  const CliEnvironment& env;
+
+  bool stopRequested() const { return env.stop != nullptr && env.stop->load(); }
+};
+
+// Parses the command line; on a usage error returns false with the message in `error`.
+bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
+
+// Number arguments: decimal, negative, or hexadecimal with 0x. False when the text is not a number
+// in [minimum, maximum].
+bool ParseInteger(const std::string& text, int64_t minimum, int64_t maximum, int64_t& value);
+
+// Prints "axtune-cli: message" on the error stream (and, with --json, an error object on the output)
+// and returns the code.
+int Fail(Context& context, int code, const std::string& message);
+int UsageError(Context& context, const std::string& message);
+void Warn(Context& context, const std::string& message);
+
+// Help texts.
+void PrintToolHelp(std::ostream& out);
+bool PrintCommandHelp(const std::string& command, std::ostream& out);
+bool IsCommand(const std::string& command);
+
+// The drive's identification record 128.
+struct Identity {
+  RecordWords words{};
+  int deviceType = 0;
+  bool supported = false;
+  std::string typeText;
+  int major = 0;
+  int minor = 0;
+  int build = 0;
+  bool testFirmware = false;
+  std::string versionText;  // "4.1.7 " as the General page shows it
+  int versionNumber = 0;    // major * 1000 + minor
+  int recordCount = 0;
+  std::optional<bool> carrier;  // empty when the port cannot tell
+};
+Identity DecodeIdentity(const RecordWords& words);
+
+// The drive link for one command: opens the port named by --port (a slot COMn, a device, or the
+// in-process simulated drive), and closes it again at the end.
+class DriveSession {
+ public:
+  explicit DriveSession(Context& context);
+  ~DriveSession();
+  DriveSession(const DriveSession&) = delete;
+  DriveSession& operator=(const DriveSession&) = delete;
+
+  // 0 when the link is open, else the exit code after the message was printed.
+  int open();
+  // Reads record 128; 0 when a drive answered, else the exit code after the message.
+  int identify(Identity& identity);
+  // identify() and a supported drive with a usable record count.
+  int requireDrive(Identity& identity);
+  // Re-opens the link after the port was handed to the programmer.
+  int reopen();
+
+  const std::string& portLabel() const { return label_; }
+  // The port is the simulated drive that this session created (it keeps a simulated clock).
+  bool simulated() const { return registeredSim_; }
+  const std::string& linkName() const { return linkName_; }
+
+ private:
+  Context& context_;
+  std::string label_;     // what the user named
+  std::string linkName_;  // what OpenLink gets
+  bool registeredSim_ = false;
+  std::shared_ptr<sim::SimulatedDrive> sim_;
+  std::unique_ptr<ScopedSleeper> simSleeper_;
+};
+
+// Message for a failed record transfer, from LinkError.
+std::string LinkErrorText(int linkError);
+// "no drive answering on PORT: ..." and friends, for a failed read of `record`.
+int FailRecordRead(Context& context, const DriveSession& session, int record);
+
+// Subcommands.
+int CmdPorts(Context& context);
+int CmdIdentify(Context& context);
+int CmdStatus(Context& context);
+int CmdRead(Context& context);
+int CmdWriteWord(Context& context);
+int CmdWriteRecord(Context& context);
+int CmdReadObject(Context& context);
+int CmdWriteObject(Context& context);
+int CmdStore(Context& context);
+int CmdSave(Context& context);
+int CmdLoad(Context& context);
+int CmdFlash(Context& context);
+int CmdCoff(Context& context);
+
+// Progress on the error stream: a redrawn bar on a terminal, plain lines otherwise.
+class ProgressPrinter {
+ public:
+  explicit ProgressPrinter(Context& context) : context_(context) {}
+  ~ProgressPrinter() { finish(); }
+  // label: what is going on; done/total: units (0 total: no bar, just the label).
+  void update(const std::string& label, uint64_t done, uint64_t total);
+  void finish();
+
+ private:
+  Context& context_;
+  std::string lastLine_;
+  bool barDrawn_ = false;
+  int lastPercentStep_ = -1;
+};
+
+}  // namespace axtune::cli

@@ -1,0 +1,165 @@
+// flash FILE.out: the firmware update, then the drive identified again.
+#include <atomic>
+#include <chrono>
+#include <istream>
+#include <ostream>
+#include <thread>
+
+#include "cli/cli_internal.h"
+#include "core/firmware_update.h"
+
+namespace axtune::cli {
+namespace {
+
+std::string ProgressLabel(const UpdateProgress& p) {
+  std::string label = UpdatePhaseName(p.phase);
+  if (p.phase == UpdatePhase::Programming || p.phase == UpdatePhase::Verifying) {
+    label += " section " + std::to_string(p.section) + "/" + std::to_string(p.sectionCount);
+    if (!p.sectionName.empty()) label += " " + p.sectionName;
+  }
+  return label;
+}
+
+// Cancels the update when the stop flag (Ctrl-C) comes up while it runs.
+class StopWatcher {
+ public:
+  StopWatcher(const std::atomic<bool>* stop, UpdateControl& control) {
+    if (stop == nullptr) return;
+    thread_ = std::thread([this, stop, &control] {
+      while (!done_.load()) {
+        if (stop->load()) {
+          control.requestCancel();
+          return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      }
+    });
+  }
+  ~StopWatcher() {
+    done_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  StopWatcher(const StopWatcher&) = delete;
+  StopWatcher& operator=(const StopWatcher&) = delete;
+
+ private:
+  std::atomic<bool> done_{false};
+  std::thread thread_;
+};
+
+Json IntList(const std::vector<int>& values) {
+  Json list = Json::array();
+  for (int v : values) list.push(v);
+  return list;
+}
+
+}  // namespace
+
+int CmdFlash(Context& context) {
+  const std::string& path = context.options.args[0];
+  DriveSession session(context);
+  if (const int code = session.open(); code != kExitOk) return code;
+  RecordWords before{};
+  if (!ReadRecord(kIdentificationRecord, before) && !ReadRecord(kIdentificationRecord, before)) {
+    // A drive whose last update failed waits in its boot loader and answers no frames.
+    Warn(context,
+         "no drive answered on " + session.portLabel() + "; going on, in case it waits in its boot loader");
+  }
+
+  ProgrammerPrompt prompt;
+  if (context.env.interactive && !context.options.yes && context.env.input != nullptr) {
+    prompt = [&context](const std::string& title, const std::string& text) {
+      context.err << title << ": " << text
+                  << " (switch the drive on), then press Enter; Ctrl-D cancels: " << std::flush;
+      std::string line;
+      return static_cast<bool>(std::getline(*context.env.input, line));
+    };
+  }
+  std::unique_ptr<FlashProgrammer> programmer = CreatePrgFlashProgrammer(prompt);
+  if (!programmer) return Fail(context, kExitDrive, "this build of axtune-cli has no flash programmer");
+
+  UpdateControl control;
+  ProgressPrinter progress(context);
+  UpdateHooks hooks;
+  hooks.control = &control;
+  hooks.progress = [&](const UpdateProgress& p) {
+    if (p.phase == UpdatePhase::Finished) {
+      progress.finish();
+    } else {
+      progress.update(ProgressLabel(p), p.bytesDone, p.bytesTotal);
+    }
+  };
+  UpdateOutcome outcome;
+  {
+    StopWatcher watcher(context.env.stop, control);
+    outcome = RunFirmwareUpdate(path, *programmer, hooks);
+  }
+  progress.finish();
+
+  if (outcome.result == UpdateResult::FileRejected)
+    return Fail(context, kExitFile, outcome.message + "; nothing was sent");
+  if (outcome.result == UpdateResult::ComOpenFailed && !outcome.driveTouched) {
+    return Fail(context, kExitDrive, outcome.message);
+  }
+
+  // The programmer has let the port go; the drive starts its firmware after the reset.
+  Identity after;
+  bool identified = false;
+  if (session.reopen() == kExitOk) {
+    RecordWords words{};
+    identified = ReadRecord(kIdentificationRecord, words) || ReadRecord(kIdentificationRecord, words);
+    if (identified) after = DecodeIdentity(words);
+  }
+
+  const bool ok = outcome.result == UpdateResult::VerifyOk;
+  if (context.options.json) {
+    Json j = Json::object();
+    j.set("ok", ok && identified).set("result", UpdateResultText(outcome.result));
+    j.set("sectionsProgrammed", outcome.sectionsProgrammed);
+    j.set("bytesProgrammed", static_cast<unsigned long long>(outcome.bytesProgrammed));
+    j.set("failedWrites", IntList(outcome.failedWrites))
+        .set("failedVerifies", IntList(outcome.failedVerifies));
+    Json messages = Json::array();
+    for (const std::string& m : outcome.programmerMessages) messages.push(m);
+    j.set("programmerMessages", messages);
+    if (identified) {
+      Json drive = Json::object();
+      drive.set("deviceType", after.deviceType).set("deviceName", after.typeText);
+      drive.set("firmware", after.versionText).set("recordCount", after.recordCount);
+      j.set("drive", drive);
+    } else {
+      j.set("drive", Json());
+    }
+    j.write(context.out);
+  } else {
+    context.out << UpdateResultText(outcome.result) << '\n';
+    if (ok) {
+      context.out << "programmed " << outcome.sectionsProgrammed << " sections (" << outcome.bytesProgrammed
+                  << " bytes)\n";
+    }
+    if (identified) {
+      context.out << "drive: " << after.typeText << ", firmware " << after.versionText << '\n';
+    }
+  }
+  if (!ok) {
+    std::string message = UpdateResultText(outcome.result);
+    if (!outcome.message.empty()) message += ": " + outcome.message;
+    if (!outcome.programmerMessages.empty())
+      message += " (programmer: " + outcome.programmerMessages.back() + ")";
+    if (outcome.result == UpdateResult::ComOpenFailed) {
+      message += "; check the cable and switch the drive off and on, then run flash again";
+    } else {
+      message += "; the drive waits in its boot loader: run flash again";
+    }
+    Warn(context, message);
+    return kExitDrive;
+  }
+  if (!identified) {
+    Warn(context, "the drive did not answer after the update on " + session.portLabel() +
+                      ": switch it off and on, then run identify");
+    return kExitDrive;
+  }
+  return kExitOk;
+}
+
+}  // namespace axtune::cli

@@ -1,0 +1,135 @@
+// save FILE, load FILE: parameter files.
+#include <ctime>
+#include <ostream>
+#include <vector>
+
+#include "cli/cli_internal.h"
+#include "core/parameter_file.h"
+
+namespace axtune::cli {
+namespace {
+
+constexpr size_t kNameFileBytes = 60;
+constexpr const char* kExpertCode = "{Wartung}";
+
+// The user name and company of the user dialog, from "name.dat" in the working directory: the name,
+// a zero byte, the company, a zero byte. The expert code never goes into a parameter file.
+void ReadNameFile(std::string& name, std::string& company) {
+  std::vector<uint8_t> bytes;
+  std::string reason;
+  if (!ReadWholeFile("name.dat", bytes, reason)) return;
+  if (bytes.size() > kNameFileBytes) bytes.resize(kNameFileBytes);
+  const std::string text(bytes.begin(), bytes.end());
+  const size_t end = text.find('\0');
+  name = text.substr(0, end);
+  if (end != std::string::npos) {
+    company = text.substr(end + 1);
+    company = company.substr(0, company.find('\0'));
+  }
+  if (const size_t code = company.find(kExpertCode); code != std::string::npos) company.resize(code);
+}
+
+}  // namespace
+
+int CmdSave(Context& context) {
+  const std::string& path = context.options.args[0];
+  DriveSession session(context);
+  if (const int code = session.open(); code != kExitOk) return code;
+  Identity id;
+  if (const int code = session.requireDrive(id); code != kExitOk) return code;
+
+  ProgressPrinter progress(context);
+  LinkParameterRecordAccess access;
+  const RecordReadResult read = ReadParameterRecords(access, id.recordCount, [&](int done, int total) {
+    progress.update("reading records", static_cast<uint64_t>(done), static_cast<uint64_t>(total));
+  });
+  progress.finish();
+  if (!read.ok) {
+    return Fail(context, kExitDrive,
+                std::string(Text(kTextRecordsNotRead)) + " (record " + std::to_string(read.failedRecord) +
+                    ": " + LinkErrorText(read.linkError) + ")");
+  }
+  std::string name;
+  std::string company;
+  ReadNameFile(name, company);
+  if (context.options.user) name = *context.options.user;
+  if (context.options.company) company = *context.options.company;
+
+  const ParameterFileTrailer trailer{AbsoluteFilePath(path), FormatSaveDate(std::time(nullptr)), name,
+                                     company};
+  const FileWriteResult written = WriteFileAtomically(path, BuildParameterFile(read.records, trailer));
+  if (!written.ok) return Fail(context, kExitFile, written.reason + "; the file was not saved");
+
+  if (context.options.json) {
+    Json j = Json::object();
+    j.set("ok", true).set("file", trailer.path).set("records", id.recordCount);
+    j.set("bytes", static_cast<unsigned long long>(written.bytesWritten)).set("date", trailer.date);
+    j.set("user", name).set("company", company);
+    j.write(context.out);
+  } else {
+    context.out << "saved " << id.recordCount << " records to " << trailer.path << " ("
+                << written.bytesWritten << " bytes)\n";
+  }
+  return kExitOk;
+}
+
+int CmdLoad(Context& context) {
+  const std::string& path = context.options.args[0];
+  DriveSession session(context);
+  if (const int code = session.open(); code != kExitOk) return code;
+  Identity id;
+  if (const int code = session.requireDrive(id); code != kExitOk) return code;
+
+  ProgressPrinter progress(context);
+  LoadHooks hooks;
+  hooks.progress = [&](int done, int total) {
+    progress.update("sending records", static_cast<uint64_t>(done), static_cast<uint64_t>(total));
+  };
+  LinkParameterRecordAccess access;
+  const LoadOutcome outcome = LoadParameterFile(access, id.recordCount, path, hooks);
+  progress.finish();
+
+  const std::string drive = "the drive has " + std::to_string(id.recordCount) + " records";
+  const std::string saved =
+      outcome.savedRecordCount >= 0
+          ? "it was saved from a drive with " + std::to_string(outcome.savedRecordCount) + " records"
+          : "it holds " + std::to_string(outcome.recordsInFile) + " whole records";
+  switch (outcome.result) {
+    case LoadResult::OpenFailed:
+      return Fail(context, kExitFile, outcome.reason);
+    case LoadResult::BadIdentification:
+      return Fail(context, kExitFile,
+                  std::string(Text(kTextUnknownFileFormat)) + " (" + path +
+                      " does not start with \"LWB V2.0\"); nothing was sent");
+    case LoadResult::TooShort:
+      return Fail(
+          context, kExitFile,
+          path + " ends before the drive's last record (" + drive + ", " + saved + "); nothing was sent");
+    case LoadResult::CountMismatch:
+      return Fail(
+          context, kExitFile,
+          path + " was saved from another kind of drive (" + drive + ", " + saved + "); nothing was sent");
+    case LoadResult::CountOutOfRange:
+      return Fail(context, kExitDrive, drive + ", more than a parameter file can carry; nothing was sent");
+    case LoadResult::Loaded:
+      break;
+  }
+  if (outcome.failedWrites > 0) {
+    return Fail(context, kExitDrive,
+                std::to_string(outcome.failedWrites) + " of " + std::to_string(outcome.recordsSent) +
+                    " record writes got no full reply from the drive on " + session.portLabel() +
+                    ": load the file again");
+  }
+  if (context.options.json) {
+    Json j = Json::object();
+    j.set("ok", true).set("file", path).set("recordsSent", outcome.recordsSent);
+    j.set("endOfLoadSent", outcome.endOfLoadSent).set("stored", false);
+    j.write(context.out);
+  } else {
+    context.out << "sent " << outcome.recordsSent << " records from " << path << "; run '" << kProgram
+                << " store' to keep them over a power cycle\n";
+  }
+  return kExitOk;
+}
+
+}  // namespace axtune::cli

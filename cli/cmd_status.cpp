@@ -1,0 +1,120 @@
+// status [--watch]: the drive's live state decoded with the rules of the status bar.
+#include <chrono>
+#include <cstdio>
+#include <ostream>
+#include <thread>
+
+#include "cli/cli_internal.h"
+#include "core/drive_status.h"
+
+namespace axtune::cli {
+namespace {
+
+const char* LimitText(const DriveStatusView& view) {
+  if (view.upperLimitReached && view.lowerLimitReached) return "both reached";
+  if (view.upperLimitReached) return "upper reached";
+  if (view.lowerLimitReached) return "lower reached";
+  return "none reached";
+}
+
+std::string ColorText(const Rgb& c) {
+  char text[16];
+  std::snprintf(text, sizeof text, "#%02X%02X%02X", c.r, c.g, c.b);
+  return text;
+}
+
+Json StatusJson(const DriveStatusView& view, const DriveStatusReading& reading) {
+  Json state = Json::object();
+  state.set("code", view.deviceState).set("text", view.deviceStateText).set("known", view.deviceStateKnown);
+  state.set("color", ColorText(view.deviceStateColor)).set("errorNumber", view.errorNumber);
+  Json profile = Json::object();
+  profile.set("state", view.profileState).set("number", view.profileNumber).set("text", view.profileText);
+  profile.set("color", view.profileColor ? Json(ColorText(*view.profileColor)) : Json());
+  Json switches = Json::object();
+  switches.set("upperLimitReached", view.upperLimitReached).set("lowerLimitReached", view.lowerLimitReached);
+  switches.set("limitBitmap", view.limitSwitchBitmap).set("reference", view.referenceSwitch);
+  switches.set("stop", view.stopSwitch);
+  Json j = Json::object();
+  j.set("deviceState", state).set("profile", profile);
+  j.set("position", static_cast<long long>(view.position)).set("positionText", view.positionText);
+  j.set("voltage", view.displayedVoltage).set("voltageText", view.voltageText);
+  j.set("voltageRaw", static_cast<int>(static_cast<int16_t>(reading.record129[kWordVoltage])));
+  j.set("temperature", view.displayedTemperature).set("temperatureText", view.temperatureText);
+  j.set("temperatureRaw", static_cast<int>(static_cast<int16_t>(reading.record129[kWordTemperature])));
+  j.set("temperatureColor", ColorText(view.temperatureColor));
+  j.set("switches", switches).set("referenced", view.referencedState);
+  j.set("statusword", view.statusword ? Json(static_cast<int>(*view.statusword)) : Json());
+  return j;
+}
+
+void PrintStatus(std::ostream& out, const DriveStatusView& view) {
+  char statusword[16] = "unknown";
+  if (view.statusword) std::snprintf(statusword, sizeof statusword, "0x%04X", *view.statusword);
+  out << "Device state:     " << view.deviceStateText << '\n'
+      << "Voltage:          " << view.voltageText << '\n'
+      << "Profile:          " << view.profileText << '\n'
+      << "Position:         " << view.positionText << '\n'
+      << "Temperature:      " << view.temperatureText << '\n'
+      << "Limit switches:   " << LimitText(view) << '\n'
+      << "Reference switch: " << (view.referenceSwitch ? "on" : "off") << '\n'
+      << "Stop switch:      " << (view.stopSwitch ? "on" : "off") << '\n'
+      << "Referenced:       " << view.referencedState << '\n'
+      << "Statusword:       " << statusword << '\n';
+}
+
+void PrintStatusLine(std::ostream& out, const DriveStatusView& view) {
+  out << view.deviceStateText << " | " << view.voltageText << " | " << view.profileText << " | "
+      << view.positionText << "| " << view.temperatureText << " | limits " << LimitText(view) << " | ref "
+      << (view.referenceSwitch ? "on" : "off") << " | stop " << (view.stopSwitch ? "on" : "off") << '\n';
+}
+
+}  // namespace
+
+int CmdStatus(Context& context) {
+  const Options& options = context.options;
+  if (!options.watch && options.count != 0) return UsageError(context, "--count goes with --watch");
+  DriveSession session(context);
+  if (const int code = session.open(); code != kExitOk) return code;
+
+  DriveStatusMemory memory;  // the hysteresis lives as long as this watch
+  int polls = 0;
+  int good = 0;
+  for (;;) {
+    DriveStatusReading reading;
+    const bool ok = ReadDriveStatus(reading);
+    ++polls;
+    if (!ok) {
+      if (!options.watch) return FailRecordRead(context, session, kStatusRecordA);
+      Warn(context, "no answer: " + LinkErrorText(LinkError.load()));
+    } else {
+      ++good;
+      const DriveStatusView view =
+          DecodeDriveStatus(reading.record129, reading.record131, reading.statusword, memory);
+      if (options.json) {
+        Json j = StatusJson(view, reading);
+        if (options.watch) {
+          j.writeLine(context.out);
+        } else {
+          j.write(context.out);
+        }
+      } else if (options.watch) {
+        PrintStatusLine(context.out, view);
+      } else {
+        PrintStatus(context.out, view);
+      }
+      context.out.flush();
+    }
+    if (!options.watch || (options.count != 0 && polls >= options.count) || context.stopRequested()) break;
+    // The simulated drive keeps its own clock: move it on by the interval as well.
+    if (session.simulated()) SleepMs(options.intervalMs);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.intervalMs);
+    while (!context.stopRequested() && std::chrono::steady_clock::now() < until) {
+      std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+          std::chrono::milliseconds(50), until - std::chrono::steady_clock::now()));
+    }
+    if (context.stopRequested()) break;
+  }
+  return good > 0 ? kExitOk : kExitDrive;
+}
+
+}  // namespace axtune::cli

@@ -1,0 +1,96 @@
+#include <ostream>
+
+#include "cli/cli_internal.h"
+
+namespace axtune::cli {
+namespace {
+
+struct CommandHelp {
+  const char* name;
+  const char* synopsis;
+  const char* text;
+};
+
+const CommandHelp kCommands[] = {
+    {"ports", "ports",
+     "Lists the port slots COM1..COM12 with the device behind each, whether it opens and whether\n"
+     "its carrier (DCD) is on. Nothing is sent to the devices. No --port needed.\n"},
+    {"identify", "identify",
+     "Reads the drive's identification (record 128): device type, firmware version, number of\n"
+     "parameter records, and the carrier state of the port.\n"},
+    {"status", "status [--watch] [--interval MS] [--count N]",
+     "Reads records 129 and 131 and the statusword and shows what the status bar shows: device\n"
+     "state, DC-link voltage, motion profile state, position, switches and temperature, in the\n"
+     "language of --lang. With --watch it polls every --interval milliseconds (default 1000) until\n"
+     "Ctrl-C, or --count polls.\n"},
+    {"read", "read RECORD", "Reads one record (0..255) and prints its 15 words.\n"},
+    {"write-word", "write-word RECORD WORD VALUE",
+     "Writes one word (WORD 0..14) of a parameter record (0..127). VALUE -32768..65535, decimal or 0x "
+     "hex.\n"},
+    {"write-record", "write-record RECORD W0 W1 ... W14",
+     "Writes a whole record (0..255) of 15 words and prints the 15 words of the drive's reply.\n"},
+    {"read-object", "read-object INDEX SUB",
+     "Reads an object (INDEX 0..0xFFFF, SUB 0..255) through record 127, e.g. read-object 0x6041 0.\n"},
+    {"write-object", "write-object INDEX SUB SIZE VALUE",
+     "Writes an object of SIZE 1..4 bytes through record 127, e.g. write-object 0x6040 0 2 0x0F.\n"
+     "Fails when the drive refuses the write.\n"},
+    {"store", "store",
+     "Makes the drive store its parameters permanently (as \"Save Changes\" in the GUI).\n"},
+    {"save", "save FILE [--user NAME] [--company NAME]",
+     "Reads every parameter record of the drive and writes them to a parameter file (*.qmx). The\n"
+     "trailer takes the user name and company from --user/--company, else from name.dat in the\n"
+     "working directory. Nothing is written when a record cannot be read; an existing file is only\n"
+     "replaced once the new one is complete.\n"},
+    {"load", "load FILE",
+     "Sends the records of a parameter file to the drive (records 2 and up; 0 and 1 stay as they\n"
+     "are), then the end-of-load command. A file saved from a drive with another number of records\n"
+     "is refused. Run 'store' afterwards to keep the values over a power cycle.\n"},
+    {"flash", "flash FILE.out [--yes]",
+     "Updates the drive's firmware from a TI COFF file for the C28x: checks the file, switches the\n"
+     "drive into its boot loader, loads the flash kernel, erases, programs and verifies every code\n"
+     "and data section, then re-opens the port and identifies the drive again. Asks to switch the\n"
+     "drive on unless --yes is given or the input is not a terminal. Ctrl-C cancels.\n"
+     "With --port sim, --sim-flash F2808|F28335 picks the simulated processor's flash.\n"},
+    {"coff", "coff FILE [--symbols]",
+     "Shows a COFF file: file header, sections with run and load address, size, flags and the\n"
+     "loadable mark, entry point and largest loadable section; with --symbols the symbol table.\n"
+     "No --port needed.\n"},
+};
+
+const CommandHelp* Find(const std::string& command) {
+  for (const auto& help : kCommands) {
+    if (command == help.name) return &help;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool IsCommand(const std::string& command) {
+  return Find(command) != nullptr;
+}
+
+void PrintToolHelp(std::ostream& out) {
+  out << "Usage: " << kProgram << " [options] COMMAND [arguments]\n\n"
+      << "Commissioning of QMX10 drives from a terminal or a script.\n\nCommands:\n";
+  for (const auto& help : kCommands) out << "  " << help.synopsis << '\n';
+  out << "\nOptions:\n"
+         "  --port COMn|DEVICE|sim  the drive's port: a slot COM1..COM12, a device such as /dev/ttyUSB0,\n"
+         "                          or sim for the built-in simulated drive (default: $AXTUNE_PORT)\n"
+         "  --json                  results as JSON on standard output (field names in docs/cli.md)\n"
+         "  --lang de|en            language of decoded texts (default: from the locale)\n"
+         "  --help                  this text; '"
+      << kProgram
+      << " COMMAND --help' for one command\n\n"
+         "Exit codes: 0 success, 1 drive or link failure, 2 usage error, 3 file error.\n";
+}
+
+bool PrintCommandHelp(const std::string& command, std::ostream& out) {
+  const CommandHelp* help = Find(command);
+  if (help == nullptr) return false;
+  out << "Usage: " << kProgram << " [--port PORT] [--json] [--lang de|en] " << help->synopsis << "\n\n"
+      << help->text;
+  return true;
+}
+
+}  // namespace axtune::cli

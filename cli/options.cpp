@@ -1,0 +1,175 @@
+#include <cerrno>
+#include <cstdlib>
+#include <ostream>
+
+#include "cli/cli_internal.h"
+
+namespace axtune::cli {
+namespace {
+
+// Options that take a value, written "--name value" or "--name=value".
+bool TakesValue(const std::string& name) {
+  return name == "port" || name == "lang" || name == "interval" || name == "count" || name == "user" ||
+         name == "company" || name == "sim-flash";
+}
+
+bool IsOptionToken(const std::string& token) {
+  // "-5" and "-0x10" are negative numbers, not options.
+  if (token.size() < 2 || token[0] != '-') return false;
+  if (token[1] >= '0' && token[1] <= '9') return false;
+  return true;
+}
+
+}  // namespace
+
+bool ParseInteger(const std::string& text, int64_t minimum, int64_t maximum, int64_t& value) {
+  if (text.empty()) return false;
+  size_t pos = 0;
+  bool negative = false;
+  if (text[0] == '-' || text[0] == '+') {
+    negative = text[0] == '-';
+    pos = 1;
+  }
+  int base = 10;
+  if (text.size() > pos + 2 && text[pos] == '0' && (text[pos + 1] == 'x' || text[pos + 1] == 'X')) {
+    base = 16;
+    pos += 2;
+  }
+  if (pos >= text.size()) return false;
+  const std::string digits = text.substr(pos);
+  for (char c : digits) {
+    const bool ok = base == 16 ? std::isxdigit(static_cast<unsigned char>(c)) != 0 : (c >= '0' && c <= '9');
+    if (!ok) return false;
+  }
+  if (digits.size() > 18) return false;  // out of any range we take
+  errno = 0;
+  char* end = nullptr;
+  const long long magnitude = std::strtoll(digits.c_str(), &end, base);
+  if (errno != 0 || end == nullptr || *end != '\0') return false;
+  const int64_t result = negative ? -static_cast<int64_t>(magnitude) : static_cast<int64_t>(magnitude);
+  if (result < minimum || result > maximum) return false;
+  value = result;
+  return true;
+}
+
+bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
+  if (const char* port = std::getenv("AXTUNE_PORT"); port != nullptr) options.port = port;
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& token = args[i];
+    if (token == "--") {
+      for (++i; i < args.size(); ++i) {
+        (options.command.empty() ? options.command : options.args.emplace_back()) = args[i];
+      }
+      break;
+    }
+    if (!IsOptionToken(token)) {
+      if (options.command.empty()) {
+        options.command = token;
+      } else {
+        options.args.push_back(token);
+      }
+      continue;
+    }
+    if (token == "-h" || token == "--help") {
+      options.help = true;
+      continue;
+    }
+    if (token.rfind("--", 0) != 0) {
+      error = "unknown option " + token;
+      return false;
+    }
+    std::string name = token.substr(2);
+    std::string value;
+    bool hasValue = false;
+    if (const size_t equals = name.find('='); equals != std::string::npos) {
+      value = name.substr(equals + 1);
+      name = name.substr(0, equals);
+      hasValue = true;
+    }
+    if (TakesValue(name) && !hasValue) {
+      if (i + 1 >= args.size()) {
+        error = "option --" + name + " needs a value";
+        return false;
+      }
+      value = args[++i];
+      hasValue = true;
+    } else if (!TakesValue(name) && hasValue) {
+      error = "option --" + name + " takes no value";
+      return false;
+    }
+
+    int64_t number = 0;
+    if (name == "port") {
+      options.port = value;
+    } else if (name == "json") {
+      options.json = true;
+    } else if (name == "lang") {
+      if (value == "de") {
+        options.language = Language::German;
+      } else if (value == "en") {
+        options.language = Language::English;
+      } else {
+        error = "--lang takes de or en, not \"" + value + "\"";
+        return false;
+      }
+    } else if (name == "watch") {
+      options.watch = true;
+    } else if (name == "interval") {
+      if (!ParseInteger(value, 0, 3600 * 1000, number)) {
+        error = "--interval takes milliseconds from 0 to 3600000, not \"" + value + "\"";
+        return false;
+      }
+      options.intervalMs = static_cast<int>(number);
+    } else if (name == "count") {
+      if (!ParseInteger(value, 1, 1000000000, number)) {
+        error = "--count takes a number of polls of at least 1, not \"" + value + "\"";
+        return false;
+      }
+      options.count = static_cast<int>(number);
+    } else if (name == "symbols") {
+      options.symbols = true;
+    } else if (name == "yes") {
+      options.yes = true;
+    } else if (name == "user") {
+      options.user = value;
+    } else if (name == "company") {
+      options.company = value;
+    } else if (name == "sim-flash") {
+      if (value != "F2808" && value != "F28335") {
+        error = "--sim-flash takes F2808 or F28335, not \"" + value + "\"";
+        return false;
+      }
+      options.simFlash = value;
+    } else {
+      error = "unknown option --" + name;
+      return false;
+    }
+  }
+  return true;
+}
+
+int Fail(Context& context, int code, const std::string& message) {
+  context.err << kProgram << ": " << message << '\n';
+  if (context.options.json) {
+    Json error = Json::object();
+    error.set("ok", false).set("exitCode", code).set("error", message);
+    error.write(context.out);
+  }
+  return code;
+}
+
+int UsageError(Context& context, const std::string& message) {
+  context.err << kProgram << ": " << message << '\n';
+  context.err << "Try '" << kProgram << " --help'"
+              << (IsCommand(context.options.command)
+                      ? " or '" + std::string(kProgram) + " " + context.options.command + " --help'"
+                      : std::string())
+              << ".\n";
+  return kExitUsage;
+}
+
+void Warn(Context& context, const std::string& message) {
+  context.err << kProgram << ": " << message << '\n';
+}
+
+}  // namespace axtune::cli

@@ -1,0 +1,216 @@
+#include <algorithm>
+#include <cstdio>
+#include <ostream>
+
+#include "cli/cli_internal.h"
+#include "core/parameter_file.h"
+#include "link/port_slots.h"
+#include "sim/simulated_drive.h"
+
+namespace axtune::cli {
+namespace {
+
+constexpr int kTextCheckCable = 32782;  // "Bitte überprüfen Sie das Verbindungskabel!"
+constexpr int kTextCannotReadData = 104;
+
+const char* DeviceTypeText(int type) {
+  switch (type) {
+    case 1025:
+      return "QMX10-BA";
+    case 1026:
+      return "QMX10-PB";
+    case 1027:
+      return "QMX10-CB";
+    case 1028:
+      return "QMX10-ET";
+    default:
+      return "nicht unterstütztes Gerät";
+  }
+}
+
+std::string OpenFailureText(const std::string& label, const std::string& device) {
+  const std::string osText = LastOpenErrorText();
+  const std::string named = label == device || device.empty() ? label : label + " (" + device + ")";
+  switch (LastOpenError()) {
+    case PortOpenError::PermissionDenied:
+      return "permission denied on " + named +
+             ": add yourself to the dialout group (sudo usermod -aG dialout $USER), then log in again";
+    case PortOpenError::Busy:
+      return named + " is busy: another program holds it (close the Axtune window or the other tool)";
+    case PortOpenError::NotFound:
+      return named + " does not exist: check the name ('" + std::string(kProgram) +
+             " ports' lists the ports)";
+    default:
+      break;
+  }
+  return "cannot open " + named + ": " + describeOpenError(LastOpenError(), osText);
+}
+
+}  // namespace
+
+Identity DecodeIdentity(const RecordWords& words) {
+  Identity id;
+  id.words = words;
+  id.deviceType = words[0];
+  id.supported = id.deviceType >= 1025 && id.deviceType <= 1028;
+  id.typeText = DeviceTypeText(id.deviceType);
+  id.major = static_cast<int16_t>(words[1]) >> 8;
+  id.minor = words[1] & 0xFF;
+  id.build = words[2];
+  id.testFirmware = words[3] == 1;
+  char text[64];
+  std::snprintf(text, sizeof text, "%d.%d.%d %s", id.major, id.minor, id.build,
+                id.testFirmware ? "Testversion" : "");
+  id.versionText = text;
+  id.versionNumber = id.major * 1000 + id.minor;
+  id.recordCount = static_cast<int16_t>(words[6]);
+  return id;
+}
+
+std::string LinkErrorText(int linkError) {
+  switch (linkError) {
+    case kLinkBadChecksum:
+      return "wrong checksum";
+    case kLinkNoReply:
+      return Text(kTextCannotReadData);
+    default:
+      break;
+  }
+  if (linkError >= kLinkDriveErrorBase && linkError <= kLinkDriveErrorBase + 6) {
+    return "unkown error (the drive answered with error code " +
+           std::to_string(linkError - kLinkDriveErrorBase) +
+           (linkError == kLinkDriveErrorBase + 6 ? " or 7" : "") + ")";
+  }
+  return "unkown error";
+}
+
+int FailRecordRead(Context& context, const DriveSession& session, int record) {
+  const int linkError = LinkError.load();
+  std::string message = "record " + std::to_string(record) +
+                        " could not be read: " + LinkErrorText(linkError) + " (LinkError " +
+                        std::to_string(linkError) + ")";
+  if (linkError == kLinkNoReply || linkError == kLinkShortReply) {
+    message += "; no drive answering on " + session.portLabel() +
+               ": check that the drive is switched on and the cable is plugged in";
+  }
+  return Fail(context, kExitDrive, message);
+}
+
+DriveSession::DriveSession(Context& context) : context_(context) {}
+
+DriveSession::~DriveSession() {
+  CloseLink();
+  simSleeper_.reset();
+  if (registeredSim_) sim::unregisterSimulatedDrive(linkName_);
+}
+
+int DriveSession::open() {
+  const std::string& port = context_.options.port;
+  if (port.empty()) {
+    return UsageError(context_,
+                      "no port given: use --port COMn, a device such as /dev/ttyUSB0, or sim "
+                      "(or set AXTUNE_PORT)");
+  }
+  label_ = port;
+  if (port == kSimPort) {
+    if (context_.env.simDrive) {
+      sim_ = context_.env.simDrive;
+      linkName_ = context_.env.simDeviceName;
+    } else {
+      // Simulated time: the drive's pauses and timeouts cost no wall time.
+      sim::SimConfig config = sim::SimConfig::unitTest();
+      config.flashGeometry = context_.options.simFlash;
+      linkName_ = "sim:axtune-cli";
+      sim_ = sim::registerSimulatedDrive(linkName_, config);
+      registeredSim_ = true;
+      simSleeper_ = std::make_unique<ScopedSleeper>(sim_->sleeper());
+    }
+  } else if (const int slot = PortSlotNumber(port); slot != 0) {
+    linkName_ = PortSlotName(slot);
+    label_ = "COM" + std::to_string(slot);
+    if (ResolvePortDevice(linkName_).empty()) {
+      return Fail(context_, kExitDrive,
+                  label_ + " has no device behind it: set AXTUNE_COM" + std::to_string(slot) +
+                      "=/dev/ttyUSB0 (for example) or name the device with --port ('" + kProgram +
+                      " ports' lists the slots)");
+    }
+  } else {
+    linkName_ = port;
+  }
+  CloseLink();
+  if (!OpenLink(linkName_))
+    return Fail(context_, kExitDrive, OpenFailureText(label_, ResolvePortDevice(linkName_)));
+  return kExitOk;
+}
+
+int DriveSession::reopen() {
+  CloseLink();
+  if (!OpenLink(linkName_))
+    return Fail(context_, kExitDrive, OpenFailureText(label_, ResolvePortDevice(linkName_)));
+  return kExitOk;
+}
+
+int DriveSession::identify(Identity& identity) {
+  RecordWords words{};
+  // A drive that was just switched on may miss the first request; the second read decides.
+  bool ok = ReadRecord(kIdentificationRecord, words);
+  if (!ok) ok = ReadRecord(kIdentificationRecord, words);
+  if (!ok) return FailRecordRead(context_, *this, kIdentificationRecord);
+  identity = DecodeIdentity(words);
+  ModemStatus status;
+  if (SerialPort* port = LinkPort(); port != nullptr && port->modemStatus(status)) {
+    identity.carrier = status.carrier;
+    if (!status.carrier && identity.supported) Warn(context_, Text(kTextCheckCable));
+  }
+  return kExitOk;
+}
+
+int DriveSession::requireDrive(Identity& identity) {
+  if (const int code = identify(identity); code != kExitOk) return code;
+  if (!identity.supported) {
+    return Fail(context_, kExitDrive,
+                "the device on " + label_ + " is not a supported QMX10 drive (type " +
+                    std::to_string(identity.deviceType) + ")");
+  }
+  if (identity.recordCount < 0 || identity.recordCount > kMaxParameterRecords) {
+    return Fail(context_, kExitDrive,
+                "the drive reports " + std::to_string(identity.recordCount) +
+                    " parameter records; a parameter file holds at most " +
+                    std::to_string(kMaxParameterRecords));
+  }
+  return kExitOk;
+}
+
+void ProgressPrinter::update(const std::string& label, uint64_t done, uint64_t total) {
+  if (context_.env.progressTerminal) {
+    std::string line = label;
+    if (total > 0) {
+      constexpr int kWidth = 30;
+      const uint64_t filled = std::min<uint64_t>(kWidth, done * kWidth / total);
+      line += " [" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "] " +
+              std::to_string(std::min<uint64_t>(100, done * 100 / total)) + "%";
+    }
+    if (line.size() < lastLine_.size()) line += std::string(lastLine_.size() - line.size(), ' ');
+    context_.err << '\r' << line << std::flush;
+    lastLine_ = line;
+    barDrawn_ = true;
+    return;
+  }
+  // Plain lines: one per label, and one per tenth of the way.
+  const int step = total > 0 ? static_cast<int>(std::min<uint64_t>(10, done * 10 / total)) : -1;
+  if (label == lastLine_ && step == lastPercentStep_) return;
+  context_.err << label;
+  if (total > 0) context_.err << ": " << done << "/" << total << " (" << step * 10 << "%)";
+  context_.err << '\n';
+  lastLine_ = label;
+  lastPercentStep_ = step;
+}
+
+void ProgressPrinter::finish() {
+  if (barDrawn_) context_.err << '\n' << std::flush;
+  barDrawn_ = false;
+  lastLine_.clear();
+  lastPercentStep_ = -1;
+}
+
+}  // namespace axtune::cli

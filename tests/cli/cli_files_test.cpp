@@ -1,0 +1,141 @@
+// Parameter files, the firmware update and the COFF listing through the command line.
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "core/parameter_file.h"
+#include "sim/boot/boot_processor.h"
+#include "tests/cli/cli_fixture.h"
+
+namespace axtune::cli::testing {
+namespace {
+
+using ::testing::HasSubstr;
+
+const std::string kCoffDir = std::string(AXTUNE_TESTDATA_DIR) + "/coff";
+const std::string kFirmware = kCoffDir + "/c28x_f28335_debug_flash.out";
+
+std::vector<uint8_t> ReadFile(const std::string& path) {
+  std::vector<uint8_t> bytes;
+  std::string reason;
+  EXPECT_TRUE(ReadWholeFile(path, bytes, reason)) << reason;
+  return bytes;
+}
+
+TEST_F(CliTest, SaveAndLoadRoundTrip) {
+  const std::string file = path("drive.qmx");
+  const RunResult save = run({"save", file, "--user", "Anna", "--company", "Orvane", "--json"});
+  ASSERT_EQ(save.code, kExitOk) << save.err;
+  EXPECT_EQ(save.json()["records"].integer(), 65);
+
+  const std::vector<uint8_t> bytes = ReadFile(file);
+  const ParsedParameterFile parsed = ParseParameterFile(bytes.data(), bytes.size(), 65);
+  ASSERT_EQ(parsed.format, ParameterFileFormat::Ok);
+  EXPECT_EQ(parsed.records[14], record(14));
+  EXPECT_EQ(parsed.trailer->userName, "Anna");
+  EXPECT_EQ(parsed.trailer->company, "Orvane");
+  EXPECT_EQ(parsed.trailer->path, std::filesystem::absolute(file).lexically_normal().string());
+
+  const RecordWords saved = record(14);
+  ASSERT_EQ(run({"write-word", "14", "0", "4321"}).code, kExitOk);
+  const RunResult load = run({"load", file, "--json"});
+  ASSERT_EQ(load.code, kExitOk) << load.err;
+  EXPECT_EQ(load.json()["recordsSent"].integer(), 63);
+  EXPECT_EQ(record(14), saved);
+}
+
+TEST_F(CliTest, FileFailuresExitWithThreeAndSendNothing) {
+  const RunResult unwritable = run({"save", path("missing/drive.qmx")});
+  EXPECT_EQ(unwritable.code, kExitFile);
+  EXPECT_THAT(unwritable.err, HasSubstr("No such file or directory"));
+
+  EXPECT_EQ(run({"load", path("absent.qmx")}).code, kExitFile);
+
+  // A file saved from a drive with 20 records, and one with a wrong identification.
+  sim::SimConfig small = sim::SimConfig::unitTest();
+  small.recordCount = 20;
+  makeDrive(small);
+  const std::string twenty = path("twenty.qmx");
+  ASSERT_EQ(run({"save", twenty}).code, kExitOk);
+  std::vector<uint8_t> bytes = ReadFile(twenty);
+  bytes[7] = '1';
+  std::ofstream(path("v21.qmx"), std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+
+  makeDrive(sim::SimConfig::unitTest());  // 65 records
+  ASSERT_EQ(run({"write-word", "14", "0", "4321"}).code, kExitOk);
+  const RunResult mismatch = run({"load", twenty});
+  EXPECT_EQ(mismatch.code, kExitFile);
+  EXPECT_THAT(mismatch.err, HasSubstr("the drive has 65 records, it was saved from a drive with 20 records"));
+  const RunResult format = run({"load", path("v21.qmx"), "--lang", "en"});
+  EXPECT_EQ(format.code, kExitFile);
+  EXPECT_THAT(format.err, HasSubstr("Unkown file format"));
+  EXPECT_EQ(record(14)[0], 4321);  // nothing was loaded
+}
+
+TEST_F(CliTest, FlashRefusesWhatIsNotFirmwareBeforeTouchingTheDrive) {
+  const std::string text = path("notes.out");
+  std::ofstream(text) << "release notes, not firmware";
+  const RunResult notCoff = run({"flash", text});
+  EXPECT_EQ(notCoff.code, kExitFile);
+  EXPECT_THAT(notCoff.err, HasSubstr("is not a COFF file"));
+  EXPECT_THAT(notCoff.err, HasSubstr("nothing was sent"));
+  EXPECT_TRUE(drive_->snapshot().firmwareRunning);
+
+  if (!std::filesystem::exists(kCoffDir)) GTEST_SKIP() << "no COFF test files in " << kCoffDir;
+  const RunResult otherTarget = run({"flash", kCoffDir + "/c55x_c5515_FIR.out"});
+  EXPECT_EQ(otherTarget.code, kExitFile);
+  EXPECT_THAT(otherTarget.err, HasSubstr("target 0x009C"));
+  EXPECT_TRUE(drive_->snapshot().firmwareRunning);
+}
+
+TEST_F(CliTest, FlashRealFirmwareAndIdentifyAgain) {
+  if (!std::filesystem::exists(kFirmware)) GTEST_SKIP() << "no C28x test file at " << kFirmware;
+  sim::SimConfig config = sim::SimConfig::unitTest();
+  config.flashGeometry = "F28335";
+  makeDrive(config);
+
+  const RunResult r = run({"flash", kFirmware, "--json"});
+  ASSERT_EQ(r.code, kExitOk) << r.err << r.out;
+  const JsonValue j = r.json();
+  EXPECT_EQ(j["result"].string, "Verify ok");
+  EXPECT_EQ(j["sectionsProgrammed"].integer(), 7);
+  EXPECT_TRUE(j["failedWrites"].items.empty());
+  EXPECT_EQ(j["drive"]["deviceName"].string, "QMX10-BA");
+  EXPECT_THAT(r.err, HasSubstr("programming section 7/7"));  // plain progress lines off a terminal
+  drive_->withProcessor([](sim::BootProcessor& processor) {
+    EXPECT_NE(processor.flashWord(0x338000), 0xFFFF);  // .text
+  });
+}
+
+TEST_F(CliTest, CoffListing) {
+  const RunResult notCoff = run({"coff", path("absent.out")}, false);
+  EXPECT_EQ(notCoff.code, kExitFile);
+  if (!std::filesystem::exists(kFirmware)) GTEST_SKIP() << "no C28x test file at " << kFirmware;
+
+  const RunResult text = run({"coff", kFirmware}, false);
+  ASSERT_EQ(text.code, kExitOk) << text.err;
+  EXPECT_THAT(text.out, HasSubstr("0x009D C28x"));
+  EXPECT_THAT(text.out, HasSubstr("ramfuncs"));
+
+  const RunResult r = run({"coff", kFirmware, "--json", "--symbols"}, false);
+  ASSERT_EQ(r.code, kExitOk) << r.err;
+  const JsonValue j = r.json();
+  EXPECT_EQ(j["fileHeader"]["targetId"].integer(), 0x9D);
+  EXPECT_EQ(j["sections"].items.size(), 81u);
+  EXPECT_TRUE(j["firmwareForDrive"].boolean);
+  const JsonValue& ramfuncs = j["sections"][5];
+  EXPECT_EQ(ramfuncs["name"].string, "ramfuncs");
+  EXPECT_EQ(ramfuncs["runAddress"].integer(), 0x8000);
+  EXPECT_EQ(ramfuncs["loadAddress"].integer(), 0x320000);
+  EXPECT_TRUE(ramfuncs["programmed"].boolean);
+  EXPECT_EQ(j["largestLoadableSection"]["name"].string, ".text");
+  EXPECT_FALSE(j["symbols"].items.empty());
+
+  const RunResult c55 = run({"coff", kCoffDir + "/c55x_c5515_FIR.out", "--json"}, false);
+  ASSERT_EQ(c55.code, kExitOk) << c55.err;
+  EXPECT_FALSE(c55.json()["firmwareForDrive"].boolean);
+}
+
+}  // namespace
+}  // namespace axtune::cli::testing

@@ -1,0 +1,287 @@
+#include "core/firmware_update.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "link/drive_link.h"
+#include "link/sleeper.h"
+#include "sim/boot/boot_processor.h"
+#include "sim/simulated_drive.h"
+
+namespace axtune {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kCoffDir = std::string(AXTUNE_TESTDATA_DIR) + "/coff";
+const std::string kFirmware = kCoffDir + "/c28x_f28335_debug_flash.out";
+
+// A firmware file made of sections given in the test; section n's words are n * 0x100 + i.
+class FakeFirmwareFile : public FirmwareFile {
+ public:
+  void add(uint32_t flags, uint32_t address, uint32_t bytes, bool loadable = true) {
+    FirmwareSectionInfo s;
+    s.number = static_cast<int>(sections_.size()) + 1;
+    s.name = "s" + std::to_string(s.number);
+    s.loadAddress = address;
+    s.flags = flags;
+    s.sizeBytes = bytes;
+    s.loadable = loadable;
+    sections_.push_back(s);
+  }
+  uint16_t targetId() const override { return kC28xTargetId; }
+  uint32_t entryPoint() const override { return 0; }
+  int sectionCount() const override { return static_cast<int>(sections_.size()); }
+  FirmwareSectionInfo section(int number) const override {
+    return sections_.at(static_cast<size_t>(number - 1));
+  }
+  uint32_t readSection(int number, uint8_t* buffer, uint32_t bytes) override {
+    const uint32_t n = std::min(bytes, sections_.at(static_cast<size_t>(number - 1)).sizeBytes);
+    for (uint32_t i = 0; i < n; i += 2) {
+      const uint16_t word = static_cast<uint16_t>(number * 0x100 + i / 2);
+      std::memcpy(buffer + i, &word, std::min<uint32_t>(2, n - i));
+    }
+    return n;
+  }
+
+ private:
+  std::vector<FirmwareSectionInfo> sections_;
+};
+
+struct Call {
+  std::string what;
+  uint32_t address = 0;
+  uint16_t page = 0;
+  uint32_t bytes = 0;
+  uint16_t firstWord = 0;
+};
+
+class FakeProgrammer : public FlashProgrammer {
+ public:
+  void setPortName(const std::string& device) override { port = device; }
+  bool open() override { return record({"open"}) && openOk; }
+  bool erase() override { return record({"erase"}) && eraseOk; }
+  bool write(uint32_t address, uint16_t page, uint32_t bytes, const uint16_t* words) override {
+    record({"write", address, page, bytes, words[0]});
+    if (onWrite) onWrite();
+    return address != failingAddress;
+  }
+  bool verify(uint32_t address, uint16_t page, uint32_t bytes, const uint16_t* words) override {
+    record({"verify", address, page, bytes, words[0]});
+    return address != failingAddress;
+  }
+  void close() override { record({"close"}); }
+  void abort() override { ++aborts; }
+
+  bool record(Call call) {
+    calls.push_back(call);
+    return true;
+  }
+  std::vector<std::string> names() const {
+    std::vector<std::string> out;
+    for (const Call& c : calls) out.push_back(c.what);
+    return out;
+  }
+
+  std::vector<Call> calls;
+  std::string port;
+  bool openOk = true;
+  bool eraseOk = true;
+  uint32_t failingAddress = UINT32_MAX;
+  int aborts = 0;
+  std::function<void()> onWrite;
+};
+
+using Names = std::vector<std::string>;
+
+TEST(FirmwareSections, OnlyLoadableTextAndDataSectionsAreProgrammedAndVerified) {
+  FakeFirmwareFile file;
+  file.add(0x20, 0x338000, 8);         // text
+  file.add(0x40, 0x33AF90, 6);         // data
+  file.add(0x80, 0x008000, 100);       // bss
+  file.add(0x30, 0x330000, 4, false);  // copy section with the text bit: the reader says not loadable
+  FakeProgrammer programmer;
+  std::vector<UpdateProgress> progress;
+  UpdateHooks hooks;
+  hooks.progress = [&](const UpdateProgress& p) { progress.push_back(p); };
+
+  const UpdateOutcome outcome = ProgramFirmware(file, programmer, hooks);
+
+  EXPECT_EQ(outcome.result, UpdateResult::VerifyOk);
+  EXPECT_STREQ(UpdateResultText(outcome.result), "Verify ok");
+  EXPECT_EQ(programmer.names(), (Names{"open", "erase", "write", "write", "verify", "verify", "close"}));
+  const Call& text = programmer.calls[2];
+  EXPECT_EQ(text.address, 0x338000u);
+  EXPECT_EQ(text.page, 0);
+  EXPECT_EQ(text.bytes, 8u);
+  EXPECT_EQ(text.firstWord, 0x100);
+  EXPECT_EQ(programmer.calls[3].address, 0x33AF90u);
+  EXPECT_EQ(programmer.calls[5].firstWord, 0x200);
+  EXPECT_EQ(outcome.bytesProgrammed, 14u);
+
+  // Progress counts sections k of n and the bytes of both sections.
+  UpdateProgress lastWrite;
+  for (const UpdateProgress& p : progress) {
+    if (p.phase == UpdatePhase::Programming) lastWrite = p;
+  }
+  EXPECT_EQ(lastWrite.section, 2);
+  EXPECT_EQ(lastWrite.sectionCount, 2);
+  EXPECT_EQ(lastWrite.bytesDone, 14u);
+  EXPECT_EQ(lastWrite.bytesTotal, 14u);
+  EXPECT_EQ(progress.back().phase, UpdatePhase::Finished);
+}
+
+TEST(FirmwareSections, AFailingSectionStillLetsTheOthersBeWrittenAndAllVerified) {
+  FakeFirmwareFile file;
+  file.add(0x20, 0x300000, 4);
+  file.add(0x20, 0x310000, 4);
+  file.add(0x40, 0x320000, 4);
+  FakeProgrammer programmer;
+  programmer.failingAddress = 0x300000;
+
+  const UpdateOutcome outcome = ProgramFirmware(file, programmer, {});
+
+  EXPECT_EQ(outcome.result, UpdateResult::VerifyFailed);
+  EXPECT_STREQ(UpdateResultText(outcome.result), "Verify failed");
+  EXPECT_EQ(programmer.names(),
+            (Names{"open", "erase", "write", "write", "write", "verify", "verify", "verify", "close"}));
+  EXPECT_EQ(outcome.failedWrites, std::vector<int>{1});
+  EXPECT_EQ(outcome.failedVerifies, std::vector<int>{1});
+}
+
+TEST(FirmwareSections, OpenAndEraseFailuresStopEarlyButReleaseTheProgrammer) {
+  FakeFirmwareFile file;
+  file.add(0x20, 0x300000, 4);
+  FakeProgrammer noBootLoader;
+  noBootLoader.openOk = false;
+  UpdateOutcome outcome = ProgramFirmware(file, noBootLoader, {});
+  EXPECT_EQ(outcome.result, UpdateResult::ComOpenFailed);
+  EXPECT_STREQ(UpdateResultText(outcome.result), "Com open failed!");
+  EXPECT_FALSE(outcome.flashTouched);
+  EXPECT_EQ(noBootLoader.names(), (Names{"open", "close"}));
+
+  FakeProgrammer eraseFails;
+  eraseFails.eraseOk = false;
+  outcome = ProgramFirmware(file, eraseFails, {});
+  EXPECT_EQ(outcome.result, UpdateResult::EraseFailed);
+  EXPECT_STREQ(UpdateResultText(outcome.result), "Erase failed");
+  EXPECT_EQ(eraseFails.names(), (Names{"open", "erase", "close"}));
+}
+
+TEST(FirmwareSections, CancelReachesTheProgrammerAndEndsBetweenSections) {
+  FakeFirmwareFile file;
+  file.add(0x20, 0x300000, 4);
+  file.add(0x20, 0x310000, 4);
+  FakeProgrammer programmer;
+  UpdateControl control;
+  programmer.onWrite = [&] { control.requestCancel(); };
+  UpdateHooks hooks;
+  hooks.control = &control;
+
+  const UpdateOutcome outcome = ProgramFirmware(file, programmer, hooks);
+
+  EXPECT_EQ(outcome.result, UpdateResult::Cancelled);
+  EXPECT_EQ(programmer.aborts, 1);
+  EXPECT_EQ(programmer.names(), (Names{"open", "erase", "write", "close"}));
+}
+
+TEST(FirmwareFileCheck, RefusesWhatIsNotFirmwareForTheDrive) {
+  const fs::path text = fs::temp_directory_path() / "axtune_not_coff.out";
+  std::ofstream(text) << "this is not a COFF file, just some text that is long enough for a header\n";
+  EXPECT_EQ(OpenFirmwareFile(text.string()).problem, FirmwareFileProblem::NotCoff);
+  fs::remove(text);
+  const FirmwareFileCheck missing = OpenFirmwareFile("/nonexistent/firmware.out");
+  EXPECT_EQ(missing.problem, FirmwareFileProblem::CannotOpen);
+  EXPECT_NE(missing.message.find("No such file"), std::string::npos) << missing.message;
+
+  if (!fs::exists(kCoffDir)) GTEST_SKIP() << "no COFF test files in " << kCoffDir;
+  EXPECT_EQ(OpenFirmwareFile(kCoffDir + "/c55x_c5515_FIR.out").problem, FirmwareFileProblem::WrongTarget);
+  EXPECT_EQ(OpenFirmwareFile(kCoffDir + "/c6000_c6713_pll_oldcgt.out").problem,
+            FirmwareFileProblem::WrongTarget);
+  EXPECT_EQ(OpenFirmwareFile(kCoffDir + "/c28x_TRUNCATED_118B_in_scnhdr1.out").problem,
+            FirmwareFileProblem::NotCoff);
+  const FirmwareFileCheck good = OpenFirmwareFile(kFirmware);
+  ASSERT_EQ(good.problem, FirmwareFileProblem::None) << good.message;
+  EXPECT_EQ(ProgrammedSections(*good.file).size(), 7u);
+}
+
+class UpdateOnSimulatedDrive : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    sim::SimConfig config = sim::SimConfig::unitTest();
+    config.flashGeometry = "F28335";
+    drive_ = sim::registerSimulatedDrive(kDevice, config);
+    sleeper_ = std::make_unique<ScopedSleeper>(drive_->sleeper());
+    ASSERT_TRUE(OpenLink(kDevice));
+  }
+  void TearDown() override {
+    CloseLink();
+    sleeper_.reset();
+    sim::unregisterSimulatedDrive(kDevice);
+  }
+
+  static constexpr const char* kDevice = "sim:update-test";
+  std::shared_ptr<sim::SimulatedDrive> drive_;
+  std::unique_ptr<ScopedSleeper> sleeper_;
+};
+
+TEST_F(UpdateOnSimulatedDrive, RefusedFileTellsTheDriveNothing) {
+  const fs::path text = fs::temp_directory_path() / "axtune_refused.out";
+  std::ofstream(text) << "not firmware";
+  std::unique_ptr<FlashProgrammer> programmer = CreatePrgFlashProgrammer();
+  ASSERT_TRUE(programmer);
+  bool handedOver = false;
+  UpdateHooks hooks;
+  hooks.beforeHandOver = [&] { handedOver = true; };
+
+  const UpdateOutcome outcome = RunFirmwareUpdate(text.string(), *programmer, hooks);
+  fs::remove(text);
+
+  EXPECT_EQ(outcome.result, UpdateResult::FileRejected);
+  EXPECT_FALSE(outcome.driveTouched);
+  EXPECT_FALSE(handedOver);
+  EXPECT_TRUE(IsLinkOpen());
+  EXPECT_TRUE(drive_->snapshot().firmwareRunning);
+  RecordWords id{};
+  EXPECT_TRUE(ReadRecord(kIdentificationRecord, id));
+}
+
+TEST_F(UpdateOnSimulatedDrive, RealFirmwareEndsUpInFlashAndTheDriveAnswersAgain) {
+  if (!fs::exists(kFirmware)) GTEST_SKIP() << "no C28x test file at " << kFirmware;
+  std::unique_ptr<FlashProgrammer> programmer = CreatePrgFlashProgrammer();
+  ASSERT_TRUE(programmer);
+
+  const UpdateOutcome outcome = RunFirmwareUpdate(kFirmware, *programmer, {});
+  ASSERT_EQ(outcome.result, UpdateResult::VerifyOk) << outcome.message;
+  EXPECT_EQ(outcome.sectionsProgrammed, 7);
+  EXPECT_FALSE(IsLinkOpen());
+
+  // The flash holds exactly the loadable sections at their load addresses.
+  const FirmwareFileCheck check = OpenFirmwareFile(kFirmware);
+  ASSERT_EQ(check.problem, FirmwareFileProblem::None);
+  size_t compared = 0;
+  drive_->withProcessor([&](sim::BootProcessor& processor) {
+    for (const FirmwareSectionInfo& s : ProgrammedSections(*check.file)) {
+      std::vector<uint16_t> words((s.sizeBytes + 1) / 2);
+      check.file->readSection(s.number, reinterpret_cast<uint8_t*>(words.data()), s.sizeBytes);
+      for (size_t i = 0; i < words.size(); ++i) {
+        ASSERT_EQ(processor.flashWord(s.loadAddress + static_cast<uint32_t>(i)), words[i])
+            << s.name << " word " << i;
+        ++compared;
+      }
+    }
+    EXPECT_EQ(processor.flashWord(0x300000), 0xFFFF);  // nothing outside the sections
+  });
+  EXPECT_EQ(compared, outcome.bytesProgrammed / 2);
+
+  ASSERT_TRUE(OpenLink(kDevice));
+  RecordWords id{};
+  EXPECT_TRUE(ReadRecord(kIdentificationRecord, id) || ReadRecord(kIdentificationRecord, id));
+  EXPECT_EQ(id[0], 1025);
+}
+
+}  // namespace
+}  // namespace axtune
