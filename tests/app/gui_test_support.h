@@ -41,6 +41,12 @@ inline QApplication* EnsureApplication() {
   return qApp;
 }
 
+// A fixture whose widgets may be plain members: the application exists before they are built.
+class GuiTest : public ::testing::Test {
+ protected:
+  GuiTest() { EnsureApplication(); }
+};
+
 // Message boxes become recorded texts; fixed pauses become recorded numbers and cost nothing.
 class UiRecorder {
  public:
