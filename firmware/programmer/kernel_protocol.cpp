@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cstring>
 
 #include "firmware/programmer/prg_port.h"
@@ -12,6 +13,7 @@ namespace axtune::prg {
 namespace {
 
 constexpr int kReadAttempts = 21;
+constexpr auto kEraseAnswerPatience = std::chrono::minutes(2);
 constexpr uint8_t kAccept = 0x06;
 constexpr uint8_t kReject = 0x15;
 
@@ -47,10 +49,12 @@ void BuildCommand(uint16_t code, uint32_t address, uint16_t page, uint32_t words
   tx[19] = 0xFF;
 }
 
-// The status of the first response of at least 2 bytes within `attempts` receives; -1 when none.
-long ReceiveStatus(uint64_t attempts) {
+// The status of the first response of at least 2 bytes within `attempts` receives; -1 when none,
+// when the abort flag is set, or when the kernel stayed silent past the deadline.
+long ReceiveStatus(uint64_t attempts, std::chrono::steady_clock::duration patience = std::chrono::hours(24)) {
+  const auto deadline = std::chrono::steady_clock::now() + patience;
   for (uint64_t i = 0; i < attempts; ++i) {
-    if (State().abort) break;
+    if (State().abort || std::chrono::steady_clock::now() > deadline) break;
     if (ReceivePacket(State().receive, kMaxPacketData) >= 2) return GetBig16(State().receive);
   }
   return -1;
@@ -150,7 +154,9 @@ int EraseFlash() {
     SleepMs(100);
     wait -= 100;
   } while (wait > 0);
-  const long result = ReceiveStatus(static_cast<uint64_t>(o.PrgEraseOption4) + 1);
+  // 1281 attempts of up to 21 reads each could wait hours for a kernel that is gone; an erase that
+  // has not answered within two minutes never will.
+  const long result = ReceiveStatus(static_cast<uint64_t>(o.PrgEraseOption4) + 1, kEraseAnswerPatience);
   if (result != 0) {
     Message("Erase Failed\n");
     return PRG_FAILED;

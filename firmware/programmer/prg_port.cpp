@@ -31,7 +31,7 @@ bool IsKnownPortRate(int rate) {
 bool ProgrammerPort::applyTimeouts(int rate) {
   SerialTimeouts timeouts;
   timeouts.readPerByteMs = static_cast<uint32_t>(1000000 / rate);
-  timeouts.readConstantMs = 0;
+  timeouts.readConstantMs = kReadTimeoutFloorMs;
   timeouts.writePerByteMs = 1000;
   timeouts.writeConstantMs = 0;
   return port_->setTimeouts(timeouts);

@@ -1,7 +1,9 @@
 // The programmer's own serial port: opened with the settings and timeouts of the boot ROM and kernel
-// line (8N1, raw, DTR on, RTS off, no flow control, read timeout of 1,000,000 / rate ms per byte asked,
-// write timeout 1000 ms per byte). Every transfer holds a lock, so PRG_Close from another thread can
-// close the port between two transfers of a running operation; later transfers then report nothing.
+// line (8N1, raw, DTR on, RTS off, no flow control, read timeout of 1,000,000 / rate ms per byte asked
+// plus 100 ms, write timeout 1000 ms per byte). The 100 ms keep a single echo from timing out at high
+// rates (8 ms a byte at 115200) behind a USB adapter's latency timer or a busy host. Every transfer holds a
+// lock, so PRG_Close from another thread can close the port between two transfers of a running operation;
+// later transfers then report nothing.
 #pragma once
 
 #include <cstddef>
@@ -13,6 +15,8 @@
 #include "link/serial_port.h"
 
 namespace axtune::prg {
+
+inline constexpr uint32_t kReadTimeoutFloorMs = 100;
 
 class ProgrammerPort {
  public:
