@@ -1,15 +1,17 @@
 // The real axtune-cli program against qmx-sim on a pseudo-terminal, as a production line would run it.
 #include <gmock/gmock.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <array>
-#include <cstdio>
+#include <memory>
 #include <string>
+#include <vector>
 
+#include "link/serial_port.h"
 #include "tests/cli/json_reader.h"
 
 namespace axtune::cli::testing {
@@ -57,17 +59,47 @@ class QmxSim {
 struct Result {
   int code = -1;
   std::string out;
+  std::string err;
 };
 
-Result RunTool(const std::string& arguments) {
+std::string Drain(int fd) {
+  std::string text;
+  char buffer[4096];
+  ssize_t n = 0;
+  while ((n = read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
+  close(fd);
+  return text;
+}
+
+// Runs the program with the arguments; as another user when `uid` is not negative.
+Result RunTool(const std::vector<std::string>& arguments, int uid = -1) {
   Result result;
-  const std::string command = std::string(AXTUNE_CLI_PATH) + " " + arguments + " 2>/dev/null </dev/null";
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return result;
-  std::array<char, 4096> buffer;
-  size_t n = 0;
-  while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.out.append(buffer.data(), n);
-  const int status = pclose(pipe);
+  int outPipe[2];
+  int errPipe[2];
+  if (pipe(outPipe) != 0 || pipe(errPipe) != 0) return result;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    dup2(outPipe[1], STDOUT_FILENO);
+    dup2(errPipe[1], STDERR_FILENO);
+    close(outPipe[0]);
+    close(errPipe[0]);
+    if (uid >= 0 && (setgroups(0, nullptr) != 0 || setgid(static_cast<gid_t>(uid)) != 0 ||
+                     setuid(static_cast<uid_t>(uid)) != 0)) {
+      _exit(126);
+    }
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(AXTUNE_CLI_PATH));
+    for (const std::string& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(AXTUNE_CLI_PATH, argv.data());
+    _exit(127);
+  }
+  close(outPipe[1]);
+  close(errPipe[1]);
+  result.err = Drain(errPipe[0]);  // the program's messages are short; stdout cannot fill up first
+  result.out = Drain(outPipe[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
   result.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
@@ -76,18 +108,34 @@ TEST(CliOnPseudoTerminal, CommandsReachQmxSim) {
   QmxSim sim;
   ASSERT_THAT(sim.device(), HasSubstr("/dev/pts/"));
 
-  const Result identify = RunTool("--port " + sim.device() + " identify --json");
+  const Result identify = RunTool({"--port", sim.device(), "identify", "--json"});
   ASSERT_EQ(identify.code, 0) << identify.out;
   const JsonValue id = JsonReader::parse(identify.out);
   EXPECT_EQ(id["deviceName"].string, "QMX10-BA");
   EXPECT_TRUE(id["carrier"].isNull());  // a pseudo-terminal has no modem lines
 
-  const Result status = RunTool("--port " + sim.device() + " --lang en status");
+  const Result status = RunTool({"--port", sim.device(), "--lang", "en", "status"});
   EXPECT_EQ(status.code, 0);
   EXPECT_THAT(status.out, HasSubstr("Profile not started"));
 
-  EXPECT_EQ(RunTool("--port " + sim.device() + " read 300").code, 2);
-  EXPECT_EQ(RunTool("--port /dev/axtune-no-such-port identify").code, 1);
+  EXPECT_EQ(RunTool({"--port", sim.device(), "read", "300"}).code, 2);
+  EXPECT_EQ(RunTool({"--port", "/dev/axtune-no-such-port", "identify"}).code, 1);
+}
+
+TEST(CliOnPseudoTerminal, BusyAndForbiddenPortsSayWhatToDo) {
+  QmxSim sim;
+  ASSERT_THAT(sim.device(), HasSubstr("/dev/pts/"));
+  {
+    std::unique_ptr<SerialPort> holder = createSerialPort(sim.device());
+    ASSERT_TRUE(holder->open(SerialSettings{}));
+    const Result busy = RunTool({"--port", sim.device(), "identify"});
+    EXPECT_EQ(busy.code, 1);
+    EXPECT_THAT(busy.err, HasSubstr("is busy: another program holds it"));
+  }
+  if (getuid() != 0) GTEST_SKIP() << "the permission check needs root to become another user";
+  const Result forbidden = RunTool({"--port", sim.device(), "identify"}, 65534);
+  EXPECT_EQ(forbidden.code, 1);
+  EXPECT_THAT(forbidden.err, HasSubstr("dialout group"));
 }
 
 }  // namespace
