@@ -53,6 +53,51 @@ TEST_F(Line, BootLoaderKeepsTheLineUntilADtrPulse) {
   EXPECT_TRUE(drive_->snapshot().firmwareRunning) << "valid firmware starts at power-on";
 }
 
+TEST_F(Line, ProcessorRomTakesOverAtTheProgrammersRate) {
+  RecordWords enter = CommandRequest(kCmdEnterBootLoader);
+  ASSERT_TRUE(ExchangeRecord(kObjectRecord, enter));
+  CloseLink();
+
+  // The programmer opens the same device at 19200 baud; the ROM echoes the autobaud "A".
+  std::unique_ptr<SerialPort> port = createSerialPort(kDevice);
+  SerialSettings settings;
+  settings.baudRate = 19200;
+  ASSERT_TRUE(port->open(settings));
+  ASSERT_TRUE(port->setTimeouts(SerialTimeouts{}));
+  const uint8_t autobaud = 'A';
+  port->write(&autobaud, 1);
+  uint8_t echo = 0;
+  ASSERT_EQ(port->read(&echo, 1), 1u);
+  EXPECT_EQ(echo, 'A');
+  // A boot table with a wrong key makes the ROM jump to the valid firmware in the flash.
+  const uint8_t wrongKey[2] = {0x00, 0x00};
+  port->write(wrongKey, 2);
+  uint8_t echoed[2] = {};
+  EXPECT_EQ(port->read(echoed, 2), 2u);
+  EXPECT_TRUE(drive_->snapshot().firmwareRunning);
+  port->close();
+
+  ASSERT_TRUE(OpenLink(kDevice));
+  drive_->advanceMs(300);
+  EXPECT_EQ(read(kIdentificationRecord)[0], 1025);
+}
+
+TEST_F(Line, FirmwareIgnoresBytesAtAnotherRate) {
+  ASSERT_TRUE(LinkPort()->setBaudRate(19200));
+  RecordWords words{};
+  EXPECT_FALSE(ReadRecord(kIdentificationRecord, words));
+  ASSERT_TRUE(LinkPort()->setBaudRate(38400));
+  EXPECT_EQ(read(kIdentificationRecord)[0], 1025);
+}
+
+TEST_F(Line, RealTimeDriveAnswersThroughTheLink) {
+  start(SimConfig::realTime());
+  EXPECT_EQ(read(kIdentificationRecord)[0], 1025);
+  ASSERT_TRUE(WriteObject(0x2022, 5, 2, 9));
+  EXPECT_EQ(object(0x2022, 5), 9u);
+  EXPECT_TRUE(IsCarrierDetected());
+}
+
 TEST_F(Line, TransfersTakeTheirTimeAtTheBaudRate) {
   read(kSettingsRecord);  // behind the three "A" characters still on the line after opening
   uint64_t before = drive_->nowUs();
