@@ -17,6 +17,7 @@
 #include "app/about_dlg.h"
 #include "app/axtune_property_sheet.h"
 #include "app/command_ids.h"
+#include "app/default_item_style.h"
 #include "app/drive_status_hooks.h"
 #include "app/shared_icons.h"
 #include "controls/message_box.h"
@@ -115,8 +116,11 @@ void CAxtuneDlg::BuildMenu() {
   file->addSeparator();
   AddCommand(file, kCommandUser, false);
 
-  // A top-level item: greyed until a page reports a change.
-  AddCommand(bar, kCommandStoreParameters, false);
+  // A top-level item: greyed until a page reports a change, then the bold default item.
+  QAction* store = AddCommand(bar, kCommandStoreParameters, false);
+  auto* style = new DefaultItemStyle(store);
+  style->setParent(bar);
+  bar->setStyle(style);
 
   QMenu* ports = bar->addMenu(Tr(kTextMenuPorts));
   portGroup_ = new QActionGroup(this);
