@@ -67,12 +67,15 @@ int CmdFlash(Context& context) {
   }
 
   ProgrammerPrompt prompt;
+  bool declined = false;
   if (context.env.interactive && !context.options.yes && context.env.input != nullptr) {
-    prompt = [&context](const std::string& title, const std::string& text) {
+    prompt = [&context, &declined](const std::string& title, const std::string& text) {
       context.err << title << ": " << text
                   << " (switch the drive on), then press Enter; Ctrl-D cancels: " << std::flush;
       std::string line;
-      return static_cast<bool>(std::getline(*context.env.input, line));
+      declined = !std::getline(*context.env.input, line);
+      if (declined) context.err << '\n';
+      return !declined;
     };
   }
   std::unique_ptr<FlashProgrammer> programmer = CreatePrgFlashProgrammer(prompt);
@@ -143,10 +146,13 @@ int CmdFlash(Context& context) {
   }
   if (!ok) {
     std::string message = UpdateResultText(outcome.result);
+    if (declined) message = "cancelled at the prompt; nothing was erased";
     if (!outcome.message.empty()) message += ": " + outcome.message;
     if (!outcome.programmerMessages.empty())
       message += " (programmer: " + outcome.programmerMessages.back() + ")";
-    if (outcome.result == UpdateResult::ComOpenFailed) {
+    if (declined) {
+      message += identified ? "" : "; switch the drive off and on to start its firmware again";
+    } else if (outcome.result == UpdateResult::ComOpenFailed) {
       message += "; check the cable and switch the drive off and on, then run flash again";
     } else {
       message += "; the drive waits in its boot loader: run flash again";

@@ -108,6 +108,29 @@ TEST_F(CliTest, FlashRealFirmwareAndIdentifyAgain) {
   });
 }
 
+TEST_F(CliTest, FlashAsksAtATerminalAndStopsWhenTheUserDeclines) {
+  if (!std::filesystem::exists(kFirmware)) GTEST_SKIP() << "no C28x test file at " << kFirmware;
+  sim::SimConfig config = sim::SimConfig::unitTest();
+  config.flashGeometry = "F28335";
+  makeDrive(config);
+  env_.interactive = true;
+
+  std::istringstream declined("");  // Ctrl-D
+  env_.input = &declined;
+  const RunResult no = run({"flash", kFirmware});
+  EXPECT_EQ(no.code, kExitDrive);
+  EXPECT_THAT(no.err, HasSubstr("QMX Download: QMX einschalten!"));
+  EXPECT_THAT(no.err, HasSubstr("cancelled at the prompt; nothing was erased"));
+  drive_->withProcessor(
+      [](sim::BootProcessor& processor) { EXPECT_EQ(processor.flashWord(0x338000), 0xFFFF); });
+
+  std::istringstream enter("\n");
+  env_.input = &enter;
+  const RunResult yes = run({"flash", kFirmware});
+  EXPECT_EQ(yes.code, kExitOk) << yes.err;
+  EXPECT_THAT(yes.out, HasSubstr("Verify ok"));
+}
+
 TEST_F(CliTest, CoffListing) {
   const RunResult notCoff = run({"coff", path("absent.out")}, false);
   EXPECT_EQ(notCoff.code, kExitFile);
