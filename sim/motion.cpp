@@ -120,13 +120,16 @@ void Motion::startProfile(int n) {
     motionState_ = kMotionInvalid;
     return;
   }
+  const bool blending = phase_ == Phase::Moving && !homing_;
+  if (homing_) referenced_ = kRefNone;  // a profile started over a homing run ends it unreferenced
   homing_ = false;
   if (stopSwitch_) {
     motionState_ = kMotionHalted;
     return;
   }
-  const double base = (phase_ == Phase::Idle) ? physical_ : move_.target;
-  const double entry = phase_ == Phase::Moving ? velocity_ : 0;
+  // A new set point during a move blends into it: a relative distance counts from the old target.
+  const double base = blending ? move_.target : physical_;
+  const double entry = velocity_;
   if (!planProfile(n, base, entry)) {
     phase_ = velocity_ != 0 ? Phase::Stopping : Phase::Idle;
     motionState_ = kMotionInvalid;

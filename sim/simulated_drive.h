@@ -88,7 +88,8 @@ class SimulatedDrive {
   void advance(uint64_t microseconds);
   void advanceMs(uint32_t milliseconds) { advance(uint64_t{milliseconds} * 1000); }
   // A sleeper for axtune::SetSleeper/ScopedSleeper: fixed pauses of the product become simulated
-  // time (in virtual mode a 3000 ms pause costs no wall time but the motor moves on).
+  // time (in virtual mode a 3000 ms pause costs no wall time but the motor moves on). The drive
+  // must outlive the installed sleeper.
   SleepFunction sleeper();
 
   // ---- Power and cable -------------------------------------------------------------------------

@@ -94,6 +94,10 @@ Tool:
 
 Commands on standard input: power off|on|cycle, unplug, replug, fault NAME (undervoltage,
 overvoltage, overtemperature, following, blocked), volts V, ambient C, stop on|off, status, quit.
+
+A pseudo-terminal has no modem lines: the host sees no carrier and cannot reset the drive with a
+DTR pulse; use SIGUSR1 or "power cycle" instead. The host's baud rate is followed (the processor's
+boot ROM and flash kernel autobaud; the firmware answers only at --baud).
 )";
 }
 

@@ -134,6 +134,14 @@ TEST_F(DriveBehaviour, HaltLimitSwitchAndQuickStopEndAMove) {
   EXPECT_GT(stopped, 0);
   EXPECT_LT(stopped, 10000);
 
+  // A relative profile after a halt counts from where the drive stopped, not from the old target.
+  ASSERT_TRUE(WriteObject(0x2022, 5, 2, 2));
+  controlword(0x0D);
+  controlword(0x1D);
+  ASSERT_TRUE(runUntil([&] { return motionState() == kMotionFinished; }));
+  EXPECT_EQ(longAt(read(kStatusRecordA), 4), stopped + 5000);
+  ASSERT_TRUE(WriteObject(0x2022, 5, 2, 0));
+
   // 30000 lies beyond the upper limit switch at 20000.
   ASSERT_TRUE(WriteObject(0x2022, 1, 4, 30000));
   controlword(0x0D);
