@@ -93,7 +93,11 @@ CAxtuneDlg::CAxtuneDlg(QWidget* parent)
   sheet_->AddPage(drivePage_);
 
   driveStatusBar_ = CreateDriveStatusBar(this);
-  if (driveStatusBar_) setStatusBar(driveStatusBar_);
+  if (driveStatusBar_) {
+    setStatusBar(driveStatusBar_);
+    // Shown once a supported drive is identified; until then it would only show empty panes.
+    driveStatusBar_->hide();
+  }
 
   urlOpener_ = [](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); };
   resize(640, 480);

@@ -154,8 +154,15 @@ void CAxtuneDlg::StopWatcher() {
 }
 
 void CAxtuneDlg::OnCarrierNotification(quint64 generation) {
+  if (shutDown_) return;
+  // While a message box waits for the user (a page's read failure, say), identifying now would pull
+  // pages away under the code that opened the box: handle the news once the box is closed.
+  if (QApplication::activeModalWidget() != nullptr) {
+    QTimer::singleShot(100, this, [this, generation] { OnCarrierNotification(generation); });
+    return;
+  }
   // A notification from a watcher that was stopped meanwhile, or from an earlier one, is dropped.
-  if (shutDown_ || !watcher_.Accept(generation)) return;
+  if (!watcher_.Accept(generation)) return;
   IdentifyDrive();
 }
 

@@ -1,19 +1,47 @@
 // axtune: the commissioning tool's window.
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/axtune_app.h"
+#include "res/strings.h"
+
+namespace {
+
+bool Set(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && *value != '\0';
+}
+
+// On X11/Wayland systems Qt aborts with a platform-plugin error when there is no display; say
+// plainly what is missing and how to run anyway.
+bool DisplayAvailable(int argc, char** argv) {
+#if defined(__linux__) || defined(__FreeBSD__)
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "-platform") == 0) return true;
+  }
+  return Set("DISPLAY") || Set("WAYLAND_DISPLAY") || Set("QT_QPA_PLATFORM");
+#else
+  (void)argc;
+  (void)argv;
+  return true;
+#endif
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    // Answer --help before Qt looks for a display, so it also works without one.
-    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0 ||
-        std::strcmp(argv[i], "/?") == 0) {
-      axtune::CAxtuneApp app(argc, argv);
-      axtune::SetLanguage(app.Options().language);
-      axtune::CAxtuneApp::PrintUsage();
-      return 0;
-    }
+  axtune::CAxtuneApp options(argc, argv);
+  axtune::SetLanguage(options.Options().language);
+  if (options.Options().help) {
+    // Answered before Qt looks for a display, so it also works without one.
+    axtune::CAxtuneApp::PrintUsage();
+    return 0;
+  }
+  if (!DisplayAvailable(argc, argv)) {
+    std::fprintf(stderr, "%s\n", axtune::Text(40043));
+    return 1;
   }
   QApplication qt(argc, argv);
   axtune::CAxtuneApp app(argc, argv);
