@@ -14,8 +14,6 @@ namespace axtune::sim {
 
 namespace {
 
-constexpr uint64_t kNever = std::numeric_limits<uint64_t>::max();
-
 FlashGeometry geometryNamed(const std::string& name) {
   return name == "F28335" ? FlashGeometry::F28335() : FlashGeometry::F2808();
 }

@@ -39,6 +39,17 @@ int BaudFromSpeed(unsigned speed) {
   }
 }
 
+namespace {
+
+speed_t speedFromBaud(int rate) {
+  for (speed_t speed : {B1200, B2400, B4800, B9600, B19200, B38400, B57600, B115200, B230400}) {
+    if (BaudFromSpeed(speed) == rate) return speed;
+  }
+  return B38400;
+}
+
+}  // namespace
+
 PtyServer::~PtyServer() {
   if (slave_ >= 0) ::close(slave_);
   if (master_ >= 0) ::close(master_);
@@ -61,16 +72,18 @@ bool PtyServer::open(std::string& error) {
     error = std::string("cannot open ") + path_ + ": " + std::strerror(errno);
     return false;
   }
-  // Raw 38400 8N1 until the host sets its own mode: no echo, no line editing, no translation.
+  // Raw 8N1 at the firmware's rate until the host sets its own mode: no echo, no line editing.
+  const speed_t speed = speedFromBaud(drive_.config().baudRate);
+  baud_ = BaudFromSpeed(speed);
   termios settings{};
   if (::tcgetattr(slave_, &settings) == 0) {
     ::cfmakeraw(&settings);
-    ::cfsetispeed(&settings, B38400);
-    ::cfsetospeed(&settings, B38400);
+    ::cfsetispeed(&settings, speed);
+    ::cfsetospeed(&settings, speed);
     ::tcsetattr(slave_, TCSANOW, &settings);
   }
   ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
-  drive_.hostOpen(38400, false);
+  drive_.hostOpen(baud_, false);
   return true;
 }
 
@@ -164,6 +177,8 @@ void PtyServer::run(volatile std::sig_atomic_t& stop, volatile std::sig_atomic_t
     pollfd fds[2] = {{master_, POLLIN, 0}, {commandFd, POLLIN, 0}};
     const int count = ::ppoll(fds, commandFd >= 0 ? 2 : 1, &timeout, &waiting);
     if (count < 0 && errno != EINTR) break;
+    // The host sets its rate before it writes, so the rate is taken before the bytes it applies to.
+    pollBaudRate();
     if (count > 0 && (fds[0].revents & POLLIN)) {
       const ssize_t n = ::read(master_, buffer.data(), buffer.size());
       if (n > 0) drive_.hostWrite(buffer.data(), static_cast<size_t>(n));
@@ -182,7 +197,6 @@ void PtyServer::run(volatile std::sig_atomic_t& stop, volatile std::sig_atomic_t
         }
       }
     }
-    pollBaudRate();
     arrived.clear();
     drive_.takeArrived(arrived);
     size_t written = 0;
