@@ -2,6 +2,7 @@
 #include "sim/drive_firmware.h"
 
 #include <algorithm>
+#include <filesystem>
 
 #include "sim/record_layout.h"
 
@@ -18,9 +19,14 @@ DriveFirmware::DriveFirmware(const SimConfig& config)
       noise_(config.noiseSeed) {
   FillDefaultRecords(stored_);
   if (!config.persistentImagePath.empty()) {
-    std::string error;
-    // A missing image is normal for a new drive: it then starts with its factory defaults.
-    if (!LoadParameterImage(config.persistentImagePath, stored_, &error)) FillDefaultRecords(stored_);
+    // A missing image is normal for a new drive: it then starts with its factory defaults. A file
+    // that is there but not an image is left alone (the next store replaces it) and reported.
+    std::error_code ignored;
+    const bool exists = std::filesystem::exists(config.persistentImagePath, ignored);
+    if (!LoadParameterImage(config.persistentImagePath, stored_, &imageWarning_)) {
+      FillDefaultRecords(stored_);
+      if (!exists) imageWarning_.clear();
+    }
   }
   restart();
 }

@@ -103,6 +103,8 @@ class DriveFirmware : public ByteDevice {
   uint16_t selectedProfile() const { return selectedProfile_; }
   // Where the last store went wrong (empty when it worked).
   const std::string& storeError() const { return storeError_; }
+  // Why the parameter image file could not be used at start (empty when it was, or did not exist).
+  const std::string& imageWarning() const { return imageWarning_; }
 
  private:
   uint16_t* objectWords(const ObjectEntry& entry);
@@ -137,6 +139,7 @@ class DriveFirmware : public ByteDevice {
   double temperature_;
   std::mt19937 noise_;
   std::string storeError_;
+  std::string imageWarning_;
 };
 
 // Fills the parameter records with the drive's factory defaults.

@@ -44,7 +44,10 @@ void DriveFirmware::advance(uint64_t microseconds) {
 
   // The power stage warms with the square of the motor current towards its steady temperature.
   const double amps = motorCurrentRaw() * kPeakCurrentFullScale / 16383.0 / std::sqrt(2.0);
-  const double steady = ambientCelsius_ + 30.0 * (amps / 7.0) * (amps / 7.0);
+  // The cabinet itself wanders by a few tenths of a degree over ten minutes.
+  const double wander =
+      0.3 * std::sin(2 * 3.141592653589793 * static_cast<double>(nowUs_ % 600000000) / 600e6);
+  const double steady = ambientCelsius_ + wander + 30.0 * (amps / 7.0) * (amps / 7.0);
   const double seconds = microseconds / 1e6;
   temperature_ = steady + (temperature_ - steady) * std::exp(-seconds / kThermalTimeConstantS);
   checkSupervision();

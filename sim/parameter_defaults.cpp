@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "sim/drive_firmware.h"
 #include "sim/record_layout.h"
@@ -119,7 +120,10 @@ bool LoadParameterImage(const std::string& path, RecordTable& records, std::stri
     if (error) *error = "cannot open " + path;
     return false;
   }
-  std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  // Read one byte more than an image has, so a longer file (or a device) is refused without reading it all.
+  std::vector<uint8_t> bytes(kImageBytes + 1);
+  file.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<size_t>(file.gcount()));
   if (bytes.size() != kImageBytes ||
       !std::equal(std::begin(kImageMagic), std::end(kImageMagic), bytes.begin())) {
     if (error) *error = path + " is not a parameter image of the simulated drive";

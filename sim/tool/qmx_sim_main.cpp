@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/drive_firmware.h"
 #include "sim/simulated_drive.h"
 #include "sim/tool/pty_server.h"
 #include "sim/tool/sim_options.h"
@@ -62,6 +63,12 @@ int main(int argc, char** argv) {
       options.linkPath.clear();
     }
   }
+  drive.withFirmware([](DriveFirmware& firmware) {
+    if (!firmware.imageWarning().empty()) {
+      std::fprintf(stderr, "qmx-sim: %s; starting with factory parameters\n",
+                   firmware.imageWarning().c_str());
+    }
+  });
   if (!options.quiet) {
     std::fprintf(stderr, "qmx-sim: QMX10 drive (type %u, firmware %u.%u.%u) on %s; Ctrl+C ends\n",
                  options.config.deviceType, options.config.firmwareMajor, options.config.firmwareMinor,

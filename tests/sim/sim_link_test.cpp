@@ -197,6 +197,9 @@ TEST_F(DriveLink, DamagedImageFallsBackToFactoryDefaults) {
   config.persistentImagePath = path.string();
   start(config);
   EXPECT_EQ(read(kSettingsRecord)[kSetStepsPerRev], 3200);
+  std::string warning;
+  drive_->withFirmware([&](DriveFirmware& f) { warning = f.imageWarning(); });
+  EXPECT_NE(warning.find("not a parameter image"), std::string::npos) << warning;
   std::filesystem::remove(path);
 }
 
