@@ -1,5 +1,5 @@
 // Opens arbitrary bytes as a COFF file and calls every COFFR_ function on the result: headers,
-// every section's data and line numbers, the string table, the whole symbol table and every name.
+// every section's data and line numbers, the string table, the symbol table (first 256 entries) and names.
 // Run with libFuzzer (see CMakeLists.txt); the normal build replays corpus/ as a regression test.
 #include <cstdint>
 #include <cstdio>
