@@ -13,15 +13,16 @@ namespace {
 
 Bytes KernelPacket(uint8_t sequence, const Bytes& data, uint16_t total = 0, uint16_t checksum = 0) {
   if (total == 0) total = static_cast<uint16_t>(8 + data.size());
-  Bytes p = {0x01,
-             0x99,
-             0x66,
-             sequence,
-             static_cast<uint8_t>(total >> 8),
-             static_cast<uint8_t>(total & 0xFF),
-             static_cast<uint8_t>(checksum >> 8),
-             static_cast<uint8_t>(checksum & 0xFF)};
-  p.insert(p.end(), data.begin(), data.end());
+  Bytes p(8 + data.size());
+  p[0] = 0x01;
+  p[1] = 0x99;
+  p[2] = 0x66;
+  p[3] = sequence;
+  p[4] = static_cast<uint8_t>(total >> 8);
+  p[5] = static_cast<uint8_t>(total & 0xFF);
+  p[6] = static_cast<uint8_t>(checksum >> 8);
+  p[7] = static_cast<uint8_t>(checksum & 0xFF);
+  std::copy(data.begin(), data.end(), p.begin() + 8);
   return p;
 }
 
