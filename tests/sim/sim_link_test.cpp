@@ -159,6 +159,27 @@ TEST_F(DriveLink, AbortsLeaveValuesAlone) {
   EXPECT_EQ(badCommand[0] & 0xFF, 0x80) << "0x22 is not an expedited download of a known size";
 }
 
+TEST_F(DriveLink, ParameterSetWrittenBackRecordByRecordWithEndOfLoad) {
+  std::vector<RecordWords> saved;
+  for (int r = 0; r < 65; ++r) saved.push_back(read(r));
+  ASSERT_TRUE(WriteObject(0x2022, 5, 2, 12));
+  ASSERT_TRUE(WriteObject(0x2022, 1, 4, -777));
+  ASSERT_TRUE(WriteWords(kOutputsRecord, 6, 3));
+  ASSERT_TRUE(WriteWords(kHomingRecord, kHomMethod, 35));
+
+  for (int r = 2; r < 65; ++r) {
+    RecordWords words = saved[r];
+    ASSERT_TRUE(ExchangeRecord(r, words));
+    EXPECT_EQ(words, saved[r]);
+  }
+  RecordWords end = CommandRequest(kCmdEndOfLoad);
+  ASSERT_TRUE(ExchangeRecord(kObjectRecord, end));
+  EXPECT_EQ(end[0], 4);
+  EXPECT_EQ(end[1], 0);
+  for (int r = 0; r < 65; ++r) EXPECT_EQ(read(r), saved[r]) << "record " << r;
+  EXPECT_EQ(static_cast<int32_t>(object(0x2022, 1)), longAt(saved[kFirstProfileRecord + 12], kProTarget));
+}
+
 TEST_F(DriveLink, StoreKeepsParametersOverAPowerCycle) {
   const auto path =
       std::filesystem::temp_directory_path() /
