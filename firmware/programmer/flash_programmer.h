@@ -27,6 +27,9 @@
  *   PRG_FlashVerify(h, addr, 0, bytes, words) per section; PRG_Close(h);
  * Without PRG_Init every option is zero: COM1 at 19200 baud.
  *
+ * Line: 8 data bits, no parity, 1 stop bit, no flow control, DTR on, RTS off. A read of n bytes may take
+ * n * (1,000,000 / rate) ms plus 100 ms (the 100 ms cover USB adapters' latency timers at high rates).
+ *
  * Port names: "EmuPortAddr" selects a port slot (0xC2 -> COM2, 0xC3 -> COM3, 0xC4 -> COM4, anything
  * else COM1); a slot is mapped to a device as the rest of Axtune does (Windows "\\.\COMn"; elsewhere the
  * AXTUNE_COM<n> environment variable or the n-th real serial device). The option "EmuPortName" (an
@@ -111,7 +114,7 @@ typedef void* PRG_Handle;
    lives in the programmer's 1024-byte message buffer and is valid only during the call. */
 typedef void (*PRG_MessageCallBack)(PRG_Handle handle, int32_t kind, const char* text);
 
-/* Initialises the programmer: closes nothing, forgets the port, zeroes the options, the status, the
+/* Initialises the programmer: closes a port left open, zeroes the options, the status, the
    abort and connected flags, the packet sequence state and the buffers, removes the message callback
    (but not the user-interface hooks below), and sets *handle to the options record.
    Returns 0; 1 when handle is NULL. */
@@ -154,7 +157,8 @@ PRG_API int32_t PRG_SetMessageCallBack(PRG_Handle handle, PRG_MessageCallBack ca
 
 /* Erases the sectors of PrgEraseOption1 (bit 0 = sector A, the highest). Waits PrgEraseTimeout *
    sectors * 10 ms (at least 100 ms), then takes the kernel's answer in up to PrgEraseOption4 + 1
-   attempts. Requires a connection. Returns the new status or 2 when busy. */
+   attempts; a kernel that stays silent for two minutes after the wait fails the erase. Requires a
+   connection. Returns the new status or 2 when busy. */
 PRG_API int32_t PRG_FlashErase(PRG_Handle handle);
 
 /* Programs byteCount bytes (an odd last byte is dropped) of 16-bit words to flash at the word address,

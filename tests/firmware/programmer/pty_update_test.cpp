@@ -2,6 +2,7 @@
 // and the real pauses: boot load, erase, write, verify, read, close; then the flash file qmx-sim
 // writes on exit holds what was programmed.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
