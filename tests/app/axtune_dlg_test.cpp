@@ -190,6 +190,32 @@ TEST_F(MainWindowTest, StartupConnectsIdentifiesAndRemembers) {
   EXPECT_EQ(RecordCount(), 65);
 }
 
+TEST_F(MainWindowTest, WindowIsPaintedBeforeTheCarrierWait) {
+  PutDrive(1);
+  int paints = 0;
+  int paintsAtWait = -1;
+  ScopedSleeper sleeper([&](int ms) {
+    if (ms == 3000) paintsAtWait = paints;
+  });
+  struct PaintCounter : QObject {
+    int& count;
+    explicit PaintCounter(int& c) : count(c) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+      if (event->type() == QEvent::Paint) ++count;
+      return false;
+    }
+  } counter(paints);
+  Window().centralWidget()->installEventFilter(&counter);
+  bool finished = false;
+  QObject::connect(&Window(), &CAxtuneDlg::StartupFinished, [&] { finished = true; });
+  Window().ConnectWhenPainted();
+  EXPECT_EQ(paints, 0) << "nothing happens before the event loop runs";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return finished; }, 10000));
+  EXPECT_GE(paintsAtWait, 1) << "the 3 s wait started before the window was painted";
+  EXPECT_TRUE(Window().IsConnected());
+  Window().centralWidget()->removeEventFilter(&counter);
+}
+
 TEST_F(MainWindowTest, StartupWithoutAnyPortSaysSo) {
   Window().ConnectAtStartup();
   ASSERT_EQ(ui_.messages.size(), 2u);
