@@ -320,7 +320,8 @@ SaveOutcome SaveParameterFile(ParameterRecordAccess& access, int count, const st
   return outcome;
 }
 
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason) {
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason,
+                   size_t maxBytes) {
   bytes.clear();
   std::error_code error;
   if (std::filesystem::is_directory(path, error)) {
@@ -334,7 +335,10 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
   }
   uint8_t chunk[4096];
   size_t n = 0;
-  while ((n = std::fread(chunk, 1, sizeof chunk, file)) > 0) bytes.insert(bytes.end(), chunk, chunk + n);
+  while (bytes.size() < maxBytes &&
+         (n = std::fread(chunk, 1, std::min(sizeof chunk, maxBytes - bytes.size()), file)) > 0) {
+    bytes.insert(bytes.end(), chunk, chunk + n);
+  }
   const bool failed = std::ferror(file) != 0;
   const int readErrno = errno;
   std::fclose(file);
@@ -350,7 +354,8 @@ LoadOutcome LoadParameterFile(ParameterRecordAccess& access, int count, const st
                               const LoadHooks& hooks) {
   LoadOutcome outcome;
   std::vector<uint8_t> bytes;
-  if (!ReadWholeFile(path, bytes, outcome.reason)) {
+  // One byte more than any parameter file, so an oversized file fails the trailer check.
+  if (!ReadWholeFile(path, bytes, outcome.reason, kMaxParameterFileBytes + 1)) {
     outcome.result = LoadResult::OpenFailed;  // nothing at all goes to the drive
     return outcome;
   }

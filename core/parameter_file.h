@@ -178,7 +178,12 @@ struct LoadHooks {
 LoadOutcome LoadParameterFile(ParameterRecordAccess& access, int count, const std::string& path,
                               const LoadHooks& hooks = {});
 
-// Reads a whole file; false with the system's reason when it cannot be opened or read.
-bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason);
+// Reads a file, at most `maxBytes` of it; false with the system's reason when it cannot be opened
+// or read.
+bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::string& reason,
+                   size_t maxBytes = SIZE_MAX);
+
+// No parameter file comes near this; the loader reads no further (the rest cannot be a trailer).
+inline constexpr size_t kMaxParameterFileBytes = 1 << 20;
 
 }  // namespace axtune
