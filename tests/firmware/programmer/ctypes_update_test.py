@@ -48,6 +48,16 @@ def main():
 
     prg = ctypes.CDLL(library)
     handle = ctypes.c_void_p()
+
+    class Interface(ctypes.Structure):
+        _fields_ = [("recordSize", ctypes.c_uint32), ("version", ctypes.c_uint32 * 4), ("name", ctypes.c_char_p),
+                    ("reserved", ctypes.c_uint32), ("entryCount", ctypes.c_uint32),
+                    ("entries", ctypes.c_void_p * 12)]
+
+    descriptor = ctypes.POINTER(Interface)()
+    assert prg.PRG_GetInterface(ctypes.byref(descriptor)) == 0
+    assert descriptor.contents.recordSize == ctypes.sizeof(Interface) and descriptor.contents.name == b"GENERIC"
+    assert descriptor.contents.entries[0] == ctypes.cast(prg.PRG_Init, ctypes.c_void_p).value
     words_p = ctypes.POINTER(ctypes.c_uint16)
     for name in ("PRG_FlashWrite", "PRG_FlashVerify", "PRG_FlashRead"):
         getattr(prg, name).argtypes = [ctypes.c_void_p, ctypes.c_uint32, ctypes.c_uint16, ctypes.c_uint32, words_p]
