@@ -22,6 +22,8 @@ namespace {
 
 constexpr int kHandOverPauseMs = 1000;
 // No flash of the drive's processors comes near this; a larger size means a damaged file.
+// Linked images carry the 28-byte optional header with the entry point; object files do not.
+constexpr uint16_t kOptionalHeaderBytes = 28;
 constexpr uint32_t kMaxSectionBytes = 16u * 1024 * 1024;
 
 std::string Hex(uint32_t value, int digits) {
@@ -62,6 +64,9 @@ class CoffFirmwareFile : public FirmwareFile {
 
   uint16_t targetId() const override { return handle_->info->targetId; }
   uint32_t entryPoint() const override { return handle_->info->entryPoint; }
+  bool executable() const override {
+    return handle_->info->fileHeader.optionalHeaderSize == sizeof(CoffOptionalHeader);
+  }
   int sectionCount() const override { return handle_->info->fileHeader.sectionCount; }
 
   FirmwareSectionInfo section(int number) const override {
@@ -197,6 +202,12 @@ FirmwareFileCheck CheckFirmwareFile(std::unique_ptr<FirmwareFile> file, const st
     check.problem = FirmwareFileProblem::WrongTarget;
     check.message = path + " is a COFF file for target " + Hex(file->targetId(), 4) +
                     ", not for the drive's C28x processor (target 0x009D): choose the drive's firmware file";
+    return check;
+  }
+  if (!file->executable()) {
+    check.problem = FirmwareFileProblem::NotExecutable;
+    check.message =
+        path + " is an object file, not a linked firmware image: choose the drive's firmware *.out file";
     return check;
   }
   const std::vector<FirmwareSectionInfo> sections = ProgrammedSections(*file);

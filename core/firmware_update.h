@@ -46,6 +46,8 @@ class FirmwareFile {
   virtual ~FirmwareFile() = default;
   virtual uint16_t targetId() const = 0;
   virtual uint32_t entryPoint() const = 0;
+  // A linked image (it has the optional header with the entry point); object files are not.
+  virtual bool executable() const = 0;
   virtual int sectionCount() const = 0;
   virtual FirmwareSectionInfo section(int number) const = 0;
   // Reads up to `bytes` bytes of the section from its start; returns the number read.
@@ -53,7 +55,7 @@ class FirmwareFile {
 };
 
 // Why a firmware file was refused before anything was sent to the drive.
-enum class FirmwareFileProblem { None, CannotOpen, NotCoff, WrongTarget, NoLoadableSections };
+enum class FirmwareFileProblem { None, CannotOpen, NotCoff, WrongTarget, NotExecutable, NoLoadableSections };
 
 struct FirmwareFileCheck {
   FirmwareFileProblem problem = FirmwareFileProblem::None;
@@ -61,8 +63,9 @@ struct FirmwareFileCheck {
   std::unique_ptr<FirmwareFile> file;  // set when problem is None
 };
 
-// Opens a COFF file through the COFF reader (options 1, 0, 0, 1) and checks that it is for target
-// 0x009D and has at least one section that the update would program.
+// Opens a COFF file through the COFF reader (options 1, 0, 0, 1) and checks that it is a linked
+// image for target 0x009D with at least one section that the update would program, every one of
+// them readable to its end.
 FirmwareFileCheck OpenFirmwareFile(const std::string& path);
 // The same check on a file that is already open.
 FirmwareFileCheck CheckFirmwareFile(std::unique_ptr<FirmwareFile> file, const std::string& path);

@@ -34,6 +34,7 @@ class FakeFirmwareFile : public FirmwareFile {
   }
   uint16_t targetId() const override { return kC28xTargetId; }
   uint32_t entryPoint() const override { return 0; }
+  bool executable() const override { return true; }
   int sectionCount() const override { return static_cast<int>(sections_.size()); }
   FirmwareSectionInfo section(int number) const override {
     return sections_.at(static_cast<size_t>(number - 1));
