@@ -54,6 +54,7 @@ int BootLoad(const std::string& portName, int rate) {
     return PRG_FAILED;
   }
   axtune::SleepMs(1000);  // the kernel starts
+  if (s.abort) return PRG_FAILED;  // PRG_Close came meanwhile: the port stays closed
   if (Port().open(portName, rate) != 0) {
     Message("Could not open serial port %s at %d baudrate\n", portName.c_str(), rate);
     return PRG_FAILED;
