@@ -299,3 +299,61 @@ TEST(FlashKernelSide, RejectsBadPacketsExecutesOnceAndAnswersWithItsOwnSequence)
 
 }  // namespace
 }  // namespace axtune::test
+
+namespace axtune::test {
+namespace {
+
+TEST_F(ProgrammerSession, VerifyOfMoreThan65535WordsGoesInSeveralPackets) {
+  Connect();
+  std::vector<uint16_t> all(0x10000);  // the F2808's whole flash
+  for (size_t i = 0; i < all.size(); ++i) all[i] = static_cast<uint16_t>(i * 40503u);
+  ASSERT_EQ(PRG_FlashErase(handle_), PRG_DONE);
+  ASSERT_EQ(PRG_FlashWrite(handle_, 0x3E8000, 0, 0x20000, all.data()), PRG_DONE);
+  clearWritten();
+  ASSERT_EQ(PRG_FlashVerify(handle_, 0x3E8000, 0, 0x20000, all.data()), PRG_DONE);
+  const auto packets = HostPackets(written());
+  ASSERT_EQ(packets.size(), 2u);  // a 16-bit word count of 0x10000 would read as 0
+  EXPECT_EQ(Big16(packets[0].data, 8), 0xFFFF);
+  EXPECT_EQ(Big16(packets[1].data, 8), 1);
+  EXPECT_EQ(Big16(packets[1].data, 2), 0x003F);  // 0x3E8000 + 0xFFFF = 0x3F7FFF
+  EXPECT_EQ(Big16(packets[1].data, 4), 0x7FFF);
+  EXPECT_EQ(Big16(packets[1].data, 16), all.back());
+
+  all.back() ^= 0x8000;
+  EXPECT_EQ(PRG_FlashVerify(handle_, 0x3E8000, 0, 0x20000, all.data()), PRG_FAILED);
+}
+
+TEST_F(ProgrammerSession, AnswersLongerOrShorterThanAskedForAreNotTrusted) {
+  Connect();
+  const uint16_t words[4] = {1, 2, 3, 4};
+  ASSERT_EQ(PRG_FlashWrite(handle_, 0x3E8000, 0, 8, words), PRG_DONE);
+  // The kernel answers a 2-word read with 4 words: only 2 reach the caller's buffer.
+  tamper_ = [this](Bytes out) {
+    if (out.size() == 8 + 8 + 2 + 4) {
+      for (uint8_t extra : {0xEE, 0xEE, 0xEE, 0xEE}) out.push_back(extra);
+      out[8 + 5] = static_cast<uint8_t>(out[8 + 5] + 4);
+    }
+    return out;
+  };
+  uint16_t buffer[3] = {0, 0, 0x5555};
+  EXPECT_EQ(PRG_FlashRead(handle_, 0x3E8000, 0, 4, buffer), PRG_DONE);
+  EXPECT_EQ(buffer[0], 1);
+  EXPECT_EQ(buffer[1], 2);
+  EXPECT_EQ(buffer[2], 0x5555);
+
+  // A ping answer cut short after its status is no kernel's answer.
+  tamper_ = [](Bytes out) {
+    if (out.size() == 8 + 8 + 12) {
+      out.resize(8 + 8 + 4);
+      out[8 + 5] = 12;
+    }
+    return out;
+  };
+  PRG_Close(handle_);
+  messages_.clear();
+  EXPECT_EQ(PRG_Open(handle_), PRG_FAILED);
+  EXPECT_TRUE(sawMessage("Invalid return packet\n"));
+}
+
+}  // namespace
+}  // namespace axtune::test

@@ -163,6 +163,13 @@ TEST_F(ProgrammerSession, PromptAndWaitCursorGoThroughTheHostsHooks) {
   EXPECT_TRUE(sawMessage("Cancelled by the user\n"));
   EXPECT_TRUE(written().empty());
   EXPECT_EQ(g_prompts, 2);
+
+  // A failure after the prompt brings the arrow back.
+  g_promptAnswer = 0;
+  g_cursor.clear();
+  line_->setResponder([](const Bytes&) { return Bytes{}; });
+  EXPECT_EQ(PRG_Open(handle_), PRG_FAILED);
+  EXPECT_EQ(g_cursor, std::vector<int32_t>({1, 0}));
 }
 
 TEST_F(ProgrammerSession, SecondOpenPingsTheRunningKernelInsteadOfLoadingIt) {
