@@ -58,6 +58,7 @@ class QmxSimProcess {
     const std::string line = text + "\n";
     ASSERT_EQ(::write(commands_, line.data(), line.size()), static_cast<ssize_t>(line.size()));
   }
+  void signal(int signal) { ::kill(pid_, signal); }
   // Sends the signal and waits for the process to end; the exit status, or -1 when it did not exit.
   int stop(int signal) {
     ::kill(pid_, signal);
@@ -103,6 +104,17 @@ TEST(QmxSim, ServesTheDriveOnAPseudoTerminalAndEndsOnSigterm) {
   for (int i = 0; i < 200 && status[13] != 6; ++i) ASSERT_TRUE(ReadRecord(kStatusRecordA, status));
   EXPECT_EQ(status[13], 6);
   EXPECT_EQ(status[14], 0);
+  sim.command("status");
+  EXPECT_NE(sim.readLine().find("error 6"), std::string::npos);
+
+  // SIGUSR1 power-cycles the drive: after its start-up it answers again, the fault forgotten.
+  sim.signal(SIGUSR1);
+  bool answered = false;
+  for (int i = 0; i < 20 && !answered; ++i) answered = ReadRecord(kStatusRecordA, status) && status[14] == 1;
+  EXPECT_TRUE(answered);
+  EXPECT_EQ(status[13], 0);
+  ASSERT_TRUE(ReadRecord(2, settings));
+  EXPECT_EQ(settings[5], 500) << "the unstored change is gone";
 
   CloseLink();
   EXPECT_EQ(sim.stop(SIGTERM), 0);
