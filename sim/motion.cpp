@@ -222,7 +222,7 @@ void Motion::completeHoming(double edgePhysical) {
 }
 
 void Motion::halt() {
-  if (phase_ == Phase::Idle) return;
+  if (phase_ == Phase::Idle || phase_ == Phase::Stopping) return;  // a stop under way keeps its reason
   if (phase_ == Phase::Waiting) {
     phase_ = Phase::Idle;
     motionState_ = kMotionHalted;

@@ -14,8 +14,8 @@
 //   2      settings: w0-1 motor current mA rms (0x6075), w2 idle current level, 16383 = 100 % (0x2061),
 //          w3 smoothing, w4 bit 0 invert enable input, w5 idle-current delay ms, w6 steps per
 //          revolution (0x6510/1), w7 invert direction, w8-9 quick-stop deceleration (0x6085),
-//          w10-11 start/stop velocity (0x6058/1), w12 following-error window in steps,
-//          w14 encoder counts per revolution (4 x lines)
+//          w10-11 start/stop velocity (0x6058/1), w12 following-error window in steps (kept; a stalled motor
+//          trips at once), w14 encoder counts per revolution (4 x lines)
 //   3      inputs: w0-9 function of DE1..DE10, w10 enable input, w11 step, w12 direction
 //   4      outputs: w0-3 function of DA1..DA4, w4-7 their current in 10 mA, w8 the fixed output (2)
 //   5-13   controller tuning (current, speed, position gains; monitor pins); kept, not interpreted

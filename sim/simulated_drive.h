@@ -113,7 +113,7 @@ class SimulatedDrive {
   // The record as a read on the line would deliver it now (live records computed); false when the
   // record does not exist.
   bool record(int number, RecordWords& words);
-  // Runs `fn` with the drive locked (anything not covered above).
+  // Runs `fn` with the drive locked (anything not covered above); `fn` must not call back into the drive.
   void withFirmware(const std::function<void(DriveFirmware&)>& fn);
   void withProcessor(const std::function<void(BootProcessor&)>& fn);
   // Writes the flash to config().flashExportPath in config().flashExportFormat.
