@@ -65,12 +65,36 @@ int32_t Motion::targetPosition() const {
   return static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(reported)));
 }
 
+bool Motion::wired(uint16_t function) const {
+  const auto& inputs = records_[kInputsRecord];
+  return std::find(inputs.begin(), inputs.begin() + 10, function) != inputs.begin() + 10;
+}
+
+bool Motion::lowerActive() const {
+  return wired(1) && physical_ <= axis_.lowerLimitSwitch;
+}
+bool Motion::upperActive() const {
+  return wired(2) && physical_ >= axis_.upperLimitSwitch;
+}
+bool Motion::referenceActive() const {
+  return wired(3) && physical_ >= axis_.referenceCamLow && physical_ <= axis_.referenceCamHigh;
+}
+bool Motion::stopActive() const {
+  return wired(4) && stopSwitch_;
+}
+
+bool Motion::edgeVisible() const {
+  if (method_ == 17) return wired(1);
+  if (method_ == 18) return wired(2);
+  return wired(3);
+}
+
 uint16_t Motion::switchBits() const {
   uint16_t bits = 0;
-  if (physical_ > axis_.lowerLimitSwitch) bits |= kSwLowerNotReached;
-  if (physical_ < axis_.upperLimitSwitch) bits |= kSwUpperNotReached;
-  if (physical_ >= axis_.referenceCamLow && physical_ <= axis_.referenceCamHigh) bits |= kSwReference;
-  if (stopSwitch_) bits |= kSwStop;
+  if (!lowerActive()) bits |= kSwLowerNotReached;
+  if (!upperActive()) bits |= kSwUpperNotReached;
+  if (referenceActive()) bits |= kSwReference;
+  if (stopActive()) bits |= kSwStop;
   return bits;
 }
 
@@ -123,7 +147,7 @@ void Motion::startProfile(int n) {
   const bool blending = phase_ == Phase::Moving && !homing_;
   if (homing_) referenced_ = kRefNone;  // a profile started over a homing run ends it unreferenced
   homing_ = false;
-  if (stopSwitch_) {
+  if (stopActive()) {
     motionState_ = kMotionHalted;
     return;
   }
@@ -137,7 +161,7 @@ void Motion::startProfile(int n) {
   }
   // A move further into an active limit switch is refused.
   const int dir = sign(move_.target - physical_);
-  if ((dir < 0 && physical_ <= axis_.lowerLimitSwitch) || (dir > 0 && physical_ >= axis_.upperLimitSwitch)) {
+  if ((dir < 0 && lowerActive()) || (dir > 0 && upperActive())) {
     phase_ = Phase::Idle;
     velocity_ = 0;
     motionState_ = kMotionLimitSwitch;
@@ -337,12 +361,11 @@ void Motion::stepMove(double dt) {
     fault_ = 6;
     return;
   }
-  if (stopSwitch_) {
+  if (stopActive()) {
     beginStop(quickStopDecel(), kMotionHalted, referenced_);
     return;
   }
-  const bool intoLimit = (velocity_ < 0 && physical_ <= axis_.lowerLimitSwitch) ||
-                         (velocity_ > 0 && physical_ >= axis_.upperLimitSwitch);
+  const bool intoLimit = (velocity_ < 0 && lowerActive()) || (velocity_ > 0 && upperActive());
   if (intoLimit && !homing_) {  // the way back to a homing edge may lie on a limit switch
     beginStop(quickStopDecel(), kMotionLimitSwitch, referenced_);
     return;
@@ -405,7 +428,7 @@ void Motion::stepSearch(double dt) {
     if (clampToMechanics()) completeHoming(physical_);
     return;
   }
-  if ((before - edge_) * (physical_ - edge_) <= 0 && before != physical_) {
+  if (edgeVisible() && (before - edge_) * (physical_ - edge_) <= 0 && before != physical_) {
     // Edge found: come back to it and take the reference there.
     homingReturn_ = true;
     move_.target = edge_;
@@ -421,8 +444,7 @@ void Motion::stepSearch(double dt) {
     fault_ = 6;
     return;
   }
-  const bool atLimit = (velocity_ < 0 && physical_ <= axis_.lowerLimitSwitch) ||
-                       (velocity_ > 0 && physical_ >= axis_.upperLimitSwitch);
+  const bool atLimit = (velocity_ < 0 && lowerActive()) || (velocity_ > 0 && upperActive());
   if (atLimit) {
     if (!reversed_ && method_ >= 24) {
       reversed_ = true;

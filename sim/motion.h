@@ -1,6 +1,7 @@
 // The simulated axis: a stepper motor that runs the drive's motion profiles (trapezoidal velocity,
 // absolute or relative, chained with or without stop, with waiting times) and its homing methods,
-// against limit switches, a reference cam, a stop switch and mechanical stops.
+// against limit switches, a reference cam, a stop switch and mechanical stops. The firmware sees a
+// switch only through a DE input whose function (record 3) is that switch's.
 //
 // Positions are kept twice: the physical position on the mechanics (where the switches are) and
 // the position the drive reports, which homing shifts by an offset.
@@ -62,6 +63,13 @@ class Motion {
   void beginStop(double decel, uint16_t resultState, uint16_t referencedAfter);
   void completeHoming(double edgePhysical);
   bool clampToMechanics();
+  // The switches as the firmware sees them: only through a DE input set to their function (record 3).
+  bool wired(uint16_t function) const;
+  bool lowerActive() const;
+  bool upperActive() const;
+  bool referenceActive() const;
+  bool stopActive() const;
+  bool edgeVisible() const;  // the homing run's edge is on a switch the firmware can see
   double quickStopDecel() const;
   uint32_t recordLong(int record, int word) const;
 

@@ -164,6 +164,25 @@ TEST_F(DriveBehaviour, HaltLimitSwitchAndQuickStopEndAMove) {
   EXPECT_FALSE(object(0x6041, 0) & 0x20);
 }
 
+TEST_F(DriveBehaviour, SwitchesCountOnlyThroughAnInputSetToTheirFunction) {
+  ASSERT_TRUE(WriteWords(kInputsRecord, 0, 0));  // DE1 no longer the lower limit switch
+  ASSERT_TRUE(WriteObject(0x2022, 1, 4, -20500));
+  controlword(0x0D);
+  controlword(0x0D);
+  controlword(0x1D);
+  ASSERT_TRUE(runUntil([&] { return motionState() != kMotionRunning; }));
+  EXPECT_EQ(motionState(), kMotionFinished);
+  RecordWords status = read(kStatusRecordA);
+  EXPECT_EQ(longAt(status, 4), -20500);
+  EXPECT_EQ(status[8] & kSwLowerNotReached, kSwLowerNotReached);
+  EXPECT_EQ(status[9] & 0x01, 0);
+
+  ASSERT_TRUE(WriteWords(kInputsRecord, 9, 1));  // DE10 takes the function over
+  status = read(kStatusRecordA);
+  EXPECT_EQ(status[8] & kSwLowerNotReached, 0);
+  EXPECT_EQ(status[9] & 0x200, 0x200);
+}
+
 TEST_F(DriveBehaviour, RunningIntoAMechanicalStopIsAFollowingError) {
   // Limit switches at +-20000 would stop the move; a drive without them runs into the stop.
   SimConfig config = SimConfig::unitTest();
