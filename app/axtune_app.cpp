@@ -3,16 +3,43 @@
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPainter>
 #include <QTimer>
 #include <QTranslator>
 #include <cstdio>
 
 #include "app/axtune_dlg.h"
+#include "app/command_ids.h"
 #include "app/shared_icons.h"
 #include "app/simulation.h"
 #include "res/strings.h"
 
 namespace axtune {
+
+namespace {
+
+void SaveScreenshot(const QPixmap& picture, const QString& file) {
+  const bool saved = picture.save(file);
+  std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "wrote" : "could not write",
+               file.toLocal8Bit().constData());
+}
+
+QPixmap WithPortMenu(CAxtuneDlg& dialog) {
+  QPixmap picture = dialog.grab();
+  QAction* first = dialog.CommandAction(kCommandPortFirst);
+  auto* menu = first ? qobject_cast<QMenu*>(first->parent()) : nullptr;
+  if (menu == nullptr) return picture;
+  menu->adjustSize();
+  const QRect title = dialog.menuBar()->actionGeometry(menu->menuAction());
+  const QPoint at = dialog.menuBar()->mapTo(&dialog, title.bottomLeft() + QPoint(0, 1));
+  QPainter painter(&picture);
+  painter.drawPixmap(at, menu->grab());
+  return picture;
+}
+
+}  // namespace
 
 CAxtuneApp::CAxtuneApp(int argc, char** argv) : options_(ParseAppOptions(argc, argv)) {}
 
@@ -60,9 +87,9 @@ int CAxtuneApp::Run() {
     QObject::connect(&dialog, &CAxtuneDlg::StartupFinished, &dialog, [&dialog, file] {
       // Let the status bar poll a few times before the picture is taken.
       QTimer::singleShot(1500, &dialog, [&dialog, file] {
-        const bool saved = dialog.grab().save(file);
-        std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "wrote" : "could not write",
-                     file.toLocal8Bit().constData());
+        SaveScreenshot(dialog.grab(), file);
+        // A second picture with the port menu open, as it drops down under its title.
+        SaveScreenshot(WithPortMenu(dialog), QString(file).replace(".png", "_ports.png"));
         dialog.close();
       });
     });
