@@ -81,6 +81,7 @@ int CAxtuneApp::Run() {
   CAxtuneDlg dialog;
   if (options_.simulate) {
     dialog.setWindowTitle(QStringLiteral("Axtune - %1").arg(QString::fromUtf8(Text(40023))));
+    dialog.SetStartupPort(kSimulatedPortSlot);
   }
   if (!options_.screenshot.empty()) {
     const QString file = QString::fromStdString(options_.screenshot);

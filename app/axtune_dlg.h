@@ -36,6 +36,9 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   // Runs ConnectAtStartup as soon as the window has been shown and painted once.
   void ConnectWhenPainted();
 
+  // A port that start-up takes instead of the scan's choice when it opens (--simulate: the
+  // simulated drive's slot, whatever "Axtune.ini" remembers); 0 for the scan's choice.
+  void SetStartupPort(int n) { startupPort_ = n; }
   // The preferred port (1..12), or 0 when no port opens. Enables or greys the port items.
   int ScanPorts();
   // Opens port n and identifies the drive behind it; false (with a message) when it does not open.
@@ -115,6 +118,7 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   bool carrierAtIdentification_ = false;
   bool modified_ = false;
   int checkedPort_ = 0;
+  int startupPort_ = 0;
   bool connectPending_ = false;
   bool shutDown_ = false;
 

@@ -53,7 +53,11 @@ bool CAxtuneDlg::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CAxtuneDlg::ConnectAtStartup() {
-  const int port = ScanPorts();
+  int port = ScanPorts();
+  if (port != 0 && startupPort_ != 0) {
+    QAction* wanted = CommandAction(kCommandPortBase + startupPort_);
+    if (wanted != nullptr && wanted->isEnabled()) port = startupPort_;
+  }
   bool opened = false;
   if (port == 0) {
     ShowMessage(this, QString::fromUtf8(Text(40010)) + QStringLiteral("\n\n") +

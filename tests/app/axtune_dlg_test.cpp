@@ -216,6 +216,16 @@ TEST_F(MainWindowTest, WindowIsPaintedBeforeTheCarrierWait) {
   Window().centralWidget()->removeEventFilter(&counter);
 }
 
+TEST_F(MainWindowTest, SimulatedStartupTakesTheSimulatedSlot) {
+  PutDrive(1);
+  PutDrive(3);
+  RememberPort("3");
+  Window().SetStartupPort(1);
+  Window().ConnectAtStartup();
+  EXPECT_EQ(Window().CheckedPort(), 1) << "the simulated drive, not the remembered port";
+  EXPECT_TRUE(Window().CommandAction(kCommandPortBase + 3)->isEnabled()) << "other ports stay selectable";
+}
+
 TEST_F(MainWindowTest, StartupWithoutAnyPortSaysSo) {
   Window().ConnectAtStartup();
   ASSERT_EQ(ui_.messages.size(), 2u);
