@@ -52,16 +52,7 @@ void DriveFirmware::onByte(uint8_t byte, std::vector<uint8_t>& out) {
 }
 
 void DriveFirmware::appendReply(uint8_t record, const Words15& words, std::vector<uint8_t>& out) const {
-  uint8_t frame[34];
-  frame[0] = 0x0F;
-  frame[1] = record;
-  uint32_t sum = 0x0F + 256u * record;
-  for (size_t i = 0; i < 15; ++i) {
-    StoreWord(&frame[2 + 2 * i], words[i]);
-    sum += words[i];
-  }
-  StoreWord(&frame[32], static_cast<uint16_t>(sum));
-  out.insert(out.end(), frame, frame + 34);
+  AppendRecordReply(record, words, out);
 }
 
 void DriveFirmware::appendError(uint8_t record, uint8_t code, std::vector<uint8_t>& out) {

@@ -20,6 +20,19 @@ std::optional<Request> FrameParser::feed(uint8_t byte, uint64_t nowUs) {
   return request;
 }
 
+void AppendRecordReply(uint8_t record, const std::array<uint16_t, 15>& words, std::vector<uint8_t>& out) {
+  uint8_t frame[34];
+  frame[0] = 0x0F;
+  frame[1] = record;
+  uint32_t sum = 0x0F + 256u * record;
+  for (size_t i = 0; i < 15; ++i) {
+    StoreWord(&frame[2 + 2 * i], words[i]);
+    sum += words[i];
+  }
+  StoreWord(&frame[32], static_cast<uint16_t>(sum));
+  out.insert(out.end(), frame, frame + 34);
+}
+
 Request FrameParser::decode() const {
   Request request;
   request.record = buffer_[1];

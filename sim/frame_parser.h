@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace axtune::sim {
 
@@ -40,6 +41,9 @@ class FrameParser {
   std::array<uint8_t, 34> buffer_{};
   size_t length_ = 0;
 };
+
+// The 34-byte whole-record reply: header 0x0F and record, 15 words, checksum over header word and words.
+void AppendRecordReply(uint8_t record, const std::array<uint16_t, 15>& words, std::vector<uint8_t>& out);
 
 // Little-endian helpers for frames, bounds checked by the caller's fixed sizes.
 inline uint16_t LoadWord(const uint8_t* bytes) {

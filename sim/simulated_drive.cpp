@@ -91,17 +91,8 @@ struct SimulatedDrive::Impl {
     for (int r : candidates) {
       Words15 words;
       if (r == except || r < 0 || r > 255 || !firmware.readRecord(r, words)) continue;
-      std::vector<uint8_t> frame(34);
-      frame[0] = 0x0F;
-      frame[1] = static_cast<uint8_t>(r);
-      uint32_t sum = 0x0F + 256u * static_cast<uint32_t>(r);
-      for (size_t i = 0; i < 15; ++i) {
-        frame[2 + 2 * i] = static_cast<uint8_t>(words[i] & 0xFF);
-        frame[3 + 2 * i] = static_cast<uint8_t>(words[i] >> 8);
-        sum += words[i];
-      }
-      frame[32] = static_cast<uint8_t>(sum & 0xFF);
-      frame[33] = static_cast<uint8_t>((sum >> 8) & 0xFF);
+      std::vector<uint8_t> frame;
+      AppendRecordReply(static_cast<uint8_t>(r), words, frame);
       return frame;
     }
     return {};
