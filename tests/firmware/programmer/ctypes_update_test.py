@@ -101,7 +101,11 @@ def main():
         check(prg.PRG_Close(handle), "PRG_Close")
     finally:
         sim.send_signal(signal.SIGTERM)
-        sim.wait(timeout=30)
+        try:
+            sim.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            sim.kill()
+            raise
 
     with open(flash_file.name, "rb") as f:
         flash = f.read()
