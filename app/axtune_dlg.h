@@ -94,6 +94,7 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   void OnCarrierNotification(quint64 generation);
 
  private:
+  void StartConnecting();
   void BuildMenu();
   QAction* AddCommand(QWidget* menu, int id, bool enabled);
   void SetStoreCommandState(bool modified);

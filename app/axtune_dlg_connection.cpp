@@ -1,5 +1,6 @@
 // Port selection and connection of the main window: the start-up scan, opening a port, identifying
 // the drive and reacting to the carrier watcher.
+#include <QAction>
 #include <QApplication>
 #include <QEvent>
 #include <QStatusBar>
@@ -19,9 +20,6 @@
 #include "pages/drive_property_page.h"
 #include "res/strings.h"
 
-#include <QAction>
-#include <QActionGroup>
-
 namespace axtune {
 namespace {
 constexpr int kTextCannotOpenLink = 32781;
@@ -29,6 +27,7 @@ constexpr int kTextCheckCable = 32782;
 constexpr int kTextNoPortAtAll = 40016;
 constexpr int kCarrierSettleMs = 3000;
 constexpr int kAfterCloseMs = 100;
+constexpr int kUnpaintedStartMs = 2000;
 
 class WaitCursor {
  public:
@@ -40,15 +39,21 @@ class WaitCursor {
 void CAxtuneDlg::ConnectWhenPainted() {
   connectPending_ = true;
   centralWidget()->installEventFilter(this);
+  // A window that starts minimised is never painted; it connects all the same.
+  QTimer::singleShot(kUnpaintedStartMs, this, [this] {
+    if (connectPending_) StartConnecting();
+  });
+}
+
+void CAxtuneDlg::StartConnecting() {
+  connectPending_ = false;
+  centralWidget()->removeEventFilter(this);
+  QTimer::singleShot(0, this, &CAxtuneDlg::ConnectAtStartup);
 }
 
 bool CAxtuneDlg::eventFilter(QObject* watched, QEvent* event) {
   // The window is on the screen and painted before the port scan and the carrier wait block it.
-  if (connectPending_ && watched == centralWidget() && event->type() == QEvent::Paint) {
-    connectPending_ = false;
-    centralWidget()->removeEventFilter(this);
-    QTimer::singleShot(0, this, &CAxtuneDlg::ConnectAtStartup);
-  }
+  if (connectPending_ && watched == centralWidget() && event->type() == QEvent::Paint) StartConnecting();
   return QMainWindow::eventFilter(watched, event);
 }
 
