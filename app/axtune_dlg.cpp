@@ -100,7 +100,8 @@ CAxtuneDlg::CAxtuneDlg(QWidget* parent)
   }
 
   urlOpener_ = [](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); };
-  resize(640, 480);
+  // Wide enough for all eight tabs of expert mode in one row.
+  resize(720, 500);
 }
 
 CAxtuneDlg::~CAxtuneDlg() {
