@@ -163,10 +163,10 @@ struct Expected {
 
 // One symbol of each auxiliary kind, with the fields its kind converts to host order.
 TEST(CoffSymbols, EveryAuxiliaryKindInBothByteOrders) {
-  auto fields = [](std::initializer_list<std::pair<int, int>> spec) {
+  auto fields = [](std::initializer_list<std::pair<int, int>> layout) {
     std::vector<AuxField> out;
     uint32_t value = 0x11223344;
-    for (auto [offset, width] : spec) {
+    for (auto [offset, width] : layout) {
       out.push_back(
           {static_cast<uint8_t>(offset), static_cast<uint8_t>(width), width == 2 ? (value & 0xFFFF) : value});
       value += 0x01010101;
