@@ -26,7 +26,7 @@
 #include "link/port_slots.h"
 #include "link/sleeper.h"
 #include "pages/debug_property_page.h"
-#include "pages/drive_identity.h"
+#include "core/drive_identity.h"
 #include "pages/drive_property_page.h"
 #include "pages/fahrsatz_property_page.h"
 #include "pages/outputs_property_page.h"

@@ -16,7 +16,7 @@
 #include "link/drive_link.h"
 #include "link/port_slots.h"
 #include "link/sleeper.h"
-#include "pages/drive_identity.h"
+#include "core/drive_identity.h"
 #include "pages/drive_property_page.h"
 #include "res/strings.h"
 

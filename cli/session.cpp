@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "cli/cli_internal.h"
+#include "core/drive_identity.h"
 #include "core/parameter_file.h"
 #include "link/port_slots.h"
 #include "sim/simulated_drive.h"
@@ -12,21 +13,6 @@ namespace {
 
 constexpr int kTextCheckCable = 32782;  // "Bitte überprüfen Sie das Verbindungskabel!"
 constexpr int kTextCannotReadData = 104;
-
-const char* DeviceTypeText(int type) {
-  switch (type) {
-    case 1025:
-      return "QMX10-BA";
-    case 1026:
-      return "QMX10-PB";
-    case 1027:
-      return "QMX10-CB";
-    case 1028:
-      return "QMX10-ET";
-    default:
-      return "nicht unterstütztes Gerät";
-  }
-}
 
 std::string OpenFailureText(const std::string& label, const std::string& device) {
   const std::string osText = LastOpenErrorText();
@@ -49,21 +35,22 @@ std::string OpenFailureText(const std::string& label, const std::string& device)
 }  // namespace
 
 Identity DecodeIdentity(const RecordWords& words) {
+  // The texts and numbers are the General page's; the command line adds the raw fields.
+  std::array<int16_t, kRecordWords> signedWords{};
+  std::copy(words.begin(), words.end(), signedWords.begin());
+  const DriveIdentity shared = DecodeIdentification(signedWords);
   Identity id;
   id.words = words;
   id.deviceType = words[0];
-  id.supported = id.deviceType >= 1025 && id.deviceType <= 1028;
-  id.typeText = DeviceTypeText(id.deviceType);
+  id.supported = IsSupportedDriveType(id.deviceType);
+  id.typeText = shared.typeText;
   id.major = static_cast<int16_t>(words[1]) >> 8;
   id.minor = words[1] & 0xFF;
   id.build = words[2];
   id.testFirmware = words[3] == 1;
-  char text[64];
-  std::snprintf(text, sizeof text, "%d.%d.%d %s", id.major, id.minor, id.build,
-                id.testFirmware ? "Testversion" : "");
-  id.versionText = text;
-  id.versionNumber = id.major * 1000 + id.minor;
-  id.recordCount = static_cast<int16_t>(words[6]);
+  id.versionText = shared.versionText;
+  id.versionNumber = shared.versionNumber;
+  id.recordCount = shared.recordCount;
   return id;
 }
 

@@ -3,7 +3,7 @@
 #include <QGridLayout>
 
 #include "link/drive_link.h"
-#include "pages/drive_identity.h"
+#include "core/drive_identity.h"
 #include "res/strings.h"
 
 namespace axtune {

@@ -20,7 +20,7 @@
 #include "app/command_ids.h"
 #include "controls/axtune_property_page.h"
 #include "link/drive_link.h"
-#include "pages/drive_identity.h"
+#include "core/drive_identity.h"
 #include "pages/drive_property_page.h"
 #include "res/strings.h"
 #include "sim/simulated_drive.h"

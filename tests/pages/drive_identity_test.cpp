@@ -1,5 +1,5 @@
 // Identification record 128: the General page's texts and the two numbers it publishes.
-#include "pages/drive_identity.h"
+#include "core/drive_identity.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "pages/drive_identity.h"
+#include "core/drive_identity.h"
 
 #include <atomic>
 #include <cstdio>
