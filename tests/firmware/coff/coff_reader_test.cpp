@@ -137,6 +137,41 @@ TEST(CoffVersions, UnknownMagicOrTargetIsRejectedButTheHandleIsReturned) {
   EXPECT_EQ(COFFR_ERR_NOT_COFF, OpenFile(image).result);
 }
 
+// The byte order comes from the first field alone; the big-endian and symbols-merged flags are only
+// recorded (some files carry the big-endian flag with little-endian headers).
+TEST(CoffVersions, FileFlagsAreRecordedWithoutChangingTheByteOrder) {
+  for (bool bigEndian : {false, true}) {
+    Image image = firmwareImage(2, bigEndian);
+    image.flags = 0x1200;
+    image.entryPoint = 0;  // a valid entry point
+    OpenFile f(image);
+    ASSERT_EQ(0, f.result) << bigEndian;
+    EXPECT_EQ(1, f.info().bigEndianTarget);
+    EXPECT_EQ(1, f.info().symbolsMerged);
+    EXPECT_EQ(bigEndian ? 1 : 0, f.info().byteSwapped);
+    EXPECT_EQ(0u, f.info().entryPoint);
+    EXPECT_EQ(3489u, f.info().sections[0].size);
+    EXPECT_EQ(image.sections[0].data, f.data(1));
+  }
+}
+
+// 0x00C0 as first field is a version-0 file whose target is unknown: it opens, but no section has bytes.
+TEST(CoffVersions, VersionZeroMagicOpensWithoutReadableData) {
+  for (bool bigEndian : {false, true}) {
+    Image image = firmwareImage(0, bigEndian);
+    image.targetId = 0x00C0;
+    OpenFile f(image);
+    ASSERT_EQ(0, f.result) << bigEndian;
+    EXPECT_EQ(0x00C0, f.info().version);
+    EXPECT_EQ(0x00C0, f.info().targetId);
+    EXPECT_EQ(0, COFFR_IsLoadSection(f.handle, 1));
+    EXPECT_EQ(0, f.info().maxLoadSection);
+    int32_t code = 0;
+    EXPECT_TRUE(f.data(1, &code).empty());
+    EXPECT_EQ(COFFR_ERR_SHORT, code);
+  }
+}
+
 TEST(CoffOpen, MissingOrShortFilesFailWithACode) {
   CoffHandle* handle = reinterpret_cast<CoffHandle*>(1);
   EXPECT_EQ(COFFR_ERR_OPEN, COFFR_FileOpen("/nonexistent/firmware.out", nullptr, &handle));
@@ -175,11 +210,13 @@ TEST(CoffOpen, OptionsAreCopiedAndObjectFilesHaveNoOptionalHeader) {
 
 TEST(CoffSections, LoadableTestAndSpecialSections) {
   Image image = firmwareImage();
+  // Every section that is not loadable claims more than the largest loadable one.
+  image.sections[4].sizeUnits = 9000;
   Section empty{".empty", 0, 0, 0, pattern(4, 5)};
-  Section noOffset{".nooff", 0, 0, 10, pattern(20, 6)};
+  Section noOffset{".nooff", 0, 0, 9000, pattern(20, 6)};
   noOffset.forceZeroRawOffset = true;
-  Section dummy{".dummy", 0, 0, 10, pattern(20, 7), false, 0x0021};
-  Section noload{".noload", 0, 0, 10, pattern(20, 8), false, 0x0022};
+  Section dummy{".dummy", 0, 0, 9000, pattern(20, 7), false, 0x0021};
+  Section noload{".noload", 0, 0, 9000, pattern(20, 8), false, 0x0022};
   image.sections.insert(image.sections.end(), {empty, noOffset, dummy, noload});
   OpenFile f(image);
   ASSERT_EQ(0, f.result);
@@ -191,6 +228,8 @@ TEST(CoffSections, LoadableTestAndSpecialSections) {
   // ".cinit" with the copy flag is recorded although it is not loadable; the data-flagged one is not.
   EXPECT_EQ(5, f.info().cinitSection);
   EXPECT_EQ(3, f.info().bssSection);
+  EXPECT_EQ(1, f.info().maxLoadSection);
+  EXPECT_EQ(6978, f.info().maxLoadSectionBytes);
 
   OpenFile none(Image{});
   EXPECT_EQ(-1, none.info().cinitSection);

@@ -94,6 +94,12 @@ TEST_F(RealFiles, C28xFirmwareHasItsSectionsAndStringTableNames) {
   EXPECT_TRUE(sawText);
   // A linked .cinit holds initialised data, not a copy section, so it is not recorded.
   EXPECT_EQ(-1, info.cinitSection);
+  // Code that runs from RAM is stored in flash: the physical address is where it runs, the virtual
+  // address where it is loaded.
+  const CoffSectionHeader& ramfuncs = info.sections[5];
+  EXPECT_EQ("ramfuncs", sectionName(h.handle, 6));
+  EXPECT_EQ(0x8000u, ramfuncs.physicalAddress);
+  EXPECT_EQ(0x320000u, ramfuncs.virtualAddress);
   uint32_t lines = 0;
   EXPECT_EQ(0, COFFR_FindMaxLnno(h.handle, &lines));
 
@@ -128,6 +134,23 @@ TEST_F(RealFiles, ObjectFileAndOtherTargets) {
   Handle c6000(kFolder / "c6000_c6713_pll_oldcgt.out");
   ASSERT_EQ(0, c6000.result);
   EXPECT_EQ(0x0099, c6000.handle->info->targetId);
+
+  // Its .text has 154 line numbers; a function's block starts with line 0 and the symbol index.
+  uint32_t most = 0;
+  EXPECT_EQ(0, COFFR_FindMaxLnno(c6000.handle, &most));
+  EXPECT_EQ(154u, most);
+  std::vector<CoffLineNumber> lines(160);
+  uint32_t got = 0;
+  EXPECT_EQ(0, COFFR_GetSectLnno(c6000.handle, 3, lines.data(), 0, 154, &got));
+  EXPECT_EQ(154u, got);
+  EXPECT_EQ(0, lines[0].line);
+  EXPECT_EQ(6u, lines[0].address);
+  EXPECT_EQ(2, lines[1].line);
+  EXPECT_EQ(544u, lines[1].address);
+  EXPECT_EQ(56, lines[153].line);
+  EXPECT_EQ(4032u, lines[153].address);
+  EXPECT_EQ(COFFR_ERR_SHORT, COFFR_GetSectLnno(c6000.handle, 3, lines.data(), 150, 10, &got));
+  EXPECT_EQ(4u, got);
 }
 
 TEST_F(RealFiles, TruncatedFileFailsWithACode) {

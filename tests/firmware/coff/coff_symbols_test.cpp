@@ -64,6 +64,14 @@ TEST(CoffStrings, A70000ByteTableIsHeldInTwoChunksWithoutSplittingAString) {
 }
 
 TEST(CoffStrings, NamesAreLoadedOnDemandAndCutToTheBuffer) {
+  // The string-table offset of a section name and the table's size field follow the file's byte order.
+  Image swapped;
+  swapped.bigEndian = true;
+  swapped.sections = {Section{".text.long_section_name", 0, 0, 4, pattern(8, 1)}};
+  OpenFile big(swapped);
+  ASSERT_EQ(0, big.result);
+  EXPECT_EQ(".text.long_section_name", big.name(big.info().sections[0].name));
+
   Image image;
   image.sections = {Section{".text.long_section_name", 0, 0, 4, pattern(8, 1)}};
   image.symbols = {Symbol{"_c_int00_with_a_long_name", 0x3F4000, 1}};
