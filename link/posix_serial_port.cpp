@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <limits>
 
 #include "link/platform_serial_port.h"
 
@@ -73,11 +74,16 @@ PortOpenError classifyOpenErrno(int error) {
   }
 }
 
-// Milliseconds left until the deadline, rounded up so that poll never returns early.
+// Milliseconds left until the deadline, rounded up so that poll never returns early. Capped at
+// what poll takes: a total timeout of 2^31 ms or more (0xFFFFFFFF is a common "very long") would
+// otherwise wrap to a negative value, which poll reads as "wait for ever"; capped, such a wait
+// ends after some 24 days instead of never.
 int millisecondsUntil(Clock::time_point deadline) {
   const auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - Clock::now()).count();
   if (left <= 0) return 0;
-  return static_cast<int>((left + 999) / 1000);
+  const auto milliseconds = (left + 999) / 1000;
+  return milliseconds > std::numeric_limits<int>::max() ? std::numeric_limits<int>::max()
+                                                        : static_cast<int>(milliseconds);
 }
 
 Clock::time_point deadlineFor(size_t n, uint32_t perByteMs, uint32_t constantMs) {

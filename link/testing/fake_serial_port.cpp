@@ -35,6 +35,7 @@ void FakeLine::reset() {
   reads_ = 0;
   bytesRead_ = 0;
   lineError_ = false;
+  modemFailures_ = 0;
 }
 
 Bytes FakeLine::written() const {
@@ -94,6 +95,11 @@ void FakeLine::failNextOpen(PortOpenError error, const std::string& text) {
 void FakeLine::setModemStatusSupported(bool supported) {
   std::lock_guard<std::mutex> lock(mutex_);
   modemSupported_ = supported;
+}
+
+void FakeLine::failModemStatusReads(int count) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  modemFailures_ = count;
 }
 
 void FakeLine::setCarrier(bool on) {
@@ -297,6 +303,10 @@ bool FakeSerialPort::modemStatus(ModemStatus& status) {
   std::lock_guard<std::mutex> lock(line_->mutex_);
   ++line_->modemStatusCalls_;
   if (!open_ || !line_->modemSupported_) return false;
+  if (line_->modemFailures_ > 0) {
+    --line_->modemFailures_;
+    return false;
+  }
   status = ModemStatus{};
   status.carrier = line_->carrier_;
   return true;

@@ -53,6 +53,8 @@ class FakeLine {
   // Line behaviour.
   void failNextOpen(PortOpenError error, const std::string& text);
   void setModemStatusSupported(bool supported);  // false: like a pseudo-terminal
+  // The next `count` modem-status reads fail, as a read can while the port's error state is set.
+  void failModemStatusReads(int count);
   void setCarrier(bool on);
   bool dtr() const;
   bool rts() const;
@@ -90,6 +92,7 @@ class FakeLine {
   PortOpenError nextOpenError_ = PortOpenError::None;
   std::string nextOpenErrorText_;
   bool modemSupported_ = true;
+  int modemFailures_ = 0;
   bool carrier_ = false;
   bool dtr_ = false;
   bool rts_ = false;

@@ -224,6 +224,11 @@ TEST_F(DriveLinkTest, WriteWordsRefusesWithoutSending) {
 }
 
 TEST_F(DriveLinkTest, ClosedLinkFailsLikeASilentLine) {
+  // Leaves 0xB0 (drive code 3) at the front of the receive buffer.
+  line_->expect({0x80, 0x05, 0x01, 0x00, 0x81, 0x05}, {0xB0});
+  EXPECT_FALSE(WriteWords(5, 0, 1));
+  line_->reset();
+
   ASSERT_TRUE(CloseLink());
   EXPECT_FALSE(CloseLink());  // the closed handle cannot be closed again
   EXPECT_FALSE(IsLinkOpen());
@@ -242,6 +247,10 @@ TEST_F(DriveLinkTest, ClosedLinkFailsLikeASilentLine) {
   EXPECT_FALSE(ExchangeRecord(5, words));
   EXPECT_EQ(LinkError, 6);
   EXPECT_EQ(words, Counting());
+  // WriteWords takes its code from what the receive buffer still holds.
+  LinkError = 0;
+  EXPECT_FALSE(WriteWords(5, 0, 1));
+  EXPECT_EQ(LinkError, 7);
   EXPECT_TRUE(line_->written().empty());
 }
 
@@ -266,10 +275,20 @@ TEST_F(DriveLinkTest, CarrierDtrAndErrorClearing) {
   line_->expect({0x0F, 0x05}, ReadReply(5, RecordWords{7}));
   EXPECT_TRUE(ReadRecord(5, words));
 
+  // A failed status read clears the error state and asks once more; that answer counts.
+  line_->setCarrier(true);
+  line_->failModemStatusReads(1);
+  int clears = line_->clearErrorCalls();
+  EXPECT_TRUE(IsCarrierDetected());
+  EXPECT_EQ(line_->clearErrorCalls(), clears + 1);
+  line_->failModemStatusReads(2);
+  const int statusCalls = line_->modemStatusCalls();
+  EXPECT_FALSE(IsCarrierDetected());
+  EXPECT_EQ(line_->modemStatusCalls(), statusCalls + 2);  // one retry, no more
+
   // Without readable modem lines the watcher's query clears errors once, retries, reads false.
   line_->setModemStatusSupported(false);
-  line_->setCarrier(true);
-  const int clears = line_->clearErrorCalls();
+  clears = line_->clearErrorCalls();
   EXPECT_FALSE(IsCarrierDetected());
   EXPECT_EQ(line_->clearErrorCalls(), clears + 1);
 }
