@@ -152,6 +152,16 @@ TEST_F(PtyLinkTest, TransfersThroughTheTermiosBackend) {
   ASSERT_EQ(::tcgetattr(drive_.holder(), &before), 0);
 
   ASSERT_TRUE(OpenLink(drive_.slavePath())) << LastOpenErrorText();
+  // While the link holds it: raw 38400 8N1, no flow control, no byte changed on the way in.
+  termios open{};
+  ASSERT_EQ(::tcgetattr(drive_.holder(), &open), 0);
+  EXPECT_EQ(::cfgetispeed(&open), static_cast<speed_t>(B38400));
+  EXPECT_EQ(::cfgetospeed(&open), static_cast<speed_t>(B38400));
+  EXPECT_EQ(open.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), static_cast<tcflag_t>(CS8));
+  EXPECT_EQ(open.c_iflag & (IXON | IXOFF | ISTRIP | ICRNL | INLCR | IGNCR | PARMRK), 0u);
+  EXPECT_EQ(open.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+  EXPECT_EQ(open.c_oflag & OPOST, 0u);
+
   RecordWords words{};
   ASSERT_TRUE(ReadRecord(128, words)) << "LinkError " << LinkError;
   EXPECT_EQ(words, WordsForRecord(128));
