@@ -106,6 +106,9 @@ bool CAxtuneDlg::OpenPort(int n) {
       if (driveStatusBar_) driveStatusBar_->hide();
       for (int i = sheet_->GetPageCount() - 1; i >= 1; --i) sheet_->RemovePage(i);
     }
+    // The General page must not go on naming a drive behind a closed link: its read fails and
+    // clears type and version.
+    if (sheet_->isVisible()) drivePage_->OnShowWindow(false);
     return false;
   }
   checkedPort_ = n;

@@ -307,6 +307,36 @@ TEST_F(MainWindowTest, DriveWithoutCarrierIsUsedWithACableWarning) {
   EXPECT_EQ(Window().DrivePage()->DriveTypeText(), "QMX10-CB");
 }
 
+TEST_F(MainWindowTest, FirstReadAfterTheCarrierCameOnIsEnoughToIdentify) {
+  // A drive that answers record 128 once and then falls silent: the second read fails and leaves
+  // the first one's words in place.
+  auto line = std::make_shared<testing::FakeLine>();
+  testing::ScopedFakePort port("fake:answers-once", line);
+  line->setCarrier(true);
+  int reads = 0;
+  line->setResponder([&reads](const testing::Bytes& written) {
+    if (written.size() != 2 || written[0] != 0x0F || written[1] != kIdentificationRecord)
+      return testing::Bytes{};
+    return ++reads == 1 ? testing::RecordReply(kIdentificationRecord, testing::IdentificationRecord(1026))
+                        : testing::Bytes{};
+  });
+  SetPortSlotOverride(7, "fake:answers-once");
+  ASSERT_TRUE(Window().OpenPort(7));
+  EXPECT_TRUE(Window().IsConnected());
+  EXPECT_EQ(Tabs(), kConnectedTabs);
+  EXPECT_EQ(ui_.countPauses(3000), 1);
+  EXPECT_TRUE(ui_.messages.empty()) << "carrier on: no cable warning";
+  Window().StopWatcher();
+
+  // Without carrier only one read is made, and a silent drive is no drive.
+  line->setCarrier(false);
+  reads = 1;
+  Window().OpenPort(7);
+  EXPECT_FALSE(Window().IsConnected());
+  EXPECT_EQ(Tabs(), QStringList{"Drive"});
+  Window().StopWatcher();
+}
+
 TEST_F(MainWindowTest, FailedOpenTellsWhyAndDropsTheConnection) {
   PutDrive(1);
   auto line = std::make_shared<testing::FakeLine>();
@@ -324,6 +354,8 @@ TEST_F(MainWindowTest, FailedOpenTellsWhyAndDropsTheConnection) {
   EXPECT_EQ(Window().CheckedPort(), 1) << "the previous radio check stays";
   EXPECT_FALSE(Window().IsConnected()) << "the link is closed, so nothing may read it";
   EXPECT_EQ(Tabs(), QStringList{"Drive"});
+  EXPECT_EQ(Window().DrivePage()->DriveTypeText(), "") << "no drive named behind a closed link";
+  EXPECT_EQ(Window().DrivePage()->FirmwareVersionText(), "");
 
   line->failNextOpen(PortOpenError::PermissionDenied, "Permission denied");
   EXPECT_FALSE(Window().OpenPort(8));
