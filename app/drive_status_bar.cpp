@@ -55,21 +55,23 @@ QStringList SampleTexts(int pane) {
             << "Error -32768";
       break;
     case kPaneVoltage:
-      texts << "888V";
+      texts << "-888V";  // a signed raw value reaches -115 V and 114 V
       break;
     case kPaneProfile:
       for (int id : {kStrProfileNotStarted, kStrProfileFinished, kStrProfileCanceled, kStrLimitSwitchReached,
                      kStrReferenceInvalid}) {
         texts << text(id);
       }
-      texts << text(kStrProfileStarted) + " 49"
+      texts << text(kStrProfileStarted) + " -32768"
             << "Error -32768";
       break;
     case kPanePosition:
-      texts << "-88888888 ";
+      // The whole 32-bit range: the text is right-aligned, so a cut would drop the leading digits
+      // and show a wrong position.
+      texts << "-2147483648 ";
       break;
     case kPaneTemperature:
-      texts << QString::fromUtf8("-88\xC2\xB0");
+      texts << QString::fromUtf8("-888\xC2\xB0");  // a signed raw value reaches -256 and 256 degrees
       break;
     default:
       break;

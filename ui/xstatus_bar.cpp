@@ -313,12 +313,16 @@ void XStatusBar::paintBitmap(QPainter& painter, const Pane& pane, bool enabled, 
 void XStatusBar::paintSizeGrip(QPainter& painter) const {
   const QColor light = palette().color(QPalette::Light);
   const QColor shadow = palette().color(QPalette::Dark);
-  const int right = width() - 1;
-  const int bottom = height() - 1;
-  for (int i = 1; i <= kGripLines; ++i) {
+  // Line i runs from (right - i, bottom) to (right, bottom - i) with right and bottom just outside
+  // the bar, and like a GDI line it leaves out its end point. So of line i only the pixels strictly
+  // inside the bar remain: from (right - i + 1, bottom - 1) to (right - 1, bottom - i + 1); the
+  // first line has none.
+  const int right = width();
+  const int bottom = height();
+  for (int i = 2; i <= kGripLines; ++i) {
     if (i % 4 == 2) continue;
     painter.setPen(QPen(i % 4 == 1 ? light : shadow, 1));
-    painter.drawLine(right - i, bottom, right, bottom - i);
+    painter.drawLine(QPoint(right - i + 1, bottom - 1), QPoint(right - 1, bottom - i + 1));
   }
 }
 

@@ -49,6 +49,32 @@ TEST_F(DriveStatusBarTest, EightPanesAsTheMainWindowNeedsThem) {
   EXPECT_GE(bar_->sizeHint().height(), 21);
 }
 
+TEST_F(DriveStatusBarTest, TextPanesFitTheWidestValues) {
+  // The extremes of the signed words; the position pane is right-aligned, so a cut there would
+  // hide the leading digits and show a wrong position.
+  RecordWords r129{};
+  RecordWords r131{};
+  r129[kWordPositionHigh] = 0x8000;
+  r129[kWordTemperature] = 0x8000;
+  r129[kWordVoltage] = 0x8000;
+  r129[kWordErrorNumber] = 0x8000;
+  r131[kWordProfileState] = 1;
+  r131[kWordProfileNumber] = 0x8000;
+  for (Language language : {Language::German, Language::English}) {
+    SetLanguage(language);  // the widths follow the texts of the language in use
+    DriveStatusBar bar(nullptr);
+    DriveStatusMemory memory;
+    bar.showStatus(DecodeDriveStatus(r129, r131, uint16_t{0}, memory, language));
+    EXPECT_EQ(bar.paneText(kPanePosition), "-2147483648 ");
+    for (int pane : {kPaneDeviceState, kPaneVoltage, kPaneProfile, kPanePosition, kPaneTemperature}) {
+      const QFontMetrics metrics(bar.paneInfo(pane).font);
+      EXPECT_GE(bar.paneWidth(pane), metrics.horizontalAdvance(bar.paneText(pane)))
+          << pane << " " << bar.paneText(pane).toStdString();
+    }
+  }
+  SetLanguage(Language::English);
+}
+
 TEST_F(DriveStatusBarTest, ShowStatusPutsEveryDecodedValueIntoItsPane) {
   RecordWords r129{};
   RecordWords r131{};

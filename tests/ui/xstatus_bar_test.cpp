@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QSet>
 #include <QTest>
+#include <utility>
 
 #include "ui/status_bitmaps.h"
 
@@ -91,6 +92,23 @@ TEST_F(XStatusBarTest, EnablePaneReplacesTheWholeStyle) {
   EXPECT_EQ(bar_->paneWidth(2), 40);  // the width stays
 }
 
+TEST_F(XStatusBarTest, FramesAreSunkenRaisedOrLeftOut) {
+  const QRgb face = bar_->palette().color(QPalette::Button).rgb();
+  const QRgb light = bar_->palette().color(QPalette::Light).rgb();
+  const QRgb shadow = bar_->palette().color(QPalette::Dark).rgb();
+  bar_->setPaneStyle(1, kPaneStylePopOut);
+  bar_->setPaneStyle(2, kPaneStyleNoBorders);
+  const QImage image = render();
+  // Top-left and bottom-right corner of each pane's frame.
+  auto corners = [&](int pane) {
+    const QRect r = bar_->paneRect(pane);
+    return std::make_pair(image.pixel(r.topLeft()), image.pixel(r.bottomRight()));
+  };
+  EXPECT_EQ(corners(0), std::make_pair(shadow, light));
+  EXPECT_EQ(corners(1), std::make_pair(light, shadow));
+  EXPECT_EQ(corners(2), std::make_pair(face, face));
+}
+
 TEST_F(XStatusBarTest, TextPaneShowsThePaneTextInTheColourOfItsState) {
   bar_->SetPaneBkColor(0, Qt::white, Qt::black);
   bar_->SetPaneTextColor(0, Qt::blue, Qt::yellow);
@@ -146,17 +164,35 @@ TEST_F(XStatusBarTest, BitmapPaneShowsTheBitmapOfItsStateAligned) {
 }
 
 TEST_F(XStatusBarTest, SizeGripOnlyWhileTheWindowIsNotMaximised) {
-  const QColor face = bar_->palette().color(QPalette::Button);
-  // On the grip's third line (the second is left out), in the shadow colour.
-  const QPoint corner(bar_->width() - 3, bar_->height() - 2);
+  const QRgb face = bar_->palette().color(QPalette::Button).rgb();
+  const QRgb light = bar_->palette().color(QPalette::Light).rgb();
+  const QRgb shadow = bar_->palette().color(QPalette::Dark).rgb();
+  ASSERT_NE(light, face);
+  ASSERT_NE(shadow, face);
   EXPECT_TRUE(bar_->sizeGripShown());
-  EXPECT_EQ(render().pixel(corner), bar_->palette().color(QPalette::Dark).rgb());
+  // The diagonals counted from the corner just outside the bar: the first has no pixel inside
+  // it, the second is left out, the third and fourth are shadow, the fifth highlight, and so on up
+  // to the seventeenth (highlight), whose end point is left out.
+  const QImage image = render();
+  const int w = bar_->width();
+  const int h = bar_->height();
+  auto at = [&](int x, int y) { return image.pixel(w - x, h - y); };
+  EXPECT_EQ(at(1, 1), face);
+  EXPECT_EQ(at(2, 1), shadow);
+  EXPECT_EQ(at(1, 2), shadow);
+  EXPECT_EQ(at(2, 2), shadow);
+  EXPECT_EQ(at(3, 2), light);
+  EXPECT_EQ(at(3, 3), face);
+  EXPECT_EQ(at(16, 1), light);
+  EXPECT_EQ(at(1, 16), light);
+  EXPECT_EQ(at(17, 1), face);
+  EXPECT_EQ(at(9, 9), face);
 
   window_.showMaximized();
   ASSERT_TRUE(window_.isMaximized());
   EXPECT_FALSE(bar_->sizeGripShown());
   const QPoint maximisedCorner(bar_->width() - 3, bar_->height() - 2);
-  EXPECT_EQ(render().pixel(maximisedCorner), face.rgb());
+  EXPECT_EQ(render().pixel(maximisedCorner), face);
 }
 
 // Records the mouse events its watched widget receives as "type button modifiers x,y".
