@@ -359,8 +359,11 @@ LoadOutcome LoadParameterFile(ParameterRecordAccess& access, int count, const st
     outcome.result = LoadResult::OpenFailed;  // nothing at all goes to the drive
     return outcome;
   }
-  // Every file that could be read marks the parameters as changed, whatever was sent.
-  outcome.markChanged = true;
+  // A file that carries the identification marks the parameters as changed, even when no record
+  // was sent; a file with another identification only gets the end-of-load command.
+  outcome.markChanged =
+      bytes.size() >= kParameterFileHeaderBytes &&
+      std::memcmp(bytes.data(), kParameterFileIdentification, kParameterFileHeaderBytes) == 0;
 
   if (count < 0 || count > kMaxParameterRecords) {
     outcome.result = LoadResult::CountOutOfRange;

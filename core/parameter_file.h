@@ -164,7 +164,8 @@ struct LoadOutcome {
   int savedRecordCount = -1;   // the count the file was saved with, when its trailer tells
   int failedWrites = 0;        // record writes without a full reply (not examined further)
   bool endOfLoadSent = false;  // the end-of-load command went out
-  bool markChanged = false;    // the caller marks the parameters as changed (store enabled)
+  bool markChanged = false;    // the caller marks the parameters as changed (store enabled): the
+                               // file carries the identification
 };
 
 struct LoadHooks {

@@ -229,6 +229,99 @@ class UpdateOnSimulatedDrive : public ::testing::Test {
   std::unique_ptr<ScopedSleeper> sleeper_;
 };
 
+// A port on the simulated drive that logs DTR changes, the record and first word of every frame
+// written, and the close, into one list with the pauses and the programmer's calls.
+class LoggingPort : public SerialPort {
+ public:
+  LoggingPort(std::unique_ptr<SerialPort> inner, std::vector<std::string>& log)
+      : inner_(std::move(inner)), log_(log) {}
+  bool open(const SerialSettings& settings) override { return inner_->open(settings); }
+  bool close() override {
+    if (inner_->isOpen()) log_.push_back("close link");
+    return inner_->close();
+  }
+  bool isOpen() const override { return inner_->isOpen(); }
+  bool setTimeouts(const SerialTimeouts& timeouts) override { return inner_->setTimeouts(timeouts); }
+  size_t read(uint8_t* buffer, size_t n) override { return inner_->read(buffer, n); }
+  size_t write(const uint8_t* data, size_t n) override {
+    if (n >= 4)
+      log_.push_back("record " + std::to_string(data[1]) + " " + std::to_string(data[2] | data[3] << 8));
+    return inner_->write(data, n);
+  }
+  bool purge() override { return inner_->purge(); }
+  bool clearErrors() override { return inner_->clearErrors(); }
+  bool setDtr(bool on) override {
+    log_.push_back(on ? "dtr on" : "dtr off");
+    return inner_->setDtr(on);
+  }
+  bool setRts(bool on) override { return inner_->setRts(on); }
+  bool modemStatus(ModemStatus& status) override { return inner_->modemStatus(status); }
+  bool setBaudRate(int rate) override { return inner_->setBaudRate(rate); }
+  int baudRate() const override { return inner_->baudRate(); }
+  size_t bytesWaiting() override { return inner_->bytesWaiting(); }
+  std::string deviceName() const override { return inner_->deviceName(); }
+  PortOpenError lastOpenError() const override { return inner_->lastOpenError(); }
+  std::string lastErrorText() const override { return inner_->lastErrorText(); }
+
+ private:
+  std::unique_ptr<SerialPort> inner_;
+  std::vector<std::string>& log_;
+};
+
+TEST_F(UpdateOnSimulatedDrive, HandOverRaisesDtrPausesAsksForTheBootLoaderAndGivesTheProgrammerThePort) {
+  if (!fs::exists(kFirmware)) GTEST_SKIP() << "no C28x test file at " << kFirmware;
+  constexpr const char* kLogged = "sim:update-log";
+  std::vector<std::string> log;
+  registerInProcessPort(kLogged, [&](const std::string& device) {
+    return std::make_unique<LoggingPort>(sim::createSimulatedPort(drive_, device), log);
+  });
+  CloseLink();
+  ASSERT_TRUE(OpenLink(kLogged));
+  SleepFunction simulated = drive_->sleeper();
+  ScopedSleeper logPauses([&](int ms) {
+    log.push_back("pause " + std::to_string(ms));
+    simulated(ms);
+  });
+
+  for (const bool openOk : {true, false}) {
+    SCOPED_TRACE(openOk ? "boot loader reached" : "boot loader not reached");
+    log.clear();
+    if (!IsLinkOpen()) {
+      ASSERT_TRUE(OpenLink(kLogged));
+    }
+    FakeProgrammer programmer;
+    programmer.openOk = openOk;
+    // The programmer's calls go into the same log, with the port it was given and the link's state.
+    programmer.onWrite = [&] { log.push_back("program"); };
+    UpdateHooks hooks;
+    hooks.beforeHandOver = [&] { log.push_back("hand over"); };
+    hooks.progress = [&](const UpdateProgress& p) {
+      if (p.phase == UpdatePhase::Connecting) {
+        log.push_back(std::string("connect, link ") + (IsLinkOpen() ? "open" : "closed"));
+      }
+    };
+
+    const UpdateOutcome outcome = RunFirmwareUpdate(kFirmware, programmer, hooks);
+
+    EXPECT_TRUE(outcome.driveTouched);
+    EXPECT_EQ(programmer.port, kLogged);  // the drive link's port, not a fixed COM1
+    std::vector<std::string> expected = {"hand over",    "dtr on",     "pause 1000",
+                                         "record 127 9",  // enter the boot loader
+                                         "pause 1000",   "close link", "connect, link closed"};
+    if (openOk) {
+      EXPECT_EQ(outcome.result, UpdateResult::VerifyOk);
+      for (int i = 0; i < 7; ++i) expected.push_back("program");
+    } else {
+      EXPECT_EQ(outcome.result, UpdateResult::ComOpenFailed);
+      EXPECT_EQ(programmer.names(), (Names{"open", "close"}));
+    }
+    expected.push_back("pause 1000");  // after the COFF file is closed
+    EXPECT_EQ(log, expected);
+  }
+  CloseLink();
+  unregisterInProcessPort(kLogged);
+}
+
 TEST_F(UpdateOnSimulatedDrive, RefusedFileTellsTheDriveNothing) {
   const fs::path text = fs::temp_directory_path() / "axtune_refused.out";
   std::ofstream(text) << "not firmware";

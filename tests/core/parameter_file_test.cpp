@@ -200,6 +200,21 @@ TEST_F(ParameterFileOnDisk, LoadSendsRecordsTwoToCountThenEndOfLoad) {
   EXPECT_EQ(pauses_, std::vector<int>{2000});
 }
 
+TEST_F(ParameterFileOnDisk, AcceptedFileWithNothingToSendStillMarksChangedAndPauses) {
+  for (int count : {0, 1, 2}) {  // 0: no drive identified
+    SCOPED_TRACE(count);
+    pauses_.clear();
+    FakeRecords drive;
+    const LoadOutcome outcome = LoadParameterFile(drive, count, write("few.qmx", FileFor(count)));
+    EXPECT_EQ(outcome.result, LoadResult::Loaded);
+    EXPECT_EQ(outcome.recordsSent, 0);
+    EXPECT_TRUE(outcome.markChanged);
+    ASSERT_EQ(drive.writes.size(), 1u);  // the end-of-load command only
+    EXPECT_EQ(drive.writes[0].first, 127);
+    EXPECT_EQ(pauses_, std::vector<int>{2000});
+  }
+}
+
 TEST_F(ParameterFileOnDisk, RefusedFilesSendOnlyTheEndOfLoad) {
   std::vector<uint8_t> otherVersion = FileFor(20);
   const std::vector<uint8_t> identificationOnly(otherVersion.begin(), otherVersion.begin() + 9);
@@ -210,13 +225,15 @@ TEST_F(ParameterFileOnDisk, RefusedFilesSendOnlyTheEndOfLoad) {
     int count;
     LoadResult expected;
     int savedCount;
+    bool markChanged;  // only a file with another identification leaves the store command alone
   } cases[] = {
-      {"version.qmx", otherVersion, 20, LoadResult::BadIdentification, -1},
-      {"short.qmx", FileFor(20), 65, LoadResult::TooShort, 20},
-      {"long.qmx", FileFor(65), 20, LoadResult::CountMismatch, 65},
-      {"one_more.qmx", FileFor(20), 21, LoadResult::CountMismatch, 20},  // record 20 would be path text
-      {"ident_only.qmx", identificationOnly, 20, LoadResult::TooShort, -1},
-      {"huge_count.qmx", FileFor(2), 128, LoadResult::CountOutOfRange, -1},
+      {"version.qmx", otherVersion, 20, LoadResult::BadIdentification, -1, false},
+      {"short.qmx", FileFor(20), 65, LoadResult::TooShort, 20, true},
+      {"long.qmx", FileFor(65), 20, LoadResult::CountMismatch, 65, true},
+      {"one_more.qmx", FileFor(20), 21, LoadResult::CountMismatch, 20, true},  // record 20 would be path text
+      {"ident_only.qmx", identificationOnly, 20, LoadResult::TooShort, -1, true},
+      {"huge_count.qmx", FileFor(2), 128, LoadResult::CountOutOfRange, -1, true},
+      {"empty.qmx", {}, 20, LoadResult::BadIdentification, -1, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -225,7 +242,7 @@ TEST_F(ParameterFileOnDisk, RefusedFilesSendOnlyTheEndOfLoad) {
     EXPECT_EQ(outcome.result, c.expected);
     EXPECT_EQ(outcome.recordsSent, 0);
     EXPECT_EQ(outcome.savedRecordCount, c.savedCount);
-    EXPECT_TRUE(outcome.markChanged);
+    EXPECT_EQ(outcome.markChanged, c.markChanged);
     ASSERT_EQ(drive.writes.size(), 1u);
     EXPECT_EQ(drive.writes[0].first, 127);
     EXPECT_EQ(drive.writes[0].second[0], 4);
