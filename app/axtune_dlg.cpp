@@ -39,6 +39,7 @@ namespace axtune {
 namespace {
 constexpr int kTextHelpNotFound = 40030;
 constexpr int kTextHelpNotOpened = 40031;
+constexpr int kTextNotStored = 40017;
 
 QString Tr(int id) {
   return QString::fromUtf8(Text(id));
@@ -224,8 +225,13 @@ void CAxtuneDlg::NotifyParameterChanged(int record) {
 
 void CAxtuneDlg::OnStoreParameters() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  // The exchange's outcome is not examined: the drive either stored or the next change shows it.
-  StoreParameters();
+  // Without the drive's reply nothing says the parameters were stored: greying the item would
+  // tell the user they were, and the changes would be lost at the drive's next power-up.
+  if (!StoreParameters()) {
+    QApplication::restoreOverrideCursor();
+    ShowMessage(this, Tr(kTextNotStored));
+    return;
+  }
   SetStoreCommandState(false);
   SleepMs(2000);
   QApplication::restoreOverrideCursor();

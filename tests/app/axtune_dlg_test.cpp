@@ -152,6 +152,19 @@ TEST_F(MainWindowTest, StoreCommandFollowsChangesAndStores) {
     EXPECT_FALSE(Window().IsModified());
   }
   EXPECT_EQ(ui_.countPauses(2000), 2) << "each store waits 2 s";
+  EXPECT_TRUE(ui_.messages.empty());
+
+  // A store the drive does not answer is no store: the change stays pending and the user is told.
+  Window().NotifyParameterChanged(2);
+  Window().StopWatcher();
+  CloseLink();
+  store->trigger();
+  EXPECT_TRUE(store->isEnabled());
+  EXPECT_TRUE(Window().IsCommandDefault(kCommandStoreParameters));
+  EXPECT_TRUE(Window().IsModified());
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_TRUE(ui_.messages[0].startsWith("The settings were not stored")) << ui_.messages[0].toStdString();
+  EXPECT_EQ(ui_.countPauses(2000), 2);
 }
 
 TEST_F(MainWindowTest, ScanPrefersCarrierAndGreysMissingPorts) {
