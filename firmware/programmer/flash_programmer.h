@@ -140,7 +140,8 @@ PRG_API int32_t PRG_Status(void);
    and removed afterwards in every case.
    When "PrgSkipBootLoad" is 1 but the kernel does not answer the ping (it was reset by PRG_Close's
    DTR pulse, for example), PRG_Open loads the kernel through the boot ROM instead of failing.
-   After a failure the port may stay open (PRG_Close closes it) and the arrow cursor is back. */
+   After a failure no connection remains (also when an earlier PRG_Open had connected), the port may
+   stay open (PRG_Close closes it) and the arrow cursor is back. */
 PRG_API int32_t PRG_Open(PRG_Handle handle);
 
 /* Ends the session: restores the arrow cursor, sets the abort flag (a running operation stops at its

@@ -73,6 +73,9 @@ int BootLoad(const std::string& portName, int rate) {
 
 int OpenSequence() {
   ProgrammerState& s = State();
+  // A failed open must not leave an earlier session's connection flag behind: the operations would
+  // then send kernel packets to whatever answers the line now (a boot ROM, for example).
+  s.connected = false;
   ResetSequence();
   const std::string portName = ProgrammerPortName(s.options);
   const int rate = ProgrammerBaudRate(s.options);
@@ -96,7 +99,10 @@ int OpenSequence() {
   if (s.options.PrgSkipBootLoad == 1) {
     kernelAnswered = PingKernel() == PRG_DONE;
     // A kernel reset by the last PRG_Close no longer runs; the boot ROM can load it again.
-    if (!kernelAnswered) Message("No flash kernel answered; loading it through the boot loader\n");
+    if (!kernelAnswered) {
+      Message("No flash kernel answered; loading it through the boot loader\n");
+      ResetSequence();  // the kernel about to be loaded sees sequence 0 first, as after any boot load
+    }
   }
   if (!kernelAnswered && BootLoad(portName, working) != PRG_DONE) return PRG_FAILED;
 

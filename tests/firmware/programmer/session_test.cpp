@@ -196,8 +196,26 @@ TEST_F(ProgrammerSession, SecondOpenAfterAResetLoadsTheKernelAgain) {
   ASSERT_EQ(PRG_Open(handle_), PRG_DONE);
   EXPECT_TRUE(sawMessage("No flash kernel answered; loading it through the boot loader\n"));
   EXPECT_TRUE(processor_->kernelRunning());
+  // The failed ping does not count: the freshly loaded kernel's first packet carries 0.
+  clearWritten();
   uint16_t word = 0x5A5A;
   EXPECT_EQ(PRG_FlashWrite(handle_, 0x3E8000, 0, 2, &word), PRG_DONE);
+  const auto packets = HostPackets(written());
+  ASSERT_EQ(packets.size(), 1u);
+  EXPECT_EQ(packets[0].sequence, 0);
+}
+
+TEST_F(ProgrammerSession, AFailedOpenLeavesNoConnectionBehind) {
+  Connect();
+  // Open again without closing, and this time nothing answers: neither the ping nor the autobaud.
+  line_->setResponder([](const Bytes&) { return Bytes{}; });
+  EXPECT_EQ(PRG_Open(handle_), PRG_FAILED);
+  clearWritten();
+  uint16_t word = 0x1234;
+  EXPECT_EQ(PRG_FlashErase(handle_), PRG_FAILED);
+  EXPECT_EQ(PRG_FlashWrite(handle_, 0x3E8000, 0, 2, &word), PRG_FAILED);
+  EXPECT_EQ(PRG_FlashVerify(handle_, 0x3E8000, 0, 2, &word), PRG_FAILED);
+  EXPECT_TRUE(written().empty());  // no kernel packet goes to a line that has no kernel
 }
 
 TEST_F(ProgrammerSession, NothingStartsWhileAnOperationRuns) {
