@@ -12,9 +12,9 @@ namespace {
 // Each part of the program keeps its texts in its own fragment, so the table grows without
 // edits colliding. Ids must be unique across fragments (a test checks).
 const StringEntry kStrings[] = {
+#include "res/strings_pages.inc"
 #include "res/strings_shell.inc"
 #include "res/strings_status.inc"
-#include "res/strings_pages.inc"
 #include "res/strings_tools.inc"
 };
 
@@ -33,15 +33,22 @@ bool StartsWithGerman(const char* value) {
 
 }  // namespace
 
-void SetLanguage(Language language) { g_language = language; }
-Language CurrentLanguage() { return g_language; }
+void SetLanguage(Language language) {
+  g_language = language;
+}
+Language CurrentLanguage() {
+  return g_language;
+}
 
 Language ChooseLanguage(int argc, const char* const* argv) {
+  // "/english" anywhere wins; otherwise the last --lang decides.
+  const char* chosen = nullptr;
   for (int i = 1; i < argc; ++i) {
     if (argv[i] == nullptr) continue;
-    if (std::strcmp(argv[i], "/english") == 0 || std::strcmp(argv[i], "--lang=en") == 0) return Language::English;
-    if (std::strcmp(argv[i], "--lang=de") == 0) return Language::German;
+    if (std::strcmp(argv[i], "/english") == 0) return Language::English;
+    if (std::strcmp(argv[i], "--lang=en") == 0 || std::strcmp(argv[i], "--lang=de") == 0) chosen = argv[i];
   }
+  if (chosen != nullptr) return std::strcmp(chosen, "--lang=de") == 0 ? Language::German : Language::English;
   // The first of these that is set decides, as for the C library's message catalogue.
   for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
     const char* value = std::getenv(name);
@@ -58,8 +65,12 @@ const char* Text(int id, Language language) {
   return language == Language::German ? e->german : e->english;
 }
 
-const char* Text(int id) { return Text(id, g_language); }
-bool HasText(int id) { return Find(id) != nullptr; }
+const char* Text(int id) {
+  return Text(id, g_language);
+}
+bool HasText(int id) {
+  return Find(id) != nullptr;
+}
 
 const StringEntry* AllStrings(int* count) {
   if (count != nullptr) *count = static_cast<int>(std::size(kStrings));

@@ -43,6 +43,8 @@ TEST(StringTable, EnglishArgumentWinsOverAGermanLocale) {
   setenv("LC_ALL", "en_US.UTF-8", 1);
   const char* german[] = {"axtune", "--lang=de"};
   EXPECT_EQ(ChooseLanguage(2, german), Language::German);
+  const char* both[] = {"axtune", "--lang=de", "/english"};
+  EXPECT_EQ(ChooseLanguage(3, both), Language::English) << "\"/english\" anywhere chooses English";
   EXPECT_EQ(ChooseLanguage(1, plain), Language::English);
   unsetenv("LC_ALL");
 }
