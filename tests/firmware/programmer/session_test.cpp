@@ -218,6 +218,23 @@ TEST_F(ProgrammerSession, AFailedOpenLeavesNoConnectionBehind) {
   EXPECT_TRUE(written().empty());  // no kernel packet goes to a line that has no kernel
 }
 
+TEST_F(ProgrammerSession, CloseResetsTheProcessorByADtrPulseAndKeepsStatusAndSkipFlag) {
+  Connect();
+  uint16_t word = 0;
+  EXPECT_EQ(PRG_FlashRead(handle_, 0x100000, 0, 2, &word), PRG_FAILED);  // not flash: status 1
+  sleeps_.clear();
+  std::vector<bool> dtrDuringSleeps;
+  onSleep_ = [&](int) { dtrDuringSleeps.push_back(line_->dtr()); };
+  EXPECT_EQ(PRG_Close(handle_), 0);
+  onSleep_ = nullptr;
+  // DTR high for 100 ms, low for 100 ms, then 200 ms before the port closes.
+  EXPECT_EQ(sleeps_, std::vector<int>({100, 100, 200}));
+  EXPECT_EQ(dtrDuringSleeps, std::vector<bool>({true, false, false}));
+  EXPECT_FALSE(line_->isOpen());
+  EXPECT_EQ(PRG_Status(), PRG_FAILED);
+  EXPECT_EQ(static_cast<PRG_Options*>(handle_)->PrgSkipBootLoad, 1u);
+}
+
 TEST_F(ProgrammerSession, NothingStartsWhileAnOperationRuns) {
   static std::vector<int32_t> during;
   during.clear();
