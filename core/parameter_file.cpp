@@ -248,7 +248,7 @@ std::string AbsoluteFilePath(const std::string& path) {
 FileWriteResult WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
   namespace fs = std::filesystem;
   FileWriteResult result;
-  const fs::path target(path);
+  fs::path target(path);
   if (target.filename().empty()) {
     result.reason = "no file name given";
     return result;
@@ -257,6 +257,26 @@ FileWriteResult WriteFileAtomically(const std::string& path, const std::vector<u
   if (fs::is_directory(target, error)) {
     result.reason = path + " is a folder";
     return result;
+  }
+  // Replacing an existing file must do what overwriting it in place would: write through a symbolic
+  // link, refuse a file that may not be written, and keep the file's permissions.
+  if (fs::is_symlink(fs::symlink_status(target, error))) {
+    fs::path resolved = fs::canonical(target, error);
+    if (!error) target = std::move(resolved);  // a dangling link is replaced like a missing file
+  }
+  const fs::file_status existing = fs::status(target, error);
+  const bool replacing = !error && fs::is_regular_file(existing);
+  if (replacing) {
+    constexpr fs::perms kWriteBits =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    bool writable = (existing.permissions() & kWriteBits) != fs::perms::none;
+#ifndef _WIN32
+    writable = writable && ::access(target.c_str(), W_OK) == 0;
+#endif
+    if (!writable) {
+      result.reason = "cannot write " + path + ": " + ErrnoReason(EACCES) + " (the file is read-only)";
+      return result;
+    }
   }
   // A unique name beside the target, so the rename stays on one file system.
   static std::atomic<unsigned> counter{0};
@@ -280,6 +300,10 @@ FileWriteResult WriteFileAtomically(const std::string& path, const std::vector<u
     fs::remove(temporary, error);
     result.reason = "cannot write " + path + ": " + ErrnoReason(writeErrno);
     return result;
+  }
+  if (replacing) {
+    std::error_code ignored;
+    fs::permissions(temporary, existing.permissions(), ignored);
   }
   fs::rename(temporary, target, error);
   if (error) {

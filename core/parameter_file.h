@@ -118,7 +118,8 @@ struct FileWriteResult {
 };
 
 // Writes the file image to a temporary file beside `path` and renames it over `path` only when it
-// is complete, so a failed or interrupted save never destroys an existing file.
+// is complete, so a failed or interrupted save never destroys an existing file. Like overwriting in
+// place, it writes through a symbolic link, refuses a read-only file and keeps the file's permissions.
 FileWriteResult WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
 
 // The absolute form of `path` as it goes into the trailer.

@@ -178,6 +178,35 @@ TEST_F(ParameterFileOnDisk, FailedReadOrWriteKeepsTheExistingFile) {
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 1);
 }
 
+TEST_F(ParameterFileOnDisk, ReplacingAFileKeepsWhatOverwritingInPlaceWould) {
+  const std::vector<uint8_t> image = FileFor(2);
+
+  // The permissions stay those of the file that was replaced.
+  const std::string priv = write("private.qmx", {1});
+  fs::permissions(priv, fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_TRUE(WriteFileAtomically(priv, image).ok);
+  EXPECT_EQ(fs::status(priv).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+
+  // A link keeps pointing at the file, which gets the new contents.
+  const std::string real = write("real.qmx", {1});
+  const fs::path link = dir_ / "current.qmx";
+  fs::create_symlink(real, link);
+  ASSERT_TRUE(WriteFileAtomically(link.string(), image).ok);
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(link)));
+  EXPECT_EQ(read(real), image);
+
+  // A write-protected file is not replaced.
+  const std::string locked = write("locked.qmx", {1, 2});
+  fs::permissions(locked, fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  const FileWriteResult refused = WriteFileAtomically(locked, image);
+  EXPECT_FALSE(refused.ok);
+  EXPECT_NE(refused.reason.find("read-only"), std::string::npos) << refused.reason;
+  EXPECT_EQ(read(locked), (std::vector<uint8_t>{1, 2}));
+  fs::permissions(locked, fs::perms::owner_write, fs::perm_options::add);  // so TearDown can remove it
+
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 4);  // no temporaries
+}
+
 TEST_F(ParameterFileOnDisk, LoadSendsRecordsTwoToCountThenEndOfLoad) {
   const std::string path = write("twenty.qmx", FileFor(20));
   FakeRecords drive;
