@@ -148,7 +148,8 @@ TEST_F(DriveStatusBarTest, AFailedReadLeavesThePanesAsTheyWere) {
   line->clearWritten();
   EXPECT_FALSE(bar_->pollOnce());
   EXPECT_EQ(text(kPaneDeviceState), "before");
-  EXPECT_FALSE(line->written().empty());  // it did ask
+  // It asked for record 129 and, that read failed, for nothing more.
+  EXPECT_EQ(line->written(), (testing::Bytes{0x0F, 129}));
 }
 
 // The bar against the simulated drive, in the simulator's virtual time.

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QLayout>
 #include <QMainWindow>
 #include <QMouseEvent>
 #include <QSet>
@@ -131,6 +132,33 @@ TEST_F(XStatusBarTest, TextPaneShowsThePaneTextInTheColourOfItsState) {
   bar_->SetPaneOwnTexts(0, "WWW", "");
   image = render();
   EXPECT_GT(count(image, inner(0), Qt::blue), 0);
+}
+
+TEST_F(XStatusBarTest, TextFollowsTheFormatBitsOfTheModeWord) {
+  bar_->setMinimumBarHeight(60);  // room to tell top, centre and bottom apart
+  window_.layout()->activate();
+  ASSERT_GE(bar_->height(), 60);
+  bar_->setPaneWidth(0, 120);
+  bar_->SetPaneBkColor(0, Qt::white);
+  bar_->setPaneText(0, "MM");
+  const QRect area = inner(0);
+  auto ink = [&](uint32_t mode) {
+    bar_->SetPaneMode(0, mode);
+    return inkBox(render(), area, Qt::white);
+  };
+  const QRect topLeft = ink(kPaneKindText);
+  const QRect rightCentred = ink(kPaneKindText | kPaneRight | kPaneVCenter);
+  const QRect centreBottom = ink(kPaneKindText2 | kPaneCenter | kPaneBottom);
+  ASSERT_FALSE(topLeft.isEmpty());
+  EXPECT_LT(topLeft.left() - area.left(), 8);
+  EXPECT_LT(topLeft.top(), rightCentred.top());
+  EXPECT_LT(area.right() - rightCentred.right(), 8);
+  EXPECT_NEAR(rightCentred.center().y(), area.center().y(), 3);
+  EXPECT_NEAR(centreBottom.center().x(), area.center().x(), 3);
+  EXPECT_GT(centreBottom.top(), rightCentred.top());
+  // Any other kind draws only the background.
+  EXPECT_TRUE(ink(0x00300000).isEmpty());
+  EXPECT_TRUE(ink(0).isEmpty());
 }
 
 TEST_F(XStatusBarTest, BitmapPaneShowsTheBitmapOfItsStateAligned) {
