@@ -375,6 +375,12 @@ TEST_F(UpdateOnSimulatedDrive, RealFirmwareEndsUpInFlashAndTheDriveAnswersAgain)
   RecordWords id{};
   EXPECT_TRUE(ReadRecord(kIdentificationRecord, id) || ReadRecord(kIdentificationRecord, id));
   EXPECT_EQ(id[0], 1025);
+
+  // A second update in the same process (the GUI keeps running) finds the boot loader again.
+  const UpdateOutcome again = RunFirmwareUpdate(kFirmware, *programmer, {});
+  EXPECT_EQ(again.result, UpdateResult::VerifyOk) << again.message;
+  ASSERT_TRUE(OpenLink(kDevice));
+  EXPECT_TRUE(ReadRecord(kIdentificationRecord, id) || ReadRecord(kIdentificationRecord, id));
 }
 
 }  // namespace
