@@ -346,6 +346,8 @@ UpdateOutcome ProgramFirmware(FirmwareFile& file, FlashProgrammer& programmer, c
     }
     if (cancelled) break;
   }
+  // DTR low on the drive link's port when one is open; the programmer's own port gets its DTR pulse
+  // (the processor's reset) from close().
   SetDtr(false);
   if (cancelled) {
     outcome.message = "cancelled while " + std::string(UpdatePhaseName(progress.phase)) +
