@@ -9,6 +9,7 @@
 #include "link/drive_link.h"
 #include "link/sleeper.h"
 #include "sim/boot/boot_processor.h"
+#include "link/testing/forwarding_serial_port.h"
 #include "sim/simulated_drive.h"
 
 namespace axtune {
@@ -231,40 +232,25 @@ class UpdateOnSimulatedDrive : public ::testing::Test {
 
 // A port on the simulated drive that logs DTR changes, the record and first word of every frame
 // written, and the close, into one list with the pauses and the programmer's calls.
-class LoggingPort : public SerialPort {
+class LoggingPort : public ::axtune::testing::ForwardingSerialPort {
  public:
   LoggingPort(std::unique_ptr<SerialPort> inner, std::vector<std::string>& log)
-      : inner_(std::move(inner)), log_(log) {}
-  bool open(const SerialSettings& settings) override { return inner_->open(settings); }
+      : ForwardingSerialPort(std::move(inner)), log_(log) {}
   bool close() override {
-    if (inner_->isOpen()) log_.push_back("close link");
-    return inner_->close();
+    if (inner().isOpen()) log_.push_back("close link");
+    return inner().close();
   }
-  bool isOpen() const override { return inner_->isOpen(); }
-  bool setTimeouts(const SerialTimeouts& timeouts) override { return inner_->setTimeouts(timeouts); }
-  size_t read(uint8_t* buffer, size_t n) override { return inner_->read(buffer, n); }
   size_t write(const uint8_t* data, size_t n) override {
     if (n >= 4)
       log_.push_back("record " + std::to_string(data[1]) + " " + std::to_string(data[2] | data[3] << 8));
-    return inner_->write(data, n);
+    return inner().write(data, n);
   }
-  bool purge() override { return inner_->purge(); }
-  bool clearErrors() override { return inner_->clearErrors(); }
   bool setDtr(bool on) override {
     log_.push_back(on ? "dtr on" : "dtr off");
-    return inner_->setDtr(on);
+    return inner().setDtr(on);
   }
-  bool setRts(bool on) override { return inner_->setRts(on); }
-  bool modemStatus(ModemStatus& status) override { return inner_->modemStatus(status); }
-  bool setBaudRate(int rate) override { return inner_->setBaudRate(rate); }
-  int baudRate() const override { return inner_->baudRate(); }
-  size_t bytesWaiting() override { return inner_->bytesWaiting(); }
-  std::string deviceName() const override { return inner_->deviceName(); }
-  PortOpenError lastOpenError() const override { return inner_->lastOpenError(); }
-  std::string lastErrorText() const override { return inner_->lastErrorText(); }
 
  private:
-  std::unique_ptr<SerialPort> inner_;
   std::vector<std::string>& log_;
 };
 

@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "sim/record_layout.h"
+#include "link/testing/forwarding_serial_port.h"
 #include "sim_test_support.h"
 
 namespace axtune::sim::testing {
@@ -127,35 +128,18 @@ struct TimedReads {
   std::vector<std::pair<size_t, uint64_t>> reads;  // requested bytes, microseconds waited
 };
 
-class TimedPort : public SerialPort {
+class TimedPort : public ::axtune::testing::ForwardingSerialPort {
  public:
   TimedPort(std::unique_ptr<SerialPort> inner, std::shared_ptr<SimulatedDrive> drive, TimedReads* log)
-      : inner_(std::move(inner)), drive_(std::move(drive)), log_(log) {}
-  bool open(const SerialSettings& s) override { return inner_->open(s); }
-  bool close() override { return inner_->close(); }
-  bool isOpen() const override { return inner_->isOpen(); }
-  bool setTimeouts(const SerialTimeouts& t) override { return inner_->setTimeouts(t); }
+      : ForwardingSerialPort(std::move(inner)), drive_(std::move(drive)), log_(log) {}
   size_t read(uint8_t* b, size_t n) override {
     const uint64_t before = drive_->nowUs();
-    const size_t got = inner_->read(b, n);
+    const size_t got = inner().read(b, n);
     log_->reads.emplace_back(n, drive_->nowUs() - before);
     return got;
   }
-  size_t write(const uint8_t* d, size_t n) override { return inner_->write(d, n); }
-  bool purge() override { return inner_->purge(); }
-  bool clearErrors() override { return inner_->clearErrors(); }
-  bool setDtr(bool on) override { return inner_->setDtr(on); }
-  bool setRts(bool on) override { return inner_->setRts(on); }
-  bool modemStatus(ModemStatus& s) override { return inner_->modemStatus(s); }
-  bool setBaudRate(int r) override { return inner_->setBaudRate(r); }
-  int baudRate() const override { return inner_->baudRate(); }
-  size_t bytesWaiting() override { return inner_->bytesWaiting(); }
-  std::string deviceName() const override { return inner_->deviceName(); }
-  PortOpenError lastOpenError() const override { return inner_->lastOpenError(); }
-  std::string lastErrorText() const override { return inner_->lastErrorText(); }
 
  private:
-  std::unique_ptr<SerialPort> inner_;
   std::shared_ptr<SimulatedDrive> drive_;
   TimedReads* log_;
 };
