@@ -5,6 +5,8 @@
 #include <QPixmap>
 #include <map>
 
+#include "pages/profile_pictograms.h"
+
 namespace axtune {
 namespace {
 
@@ -30,65 +32,6 @@ QIcon Lamp(const QColor& colour, bool ring) {
   p.setBrush(gradient);
   p.setPen(QPen(ring ? QColor(60, 60, 60) : colour.darker(160), ring ? 2.5 : 1.5));
   p.drawEllipse(QRectF(3, 3, 26, 26));
-  return QIcon(pixmap);
-}
-
-// Velocity-over-time pictograms of the motion profiles: a thin axis and the profile's outline.
-QPainter& Prepare(QPainter& p) {
-  p.setRenderHint(QPainter::Antialiasing);
-  p.setPen(QPen(QColor(40, 40, 40), 1));
-  p.drawLine(2, 28, 30, 28);
-  p.setPen(QPen(QColor(0, 0, 160), 2));
-  return p;
-}
-
-void Arrow(QPainter& p) {
-  p.setPen(QPen(QColor(180, 0, 0), 2));
-  p.drawLine(20, 6, 29, 6);
-  p.drawLine(25, 3, 29, 6);
-  p.drawLine(25, 9, 29, 6);
-}
-
-void Hourglass(QPainter& p, int x) {
-  p.setPen(QPen(QColor(120, 80, 0), 1.5));
-  QPolygonF glass{{QPointF(x, 12), QPointF(x + 8, 12), QPointF(x, 22), QPointF(x + 8, 22)}};
-  p.drawPolyline(glass);
-  p.drawLine(QPointF(x, 12), QPointF(x + 8, 22));
-}
-
-QIcon Profile(int id) {
-  QPixmap pixmap = Canvas();
-  QPainter p(&pixmap);
-  Prepare(p);
-  switch (id) {
-    case 157:  // back to zero, then the next profile
-      p.drawPolyline(QPolygonF{{QPointF(3, 28), QPointF(8, 12), QPointF(14, 12), QPointF(19, 28)}});
-      Arrow(p);
-      break;
-    case 158:  // a single trapezoidal profile
-      p.drawPolyline(QPolygonF{{QPointF(3, 28), QPointF(10, 10), QPointF(22, 10), QPointF(29, 28)}});
-      break;
-    case 159:  // on into the next profile at this velocity
-      p.drawPolyline(QPolygonF{{QPointF(3, 28), QPointF(10, 14), QPointF(30, 14)}});
-      Arrow(p);
-      break;
-    case 160:  // on into the next profile at its velocity
-      p.drawPolyline(
-          QPolygonF{{QPointF(3, 28), QPointF(10, 14), QPointF(22, 14), QPointF(26, 20), QPointF(30, 20)}});
-      Arrow(p);
-      break;
-    case 161:  // wait after the profile
-      p.drawPolyline(QPolygonF{{QPointF(3, 28), QPointF(8, 12), QPointF(13, 12), QPointF(18, 28)}});
-      Hourglass(p, 21);
-      break;
-    case 162:  // wait, then the next profile
-      p.drawPolyline(QPolygonF{{QPointF(3, 28), QPointF(7, 14), QPointF(11, 14), QPointF(15, 28)}});
-      Hourglass(p, 16);
-      Arrow(p);
-      break;
-    default:
-      break;
-  }
   return QIcon(pixmap);
 }
 
@@ -125,7 +68,7 @@ void LoadSharedIcons() {
   icons[153] = Lamp(QColor(0, 190, 0), false);
   icons[154] = Lamp(QColor(150, 150, 150), true);
   icons[155] = Lamp(QColor(220, 0, 0), false);
-  for (int id = 157; id <= 162; ++id) icons[id] = Profile(id);
+  for (int id = 157; id <= 162; ++id) icons[id] = ProfilePictogram(id);
 }
 
 QIcon SharedIcon(int id) {

@@ -13,6 +13,7 @@ namespace {
 // edits colliding. Ids must be unique across fragments (a test checks).
 const StringEntry kStrings[] = {
 #include "res/strings_pages.inc"
+#include "res/strings_motion.inc"
 #include "res/strings_shell.inc"
 #include "res/strings_status.inc"
 #include "res/strings_tools.inc"

@@ -1,0 +1,23 @@
+#include "pages/up_down_control.h"
+
+#include <QLineEdit>
+
+namespace axtune {
+
+UpDownControl::UpDownControl(int id, QWidget* parent) : QSpinBox(parent) {
+  setObjectName(QString::number(id));
+  lineEdit()->setReadOnly(true);  // the number is shown, not typed
+  setKeyboardTracking(false);
+  setWrapping(false);
+  setAlignment(Qt::AlignRight);
+}
+
+void UpDownControl::stepBy(int steps) {
+  emit StepRequested(value(), steps);
+}
+
+QAbstractSpinBox::StepEnabled UpDownControl::stepEnabled() const {
+  return isEnabled() ? (StepUpEnabled | StepDownEnabled) : StepNone;
+}
+
+}  // namespace axtune
