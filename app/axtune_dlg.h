@@ -21,7 +21,9 @@ namespace axtune {
 
 class CAxtunePropertyPage;
 class CAxtunePropertySheet;
+class CBenutzerDialog;
 class CDrivePropertyPage;
+class CStatusDialog;
 
 class CAxtuneDlg : public QMainWindow, public PageHost {
   Q_OBJECT
@@ -80,6 +82,14 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   // Where the help and the web commands hand their URL (tests replace it).
   void SetUrlOpener(std::function<bool(const QString&)> opener) { urlOpener_ = std::move(opener); }
 
+  // The user dialog (name and company for the parameter file, expert mode) and the status panel.
+  CBenutzerDialog* UserDialog() const { return userDialog_; }
+  CStatusDialog* StatusDialog() const { return statusDialog_; }
+  // User command: the user dialog, then the debug pages follow the expert mode.
+  void OnUser();
+  // Opens the manual at a topic (F1 and the help command: the start topic; Shift+F1: the page's).
+  void OpenManual(const QString& topic);
+
   static QColor BackgroundColor() { return QColor(79, 164, 163); }
 
  signals:
@@ -102,6 +112,10 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   void ShowSheet();
   void OnHelpTopics();
   void OnAbout();
+  void SetUpExpertTools();
+  void OnHomepage();
+  void OnFeedback();
+  void OpenAddress(const QString& url);
   bool ExpertMode() const { return expertModeCheck_ ? expertModeCheck_() : false; }
 
   CAxtunePropertySheet* sheet_ = nullptr;
@@ -123,6 +137,8 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   bool connectPending_ = false;
   bool shutDown_ = false;
 
+  CBenutzerDialog* userDialog_ = nullptr;
+  CStatusDialog* statusDialog_ = nullptr;
   std::function<bool()> expertModeCheck_;
   std::function<void()> statusPanelShow_;
   std::function<bool(const QString&)> urlOpener_;

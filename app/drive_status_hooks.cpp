@@ -2,12 +2,24 @@
 
 #include <QStatusBar>
 
+#include "app/status_dialog.h"
+
 #if __has_include("app/drive_status_bar.h")
 #include "app/drive_status_bar.h"
 #define AXTUNE_HAVE_DRIVE_STATUS_BAR 1
 #endif
 
 namespace axtune {
+
+// The status panel reads the same records as the bar and follows the same rules: only while a
+// supported drive is identified and nothing else owns the port.
+void SetStatusPanelIdentified(bool identified) {
+  if (CStatusDialog* panel = CStatusDialog::Instance()) panel->SetDriveIdentified(identified);
+}
+
+void StopStatusPanelPolling() {
+  if (CStatusDialog* panel = CStatusDialog::Instance()) panel->StopPolling();
+}
 
 #ifdef AXTUNE_HAVE_DRIVE_STATUS_BAR
 QStatusBar* CreateDriveStatusBar(QWidget* parent) {
@@ -16,17 +28,23 @@ QStatusBar* CreateDriveStatusBar(QWidget* parent) {
 
 void SetDriveStatusIdentified(QStatusBar* bar, bool identified) {
   if (auto* drive = qobject_cast<DriveStatusBar*>(bar)) drive->setDriveIdentified(identified);
+  SetStatusPanelIdentified(identified);
 }
 
 void StopDriveStatusPolling(QStatusBar* bar) {
   if (auto* drive = qobject_cast<DriveStatusBar*>(bar)) drive->stopPolling();
+  StopStatusPanelPolling();
 }
 #else
 QStatusBar* CreateDriveStatusBar(QWidget*) {
   return nullptr;
 }
-void SetDriveStatusIdentified(QStatusBar*, bool) {}
-void StopDriveStatusPolling(QStatusBar*) {}
+void SetDriveStatusIdentified(QStatusBar*, bool identified) {
+  SetStatusPanelIdentified(identified);
+}
+void StopDriveStatusPolling(QStatusBar*) {
+  StopStatusPanelPolling();
+}
 #endif
 
 }  // namespace axtune

@@ -9,6 +9,7 @@ namespace axtune {
 namespace {
 
 constexpr int kStrInvalid = 32787;  // "ungültig" / "Invalid"
+constexpr int kStrSwitchedOnPanel = 32812;  // "Eingeschaltet" / "Switched on"
 
 // Hysteresis steps and scales of the two measured values.
 constexpr int kTemperatureStep = 64;  // raw units of 1/128 degree
@@ -201,6 +202,171 @@ bool ReadDriveStatus(DriveStatusReading& reading) {
     reading.statusword.reset();
   }
   return true;
+}
+
+// ---- The expert status panel ---------------------------------------------------------------------
+
+namespace {
+
+// Motor current: 16383 is the peak of 20.4545... A; the panel shows the effective value.
+constexpr double kCurrentFullScale = 20.454545454545453;
+constexpr double kCurrentRaw = 16383.0;
+constexpr double kSqrt2 = 1.4142;
+constexpr double kPercentRaw = 163.83;  // 16383 = 100 %
+constexpr int kFullStepsPerRevolution = 200;
+
+int32_t Long(const RecordWords& r, int low, int high) {
+  return static_cast<int32_t>(static_cast<uint32_t>(r[low]) | (static_cast<uint32_t>(r[high]) << 16));
+}
+
+void DecodePanelDeviceState(const RecordWords& r129, std::optional<uint16_t> statusword, Language language,
+                            StatusPanelView& view) {
+  const uint16_t errorWord = r129[kWordErrorNumber];
+  switch (Signed(r129[kWordDeviceState])) {
+    case 0:
+      view.deviceStateLamp = kLampRed;
+      view.deviceStateText = errorWord < 10 ? std::string(Text(kStrDeviceErrorBase + errorWord, language))
+                                            : Format("Error %d", static_cast<int>(Signed(errorWord)));
+      return;
+    case 1:
+      view.deviceStateLamp = kLampGrey;
+      view.deviceStateText = Text(kStrNotReadyToSwitchOn, language);
+      return;
+    case 2:
+      view.deviceStateLamp = kLampGrey;
+      view.deviceStateText = Text(kStrReady, language);
+      return;
+    case 3:
+      view.deviceStateLamp = kLampGreen;
+      view.deviceStateText = Text(kStrSwitchedOnPanel, language);
+      return;
+    default:
+      break;
+  }
+  view.deviceStateLamp = kLampGreen;
+  if (!statusword) {
+    view.deviceStateKnown = false;
+    view.deviceStateText = Text(kStrInvalid, language);
+  } else {
+    view.deviceStateText =
+        (*statusword & kStatuswordOperationEnabled) ? std::string(Text(kStrOperation, language)) : "Quick stop";
+  }
+}
+
+int PanelProfileLamp(int state, bool blink) {
+  switch (state) {
+    case 0:
+      return kLampGrey;
+    case 1:
+      return blink ? kLampGrey : kLampGreen;
+    case 2:
+      return kLampGreen;
+    default:
+      return kLampRed;
+  }
+}
+
+std::string StepResolutionText(int steps) {
+  if (steps == kFullStepsPerRevolution) return Format("Vollschritt  (%d)", steps);
+  if (steps == 2 * kFullStepsPerRevolution) return Format("Halbschritt  (%d)", steps);
+  return Format("1/%g  (%d)", steps / static_cast<double>(kFullStepsPerRevolution), steps);
+}
+
+}  // namespace
+
+StatusPanelView DecodeStatusPanel(const RecordWords& r129, const RecordWords& r131,
+                                  std::optional<uint16_t> statusword, StatusPanelMemory& memory,
+                                  Language language) {
+  memory.blink = !memory.blink;
+  StatusPanelView view;
+  const int deviceState = Signed(r129[kWordDeviceState]);
+  DecodePanelDeviceState(r129, statusword, language, view);
+
+  const int profileState = Signed(r131[kWordProfileState]);
+  view.profileLamp = PanelProfileLamp(profileState, memory.blink);
+  view.profileText = ProfileText(profileState, Signed(r131[kWordProfileNumber]), language);
+
+  view.motorPosition = Long(r129, kWordPositionLow, kWordPositionHigh);
+  view.motorPositionText = Format("%d", static_cast<int>(view.motorPosition));
+  // Truncated toward zero: 2^30 is 50, -2^31 is -100.
+  view.motorPositionBar = static_cast<int>(view.motorPosition / 2147483648.0 * 100.0);
+  view.encoderPosition = Long(r131, kWordEncoderLow, kWordEncoderHigh);
+  view.encoderPositionText = Format("%d", static_cast<int>(view.encoderPosition));
+
+  // Whole degrees and volts are rounded as in the status bar, so both show the same value.
+  FollowInSteps(memory.held.lastTemperature, Signed(r129[kWordTemperature]), kTemperatureStep);
+  view.temperatureText =
+      Format("%lld \xC2\xB0"
+             "C",
+             WholeUnits((memory.held.lastTemperature + 64) / kTemperatureScale));
+  FollowInSteps(memory.held.lastVoltage, Signed(r129[kWordVoltage]), kVoltageStep);
+  view.voltageText = Format("%lld V", WholeUnits(memory.held.lastVoltage * kVoltageScale));
+
+  view.currentText =
+      Format("%.2f Aeff", Signed(r131[kWordMotorCurrent]) / kSqrt2 * kCurrentFullScale / kCurrentRaw);
+  view.stepResolutionText = StepResolutionText(Signed(r131[kWordStepResolution]));
+  view.currentReductionText = Format("%d ms auf %.0f %%", static_cast<int>(Signed(r131[kWordReductionDelay])),
+                                     Signed(r131[kWordReducedCurrent]) / kPercentRaw);
+
+  const unsigned level = r129[kWordLevel];
+  view.levelBar = static_cast<int>(level * 100 / 32767);
+  view.levelText = Format("%.1f %%", level / 32767.0 * 100.0);
+
+  const uint16_t switches = r129[kWordSwitches];
+  view.upperLimitLamp = (switches & kBitUpperLimitNotReached) ? kLampGreyRing : kLampRed;
+  view.lowerLimitLamp = (switches & kBitLowerLimitNotReached) ? kLampGreyRing : kLampRed;
+  view.referenceSwitchLamp = (switches & kBitReferenceSwitch) ? kLampGreen : kLampGrey;
+  view.stopSwitchLamp = (switches & kBitStopSwitch) ? kLampRed : kLampGreyRing;
+  switch (Signed(r129[kWordReferenced])) {
+    case 0:
+      view.referencedLamp = kLampGreyRing;
+      break;
+    case 1:
+      view.referencedLamp = kLampGrey;
+      break;
+    case 2:
+      view.referencedLamp = kLampGreen;
+      break;
+    default:
+      view.referencedLamp = kLampRed;
+      break;
+  }
+
+  view.faultReset.enabled = r129[kWordErrorNumber] != 0;
+  view.statuswordKnown = statusword.has_value();
+  const bool operationEnabled = statusword && (*statusword & kStatuswordOperationEnabled) != 0;
+  view.switchOn.enabled = statusword && *statusword != 0x27;
+  view.switchOn.pressed = deviceState > 2;
+  view.operation.enabled = deviceState > 2 && operationEnabled;
+  view.operation.pressed = deviceState > 3;
+  view.quickstop.enabled = deviceState > 3;
+  view.quickstop.pressed = !operationEnabled;
+  return view;
+}
+
+std::string ModeOfOperationText(int32_t mode) {
+  switch (mode & 0xFF) {
+    case 255:
+      return "Lage";
+    case 249:
+      return "Referenzfahrt";
+    default:
+      return "unbekannt";
+  }
+}
+
+uint16_t PanelControlword(PanelCommand command, bool pressedAfterClick) {
+  switch (command) {
+    case PanelCommand::Operation:
+      return pressedAfterClick ? 0x0D : 0x05;
+    case PanelCommand::SwitchOn:
+      return pressedAfterClick ? 0x05 : 0x04;
+    case PanelCommand::Quickstop:
+      return pressedAfterClick ? 0x09 : 0x0D;
+    case PanelCommand::FaultReset:
+      break;
+  }
+  return 0x80;
 }
 
 }  // namespace axtune

@@ -154,4 +154,90 @@ struct DriveStatusReading {
 // failed statusword read only leaves `statusword` empty.
 bool ReadDriveStatus(DriveStatusReading& reading);
 
+// ---- The expert status panel ---------------------------------------------------------------------
+// The panel shows the same records in more detail: lamps (shared icons 152 to 155), value texts,
+// two bars and the state of four controlword buttons.
+
+// Record 129 word 3 (the level) and record 131 words of the panel.
+inline constexpr int kWordLevel = 3;
+inline constexpr int kWordMotorCurrent = 2;
+inline constexpr int kWordStepResolution = 3;
+inline constexpr int kWordEncoderLow = 4;
+inline constexpr int kWordEncoderHigh = 5;
+inline constexpr int kWordReducedCurrent = 7;
+inline constexpr int kWordReductionDelay = 8;
+
+// The lamp icons.
+enum StatusLamp : int {
+  kLampGrey = 152,
+  kLampGreen = 153,
+  kLampGreyRing = 154,  // the second grey drawing
+  kLampRed = 155,
+};
+
+// The panel's memory from tick to tick; it persists while the panel is hidden.
+struct StatusPanelMemory {
+  DriveStatusMemory held;  // the dead bands of temperature and voltage
+  bool blink = false;      // flips every tick
+};
+
+// A push-like button: whether it can be clicked and whether it shows pressed in.
+struct PanelButton {
+  bool enabled = false;
+  bool pressed = false;
+};
+
+struct StatusPanelView {
+  // Device state (lamp and text). Known is false only for an operational state whose statusword
+  // could not be read in the same tick: the panel then leaves lamp and text as they were.
+  bool deviceStateKnown = true;
+  int deviceStateLamp = kLampGrey;
+  std::string deviceStateText;
+  // Motion profile state.
+  int profileLamp = kLampGrey;
+  std::string profileText;
+
+  int32_t motorPosition = 0;
+  std::string motorPositionText;
+  int motorPositionBar = 0;  // -100..100, the share of the 32-bit range
+  int32_t encoderPosition = 0;
+  std::string encoderPositionText;
+  std::string temperatureText;       // "24 °C"
+  std::string voltageText;           // "48 V"
+  std::string currentText;           // "1.41 Aeff"
+  std::string stepResolutionText;    // "1/16  (3200)"
+  std::string currentReductionText;  // "500 ms auf 50 %"
+  int levelBar = 0;                  // 0..100 (and beyond for an unsigned word above 32767)
+  std::string levelText;             // "12.5 %"
+
+  int upperLimitLamp = kLampGreyRing;
+  int lowerLimitLamp = kLampGreyRing;
+  int referenceSwitchLamp = kLampGrey;
+  int stopSwitchLamp = kLampGreyRing;
+  int referencedLamp = kLampGreyRing;
+
+  // Buttons. A rule that needs the statusword leaves the button as it was (statuswordKnown false)
+  // when the statusword could not be read.
+  bool statuswordKnown = true;
+  PanelButton faultReset;  // "Fehler löschen" (pressed is never set)
+  PanelButton switchOn;    // "Switch On"
+  PanelButton operation;   // "Operation"
+  PanelButton quickstop;   // "Quickstop"
+};
+
+// Decodes one tick of the panel; flips the blink flag and moves the dead bands in `memory`.
+StatusPanelView DecodeStatusPanel(const RecordWords& r129, const RecordWords& r131,
+                                  std::optional<uint16_t> statusword, StatusPanelMemory& memory,
+                                  Language language);
+
+// The mode-of-operation text for object 0x6061 (8-bit, delivered zero- or sign-extended): "Lage"
+// for the profile mode (255), "Referenzfahrt" for homing (249), "unbekannt" otherwise.
+std::string ModeOfOperationText(int32_t mode);
+
+// The panel's buttons and the controlword each writes after its click.
+enum class PanelCommand { Operation, SwitchOn, Quickstop, FaultReset };
+// The controlword for a button that is pressed in (true) or released (false) by the click.
+uint16_t PanelControlword(PanelCommand command, bool pressedAfterClick);
+
+
 }  // namespace axtune

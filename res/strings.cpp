@@ -17,6 +17,7 @@ const StringEntry kStrings[] = {
 #include "res/strings_shell.inc"
 #include "res/strings_status.inc"
 #include "res/strings_tools.inc"
+#include "res/strings_expert.inc"
 };
 
 std::atomic<Language> g_language{Language::English};
