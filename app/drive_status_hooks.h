@@ -1,5 +1,6 @@
 // The main window's hold on the drive status bar: create it, tell it whether a supported drive is
 // identified (it reads the drive only then), stop its polling. A build without the bar gets none.
+// The expert status panel follows the same calls.
 #pragma once
 
 class QStatusBar;
@@ -11,5 +12,9 @@ namespace axtune {
 QStatusBar* CreateDriveStatusBar(QWidget* parent);
 void SetDriveStatusIdentified(QStatusBar* bar, bool identified);
 void StopDriveStatusPolling(QStatusBar* bar);
+
+// The same for the status panel alone (the two above pass it on as well).
+void SetStatusPanelIdentified(bool identified);
+void StopStatusPanelPolling();
 
 }  // namespace axtune

@@ -248,8 +248,9 @@ void DecodePanelDeviceState(const RecordWords& r129, std::optional<uint16_t> sta
     view.deviceStateKnown = false;
     view.deviceStateText = Text(kStrInvalid, language);
   } else {
-    view.deviceStateText =
-        (*statusword & kStatuswordOperationEnabled) ? std::string(Text(kStrOperation, language)) : "Quick stop";
+    view.deviceStateText = (*statusword & kStatuswordOperationEnabled)
+                               ? std::string(Text(kStrOperation, language))
+                               : "Quick stop";
   }
 }
 
@@ -295,10 +296,10 @@ StatusPanelView DecodeStatusPanel(const RecordWords& r129, const RecordWords& r1
 
   // Whole degrees and volts are rounded as in the status bar, so both show the same value.
   FollowInSteps(memory.held.lastTemperature, Signed(r129[kWordTemperature]), kTemperatureStep);
-  view.temperatureText =
-      Format("%lld \xC2\xB0"
-             "C",
-             WholeUnits((memory.held.lastTemperature + 64) / kTemperatureScale));
+  view.temperatureText = Format(
+      "%lld \xC2\xB0"
+      "C",
+      WholeUnits((memory.held.lastTemperature + 64) / kTemperatureScale));
   FollowInSteps(memory.held.lastVoltage, Signed(r129[kWordVoltage]), kVoltageStep);
   view.voltageText = Format("%lld V", WholeUnits(memory.held.lastVoltage * kVoltageScale));
 

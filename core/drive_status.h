@@ -239,5 +239,4 @@ enum class PanelCommand { Operation, SwitchOn, Quickstop, FaultReset };
 // The controlword for a button that is pressed in (true) or released (false) by the click.
 uint16_t PanelControlword(PanelCommand command, bool pressedAfterClick);
 
-
 }  // namespace axtune

@@ -1,0 +1,372 @@
+#include "app/status_dialog.h"
+
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "app/shared_icons.h"
+#include "link/object_access.h"
+#include "res/expert_text_ids.h"
+#include "res/strings.h"
+
+namespace axtune {
+namespace {
+
+CStatusDialog*& TheInstance() {
+  static CStatusDialog* instance = nullptr;
+  return instance;
+}
+
+// Control ids of template 163.
+enum : int {
+  kBarPosition = 1184,
+  kTextMotorPosition = 1183,
+  kLabelEncoder = 1265,
+  kTextEncoderPosition = 1186,
+  kTextVoltage = 1190,
+  kTextTemperature = 1187,
+  kTextCurrent = 1188,
+  kTextStepResolution = 1189,
+  kTextCurrentReduction = 1192,
+  kBarLevel = 1185,
+  kTextLevel = 1191,
+  kLampUpperLimit = 1120,
+  kLampLowerLimit = 1121,
+  kLampReferenceSwitch = 1124,
+  kLampStopSwitch = 1240,
+  kLampReferenced = 1117,
+  kLampProfile = 1123,
+  kTextProfile = 1149,
+  kLampDevice = 1122,
+  kTextDevice = 1148,
+  kTextMode = 1098,
+  kButtonQuickstop = 1248,
+  kButtonOperation = 1246,
+  kButtonSwitchOn = 1243,
+  kButtonFaultReset = 1242,
+};
+
+constexpr int kLampSize = 20;
+const char* const kLampProperty = "lampIcon";
+
+// The template has one language: its labels are German in both user interfaces.
+const char* const kUnknown = "unbekannt";
+const char* const kNoAnswer =
+    "keine R\xC3\xBC"
+    "ckmeldung";
+
+QString Utf8(const std::string& text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString HelpText(int id) {
+  return QString::fromUtf8(Text(id));
+}
+
+}  // namespace
+
+CStatusDialog::CStatusDialog(QWidget* parent) : QDialog(parent) {
+  setObjectName(QString::number(kDialogId));
+  setWindowTitle(QStringLiteral("Status"));
+  setWindowFlag(Qt::WindowStaysOnTopHint, true);
+  setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+  setWhatsThis(HelpText(WindowHelpId(kDialogId)));
+  setModal(false);
+  BuildControls();
+  timer_.setInterval(kPollIntervalMs);
+  connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
+  TheInstance() = this;
+}
+
+CStatusDialog::~CStatusDialog() {
+  timer_.stop();
+  if (TheInstance() == this) TheInstance() = nullptr;
+}
+
+CStatusDialog* CStatusDialog::Instance() {
+  return TheInstance();
+}
+
+void CStatusDialog::BuildControls() {
+  auto value = [this](int id, const char* initial) {
+    auto* label = new QLabel(QString::fromUtf8(initial), this);
+    label->setObjectName(QString::number(id));
+    label->setWhatsThis(HelpText(ControlHelpId(id)));
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+  };
+  auto caption = [this](const char* text, int helpOf) {
+    auto* label = new QLabel(QString::fromUtf8(text), this);
+    label->setWhatsThis(HelpText(ControlHelpId(helpOf)));
+    return label;
+  };
+  auto lamp = [this](int id) {
+    auto* label = new QLabel(this);
+    label->setObjectName(QString::number(id));
+    label->setFixedSize(kLampSize, kLampSize);
+    label->setWhatsThis(HelpText(ControlHelpId(id)));
+    SetLampOn(label, kLampGrey);
+    return label;
+  };
+
+  // Values: the position bar over the column of measured values.
+  auto* values = new QGridLayout;
+  auto* position = new QProgressBar(this);
+  position->setObjectName(QString::number(kBarPosition));
+  position->setRange(-100, 100);
+  position->setValue(0);
+  position->setTextVisible(false);
+  position->setWhatsThis(HelpText(ControlHelpId(kBarPosition)));
+  values->addWidget(position, 0, 0, 1, 2);
+  struct Row {
+    const char* caption;
+    int id;
+  };
+  const Row rows[] = {{"Motorposition:", kTextMotorPosition},
+                      {nullptr, kTextEncoderPosition},
+                      {"Zwischenkreisspannung:", kTextVoltage},
+                      {"Temperatur der Endstufe:", kTextTemperature},
+                      {"Motorstrom:", kTextCurrent},
+                      {"Schrittaufl\xC3\xB6sung:", kTextStepResolution},
+                      {"Stromreduzierung nach", kTextCurrentReduction},
+                      {"Betriebsart:", kTextMode}};
+  int row = 1;
+  for (const Row& r : rows) {
+    QLabel* left = nullptr;
+    if (r.caption != nullptr) {
+      left = caption(r.caption, r.id);
+    } else {
+      // The encoder row appears with the first tick that read the drive.
+      left = value(kLabelEncoder, "Encoderposition:");
+      left->setWhatsThis(HelpText(ControlHelpId(kTextEncoderPosition)));
+      left->setVisible(false);
+    }
+    QLabel* right = value(r.id, kUnknown);
+    if (r.id == kTextEncoderPosition) right->setVisible(false);
+    values->addWidget(left, row, 0);
+    values->addWidget(right, row, 1);
+    ++row;
+  }
+  values->setColumnStretch(1, 1);
+  values->setColumnMinimumWidth(1, fontMetrics().horizontalAdvance(QStringLiteral("-2147483648  ")));
+
+  // The level of record 129 word 3: read every tick, but kept hidden (its meaning is not shown).
+  auto* level = new QProgressBar(this);
+  level->setObjectName(QString::number(kBarLevel));
+  level->setOrientation(Qt::Vertical);
+  level->setRange(0, 100);
+  level->setVisible(false);
+  QLabel* levelText = value(kTextLevel, "");
+  levelText->setVisible(false);
+  values->addWidget(level, 1, 2, 6, 1);
+  values->addWidget(levelText, 7, 2);
+
+  // Lamps of the switches and the referenced state.
+  auto* lamps = new QGridLayout;
+  const Row lampRows[] = {{"Endschalter oben", kLampUpperLimit},
+                          {"Endschalter unten", kLampLowerLimit},
+                          {"Referenzschalter", kLampReferenceSwitch},
+                          {"Stoppschalter", kLampStopSwitch},
+                          {"Referenziert", kLampReferenced}};
+  row = 0;
+  for (const Row& r : lampRows) {
+    lamps->addWidget(lamp(r.id), row, 0);
+    lamps->addWidget(caption(r.caption, r.id), row, 1);
+    ++row;
+  }
+  lamps->setRowStretch(row, 1);
+
+  auto* top = new QHBoxLayout;
+  top->addLayout(values, 3);
+  top->addSpacing(12);
+  top->addLayout(lamps, 2);
+
+  // Profile and device state, each a lamp and a text.
+  auto* states = new QGridLayout;
+  states->addWidget(lamp(kLampProfile), 0, 0);
+  states->addWidget(value(kTextProfile, kNoAnswer), 0, 1);
+  states->addWidget(lamp(kLampDevice), 1, 0);
+  states->addWidget(value(kTextDevice, kNoAnswer), 1, 1);
+  Label(kTextProfile)->setWhatsThis(HelpText(ControlHelpId(kLampProfile)));
+  Label(kTextDevice)->setWhatsThis(HelpText(ControlHelpId(kLampDevice)));
+  states->setColumnStretch(1, 1);
+
+  // The controlword buttons: three push-like check boxes and the fault reset.
+  auto* buttons = new QHBoxLayout;
+  struct ButtonSpec {
+    const char* text;
+    int id;
+    bool checkable;
+    PanelCommand command;
+  };
+  const ButtonSpec specs[] = {{"Quickstop", kButtonQuickstop, true, PanelCommand::Quickstop},
+                              {"Operation", kButtonOperation, true, PanelCommand::Operation},
+                              {"Switch On", kButtonSwitchOn, true, PanelCommand::SwitchOn},
+                              {"Fehler l\xC3\xB6schen", kButtonFaultReset, false, PanelCommand::FaultReset}};
+  for (const ButtonSpec& spec : specs) {
+    auto* button = new QPushButton(QString::fromUtf8(spec.text), this);
+    button->setObjectName(QString::number(spec.id));
+    button->setCheckable(spec.checkable);
+    button->setAutoDefault(false);
+    button->setWhatsThis(HelpText(ControlHelpId(spec.id)));
+    const PanelCommand command = spec.command;
+    connect(button, &QPushButton::clicked, this,
+            [this, command](bool checked) { OnButton(command, checked); });
+    buttons->addWidget(button);
+  }
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top);
+  layout->addSpacing(6);
+  layout->addLayout(states);
+  layout->addSpacing(6);
+  layout->addLayout(buttons);
+}
+
+QLabel* CStatusDialog::Label(int id) const {
+  return findChild<QLabel*>(QString::number(id));
+}
+
+QPushButton* CStatusDialog::Button(int id) const {
+  return findChild<QPushButton*>(QString::number(id));
+}
+
+int CStatusDialog::LampOf(const QLabel* lamp) {
+  return lamp != nullptr ? lamp->property(kLampProperty).toInt() : 0;
+}
+
+void CStatusDialog::SetLampOn(QLabel* lamp, int icon) {
+  if (lamp == nullptr || lamp->property(kLampProperty).toInt() == icon) return;
+  lamp->setProperty(kLampProperty, icon);
+  lamp->setPixmap(SharedIcon(icon).pixmap(kLampSize, kLampSize));
+}
+
+void CStatusDialog::SetLamp(int id, int icon) {
+  SetLampOn(Label(id), icon);
+}
+
+void CStatusDialog::SetText(int id, const std::string& text) {
+  if (QLabel* label = Label(id)) label->setText(Utf8(text));
+}
+
+void CStatusDialog::ShowOnTop() {
+  move(0, 0);
+  show();
+  raise();
+}
+
+void CStatusDialog::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (auto* bar = findChild<QProgressBar*>(QString::number(kBarPosition))) bar->setRange(-100, 100);
+  UpdateTimer();
+}
+
+void CStatusDialog::hideEvent(QHideEvent* event) {
+  QDialog::hideEvent(event);
+  UpdateTimer();
+}
+
+void CStatusDialog::SetDriveIdentified(bool identified) {
+  if (identified_ && !identified) {
+    // Without a drive the last state read would mislead: the state lamps go back to "no answer".
+    for (int id : {kLampProfile, kLampDevice}) SetLamp(id, kLampGrey);
+    for (int id : {kTextProfile, kTextDevice}) SetText(id, kNoAnswer);
+  }
+  identified_ = identified;
+  UpdateTimer();
+}
+
+void CStatusDialog::StopPolling() {
+  pollingArmed_ = false;
+  UpdateTimer();
+}
+
+void CStatusDialog::StartPolling() {
+  pollingArmed_ = true;
+  UpdateTimer();
+}
+
+void CStatusDialog::UpdateTimer() {
+  const bool run = isVisible() && identified_ && pollingArmed_;
+  if (run && !timer_.isActive()) {
+    timer_.start();
+  } else if (!run) {
+    timer_.stop();
+  }
+}
+
+bool CStatusDialog::Tick() {
+  if (!identified_ || !pollingArmed_ || reading_) return false;
+  reading_ = true;
+  DriveStatusReading reading;
+  const bool read = ReadDriveStatus(reading);
+  int32_t mode = 0;
+  const bool modeRead = read && ReadObject(0x6061, 0, &mode);
+  reading_ = false;
+  if (!read) {
+    // The blink keeps its pace; every display stays as it was.
+    memory_.blink = !memory_.blink;
+    return false;
+  }
+  ShowStatus(DecodeStatusPanel(reading.record129, reading.record131, reading.statusword, memory_,
+                               CurrentLanguage()));
+  if (modeRead) SetText(kTextMode, ModeOfOperationText(mode));
+  return true;
+}
+
+void CStatusDialog::ShowStatus(const StatusPanelView& view) {
+  if (view.deviceStateKnown) {
+    SetLamp(kLampDevice, view.deviceStateLamp);
+    SetText(kTextDevice, view.deviceStateText);
+  }
+  SetLamp(kLampProfile, view.profileLamp);
+  SetText(kTextProfile, view.profileText);
+
+  SetText(kTextMotorPosition, view.motorPositionText);
+  if (auto* bar = findChild<QProgressBar*>(QString::number(kBarPosition)))
+    bar->setValue(view.motorPositionBar);
+  QLabel* encoderLabel = Label(kLabelEncoder);
+  if (encoderLabel != nullptr && !encoderLabel->isVisibleTo(this)) {
+    encoderLabel->setVisible(true);
+    Label(kTextEncoderPosition)->setVisible(true);
+  }
+  SetText(kTextEncoderPosition, view.encoderPositionText);
+  SetText(kTextTemperature, view.temperatureText);
+  SetText(kTextVoltage, view.voltageText);
+  SetText(kTextCurrent, view.currentText);
+  SetText(kTextStepResolution, view.stepResolutionText);
+  SetText(kTextCurrentReduction, view.currentReductionText);
+  if (auto* bar = findChild<QProgressBar*>(QString::number(kBarLevel)))
+    bar->setValue(std::min(view.levelBar, 100));
+  SetText(kTextLevel, view.levelText);
+
+  SetLamp(kLampUpperLimit, view.upperLimitLamp);
+  SetLamp(kLampLowerLimit, view.lowerLimitLamp);
+  SetLamp(kLampReferenceSwitch, view.referenceSwitchLamp);
+  SetLamp(kLampStopSwitch, view.stopSwitchLamp);
+  SetLamp(kLampReferenced, view.referencedLamp);
+
+  auto apply = [this](int id, const PanelButton& state, bool enabledKnown, bool pressedKnown) {
+    QPushButton* button = Button(id);
+    if (button == nullptr) return;
+    if (enabledKnown) button->setEnabled(state.enabled);
+    if (pressedKnown && button->isCheckable()) button->setChecked(state.pressed);
+  };
+  const bool sw = view.statuswordKnown;
+  apply(kButtonFaultReset, view.faultReset, true, false);
+  apply(kButtonSwitchOn, view.switchOn, sw, true);
+  apply(kButtonOperation, view.operation, sw, true);
+  apply(kButtonQuickstop, view.quickstop, true, sw);
+}
+
+void CStatusDialog::OnButton(PanelCommand command, bool pressed) {
+  // Without a drive there is nobody to tell; the next tick shows what the drive made of it.
+  if (!identified_) return;
+  WriteObject(0x6040, 0, 2, PanelControlword(command, pressed));
+}
+
+}  // namespace axtune

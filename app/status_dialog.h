@@ -1,0 +1,75 @@
+// The status panel: the drive's live state in more detail than the status bar (positions, voltage,
+// temperature, current, step resolution, idle-current reduction, switch lamps, profile and device
+// state) and four buttons that drive the device state machine through the controlword. An expert
+// tool: one process-wide modeless window, hidden at start, shown at the top left and on top when a
+// drive is identified in expert mode. While shown it reads the drive every 200 ms, but only while a
+// supported drive is identified and nothing else owns the port.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <QTimer>
+
+#include "core/drive_status.h"
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace axtune {
+
+class CStatusDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  static constexpr int kDialogId = 163;
+  static constexpr int kPollIntervalMs = 200;
+
+  explicit CStatusDialog(QWidget* parent = nullptr);
+  ~CStatusDialog() override;
+
+  // The process's panel (null before the main window made it or after it is gone).
+  static CStatusDialog* Instance();
+
+  // Moves the window to the screen's top left, keeps its size, shows it on top of the others.
+  void ShowOnTop();
+
+  // Whether a supported drive is identified; without one the panel does not read the drive.
+  void SetDriveIdentified(bool identified);
+  bool DriveIdentified() const { return identified_; }
+  // While another part owns the port (firmware update, shutdown) the panel does not poll.
+  void StopPolling();
+  void StartPolling();
+  bool IsPolling() const { return timer_.isActive(); }
+
+  // One tick: reads records 129 and 131, the statusword and the mode of operation and shows them.
+  // False when no drive is identified or a record read failed (every display then stays as it was).
+  bool Tick();
+  // Puts one decoded tick into the controls.
+  void ShowStatus(const StatusPanelView& view);
+
+  // The lamp icon id a lamp control shows (152 to 155), for tests and the What's This texts.
+  static int LampOf(const QLabel* lamp);
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+
+ private:
+  void BuildControls();
+  void UpdateTimer();
+  void SetLamp(int id, int icon);
+  static void SetLampOn(QLabel* lamp, int icon);
+  void SetText(int id, const std::string& text);
+  void OnButton(PanelCommand command, bool pressed);
+  QLabel* Label(int id) const;
+  QPushButton* Button(int id) const;
+
+  QTimer timer_;
+  StatusPanelMemory memory_;
+  bool identified_ = false;
+  bool pollingArmed_ = true;
+  bool reading_ = false;
+};
+
+}  // namespace axtune
