@@ -19,6 +19,7 @@
 #include "app/command_ids.h"
 #include "app/default_item_style.h"
 #include "app/drive_status_hooks.h"
+#include "app/help_manual.h"
 #include "app/shared_icons.h"
 #include "controls/message_box.h"
 #include "link/drive_link.h"
@@ -37,8 +38,6 @@
 
 namespace axtune {
 namespace {
-constexpr int kTextHelpNotFound = 40030;
-constexpr int kTextHelpNotOpened = 40031;
 constexpr int kTextNotStored = 40017;
 
 QString Tr(int id) {
@@ -101,6 +100,7 @@ CAxtuneDlg::CAxtuneDlg(QWidget* parent)
   }
 
   urlOpener_ = [](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); };
+  SetUpExpertTools();
   // Wide enough for all eight tabs of expert mode in one row.
   resize(720, 500);
 }
@@ -114,13 +114,13 @@ void CAxtuneDlg::BuildMenu() {
   bar->setObjectName(QStringLiteral("102"));
 
   QMenu* file = bar->addMenu(Tr(kTextMenuFile));
-  // Loading and saving parameter files, the firmware update and the user dialog come with their
-  // own windows; until then their items are shown greyed.
+  // Loading and saving parameter files and the firmware update come with their own windows; until
+  // then their items are shown greyed.
   AddCommand(file, kCommandLoadParameters, false);
   AddCommand(file, kCommandSaveParameters, false);
   AddCommand(file, kCommandFirmwareUpdate, false);
   file->addSeparator();
-  AddCommand(file, kCommandUser, false);
+  AddCommand(file, kCommandUser, true);
 
   // A top-level item: greyed until a page reports a change, then the bold default item.
   QAction* store = AddCommand(bar, kCommandStoreParameters, false);
@@ -148,8 +148,8 @@ void CAxtuneDlg::BuildMenu() {
   QAction* topics = AddCommand(help, kCommandHelpTopics, true);
   topics->setShortcut(QKeySequence(Qt::Key_F1));
   topics->setShortcutContext(Qt::ApplicationShortcut);
-  AddCommand(help, kCommandHomepage, false);
-  AddCommand(help, kCommandFeedback, false);
+  AddCommand(help, kCommandHomepage, true);
+  AddCommand(help, kCommandFeedback, true);
   AddCommand(help, kCommandAbout, true);
 
   // Shift+F1: context help (what's this) for the control clicked next.
@@ -201,6 +201,15 @@ void CAxtuneDlg::OnCommand(int id) {
     case kCommandContextHelp:
       QWhatsThis::enterWhatsThisMode();
       break;
+    case kCommandUser:
+      OnUser();
+      break;
+    case kCommandHomepage:
+      OnHomepage();
+      break;
+    case kCommandFeedback:
+      OnFeedback();
+      break;
     default:
       break;
   }
@@ -244,18 +253,7 @@ void CAxtuneDlg::OnAbout() {
 
 void CAxtuneDlg::OnHelpTopics() {
   // The help file "Axtune.chm" is the bundled HTML manual, opened at its topic 3.
-  const QString base = QCoreApplication::applicationDirPath();
-  const QStringList candidates = {base + QStringLiteral("/help/index.html"),
-                                  base + QStringLiteral("/../share/axtune/help/index.html"),
-                                  QStringLiteral(AXTUNE_SOURCE_DIR "/res/help/index.html")};
-  for (const QString& path : candidates) {
-    if (!QFileInfo::exists(path)) continue;
-    QUrl url = QUrl::fromLocalFile(QFileInfo(path).canonicalFilePath());
-    url.setFragment(QStringLiteral("topic-3"));
-    if (!urlOpener_(url.toString())) ShowMessage(this, Tr(kTextHelpNotOpened).replace("%s", url.toString()));
-    return;
-  }
-  ShowMessage(this, Tr(kTextHelpNotFound).replace("%s", candidates.first()));
+  OpenManual(QString::fromLatin1(kManualStartTopic));
 }
 
 void CAxtuneDlg::closeEvent(QCloseEvent* event) {

@@ -100,11 +100,11 @@ TEST_F(MainWindowTest, MenuHasEveryItemInBothLanguages) {
       {kCommandLoadParameters, "laden", "Load", false},
       {kCommandSaveParameters, "speichern", "Save", false},
       {kCommandFirmwareUpdate, "Firmware Update", "Firmware Update", false},
-      {kCommandUser, "Benutzer", "User", false},
+      {kCommandUser, "Benutzer", "User", true},
       {kCommandStoreParameters, "Einstellungen speichern", "Save Changes", false},
       {kCommandHelpTopics, "Hilfe&themen", "Help &Contest", true},
-      {kCommandHomepage, "Orvane Homepage", "Orvane Homepage", false},
-      {kCommandFeedback, "Mitteilung", "Feedback", false},
+      {kCommandHomepage, "Orvane Homepage", "Orvane Homepage", true},
+      {kCommandFeedback, "Mitteilung", "Feedback", true},
       {kCommandAbout, "&Info über Axtune", "&Info about Axtune", true},
   };
   for (Language language : {Language::German, Language::English}) {
