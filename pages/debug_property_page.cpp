@@ -57,8 +57,8 @@ CDebugPropertyPage::CDebugPropertyPage(QWidget* parent) : CAxtunePropertyPage(kD
     grid->addWidget(edit, word, 1);
     grid->addWidget(label, word, 2);
   }
-  auto* write = new QPushButton(QStringLiteral("\xC3\x9C"
-                                               "bernehmen"),
+  auto* write = new QPushButton(QString::fromUtf8("\xC3\x9C"
+                                                  "bernehmen"),
                                 this);
   write->setObjectName(QString::number(kWriteButtonId));
   write->setAutoDefault(false);
@@ -66,6 +66,8 @@ CDebugPropertyPage::CDebugPropertyPage(QWidget* parent) : CAxtunePropertyPage(kD
   connect(write, &QPushButton::clicked, this, &CDebugPropertyPage::OnWrite);
   grid->addWidget(write, kRecordWords - 1, 4, Qt::AlignRight | Qt::AlignBottom);
   grid->setColumnStretch(3, 1);
+  // The rows stay together at the top however tall the sheet is.
+  grid->setRowStretch(kRecordWords, 1);
   grid->setColumnMinimumWidth(0, fontMetrics().horizontalAdvance(QStringLiteral("00000000")) + 24);
   PutValues();
 }
