@@ -13,6 +13,7 @@ namespace {
 
 std::string ProgressLabel(const UpdateProgress& p) {
   std::string label = UpdatePhaseName(p.phase);
+  if (p.phase == UpdatePhase::Connecting && p.bytesTotal > 0) label += " (loading the flash kernel)";
   if (p.phase == UpdatePhase::Programming || p.phase == UpdatePhase::Verifying) {
     label += " section " + std::to_string(p.section) + "/" + std::to_string(p.sectionCount);
     if (!p.sectionName.empty()) label += " " + p.sectionName;
@@ -146,9 +147,12 @@ int CmdFlash(Context& context) {
   }
   if (!ok) {
     std::string message = UpdateResultText(outcome.result);
-    if (declined) message = "cancelled at the prompt; nothing was erased";
-    if (!outcome.message.empty()) message += ": " + outcome.message;
-    if (!outcome.programmerMessages.empty())
+    if (declined) {
+      message = "cancelled at the prompt; nothing was erased";
+    } else if (!outcome.message.empty()) {
+      message += ": " + outcome.message;
+    }
+    if (!declined && !outcome.programmerMessages.empty())
       message += " (programmer: " + outcome.programmerMessages.back() + ")";
     if (declined) {
       message += identified ? "" : "; switch the drive off and on to start its firmware again";

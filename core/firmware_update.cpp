@@ -288,13 +288,39 @@ UpdateOutcome ProgramFirmware(FirmwareFile& file, FlashProgrammer& programmer, c
     return outcome;
   };
 
-  Report(hooks, UpdatePhase::Connecting);
+  // The programmer's own progress moves the current phase: the boot table while connecting, the
+  // chunks of a section while programming and verifying (on top of the sections before it).
+  UpdateProgress progress;
+  uint64_t passBase = 0;
+  programmer.setProgress([&](uint32_t done, uint32_t total) {
+    if (progress.phase == UpdatePhase::Connecting) {
+      progress.bytesDone = done;
+      progress.bytesTotal = total;
+    } else if (progress.phase == UpdatePhase::Programming || progress.phase == UpdatePhase::Verifying) {
+      progress.bytesDone = passBase + done;
+    } else {
+      return;
+    }
+    Report(hooks, progress);
+  });
+  struct Detach {
+    FlashProgrammer& programmer;
+    ~Detach() { programmer.setProgress({}); }
+  } detach{programmer};
+
+  progress.phase = UpdatePhase::Connecting;
+  Report(hooks, progress);
   if (CancelRequested(hooks)) {
     outcome.message = "cancelled before the programmer connected";
     return finish(UpdateResult::Cancelled);
   }
-  if (!programmer.open())
+  if (!programmer.open()) {
+    if (programmer.promptCancelled()) {
+      outcome.message = "cancelled at the switch-on prompt; nothing was erased";
+      return finish(UpdateResult::Cancelled);
+    }
     return finish(CancelRequested(hooks) ? UpdateResult::Cancelled : UpdateResult::ComOpenFailed);
+  }
 
   Report(hooks, UpdatePhase::Erasing);
   if (CancelRequested(hooks)) {
@@ -306,7 +332,7 @@ UpdateOutcome ProgramFirmware(FirmwareFile& file, FlashProgrammer& programmer, c
     return finish(CancelRequested(hooks) ? UpdateResult::Cancelled : UpdateResult::EraseFailed);
 
   const std::vector<FirmwareSectionInfo> sections = ProgrammedSections(file);
-  UpdateProgress progress;
+  progress = UpdateProgress{};
   progress.sectionCount = static_cast<int>(sections.size());
   for (const FirmwareSectionInfo& section : sections) progress.bytesTotal += section.sizeBytes;
 
@@ -327,6 +353,7 @@ UpdateOutcome ProgramFirmware(FirmwareFile& file, FlashProgrammer& programmer, c
       ++progress.section;
       progress.sectionName = section.name;
       progress.address = section.loadAddress;
+      passBase = progress.bytesDone;
       Report(hooks, progress);
       const uint32_t bytesRead = ReadSectionWords(file, section, words);
       if (phase == UpdatePhase::Programming) {
@@ -341,7 +368,7 @@ UpdateOutcome ProgramFirmware(FirmwareFile& file, FlashProgrammer& programmer, c
         ok = false;
         outcome.failedVerifies.push_back(section.number);
       }
-      progress.bytesDone += section.sizeBytes;
+      progress.bytesDone = passBase + section.sizeBytes;
       Report(hooks, progress);
     }
     if (cancelled) break;
@@ -418,17 +445,16 @@ extern "C" void CollectProgrammerMessage(PRG_Handle, int32_t kind, const char* t
   g_messages.push_back(std::move(line));
 }
 
-extern "C" int32_t AskProgrammerPrompt(void* context, const char* title, const char* text) {
-  const auto* prompt = static_cast<const ProgrammerPrompt*>(context);
-  return (*prompt)(title != nullptr ? title : "", text != nullptr ? text : "") ? 0 : 1;
-}
-
 class PrgFlashProgrammer : public FlashProgrammer {
  public:
   explicit PrgFlashProgrammer(ProgrammerPrompt prompt) : prompt_(std::move(prompt)) {
-    PRG_SetUserInterfaceHooks(prompt_ ? &AskProgrammerPrompt : nullptr, nullptr, &prompt_);
+    PRG_SetUserInterfaceHooks(prompt_ ? &AskPrompt : nullptr, nullptr, this);
+    PRG_SetProgressHook(&ForwardProgress, this);
   }
-  ~PrgFlashProgrammer() override { PRG_SetUserInterfaceHooks(nullptr, nullptr, nullptr); }
+  ~PrgFlashProgrammer() override {
+    PRG_SetProgressHook(nullptr, nullptr);
+    PRG_SetUserInterfaceHooks(nullptr, nullptr, nullptr);
+  }
   PrgFlashProgrammer(const PrgFlashProgrammer&) = delete;
   PrgFlashProgrammer& operator=(const PrgFlashProgrammer&) = delete;
 
@@ -442,8 +468,11 @@ class PrgFlashProgrammer : public FlashProgrammer {
       g_messages.clear();
     }
     PRG_SetMessageCallBack(nullptr, &CollectProgrammerMessage);
+    promptCancelled_ = false;
     return PRG_Open(nullptr) == PRG_DONE;
   }
+  void setProgress(Progress progress) override { progress_ = std::move(progress); }
+  bool promptCancelled() const override { return promptCancelled_; }
   bool erase() override { return PRG_FlashErase(nullptr) == PRG_DONE; }
   bool write(uint32_t address, uint16_t page, uint32_t bytes, const uint16_t* words) override {
     return PRG_FlashWrite(nullptr, address, page, bytes, words) == PRG_DONE;
@@ -459,7 +488,24 @@ class PrgFlashProgrammer : public FlashProgrammer {
   }
 
  private:
+  static int32_t AskPrompt(void* context, const char* title, const char* text) {
+    auto* self = static_cast<PrgFlashProgrammer*>(context);
+    const bool go = self->prompt_(title != nullptr ? title : "", text != nullptr ? text : "");
+    self->promptCancelled_ = !go;
+    return go ? 0 : 1;
+  }
+  // The boot load, the written chunks and the verified bytes; erase and read are not part of the
+  // update's moving phases.
+  static void ForwardProgress(void* context, int32_t phase, uint32_t done, uint32_t total) {
+    auto* self = static_cast<PrgFlashProgrammer*>(context);
+    if (!self->progress_) return;
+    if (phase == PRG_PROGRESS_BOOT_LOAD || phase == PRG_PROGRESS_WRITE || phase == PRG_PROGRESS_VERIFY)
+      self->progress_(done, total);
+  }
+
   ProgrammerPrompt prompt_;
+  Progress progress_;
+  bool promptCancelled_ = false;
 };
 
 }  // namespace

@@ -93,6 +93,13 @@ class FlashProgrammer {
   virtual void abort() = 0;
   // The programmer's own progress lines since open (for a failure report).
   virtual std::vector<std::string> messages() const { return {}; }
+  // Where the programmer reports how far its long steps are, (done, total) in bytes: the boot
+  // table while open() loads the kernel, the acknowledged chunks of write(), the compared bytes of
+  // verify(). Called on the thread that runs the step; empty removes it.
+  using Progress = std::function<void(uint32_t done, uint32_t total)>;
+  virtual void setProgress(Progress progress) { (void)progress; }
+  // True when the last open() failed because the user cancelled the switch-on prompt.
+  virtual bool promptCancelled() const { return false; }
 };
 
 // Asks the user to switch the drive on (title, text); false when the user cancelled.
@@ -115,12 +122,16 @@ enum class UpdatePhase {
 };
 const char* UpdatePhaseName(UpdatePhase phase);
 
+// Reported at every phase change, at each section's start and end, and in between as the programmer
+// moves: while connecting, bytesDone/bytesTotal count the boot table as the kernel is loaded (both 0
+// when a running kernel answered at once); while programming and verifying they count the bytes of
+// the pass, chunk by chunk.
 struct UpdateProgress {
   UpdatePhase phase = UpdatePhase::CheckingFile;
   int section = 0;          // k of n within the programming or verification pass (1-based; 0 before)
   int sectionCount = 0;     // n
-  uint64_t bytesDone = 0;   // within the pass
-  uint64_t bytesTotal = 0;  // all programmed sections
+  uint64_t bytesDone = 0;   // within the phase (connecting: the boot table; passes: the pass)
+  uint64_t bytesTotal = 0;  // connecting: the boot table; passes: all programmed sections
   std::string sectionName;
   uint32_t address = 0;
 };
@@ -131,7 +142,8 @@ enum class UpdateResult {
   ComOpenFailed,  // the programmer did not reach the boot loader; nothing erased
   EraseFailed,    // nothing programmed; the flash may be partly erased
   FileRejected,   // the file failed the check; nothing was sent to the drive
-  Cancelled,      // stopped on request (before the drive was told anything, or between sections)
+  Cancelled,      // stopped on request (before the drive was told anything, at the switch-on prompt,
+                  // or between sections)
 };
 // "Verify ok", "Verify failed", "Com open failed!", "Erase failed", or a short English text for the
 // two outcomes the fixed texts do not cover.

@@ -1,5 +1,6 @@
 #include "firmware/programmer/boot_loader.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -36,6 +37,35 @@ bool SendWord(uint16_t word) {
 bool SendLong(uint32_t value) {
   return SendWord(static_cast<uint16_t>(value >> 16)) && SendWord(static_cast<uint16_t>(value & 0xFFFF));
 }
+
+// Counts the boot table's bytes as they are echoed and tells the progress hook.
+class BootTableProgress {
+ public:
+  static constexpr uint32_t kDataStep = 256;  // report within a block after this many bytes
+  explicit BootTableProgress(uint32_t total) : total_(total) { report(); }
+  void add(uint32_t bytes) { done_ = std::min(total_, done_ + bytes); }
+  void report() const { Progress(PRG_PROGRESS_BOOT_LOAD, done_, total_); }
+
+ private:
+  uint32_t done_ = 0;
+  uint32_t total_;
+};
+
+// A block's data, each byte echoed; the progress moves every kDataStep bytes and at the end.
+bool SendBlockData(const uint8_t* data, uint64_t n, BootTableProgress& progress) {
+  for (uint64_t i = 0; i < n; ++i) {
+    if (!SendEchoed(data[i])) return false;
+    if ((i + 1) % BootTableProgress::kDataStep == 0 || i + 1 == n) {
+      progress.add(static_cast<uint32_t>((i % BootTableProgress::kDataStep) + 1));
+      progress.report();
+    }
+  }
+  return true;
+}
+
+constexpr uint32_t kBootHeaderBytes = 22;
+constexpr uint32_t kBlockHeaderBytes = 6;
+constexpr uint32_t kEndMarkBytes = 2;
 
 std::string PathToUtf8(const std::filesystem::path& path) {
   std::u8string text = path.u8string();
@@ -83,6 +113,14 @@ bool StreamBootImage(const std::string& path) {
   Message("\nLoading %s\n", path.c_str());
   Message("Entry point 0x%08lx\n", static_cast<unsigned long>(info.entryPoint));
 
+  // The whole table's size up front, so the progress has a fixed end.
+  uint64_t tableBytes = kBootHeaderBytes + kEndMarkBytes;
+  for (uint16_t section = 1; section <= info.fileHeader.sectionCount; ++section) {
+    if (COFFR_IsLoadSection(handle, section) != 0) continue;
+    tableBytes += kBlockHeaderBytes + uint64_t{info.sections[section - 1].size} * 2;
+  }
+  BootTableProgress progress(static_cast<uint32_t>(std::min<uint64_t>(tableBytes, UINT32_MAX)));
+
   bool headerSent = SendWord(0x08AA);
   for (int i = 0; i < 8 && headerSent; ++i) headerSent = SendWord(0);
   if (headerSent) headerSent = SendLong(info.entryPoint);
@@ -90,6 +128,8 @@ bool StreamBootImage(const std::string& path) {
     Message("Error writing boot header\n");
     return false;
   }
+  progress.add(kBootHeaderBytes);
+  progress.report();
 
   for (uint16_t section = 1; section <= info.fileHeader.sectionCount; ++section) {
     if (State().abort) return false;
@@ -119,15 +159,17 @@ bool StreamBootImage(const std::string& path) {
       Message("Error writing section header\n");
       return false;
     }
-    for (uint64_t i = 0; i < byteSize; ++i) {
-      if (!SendEchoed(buffer[i])) {
-        Message("Error writing section data\n");
-        return false;
-      }
+    progress.add(kBlockHeaderBytes);
+    progress.report();
+    if (!SendBlockData(buffer.data(), byteSize, progress)) {
+      Message("Error writing section data\n");
+      return false;
     }
   }
   // Block size 0 ends the table; its outcome does not change the result.
   SendWord(0);
+  progress.add(kEndMarkBytes);
+  progress.report();
   return true;
 }
 

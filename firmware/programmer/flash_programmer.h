@@ -230,6 +230,34 @@ typedef void (*PRG_WaitCursorHook)(void* context, int32_t on);
 PRG_API int32_t PRG_SetUserInterfaceHooks(PRG_PromptHook prompt, PRG_WaitCursorHook waitCursor,
                                           void* context);
 
+/*
+ * ADDITION: progress hook. Long operations report how far they are, so a host can move a progress
+ * bar instead of waiting in silence (the boot load takes 10 to 20 s at 19200 baud):
+ *   progress(context, phase, done, total)
+ *     phase PRG_PROGRESS_BOOT_LOAD  PRG_Open streaming the kernel through the boot ROM; done and total
+ *                                   count the boot table's bytes (header, every block, end mark).
+ *                                   Reported at the start, after each block's header, every 256 data
+ *                                   bytes within a block, at each block's end and at the end mark.
+ *                                   A ping of a running kernel reports nothing.
+ *     phase PRG_PROGRESS_ERASE      PRG_FlashErase: 0 of 1 when the command went out, 1 of 1 when the
+ *                                   kernel answered.
+ *     phase PRG_PROGRESS_WRITE      PRG_FlashWrite and PRG_MemWrite: bytes of this call acknowledged,
+ *                                   after every chunk (0 of total first).
+ *     phase PRG_PROGRESS_READ       PRG_FlashRead and PRG_MemRead: bytes of this call received, per chunk.
+ *     phase PRG_PROGRESS_VERIFY     PRG_FlashVerify: bytes of this call compared, per verify packet.
+ * done never exceeds total and never goes back within one call; a failing operation stops reporting
+ * where it failed. The hook is called on the thread that runs the operation, while the operation
+ * runs: it must return quickly and must not call into the programmer. NULL removes it. PRG_Init
+ * does not remove it. Returns 0.
+ */
+#define PRG_PROGRESS_BOOT_LOAD 1
+#define PRG_PROGRESS_ERASE 2
+#define PRG_PROGRESS_WRITE 3
+#define PRG_PROGRESS_READ 4
+#define PRG_PROGRESS_VERIFY 5
+typedef void (*PRG_ProgressHook)(void* context, int32_t phase, uint32_t done, uint32_t total);
+PRG_API int32_t PRG_SetProgressHook(PRG_ProgressHook progress, void* context);
+
 #ifdef __cplusplus
 }
 #endif

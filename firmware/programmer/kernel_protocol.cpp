@@ -147,6 +147,7 @@ int EraseFlash() {
     Message("Send packet rejected\n");
     return PRG_FAILED;
   }
+  Progress(PRG_PROGRESS_ERASE, 0, 1);
   // The kernel answers only when the sectors are erased.
   long long wait = static_cast<long long>(o.PrgEraseTimeout) * sectors * 10;
   do {
@@ -161,6 +162,7 @@ int EraseFlash() {
     Message("Erase Failed\n");
     return PRG_FAILED;
   }
+  Progress(PRG_PROGRESS_ERASE, 1, 1);
   return PRG_DONE;
 }
 
@@ -172,6 +174,7 @@ int WriteWords(uint16_t command, uint32_t address, uint16_t page, uint32_t byteC
   const PRG_Options& o = s.options;
   const bool flash = command == kCommandFlashWrite;
   uint32_t done = 0;
+  Progress(PRG_PROGRESS_WRITE, 0, byteCount);
   while (done < byteCount) {
     const uint32_t chunk = std::min(byteCount - done, kWriteChunkBytes);
     if (flash) {
@@ -196,6 +199,7 @@ int WriteWords(uint16_t command, uint32_t address, uint16_t page, uint32_t byteC
     }
     address += chunk / 2;
     done += chunk;
+    Progress(PRG_PROGRESS_WRITE, done, byteCount);
     if (s.abort) return PRG_FAILED;
   }
   return PRG_DONE;
@@ -207,6 +211,7 @@ int ReadWords(uint16_t command, uint32_t address, uint16_t page, uint32_t byteCo
   byteCount &= ~1u;
   if (byteCount == 0) return PRG_FAILED;
   uint32_t done = 0;
+  Progress(PRG_PROGRESS_READ, 0, byteCount);
   while (done < byteCount) {
     const uint32_t chunk = std::min(byteCount - done, kReadChunkBytes);
     BuildCommand(command, address, page, chunk / 2, {0, 0, 0, 0});
@@ -232,6 +237,7 @@ int ReadWords(uint16_t command, uint32_t address, uint16_t page, uint32_t byteCo
     for (uint32_t i = 0; i < count; ++i) words[done / 2 + i] = GetBig16(s.receive + 2 + 2 * i);
     address += count;
     done += count * 2;
+    Progress(PRG_PROGRESS_READ, done, byteCount);
     if (s.abort) return PRG_FAILED;
   }
   return PRG_DONE;
@@ -263,6 +269,7 @@ int VerifyFlash(uint32_t address, uint16_t page, uint32_t byteCount, const uint1
       return PRG_FAILED;
     }
     done += count;
+    Progress(PRG_PROGRESS_VERIFY, done * 2, total * 2);
   } while (done < total);
   return PRG_DONE;
 }

@@ -248,4 +248,12 @@ PRG_API int32_t PRG_SetUserInterfaceHooks(PRG_PromptHook prompt, PRG_WaitCursorH
   return 0;
 }
 
+PRG_API int32_t PRG_SetProgressHook(PRG_ProgressHook progress, void* context) {
+  ProgrammerState& s = State();
+  s.progress = nullptr;  // never a new hook with the old context
+  s.progressContext = context;
+  s.progress = progress;
+  return 0;
+}
+
 }  // extern "C"

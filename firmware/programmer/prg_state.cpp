@@ -26,6 +26,12 @@ void ResetSequence() {
   State().lastReceived = -1;
 }
 
+void Progress(int phase, uint32_t done, uint32_t total) {
+  const ProgrammerState& s = State();
+  PRG_ProgressHook hook = s.progress;
+  if (hook != nullptr) hook(s.progressContext, phase, done, total);
+}
+
 void ShowWaitCursor(bool on) {
   const UserInterfaceHooks& hooks = State().hooks;
   if (hooks.waitCursor != nullptr) hooks.waitCursor(hooks.context, on ? 1 : 0);

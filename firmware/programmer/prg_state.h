@@ -34,6 +34,8 @@ struct ProgrammerState {
   int lastSent = -1;
   int lastReceived = -1;
   UserInterfaceHooks hooks;  // kept across PRG_Init
+  PRG_ProgressHook progress = nullptr;  // kept across PRG_Init
+  void* progressContext = nullptr;
 };
 
 ProgrammerState& State();
@@ -46,6 +48,8 @@ void Message(const char* format, ...)
     ;
 
 void ResetSequence();
+// Hands (phase, done, total) to the progress hook when one is installed.
+void Progress(int phase, uint32_t done, uint32_t total);
 void ShowWaitCursor(bool on);
 
 }  // namespace axtune::prg

@@ -11,6 +11,7 @@ namespace axtune::cli::testing {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 const std::string kCoffDir = std::string(AXTUNE_TESTDATA_DIR) + "/coff";
 const std::string kFirmware = kCoffDir + "/c28x_f28335_debug_flash.out";
@@ -103,6 +104,9 @@ TEST_F(CliTest, FlashRealFirmwareAndIdentifyAgain) {
   EXPECT_TRUE(j["failedWrites"].items.empty());
   EXPECT_EQ(j["drive"]["deviceName"].string, "QMX10-BA");
   EXPECT_THAT(r.err, HasSubstr("programming section 7/7"));  // plain progress lines off a terminal
+  // The kernel's boot load moves too, instead of a silent "connecting".
+  EXPECT_THAT(r.err, HasSubstr("connecting (loading the flash kernel): 0/7288 (0%)"));
+  EXPECT_THAT(r.err, HasSubstr("connecting (loading the flash kernel): 7288/7288 (100%)"));
   drive_->withProcessor([](sim::BootProcessor& processor) {
     EXPECT_NE(processor.flashWord(0x338000), 0xFFFF);  // .text
   });
@@ -121,6 +125,9 @@ TEST_F(CliTest, FlashAsksAtATerminalAndStopsWhenTheUserDeclines) {
   EXPECT_EQ(no.code, kExitDrive);
   EXPECT_THAT(no.err, HasSubstr("QMX Download: QMX einschalten!"));
   EXPECT_THAT(no.err, HasSubstr("cancelled at the prompt; nothing was erased"));
+  // A cancel, not a port failure.
+  EXPECT_THAT(no.out, HasSubstr("Update cancelled"));
+  EXPECT_THAT(no.out + no.err, Not(HasSubstr("Com open failed!")));
   drive_->withProcessor(
       [](sim::BootProcessor& processor) { EXPECT_EQ(processor.flashWord(0x338000), 0xFFFF); });
 

@@ -64,10 +64,21 @@ struct Call {
 class FakeProgrammer : public FlashProgrammer {
  public:
   void setPortName(const std::string& device) override { port = device; }
-  bool open() override { return record({"open"}) && openOk; }
+  bool open() override {
+    record({"open"});
+    // A boot table of 300 bytes in three steps.
+    for (uint32_t done : {0u, 100u, 300u}) {
+      if (progress_ && openOk) progress_(done, 300);
+    }
+    return openOk;
+  }
+  void setProgress(Progress progress) override { progress_ = std::move(progress); }
+  bool promptCancelled() const override { return declined; }
   bool erase() override { return record({"erase"}) && eraseOk; }
   bool write(uint32_t address, uint16_t page, uint32_t bytes, const uint16_t* words) override {
     record({"write", address, page, bytes, words[0]});
+    // Chunks of 4 bytes.
+    for (uint32_t done = 4; progress_ && done <= bytes; done += 4) progress_(done, bytes);
     if (onWrite) onWrite();
     return address != failingAddress;
   }
@@ -94,7 +105,9 @@ class FakeProgrammer : public FlashProgrammer {
   bool eraseOk = true;
   uint32_t failingAddress = UINT32_MAX;
   int aborts = 0;
+  bool declined = false;
   std::function<void()> onWrite;
+  Progress progress_;
 };
 
 using Names = std::vector<std::string>;
@@ -134,6 +147,49 @@ TEST(FirmwareSections, OnlyLoadableTextAndDataSectionsAreProgrammedAndVerified) 
   EXPECT_EQ(lastWrite.bytesDone, 14u);
   EXPECT_EQ(lastWrite.bytesTotal, 14u);
   EXPECT_EQ(progress.back().phase, UpdatePhase::Finished);
+}
+
+TEST(FirmwareSections, ProgressMovesWithTheBootTableAndEveryWrittenChunk) {
+  FakeFirmwareFile file;
+  file.add(0x20, 0x338000, 12);
+  file.add(0x40, 0x33AF90, 8);
+  FakeProgrammer programmer;
+  std::vector<UpdateProgress> progress;
+  UpdateHooks hooks;
+  hooks.progress = [&](const UpdateProgress& p) { progress.push_back(p); };
+  ASSERT_EQ(ProgramFirmware(file, programmer, hooks).result, UpdateResult::VerifyOk);
+
+  auto doneIn = [&](UpdatePhase phase) {
+    std::vector<uint64_t> done;
+    for (const UpdateProgress& p : progress) {
+      if (p.phase == phase) done.push_back(p.bytesDone);
+    }
+    return done;
+  };
+  // Connecting moves through the boot table.
+  EXPECT_EQ(doneIn(UpdatePhase::Connecting), (std::vector<uint64_t>{0, 0, 100, 300}));
+  // Programming: each section's start, its chunks on top of the sections before it, its end.
+  EXPECT_EQ(doneIn(UpdatePhase::Programming), (std::vector<uint64_t>{0, 4, 8, 12, 12, 12, 16, 20, 20}));
+  for (const UpdateProgress& p : progress) {
+    if (p.phase == UpdatePhase::Programming) {
+      EXPECT_EQ(p.bytesTotal, 20u);
+    }
+  }
+  // The programmer's hook is taken away with the update.
+  EXPECT_FALSE(programmer.progress_);
+}
+
+TEST(FirmwareSections, ACancelAtTheSwitchOnPromptIsACancelNotAPortFailure) {
+  FakeFirmwareFile file;
+  file.add(0x20, 0x300000, 4);
+  FakeProgrammer programmer;
+  programmer.openOk = false;
+  programmer.declined = true;
+  const UpdateOutcome outcome = ProgramFirmware(file, programmer, {});
+  EXPECT_EQ(outcome.result, UpdateResult::Cancelled);
+  EXPECT_FALSE(outcome.flashTouched);
+  EXPECT_NE(outcome.message.find("cancelled at the switch-on prompt"), std::string::npos) << outcome.message;
+  EXPECT_EQ(programmer.names(), (Names{"open", "close"}));
 }
 
 TEST(FirmwareSections, AFailingSectionStillLetsTheOthersBeWrittenAndAllVerified) {
@@ -282,7 +338,8 @@ TEST_F(UpdateOnSimulatedDrive, HandOverRaisesDtrPausesAsksForTheBootLoaderAndGiv
     UpdateHooks hooks;
     hooks.beforeHandOver = [&] { log.push_back("hand over"); };
     hooks.progress = [&](const UpdateProgress& p) {
-      if (p.phase == UpdatePhase::Connecting) {
+      // The phase change only, not the boot table's progress within it.
+      if (p.phase == UpdatePhase::Connecting && p.bytesTotal == 0) {
         log.push_back(std::string("connect, link ") + (IsLinkOpen() ? "open" : "closed"));
       }
     };
@@ -306,6 +363,24 @@ TEST_F(UpdateOnSimulatedDrive, HandOverRaisesDtrPausesAsksForTheBootLoaderAndGiv
   }
   CloseLink();
   unregisterInProcessPort(kLogged);
+}
+
+TEST_F(UpdateOnSimulatedDrive, DecliningTheSwitchOnPromptCancelsWithoutErasing) {
+  if (!fs::exists(kFirmware)) GTEST_SKIP() << "no C28x test file at " << kFirmware;
+  int prompts = 0;
+  std::unique_ptr<FlashProgrammer> programmer = CreatePrgFlashProgrammer([&](const std::string& title,
+                                                                             const std::string& text) {
+    ++prompts;
+    EXPECT_EQ(title, "QMX Download");
+    EXPECT_EQ(text, "QMX einschalten!");
+    return false;
+  });
+  ASSERT_TRUE(programmer);
+  const UpdateOutcome outcome = RunFirmwareUpdate(kFirmware, *programmer, {});
+  EXPECT_EQ(prompts, 1);
+  EXPECT_EQ(outcome.result, UpdateResult::Cancelled);
+  EXPECT_FALSE(outcome.flashTouched);
+  EXPECT_STRNE(UpdateResultText(outcome.result), "Com open failed!");
 }
 
 TEST_F(UpdateOnSimulatedDrive, RefusedFileTellsTheDriveNothing) {
@@ -334,8 +409,26 @@ TEST_F(UpdateOnSimulatedDrive, RealFirmwareEndsUpInFlashAndTheDriveAnswersAgain)
   std::unique_ptr<FlashProgrammer> programmer = CreatePrgFlashProgrammer();
   ASSERT_TRUE(programmer);
 
-  const UpdateOutcome outcome = RunFirmwareUpdate(kFirmware, *programmer, {});
+  std::vector<UpdateProgress> progress;
+  UpdateHooks hooks;
+  hooks.progress = [&](const UpdateProgress& p) { progress.push_back(p); };
+  const UpdateOutcome outcome = RunFirmwareUpdate(kFirmware, *programmer, hooks);
   ASSERT_EQ(outcome.result, UpdateResult::VerifyOk) << outcome.message;
+  // The kernel's boot load and the programming pass move in many small steps, not per section.
+  size_t connecting = 0;
+  size_t programming = 0;
+  uint64_t bootTable = 0;
+  for (const UpdateProgress& p : progress) {
+    if (p.phase == UpdatePhase::Connecting && p.bytesTotal > 0) {
+      ++connecting;
+      bootTable = p.bytesDone;
+      EXPECT_LE(p.bytesDone, p.bytesTotal);
+    }
+    if (p.phase == UpdatePhase::Programming) ++programming;
+  }
+  EXPECT_GT(connecting, 20u);
+  EXPECT_EQ(bootTable, 22u + 4 * 6 + 2 * (3489 + 90 + 37 + 4) + 2);  // the whole stand-in kernel
+  EXPECT_GT(programming, outcome.bytesProgrammed / 228);
   EXPECT_EQ(outcome.sectionsProgrammed, 7);
   EXPECT_FALSE(IsLinkOpen());
 
