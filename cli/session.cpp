@@ -5,6 +5,7 @@
 #include "cli/cli_internal.h"
 #include "core/drive_identity.h"
 #include "core/parameter_file.h"
+#include "core/port_open_reason.h"
 #include "link/port_slots.h"
 #include "sim/simulated_drive.h"
 
@@ -14,22 +15,18 @@ namespace {
 constexpr int kTextCheckCable = 32782;  // "Bitte überprüfen Sie das Verbindungskabel!"
 constexpr int kTextCannotReadData = 104;
 
+// The reason is the window's own sentence (the same code), so both name the same remedy.
 std::string OpenFailureText(const std::string& label, const std::string& device) {
-  const std::string osText = LastOpenErrorText();
   const std::string named = label == device || device.empty() ? label : label + " (" + device + ")";
-  switch (LastOpenError()) {
-    case PortOpenError::PermissionDenied:
-      return "permission denied on " + named +
-             ": add yourself to the dialout group (sudo usermod -aG dialout $USER), then log in again";
-    case PortOpenError::Busy:
-      return named + " is busy: another program holds it (close the Axtune window or the other tool)";
-    case PortOpenError::NotFound:
-      return named + " does not exist: check the name ('" + std::string(kProgram) +
-             " ports' lists the ports)";
-    default:
-      break;
+  const PortOpenError error = LastOpenError();
+  std::string text = "cannot open " + named;
+  const std::string reason = PortOpenReason(error, device);
+  if (!reason.empty()) text += ": " + reason;
+  if (error == PortOpenError::NotFound) text += " ('" + std::string(kProgram) + " ports' lists the ports)";
+  if (const std::string osText = LastOpenErrorText(); !osText.empty()) {
+    text += (reason.empty() ? ": " : " ") + std::string("(") + osText + ")";
   }
-  return "cannot open " + named + ": " + describeOpenError(LastOpenError(), osText);
+  return text;
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ const StringEntry kStrings[] = {
 #include "res/strings_status.inc"
 #include "res/strings_tools.inc"
 #include "res/strings_expert.inc"
+#include "res/strings_connection.inc"
 };
 
 std::atomic<Language> g_language{Language::English};
