@@ -20,10 +20,11 @@ namespace axtune {
 
 namespace {
 
-void SaveScreenshot(const QPixmap& picture, const QString& file) {
+bool SaveScreenshot(const QPixmap& picture, const QString& file) {
   const bool saved = picture.save(file);
   std::fprintf(saved ? stdout : stderr, "%s %s\n", saved ? "wrote" : "could not write",
                file.toLocal8Bit().constData());
+  return saved;
 }
 
 QPixmap WithPortMenu(CAxtuneDlg& dialog) {
@@ -83,14 +84,16 @@ int CAxtuneApp::Run() {
     dialog.setWindowTitle(QStringLiteral("Axtune - %1").arg(QString::fromUtf8(Text(40023))));
     dialog.SetStartupPort(kSimulatedPortSlot);
   }
+  bool screenshotFailed = false;
   if (!options_.screenshot.empty()) {
     const QString file = QString::fromStdString(options_.screenshot);
-    QObject::connect(&dialog, &CAxtuneDlg::StartupFinished, &dialog, [&dialog, file] {
+    QObject::connect(&dialog, &CAxtuneDlg::StartupFinished, &dialog, [&dialog, file, &screenshotFailed] {
       // Let the status bar poll a few times before the picture is taken.
-      QTimer::singleShot(1500, &dialog, [&dialog, file] {
-        SaveScreenshot(dialog.grab(), file);
+      QTimer::singleShot(1500, &dialog, [&dialog, file, &screenshotFailed] {
+        if (!SaveScreenshot(dialog.grab(), file)) screenshotFailed = true;
         // A second picture with the port menu open, as it drops down under its title.
-        SaveScreenshot(WithPortMenu(dialog), QString(file).replace(".png", "_ports.png"));
+        if (!SaveScreenshot(WithPortMenu(dialog), QString(file).replace(".png", "_ports.png")))
+          screenshotFailed = true;
         dialog.close();
       });
     });
@@ -99,7 +102,8 @@ int CAxtuneApp::Run() {
   dialog.ConnectWhenPainted();
   const int code = QApplication::exec();
   dialog.Shutdown();
-  return code;
+  // A script that asked for a picture must learn that there is none.
+  return screenshotFailed && code == 0 ? 1 : code;
 }
 
 }  // namespace axtune

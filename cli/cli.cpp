@@ -38,7 +38,14 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
            const CliEnvironment& environment) {
   Context context{Options{}, out, err, environment};
   std::string error;
-  if (!ParseOptions(args, context.options, error)) return UsageError(context, error);
+  if (!ParseOptions(args, context.options, error)) {
+    // The parse stopped at the error: a --json after it still asks for a JSON answer.
+    for (const std::string& arg : args) {
+      if (arg == "--") break;
+      if (arg == "--json") context.options.json = true;
+    }
+    return UsageError(context, error);
+  }
   const Options& options = context.options;
   const Language previousLanguage = CurrentLanguage();
   if (options.language) SetLanguage(*options.language);
@@ -52,7 +59,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       PrintToolHelp(out);
     } else {
       PrintToolHelp(err);
-      code = kExitUsage;
+      code = context.options.json ? UsageError(context, "no command given") : kExitUsage;
     }
   } else if (!IsCommand(options.command)) {
     code = UsageError(context, "unknown command " + options.command);

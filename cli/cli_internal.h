@@ -29,6 +29,7 @@ struct Options {
   bool help = false;
   bool watch = false;
   int intervalMs = 1000;
+  bool intervalGiven = false;  // --interval was on the command line
   int count = 0;  // status --watch: polls before ending (0: until interrupted)
   bool symbols = false;
   bool yes = false;  // flash: do not ask before the drive is switched on
@@ -113,6 +114,8 @@ class DriveSession {
   std::unique_ptr<ScopedSleeper> simSleeper_;
 };
 
+// The drive's error code for a record it does not have.
+inline constexpr int kDriveErrorUnknownRecord = 1;
 // Message for a failed record transfer, from LinkError.
 std::string LinkErrorText(int linkError);
 // "no drive answering on PORT: ..." and friends, for a failed read of `record`.

@@ -1,6 +1,7 @@
 // coff FILE [--symbols]: what a COFF file holds, through the COFF reader's C interface.
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <ostream>
 
 #include "cli/cli_internal.h"
@@ -56,6 +57,21 @@ std::string SymbolName(CoffHandle* handle, const char name[8]) {
   return text;
 }
 
+// A COFF time stamp (seconds since 1970, UTC) as "2019-05-03 10:22:01 UTC"; empty for 0.
+std::string TimeStampDate(uint32_t stamp) {
+  if (stamp == 0) return {};
+  const std::time_t seconds = static_cast<std::time_t>(stamp);
+  std::tm utc{};
+#ifdef _WIN32
+  if (gmtime_s(&utc, &seconds) != 0) return {};
+#else
+  if (gmtime_r(&seconds, &utc) == nullptr) return {};
+#endif
+  char text[32];
+  if (std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc) == 0) return {};
+  return text;
+}
+
 class CoffFile {
  public:
   ~CoffFile() { COFFR_FileClose(handle_); }
@@ -87,6 +103,10 @@ int CmdCoff(Context& context) {
   const CoffImageInfo& info = *handle->info;
   const CoffFileHeader& header = info.fileHeader;
   const int version = info.version - 0x00C0;
+  // Whether flash would take the file: the update's own check, so both always agree.
+  const FirmwareFileCheck firmware = OpenFirmwareFile(path);
+  const bool firmwareForDrive = firmware.problem == FirmwareFileProblem::None;
+  const std::string date = TimeStampDate(header.timeStamp);
 
   Json sections = Json::array();
   char line[256];
@@ -151,6 +171,7 @@ int CmdCoff(Context& context) {
     fileHeader.set("targetName", TargetName(info.targetId))
         .set("sectionCount", static_cast<int>(header.sectionCount));
     fileHeader.set("timeStamp", static_cast<long long>(header.timeStamp));
+    fileHeader.set("timeStampDate", date.empty() ? Json() : Json(date));
     fileHeader.set("symbolCount", static_cast<long long>(header.symbolCount));
     fileHeader.set("flags", static_cast<int>(header.flags)).set("byteSwapped", info.byteSwapped != 0);
     fileHeader.set("optionalHeader", header.optionalHeaderSize == 28);
@@ -162,7 +183,8 @@ int CmdCoff(Context& context) {
         .set("fileHeader", fileHeader)
         .set("entryPoint", static_cast<long long>(info.entryPoint));
     j.set("sections", sections).set("largestLoadableSection", largest);
-    j.set("firmwareForDrive", info.targetId == kC28xTargetId);
+    j.set("firmwareForDrive", firmwareForDrive);
+    j.set("firmwareProblem", firmwareForDrive ? Json() : Json(firmware.message));
     if (context.options.symbols) j.set("symbols", symbols);
     j.write(context.out);
     return kExitOk;
@@ -173,7 +195,7 @@ int CmdCoff(Context& context) {
       << "Target:        " << Hex(info.targetId, 4) << ' ' << TargetName(info.targetId) << '\n'
       << "Sections:      " << header.sectionCount << '\n'
       << "Symbols:       " << header.symbolCount << '\n'
-      << "Time stamp:    " << header.timeStamp << '\n'
+      << "Time stamp:    " << (date.empty() ? "none" : date) << " (" << header.timeStamp << ")\n"
       << "Flags:         " << Hex(header.flags, 4) << '\n'
       << "Entry point:   "
       << (header.optionalHeaderSize == 28 ? Hex(info.entryPoint, 8) : "none (no optional header)") << '\n'
@@ -182,7 +204,8 @@ int CmdCoff(Context& context) {
                                         std::to_string(info.maxLoadSectionBytes) + " bytes"
                                   : "none")
       << "\n\n"
-      << table << "  (* = programmed by flash)\n";
+      << table << "  (* = programmed by flash)\n"
+      << "Firmware for the drive: " << (firmwareForDrive ? "yes" : "no: " + firmware.message) << '\n';
   if (context.options.symbols) {
     std::snprintf(line, sizeof line, "\n  %6s %-32s %-10s %5s %5s %4s\n", "index", "name", "value", "sect",
                   "class", "type");

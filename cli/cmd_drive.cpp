@@ -25,8 +25,10 @@ Json WordsJson(const RecordWords& words) {
 void PrintWords(std::ostream& out, int record, const RecordWords& words) {
   out << "record " << record << ":\n";
   char line[64];
+  std::snprintf(line, sizeof line, "  %-4s %6s  %6s  %6s\n", "word", "value", "signed", "hex");
+  out << line;
   for (int i = 0; i < kRecordWords; ++i) {
-    std::snprintf(line, sizeof line, "  w%-2d %6u  %6d  0x%04X\n", i, words[i],
+    std::snprintf(line, sizeof line, "  w%-3d %6u  %6d  0x%04X\n", i, words[i],
                   static_cast<int16_t>(words[i]), words[i]);
     out << line;
   }
@@ -54,8 +56,11 @@ int CmdIdentify(Context& context) {
         .set("minor", id.minor)
         .set("build", id.build)
         .set("test", id.testFirmware);
-    firmware.set("text", id.versionText).set("number", id.versionNumber);
+    std::string versionText = id.versionText;
+    while (!versionText.empty() && versionText.back() == ' ') versionText.pop_back();
+    firmware.set("text", versionText).set("number", id.versionNumber);
     Json j = Json::object();
+    j.set("ok", id.supported);
     j.set("port", session.portLabel()).set("deviceType", id.deviceType).set("deviceName", id.typeText);
     j.set("supported", id.supported).set("firmware", firmware).set("recordCount", id.recordCount);
     j.set("carrier", id.carrier ? Json(*id.carrier) : Json());

@@ -23,12 +23,21 @@ std::string ColorText(const Rgb& c) {
   return text;
 }
 
-Json StatusJson(const DriveStatusView& view, const DriveStatusReading& reading) {
+std::string Trimmed(std::string text) {
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+// `view` in the chosen language for the texts, `english` the same poll decoded in English: scripts
+// get stable English names beside the display texts.
+Json StatusJson(const DriveStatusView& view, const DriveStatusView& english, const DriveStatusReading& reading) {
   Json state = Json::object();
-  state.set("code", view.deviceState).set("text", view.deviceStateText).set("known", view.deviceStateKnown);
+  state.set("code", view.deviceState).set("name", english.deviceStateText).set("text", view.deviceStateText);
+  state.set("known", view.deviceStateKnown);
   state.set("color", ColorText(view.deviceStateColor)).set("errorNumber", view.errorNumber);
   Json profile = Json::object();
-  profile.set("state", view.profileState).set("number", view.profileNumber).set("text", view.profileText);
+  profile.set("state", view.profileState).set("number", view.profileNumber).set("name", english.profileText);
+  profile.set("text", view.profileText);
   profile.set("color", view.profileColor ? Json(ColorText(*view.profileColor)) : Json());
   Json switches = Json::object();
   switches.set("upperLimitReached", view.upperLimitReached).set("lowerLimitReached", view.lowerLimitReached);
@@ -36,7 +45,7 @@ Json StatusJson(const DriveStatusView& view, const DriveStatusReading& reading) 
   switches.set("stop", view.stopSwitch);
   Json j = Json::object();
   j.set("deviceState", state).set("profile", profile);
-  j.set("position", static_cast<long long>(view.position)).set("positionText", view.positionText);
+  j.set("position", static_cast<long long>(view.position)).set("positionText", Trimmed(view.positionText));
   j.set("voltage", view.displayedVoltage).set("voltageText", view.voltageText);
   j.set("voltageRaw", static_cast<int>(static_cast<int16_t>(reading.record129[kWordVoltage])));
   j.set("temperature", view.displayedTemperature).set("temperatureText", view.temperatureText);
@@ -73,6 +82,7 @@ void PrintStatusLine(std::ostream& out, const DriveStatusView& view) {
 int CmdStatus(Context& context) {
   const Options& options = context.options;
   if (!options.watch && options.count != 0) return UsageError(context, "--count goes with --watch");
+  if (!options.watch && options.intervalGiven) return UsageError(context, "--interval goes with --watch");
   DriveSession session(context);
   if (const int code = session.open(); code != kExitOk) return code;
 
@@ -88,10 +98,13 @@ int CmdStatus(Context& context) {
       Warn(context, "no answer: " + LinkErrorText(LinkError.load()));
     } else {
       ++good;
+      DriveStatusMemory before = memory;  // the English decoding must not step the hysteresis twice
       const DriveStatusView view =
           DecodeDriveStatus(reading.record129, reading.record131, reading.statusword, memory);
       if (options.json) {
-        Json j = StatusJson(view, reading);
+        const DriveStatusView english = DecodeDriveStatus(reading.record129, reading.record131,
+                                                          reading.statusword, before, Language::English);
+        Json j = StatusJson(view, english, reading);
         if (options.watch) {
           j.writeLine(context.out);
         } else {
@@ -114,7 +127,12 @@ int CmdStatus(Context& context) {
     }
     if (context.stopRequested()) break;
   }
-  return good > 0 ? kExitOk : kExitDrive;
+  if (good == 0) {
+    return Fail(context, kExitDrive,
+                "no status from the drive on " + session.portLabel() + " in " + std::to_string(polls) +
+                    (polls == 1 ? " poll" : " polls"));
+  }
+  return kExitOk;
 }
 
 }  // namespace axtune::cli

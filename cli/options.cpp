@@ -120,6 +120,7 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         return false;
       }
       options.intervalMs = static_cast<int>(number);
+      options.intervalGiven = true;
     } else if (name == "count") {
       if (!ParseInteger(value, 1, 1000000000, number)) {
         error = "--count takes a number of polls of at least 1, not \"" + value + "\"";
@@ -160,6 +161,11 @@ int Fail(Context& context, int code, const std::string& message) {
 
 int UsageError(Context& context, const std::string& message) {
   context.err << kProgram << ": " << message << '\n';
+  if (context.options.json) {
+    Json error = Json::object();
+    error.set("ok", false).set("exitCode", kExitUsage).set("error", message);
+    error.write(context.out);
+  }
   context.err << "Try '" << kProgram << " --help'"
               << (IsCommand(context.options.command)
                       ? " or '" + std::string(kProgram) + " " + context.options.command + " --help'"

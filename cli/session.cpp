@@ -70,8 +70,11 @@ std::string LinkErrorText(int linkError) {
 
 int FailRecordRead(Context& context, const DriveSession& session, int record) {
   const int linkError = LinkError.load();
-  std::string message = "record " + std::to_string(record) +
-                        " could not be read: " + LinkErrorText(linkError) + " (LinkError " +
+  // The drive refuses a record it does not have with its error code 1.
+  const std::string reason = linkError == kLinkDriveErrorBase + kDriveErrorUnknownRecord
+                                 ? "the drive has no record " + std::to_string(record)
+                                 : LinkErrorText(linkError);
+  std::string message = "record " + std::to_string(record) + " could not be read: " + reason + " (LinkError " +
                         std::to_string(linkError) + ")";
   if (linkError == kLinkNoReply || linkError == kLinkShortReply) {
     message += "; no drive answering on " + session.portLabel() +

@@ -286,7 +286,17 @@ FileWriteResult WriteFileAtomically(const std::string& path, const std::vector<u
 
   std::FILE* file = std::fopen(temporary.string().c_str(), "wb");
   if (file == nullptr) {
-    result.reason = "cannot create " + temporary.string() + ": " + ErrnoReason(errno);
+    // The temporary name means nothing to the user: say what is wrong with the file's folder.
+    const int openErrno = errno;
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    if (!fs::exists(folder, error)) {
+      result.reason = "cannot save " + path + ": the folder " + folder.string() + " does not exist (" +
+                      ErrnoReason(openErrno) + ")";
+    } else if (!fs::is_directory(folder, error)) {
+      result.reason = "cannot save " + path + ": " + folder.string() + " is not a folder (" + ErrnoReason(openErrno) + ")";
+    } else {
+      result.reason = "cannot save " + path + " in the folder " + folder.string() + ": " + ErrnoReason(openErrno);
+    }
     return result;
   }
   const size_t written = bytes.empty() ? 0 : std::fwrite(bytes.data(), 1, bytes.size(), file);

@@ -63,7 +63,7 @@ TEST_F(CliTest, IdentifyAsTextAndJson) {
   EXPECT_EQ(j["deviceType"].integer(), 1025);
   EXPECT_EQ(j["deviceName"].string, "QMX10-BA");
   EXPECT_TRUE(j["supported"].boolean);
-  EXPECT_EQ(j["firmware"]["text"].string, "4.1.7 ");
+  EXPECT_EQ(j["firmware"]["text"].string, "4.1.7");  // the display text's trailing blank left out
   EXPECT_EQ(j["firmware"]["number"].integer(), 4001);
   EXPECT_EQ(j["recordCount"].integer(), 65);
   EXPECT_EQ(j["port"].string, "sim");
