@@ -7,6 +7,7 @@
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
@@ -17,6 +18,7 @@
 #include "app/about_dlg.h"
 #include "app/axtune_property_sheet.h"
 #include "app/command_ids.h"
+#include "app/connection_state_text.h"
 #include "app/default_item_style.h"
 #include "app/drive_status_hooks.h"
 #include "app/help_manual.h"
@@ -74,6 +76,18 @@ CAxtuneDlg::CAxtuneDlg(QWidget* parent)
 
   BuildMenu();
 
+  // What the connection is doing, or why there is no drive; hidden while a drive is connected.
+  connectionState_ = new QLabel(central);
+  connectionState_->setObjectName(QStringLiteral("connectionState"));
+  connectionState_->setWordWrap(true);
+  connectionState_->setAlignment(Qt::AlignCenter);
+  connectionState_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  connectionState_->setStyleSheet(QStringLiteral(
+      "QLabel { background: rgba(255, 255, 255, 215); border: 1px solid rgb(40, 100, 99); border-radius: 4px;"
+      " padding: 12px; color: rgb(16, 48, 48); }"));
+  connectionState_->hide();
+  layout->addWidget(connectionState_);
+
   sheet_ = new CAxtunePropertySheet(central);
   layout->addWidget(sheet_);
   // The sheet window appears with the first port that opens.
@@ -129,17 +143,14 @@ void CAxtuneDlg::BuildMenu() {
   bar->setStyle(style);
 
   QMenu* ports = bar->addMenu(Tr(kTextMenuPorts));
+  // A port freed or plugged in since the scan shows up the next time the menu opens.
+  connect(ports, &QMenu::aboutToShow, this, &CAxtuneDlg::RefreshPortItems);
   portGroup_ = new QActionGroup(this);
   portGroup_->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
   for (const PortSlot& slot : ListPortSlots()) {
     if (slot.number < kFirstPortSlot || slot.number > kLastPortSlot) continue;
     QAction* action = AddCommand(ports, kCommandPortBase + slot.number, true);
-    QString text = QString::fromStdString(slot.label);
-    if (!slot.device.empty()) {
-      const bool simulated = slot.device.rfind("sim:", 0) == 0;
-      text += QStringLiteral("   (%1)").arg(simulated ? Tr(40023) : QString::fromStdString(slot.device));
-    }
-    action->setText(text);
+    action->setText(QString::fromStdString(PortItemText(slot.number)));
     action->setCheckable(true);
     portGroup_->addAction(action);
   }
@@ -160,6 +171,14 @@ void CAxtuneDlg::BuildMenu() {
   connect(contextHelp, &QAction::triggered, this, [this] { OnCommand(kCommandContextHelp); });
   addAction(contextHelp);
   actions_[kCommandContextHelp] = contextHelp;
+
+  // Ctrl+Q quits, as everywhere on the desktop.
+  auto* quit = new QAction(this);
+  quit->setObjectName(QStringLiteral("quit"));
+  quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  quit->setShortcutContext(Qt::ApplicationShortcut);
+  connect(quit, &QAction::triggered, this, &QWidget::close);
+  addAction(quit);
 }
 
 QAction* CAxtuneDlg::AddCommand(QWidget* menu, int id, bool enabled) {

@@ -15,6 +15,7 @@
 
 class QAction;
 class QActionGroup;
+class QLabel;
 #include <QStatusBar>
 
 namespace axtune {
@@ -67,6 +68,12 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   bool CarrierAtIdentification() const { return carrierAtIdentification_; }
   bool WatcherRunning() const { return watcher_.Running(); }
   int CheckedPort() const { return checkedPort_; }
+  // The line in the sheet area that says what the connection is doing or why there is no drive;
+  // empty while a drive is connected (the line is hidden then).
+  QString ConnectionStateText() const;
+  // Looks again which ports can be opened (no drive traffic): enables, greys and relabels the port
+  // items. Runs each time the Port Select menu opens.
+  void RefreshPortItems();
 
   CAxtunePropertySheet* Sheet() const { return sheet_; }
   CDrivePropertyPage* DrivePage() const { return drivePage_; }
@@ -110,6 +117,9 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   void SetStoreCommandState(bool modified);
   void UpdatePortChecks();
   void ShowSheet();
+  // Shows `text` in the connection line and paints it at once (the work that follows blocks the
+  // window); an empty text hides the line.
+  void SetConnectionState(const QString& text);
   void OnHelpTopics();
   void OnAbout();
   void SetUpExpertTools();
@@ -124,6 +134,8 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   std::array<CAxtunePropertyPage*, 2> debugPages_{};
   std::array<CAxtunePropertyPage*, 5> unlistedPages_{};
   QPointer<QStatusBar> driveStatusBar_;
+  QLabel* connectionState_ = nullptr;
+  std::string scanFailures_;  // why ports failed in the last scan, one line each
   std::map<int, QAction*> actions_;
   QActionGroup* portGroup_ = nullptr;
 

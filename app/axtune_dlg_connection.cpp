@@ -3,18 +3,22 @@
 #include <QAction>
 #include <QApplication>
 #include <QEvent>
+#include <QLabel>
 #include <QStatusBar>
 #include <QTimer>
+#include <memory>
 
 #include "app/axtune_dlg.h"
 #include "app/axtune_property_sheet.h"
 #include "app/command_ids.h"
+#include "app/connection_state_text.h"
 #include "app/drive_status_hooks.h"
 #include "app/open_error_text.h"
 #include "app/port_memory.h"
 #include "controls/message_box.h"
 #include "link/drive_link.h"
 #include "link/port_slots.h"
+#include "link/serial_port.h"
 #include "link/sleeper.h"
 #include "core/drive_identity.h"
 #include "pages/drive_property_page.h"
@@ -58,6 +62,7 @@ bool CAxtuneDlg::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void CAxtuneDlg::ConnectAtStartup() {
+  SetConnectionState(QString::fromStdString(ScanningText()));
   int port = ScanPorts();
   if (port != 0 && startupPort_ != 0) {
     QAction* wanted = CommandAction(kCommandPortBase + startupPort_);
@@ -65,8 +70,11 @@ void CAxtuneDlg::ConnectAtStartup() {
   }
   bool opened = false;
   if (port == 0) {
-    ShowMessage(this, QString::fromUtf8(Text(40010)) + QStringLiteral("\n\n") +
-                          QString::fromUtf8(Text(kTextNoPortAtAll)));
+    // Why each port that exists did not open, as a chosen port's failure says it.
+    SetConnectionState(QString::fromStdString(NoPortText(scanFailures_)));
+    QString text = QString::fromUtf8(Text(40010)) + QStringLiteral("\n\n") + QString::fromUtf8(Text(kTextNoPortAtAll));
+    if (!scanFailures_.empty()) text += QStringLiteral("\n\n") + QString::fromStdString(scanFailures_);
+    ShowMessage(this, text);
   } else {
     opened = OpenPort(port);
   }
@@ -75,16 +83,59 @@ void CAxtuneDlg::ConnectAtStartup() {
   emit StartupFinished();
 }
 
+QString CAxtuneDlg::ConnectionStateText() const {
+  return connectionState_->isHidden() ? QString() : connectionState_->text();
+}
+
+void CAxtuneDlg::SetConnectionState(const QString& text) {
+  if (text.isEmpty()) {
+    connectionState_->hide();
+    return;
+  }
+  connectionState_->setText(text);
+  connectionState_->show();
+  // The scan, the carrier wait and the reads that follow block the window: paint the line now,
+  // and with it whatever a closing menu uncovered.
+  if (isVisible()) repaint();
+}
+
+void CAxtuneDlg::RefreshPortItems() {
+  for (int n = kFirstPortSlot; n <= kLastPortSlot; ++n) {
+    QAction* action = CommandAction(kCommandPortBase + n);
+    if (action == nullptr) continue;
+    action->setText(QString::fromStdString(PortItemText(n)));
+    // The port the link holds stays choosable; opening it a second time would fail as busy.
+    if (n == checkedPort_ && IsLinkOpen()) {
+      action->setEnabled(true);
+      continue;
+    }
+    const std::string device = ResolvePortDevice(PortSlotName(n));
+    bool opens = false;
+    if (!device.empty()) {
+      // Opened and closed again without a byte on the line.
+      std::unique_ptr<SerialPort> probe = createSerialPort(device);
+      opens = probe && probe->open(SerialSettings{});
+      if (opens) probe->close();
+    }
+    action->setEnabled(opens);
+  }
+}
+
 int CAxtuneDlg::ScanPorts() {
   WaitCursor wait;
   CloseLink();
   SleepMs(kAfterCloseMs);
   PortProbes probes{};
+  scanFailures_.clear();
   for (int n = kFirstPortSlot; n <= kLastPortSlot; ++n) {
     if (OpenLink(PortSlotName(n))) {
       probes[n].usable = true;
       probes[n].carrier = IsCarrierDetected();
       CloseLink();
+    } else if (LastOpenError() != PortOpenError::NotFound) {
+      // A slot without a device is simply absent; one that exists and refuses is worth a word.
+      if (!scanFailures_.empty()) scanFailures_ += "\n";
+      scanFailures_ += PortFailureLine(n, LastOpenError(), LastOpenErrorText());
     }
     if (QAction* action = CommandAction(kCommandPortBase + n)) action->setEnabled(probes[n].usable);
   }
@@ -93,12 +144,15 @@ int CAxtuneDlg::ScanPorts() {
 
 bool CAxtuneDlg::OpenPort(int n) {
   StopWatcher();
+  SetConnectionState(QString::fromStdString(ConnectingText(n)));
   CloseLink();
   SleepMs(kAfterCloseMs);
   const std::string name = PortSlotName(n);
   if (!OpenLink(name)) {
-    ShowMessage(this, QString::fromStdString(OpenPortFailureText(n, ResolvePortDevice(name), LastOpenError(),
-                                                                 LastOpenErrorText())));
+    const PortOpenError error = LastOpenError();
+    const std::string osText = LastOpenErrorText();
+    SetConnectionState(QString::fromStdString(NoPortText(PortFailureLine(n, error, osText))));
+    ShowMessage(this, QString::fromStdString(OpenPortFailureText(n, ResolvePortDevice(name), error, osText)));
     // Without a port there is no drive: pages and status bar must not keep talking to a closed link.
     if (connected_) {
       connected_ = false;
@@ -125,6 +179,7 @@ bool CAxtuneDlg::IdentifyDrive() {
 
   if (IsCarrierDetected()) {
     // A drive whose carrier just came on gets time to boot before it is asked anything.
+    SetConnectionState(QString::fromStdString(CarrierWaitText(checkedPort_)));
     WaitCursor wait;
     SleepMs(kCarrierSettleMs);
   }
@@ -132,9 +187,15 @@ bool CAxtuneDlg::IdentifyDrive() {
   RecordWords record{};
   // The first read after the carrier came on may meet a drive still starting; only the second counts,
   // and a failed second read leaves the first one's words in place.
-  if (carrierAtIdentification_) ReadRecord(kIdentificationRecord, record);
-  ReadRecord(kIdentificationRecord, record);
+  bool answered = false;
+  {
+    WaitCursor wait;
+    if (carrierAtIdentification_) answered = ReadRecord(kIdentificationRecord, record);
+    answered = ReadRecord(kIdentificationRecord, record) || answered;
+  }
   connected_ = IsSupportedDriveType(record[0]);
+  SetConnectionState(connected_ ? QString()
+                                : QString::fromStdString(NoDriveText(checkedPort_, answered, record[0])));
 
   SetDriveStatusIdentified(driveStatusBar_, connected_);
   if (driveStatusBar_) driveStatusBar_->setVisible(connected_);

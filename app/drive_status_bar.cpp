@@ -1,7 +1,11 @@
 #include "app/drive_status_bar.h"
 
+#include <QEvent>
 #include <QFontMetrics>
+#include <QHelpEvent>
+#include <QPainter>
 #include <QStringList>
+#include <QToolTip>
 #include <algorithm>
 
 #include "res/strings.h"
@@ -24,6 +28,10 @@ void SetPaneColors(XStatusBar& bar, int pane, const Rgb& background) {
   bar.SetPaneBkColor(pane, ToColor(background));
   bar.SetPaneTextColor(pane, TextColorOn(background));
 }
+
+// What each pane shows, for its tooltip (string ids, left to right).
+constexpr int kPaneToolTips[kDriveStatusPaneCount] = {40621, 40622, 40623, 40624, 40625, 40626, 40627, 40628};
+constexpr int kTextStale = 40620;
 
 struct PaneSetUp {
   int width;
@@ -115,6 +123,9 @@ void DriveStatusBar::setUpPanes() {
 
 void DriveStatusBar::setDriveIdentified(bool identified) {
   identified_ = identified;
+  // A newly identified drive has just answered; the old one's silence no longer counts.
+  if (identified) lastAnswer_ = QDateTime::currentDateTime();
+  setStale(false);
   updateTimer();
 }
 
@@ -152,9 +163,59 @@ bool DriveStatusBar::pollOnce() {
   } done{reading_};
   update();
   DriveStatusReading reading;
-  if (!ReadDriveStatus(reading)) return false;
+  if (!ReadDriveStatus(reading)) {
+    // The panes keep the last values, greyed: the first failed tick (at most one read timeout,
+    // about a second, after the drive fell silent) marks them.
+    setStale(true);
+    return false;
+  }
+  lastAnswer_ = QDateTime::currentDateTime();
+  setStale(false);
   showStatus(DecodeDriveStatus(reading.record129, reading.record131, reading.statusword, *memory_));
   return true;
+}
+
+void DriveStatusBar::setStale(bool stale) {
+  if (stale == stale_) return;
+  stale_ = stale;
+  update();
+}
+
+QString DriveStatusBar::paneToolTip(int pane) const {
+  if (pane < 0 || pane >= kDriveStatusPaneCount) return {};
+  QString tip = QString::fromUtf8(Text(kPaneToolTips[pane]));
+  if (stale_) {
+    const QString since = lastAnswer_.isValid() ? lastAnswer_.time().toString(QStringLiteral("HH:mm:ss"))
+                                                : QStringLiteral("?");
+    tip += QStringLiteral("\n\n") + QString::fromUtf8(Text(kTextStale)).replace(QStringLiteral("%s"), since);
+  }
+  return tip;
+}
+
+void DriveStatusBar::paintEvent(QPaintEvent* event) {
+  XStatusBar::paintEvent(event);
+  if (!stale_) return;
+  // Washed out towards the window colour, so colours and texts read as "no longer current".
+  QPainter painter(this);
+  QColor veil = palette().color(QPalette::Window);
+  veil.setAlpha(190);
+  for (int pane = 0; pane < paneCount(); ++pane) painter.fillRect(paneRect(pane), veil);
+}
+
+bool DriveStatusBar::event(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    auto* help = static_cast<QHelpEvent*>(event);
+    for (int pane = 0; pane < paneCount(); ++pane) {
+      if (paneRect(pane).contains(help->pos())) {
+        QToolTip::showText(help->globalPos(), paneToolTip(pane), this, paneRect(pane));
+        return true;
+      }
+    }
+    QToolTip::hideText();
+    event->ignore();
+    return true;
+  }
+  return XStatusBar::event(event);
 }
 
 void DriveStatusBar::showStatus(const DriveStatusView& view) {

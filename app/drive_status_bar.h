@@ -3,6 +3,7 @@
 // switches, reference switch and power-stage temperature, read from the drive every 100 ms.
 #pragma once
 
+#include <QDateTime>
 #include <QTimer>
 
 #include "core/drive_status.h"
@@ -43,14 +44,27 @@ class DriveStatusBar : public XStatusBar {
   // The hysteresis memory (the process-wide one unless a test installs its own).
   void setMemory(DriveStatusMemory* memory);
 
+  // True from the first tick whose reads fail until a tick reads the drive again: the panes then
+  // show the drive's last values greyed out, so a drive that stopped answering does not look alive.
+  bool isStale() const { return stale_; }
+  // What pane `pane` shows, for its tooltip (and, while stale, since when the drive is silent).
+  QString paneToolTip(int pane) const;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  bool event(QEvent* event) override;
+
  private:
   void setUpPanes();
   void updateTimer();
+  void setStale(bool stale);
 
   QTimer timer_;
   bool identified_ = false;
   bool pollingArmed_ = true;
   bool reading_ = false;
+  bool stale_ = false;
+  QDateTime lastAnswer_;
   DriveStatusMemory* memory_;
 };
 

@@ -12,6 +12,8 @@
 #include <cstdio>
 
 #include "app/drive_status_bar.h"
+#include "link/drive_link.h"
+#include "link/testing/fake_serial_port.h"
 #include "res/strings.h"
 
 namespace axtune {
@@ -54,7 +56,8 @@ Scene Fault() {
   return s;
 }
 
-QImage RenderBar(const Scene& scene, Language language) {
+// stale: the drive then stops answering (a port with nothing behind it), so the panes are greyed.
+QImage RenderBar(const Scene& scene, Language language, bool stale = false) {
   QMainWindow window;
   auto* bar = new DriveStatusBar(&window);
   window.setStatusBar(bar);
@@ -63,6 +66,16 @@ QImage RenderBar(const Scene& scene, Language language) {
   EXPECT_TRUE(QTest::qWaitForWindowExposed(&window));
   DriveStatusMemory memory;
   bar->showStatus(DecodeDriveStatus(scene.r129, scene.r131, scene.statusword, memory, language));
+  if (stale) {
+    auto line = std::make_shared<testing::FakeLine>();
+    testing::ScopedFakePort port("fake:render-silent", line);
+    EXPECT_TRUE(OpenLink("fake:render-silent"));
+    bar->setDriveIdentified(true);
+    EXPECT_FALSE(bar->pollOnce());
+    EXPECT_TRUE(bar->isStale());
+    bar->stopPolling();
+    CloseLink();
+  }
   return bar->grab().toImage();
 }
 
@@ -73,16 +86,20 @@ TEST_P(DriveStatusBarRender, WritesAPicture) {
   SetLanguage(language);  // the pane widths follow the texts of the language in use
   const QImage running = RenderBar(Running(), language);
   const QImage fault = RenderBar(Fault(), language);
+  const QImage silent = RenderBar(Running(), language, true);
   ASSERT_FALSE(running.isNull());
   ASSERT_FALSE(fault.isNull());
+  ASSERT_FALSE(silent.isNull());
 
-  QImage picture(std::max(running.width(), fault.width()), running.height() + fault.height() + 8,
-                 QImage::Format_RGB32);
+  // Running, fault, and the running drive after it stopped answering (greyed).
+  QImage picture(std::max({running.width(), fault.width(), silent.width()}),
+                 running.height() + fault.height() + silent.height() + 16, QImage::Format_RGB32);
   picture.fill(QColor(79, 164, 163));  // the main window's background
   {
     QPainter painter(&picture);
     painter.drawImage(0, 0, running);
     painter.drawImage(0, running.height() + 8, fault);
+    painter.drawImage(0, running.height() + fault.height() + 16, silent);
   }
   const QString name = language == Language::German ? "drive-status-bar-de.png" : "drive-status-bar-en.png";
   const QString path = QDir(QCoreApplication::applicationDirPath()).filePath(name);

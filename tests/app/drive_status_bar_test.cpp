@@ -195,6 +195,49 @@ TEST_F(DriveStatusBarSimTest, TheTimerPollsOnItsOwn) {
       << text(kPaneDeviceState).toStdString();
 }
 
+TEST_F(DriveStatusBarSimTest, AnUnpluggedDriveGreysThePanesUntilItAnswersAgain) {
+  window_.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window_));
+  bar_->setDriveIdentified(true);
+  ASSERT_TRUE(bar_->pollOnce());
+  EXPECT_FALSE(bar_->isStale());
+  const QPoint stateCentre = bar_->paneRect(kPaneDeviceState).center();
+  const QColor alive = bar_->grab().toImage().pixelColor(stateCentre);
+
+  drive_->unplug();
+  EXPECT_FALSE(bar_->pollOnce());
+  EXPECT_TRUE(bar_->isStale());
+  // The last values stay readable, washed out, and the tooltips say since when the drive is silent.
+  EXPECT_EQ(text(kPaneVoltage), "48V");
+  const QColor stale = bar_->grab().toImage().pixelColor(stateCentre);
+  EXPECT_NE(stale, alive);
+  EXPECT_GT(stale.lightness(), alive.lightness());
+  EXPECT_TRUE(bar_->paneToolTip(kPaneVoltage).contains("has not answered since"))
+      << bar_->paneToolTip(kPaneVoltage).toStdString();
+
+  drive_->replug();
+  drive_->advanceMs(1000);
+  ASSERT_TRUE(bar_->pollOnce());
+  EXPECT_FALSE(bar_->isStale());
+  EXPECT_EQ(bar_->grab().toImage().pixelColor(stateCentre), alive);
+  EXPECT_FALSE(bar_->paneToolTip(kPaneVoltage).contains("has not answered"));
+}
+
+TEST_F(DriveStatusBarTest, EveryPaneSaysWhatItShows) {
+  QStringList tips;
+  for (int pane = 0; pane < bar_->paneCount(); ++pane) {
+    const QString tip = bar_->paneToolTip(pane);
+    EXPECT_FALSE(tip.isEmpty()) << pane;
+    EXPECT_FALSE(tips.contains(tip)) << pane;
+    tips << tip;
+  }
+  EXPECT_TRUE(bar_->paneToolTip(kPaneReference).contains("Reference switch"));
+  EXPECT_TRUE(bar_->paneToolTip(kPaneTemperature).contains(QString::fromUtf8("°C")));
+  SetLanguage(Language::German);
+  EXPECT_TRUE(bar_->paneToolTip(kPaneStopSwitch).startsWith("Stopp-Schalter"));
+  SetLanguage(Language::English);
+}
+
 }  // namespace
 }  // namespace axtune
 

@@ -1,0 +1,76 @@
+#include "app/connection_state_text.h"
+
+#include <cstdio>
+
+#include "core/port_open_reason.h"
+#include "link/port_slots.h"
+#include "res/strings.h"
+
+namespace axtune {
+namespace {
+constexpr int kTextSimulatedDrive = 40023;
+constexpr int kTextScanning = 40601;
+constexpr int kTextConnecting = 40600;
+constexpr int kTextCarrierWait = 40602;
+constexpr int kTextNoDrive = 40603;
+constexpr int kTextNoDriveAdvice = 40604;
+constexpr int kTextOtherDevice = 40605;
+constexpr int kTextNoPort = 40606;
+constexpr int kTextNoPortAdvice = 40607;
+
+std::string Format(int id, const std::string& text, int number = 0) {
+  char buffer[1024];
+  std::snprintf(buffer, sizeof buffer, Text(id), text.c_str(), number);
+  return buffer;
+}
+
+std::string DeviceShown(int port) {
+  const std::string device = ResolvePortDevice(PortSlotName(port));
+  if (device.rfind("sim:", 0) == 0) return Text(kTextSimulatedDrive);
+  return device;
+}
+}  // namespace
+
+std::string PortLabel(int port) {
+  const std::string device = DeviceShown(port);
+  const std::string slot = "COM" + std::to_string(port);
+  return device.empty() ? slot : slot + " (" + device + ")";
+}
+
+std::string PortItemText(int port) {
+  const std::string device = DeviceShown(port);
+  const std::string slot = "COM" + std::to_string(port);
+  return device.empty() ? slot : slot + "   (" + device + ")";
+}
+
+std::string ScanningText() {
+  return Text(kTextScanning);
+}
+
+std::string ConnectingText(int port) {
+  return Format(kTextConnecting, PortLabel(port));
+}
+
+std::string CarrierWaitText(int port) {
+  return Format(kTextCarrierWait, PortLabel(port));
+}
+
+std::string NoDriveText(int port, bool answered, int deviceType) {
+  const std::string first =
+      answered ? Format(kTextOtherDevice, PortLabel(port), deviceType) : Format(kTextNoDrive, PortLabel(port));
+  return first + "\n\n" + Text(kTextNoDriveAdvice);
+}
+
+std::string NoPortText(const std::string& reasons) {
+  std::string text = Text(kTextNoPort);
+  if (!reasons.empty()) text += "\n\n" + reasons;
+  return text + "\n\n" + Text(kTextNoPortAdvice);
+}
+
+std::string PortFailureLine(int port, PortOpenError error, const std::string& osText) {
+  std::string reason = PortOpenReason(error, ResolvePortDevice(PortSlotName(port)));
+  if (reason.empty()) reason = osText;
+  return PortLabel(port) + ": " + reason;
+}
+
+}  // namespace axtune
