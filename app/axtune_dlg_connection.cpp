@@ -201,7 +201,12 @@ bool CAxtuneDlg::IdentifyDrive() {
   if (driveStatusBar_) driveStatusBar_->setVisible(connected_);
 
   if (connected_) {
-    if (pagesBefore == 1) {
+    // The expert mode may have put the debug pages beside the General page before a drive was
+    // there: they step aside so that the connection pages come first and are not left out.
+    if (pagesBefore > 1 && sheet_->GetPageIndex(connectionPages_[0]) < 0) {
+      for (CAxtunePropertyPage* page : debugPages_) sheet_->RemovePage(page);
+    }
+    if (sheet_->GetPageCount() == 1) {
       for (CAxtunePropertyPage* page : connectionPages_) sheet_->AddPage(page);
       if (ExpertMode()) {
         for (CAxtunePropertyPage* page : debugPages_) sheet_->AddPage(page);

@@ -21,6 +21,7 @@
 #include "app/command_ids.h"
 #include "app/context_help.h"
 #include "app/help_manual.h"
+#include "app/status_dialog.h"
 #include "controls/axtune_property_page.h"
 #include "res/strings.h"
 #include "sim/simulated_drive.h"
@@ -140,6 +141,23 @@ TEST_F(ExpertToolsTest, CancelWritesNothingAndRestoresFromTheFile) {
   EXPECT_EQ(Window().UserDialog()->Company(), "") << "cut at the code that stands first";
   // No drive: the sheet holds the General page, and the debug pages come with the expert mode.
   EXPECT_EQ(Tabs(), QStringList({"Drive", "Debug", "Debug"}));
+}
+
+TEST_F(ExpertToolsTest, DriveFoundAfterTheExpertModeGetsAllPagesAndThePanel) {
+  AnswerUserDialog("Hans", "Orvane{Wartung}");
+  Window().OnCommand(kCommandUser);
+  EXPECT_EQ(Tabs(), QStringList({"Drive", "Debug", "Debug"}));
+  EXPECT_FALSE(Window().StatusDialog()->isVisible());
+
+  PutDrive();
+  ASSERT_TRUE(Window().OpenPort(1));
+  EXPECT_EQ(Tabs(), kConnectedTabs + QStringList({"Debug", "Debug"}))
+      << "the connection pages are not left out, and the debug pages follow them";
+  EXPECT_TRUE(Window().StatusDialog()->isVisible()) << "identified in expert mode";
+  EXPECT_EQ(Window().StatusDialog()->pos(), QPoint(0, 0));
+  EXPECT_TRUE(Window().StatusDialog()->IsPolling());
+  Window().StatusDialog()->close();
+  EXPECT_FALSE(Window().StatusDialog()->IsPolling());
 }
 
 TEST_F(ExpertToolsTest, LowerCaseMakerWordLeavesTheExpertModeOff) {
