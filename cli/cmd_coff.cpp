@@ -123,7 +123,8 @@ int CmdCoff(Context& context) {
     Json entry = Json::object();
     entry.set("number", n).set("name", name).set("runAddress", static_cast<long long>(s.physicalAddress));
     entry.set("loadAddress", static_cast<long long>(s.virtualAddress))
-        .set("size", static_cast<long long>(s.size));
+        .set("size", static_cast<long long>(s.size))
+        .set("bytes", static_cast<long long>(sizeBytes));
     entry.set("page", static_cast<int>(s.page)).set("flags", static_cast<long long>(s.flags));
     entry.set("flagNames", FlagNames(s.flags)).set("loadable", loadable).set("programmed", programmed);
     sections.push(entry);

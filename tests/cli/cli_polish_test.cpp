@@ -99,6 +99,9 @@ TEST_F(CliTest, CoffAndFlashAgreeWhetherAFileIsFirmwareAndTheDateIsADate) {
   const JsonValue j = coff.json();
   EXPECT_FALSE(j["firmwareForDrive"].boolean);
   EXPECT_THAT(j["firmwareProblem"].string, HasSubstr("object file"));
+  // Section sizes in bytes beside the target units (16-bit words on the C28x).
+  ASSERT_FALSE(j["sections"].items.empty());
+  for (const JsonValue& section : j["sections"].items) EXPECT_EQ(section["bytes"].integer(), 2 * section["size"].integer());
   const RunResult flash = run({"flash", object});
   EXPECT_EQ(flash.code, kExitFile);
   EXPECT_THAT(flash.err, HasSubstr(j["firmwareProblem"].string));
