@@ -41,6 +41,8 @@
 namespace axtune {
 namespace {
 constexpr int kTextNotStored = 40017;
+// Time for a closing menu to leave the screen and the window below it to repaint.
+constexpr int kMenuCloseMs = 50;
 
 QString Tr(int id) {
   return QString::fromUtf8(Text(id));
@@ -153,6 +155,11 @@ void CAxtuneDlg::BuildMenu() {
     action->setText(QString::fromStdString(PortItemText(slot.number)));
     action->setCheckable(true);
     portGroup_->addAction(action);
+    // Opening a port blocks the window (the carrier wait, the reads): the menu closes and the window
+    // repaints first, so no half-closed menu stays painted during the wait.
+    disconnect(action, &QAction::triggered, this, nullptr);
+    const int id = kCommandPortBase + slot.number;
+    connect(action, &QAction::triggered, this, [this, id] { QTimer::singleShot(kMenuCloseMs, this, [this, id] { OnCommand(id); }); });
   }
 
   QMenu* help = bar->addMenu(Tr(kTextMenuHelp));

@@ -250,12 +250,15 @@ TEST_F(MainWindowTest, StartupWithoutAnyPortSaysSo) {
 
 TEST_F(MainWindowTest, PortFromTheMenuIsRememberedByItsFirstDigit) {
   PutDrive(11);
+  // A port item opens its port once the menu has closed and the window has repainted.
   Window().CommandAction(kCommandPortBase + 11)->trigger();
-  EXPECT_EQ(Window().CheckedPort(), 11);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Window().CheckedPort() == 11; }, 5000));
   EXPECT_EQ(PortMemory(), "1");
   EXPECT_EQ(Tabs(), kConnectedTabs);
   // The same port again identifies again without adding pages twice.
+  const int opens = ui_.countPauses(100);  // OpenPort pauses 100 ms after closing the link
   Window().CommandAction(kCommandPortBase + 11)->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ui_.countPauses(100) > opens; }, 5000));
   EXPECT_EQ(Tabs(), kConnectedTabs);
 }
 
