@@ -1,9 +1,10 @@
 #include "app/status_dialog.h"
 
+#include <QColor>
 #include <QGridLayout>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -213,6 +214,15 @@ void CStatusDialog::BuildControls() {
     button->setCheckable(spec.checkable);
     button->setAutoDefault(false);
     button->setWhatsThis(HelpText(ControlHelpId(spec.id)));
+    if (spec.checkable) {
+      // A pressed-in button shows it plainly, not only by a slightly darker shade.
+      connect(button, &QPushButton::toggled, button, [button](bool pressed) {
+        QPalette palette = button->palette();
+        palette.setColor(QPalette::Button,
+                         pressed ? QColor(150, 205, 150) : QPalette().color(QPalette::Button));
+        button->setPalette(palette);
+      });
+    }
     const PanelCommand command = spec.command;
     connect(button, &QPushButton::clicked, this,
             [this, command](bool checked) { OnButton(command, checked); });
@@ -271,6 +281,9 @@ void CStatusDialog::hideEvent(QHideEvent* event) {
 }
 
 void CStatusDialog::SetDriveIdentified(bool identified) {
+  // A drive identified means the link is ours again (after a firmware update, say): the panel may
+  // read it.
+  if (identified) pollingArmed_ = true;
   if (identified_ && !identified) {
     // Without a drive the last state read would mislead: the state lamps go back to "no answer".
     for (int id : {kLampProfile, kLampDevice}) SetLamp(id, kLampGrey);

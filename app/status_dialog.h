@@ -34,10 +34,12 @@ class CStatusDialog : public QDialog {
   // Moves the window to the screen's top left, keeps its size, shows it on top of the others.
   void ShowOnTop();
 
-  // Whether a supported drive is identified; without one the panel does not read the drive.
+  // Whether a supported drive is identified; without one the panel does not read the drive. An
+  // identification also ends a StopPolling (the link owns the port again).
   void SetDriveIdentified(bool identified);
   bool DriveIdentified() const { return identified_; }
-  // While another part owns the port (firmware update, shutdown) the panel does not poll.
+  // While another part owns the port (firmware update, shutdown) the panel does not poll, until the
+  // next identification.
   void StopPolling();
   void StartPolling();
   bool IsPolling() const { return timer_.isActive(); }

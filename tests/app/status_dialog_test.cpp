@@ -77,7 +77,8 @@ TEST_F(StatusDialogTest, PollsOnlyWhileShownIdentifiedAndNotStopped) {
   StopDriveStatusPolling(nullptr);
   EXPECT_FALSE(panel_.IsPolling());
   EXPECT_FALSE(panel_.Tick());
-  panel_.StartPolling();
+  // The next identification means the port is the link's again (after a firmware update).
+  panel_.SetDriveIdentified(true);
   EXPECT_TRUE(panel_.IsPolling());
 
   // A failed read of record 129 asks for nothing more and leaves every display.
