@@ -21,8 +21,12 @@ PageHost* FindPageHost(const QWidget* widget) {
 CAxtunePropertyPage::CAxtunePropertyPage(int dialogId, QWidget* parent)
     : QWidget(parent), dialogId_(dialogId) {
   setObjectName(QString::number(dialogId));
+  // Window is the page and its labels, Base the inside of edit fields and lists, Button the face of
+  // drop-down lists and check boxes. Children inherit the palette, so every control of the page,
+  // whenever it is created, paints on the page colour.
   QPalette p = palette();
-  p.setColor(QPalette::Window, BackgroundColor());
+  for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button})
+    p.setColor(role, BackgroundColor());
   setPalette(p);
   setAutoFillBackground(true);
 }

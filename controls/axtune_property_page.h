@@ -1,17 +1,27 @@
 // The base of every parameter page: a page belongs to one drive record. It holds the record's number
 // and a 15-word copy of it (the record image), reads the record each time the page is shown, and
-// paints on the common background colour.
+// paints itself and every control on it (labels, check boxes, edit fields, lists and their drop-down
+// lists) on the common background colour RGB(79, 164, 163).
+//
+// A page with bound controls (CAxtuneEdit, CAxtuneComboBox) creates them as its children, binds them
+// once in its constructor or initialisation, and overrides OnShowWindow:
+//   void OnShowWindow(bool show) override {
+//     if (!ReadRecordOnShow(show)) return;     // hidden, not connected, or the read failed
+//     current_->ReadFromDrive();                // object-bound
+//     delay_->LoadFromRecord(Image());          // record-bound
+//   }
+// The controls write and notify by themselves; a page's own handlers (check boxes) write with
+// WriteWords and call NotifyParameterChanged().
 #pragma once
 
 #include <QColor>
 #include <QString>
 #include <QWidget>
-#include <array>
 #include <cstdint>
 
-namespace axtune {
+#include "controls/record_image.h"
 
-using RecordImage = std::array<int16_t, 15>;
+namespace axtune {
 
 class CAxtunePropertyPage : public QWidget {
   Q_OBJECT

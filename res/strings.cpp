@@ -19,6 +19,7 @@ const StringEntry kStrings[] = {
 #include "res/strings_tools.inc"
 #include "res/strings_expert.inc"
 #include "res/strings_connection.inc"
+#include "res/strings_io_pages.inc"
 };
 
 std::atomic<Language> g_language{Language::English};

@@ -1,0 +1,70 @@
+#include "controls/axtune_combo_box.h"
+
+#include <QAbstractItemView>
+
+#include "controls/page_host.h"
+#include "controls/write_failure.h"
+
+namespace axtune {
+
+CAxtuneComboBox::CAxtuneComboBox(QWidget* parent, int controlId) : QComboBox(parent) {
+  if (controlId != 0) setObjectName(QString::number(controlId));
+  setEditable(false);
+  setInsertPolicy(QComboBox::NoInsert);
+  // Only a choice of the user writes (a selection set by a refresh does not).
+  connect(this, &QComboBox::activated, this, &CAxtuneComboBox::CommitSelection);
+}
+
+void CAxtuneComboBox::BindRecordWord(int record, int word, std::span<const int16_t> codes) {
+  codes_.SetCodes(count(), codes);
+  codes_.BindRecordWord(record, word);
+  StoreItemCodes(codes.size());
+}
+
+void CAxtuneComboBox::BindObject(uint16_t index, uint8_t subindex, uint8_t size,
+                                 std::span<const int16_t> codes) {
+  codes_.SetCodes(count(), codes);
+  codes_.BindObject(index, subindex, size);
+  StoreItemCodes(codes.size());
+}
+
+// Each entry's code is also its item data, sign-extended, as the list's users expect.
+void CAxtuneComboBox::StoreItemCodes(size_t codeCount) {
+  for (int i = 0; i < count() && static_cast<size_t>(i) < codeCount; ++i) setItemData(i, codes_.CodeOf(i));
+}
+
+void CAxtuneComboBox::Select(int entry) {
+  shown_ = entry;
+  setCurrentIndex(entry);
+}
+
+bool CAxtuneComboBox::LoadFromRecord(const RecordImage& image) {
+  Select(codes_.EntryFromRecord(image));
+  return shown_ >= 0;
+}
+
+bool CAxtuneComboBox::ReadFromDrive() {
+  Select(codes_.EntryFromDrive());
+  return shown_ >= 0;
+}
+
+void CAxtuneComboBox::CommitSelection(int entry) {
+  if (entry < 0) return;
+  if (!codes_.WriteEntry(entry)) {
+    Select(shown_);
+    ReportWriteFailure(this);
+    return;
+  }
+  shown_ = entry;
+  if (PageHost* host = FindPageHost(this)) host->NotifyParameterChanged(codes_.Record());
+}
+
+void CAxtuneComboBox::showPopup() {
+  // The list opens in a window of its own, which does not inherit the page's colours by itself.
+  QAbstractItemView* list = view();
+  list->setPalette(palette());
+  if (QWidget* frame = list->window(); frame != window()) frame->setPalette(palette());
+  QComboBox::showPopup();
+}
+
+}  // namespace axtune

@@ -1,0 +1,71 @@
+// CAxtuneEdit: the text field through which the user reads and changes one numeric drive parameter.
+// The conversion, range check and writes are BoundValue's (controls/bound_value.h); the widget owns
+// the keys, the focus and the text.
+//
+// How a page uses it:
+//   1. Create it with the page as parent and the control id (the id becomes its objectName).
+//   2. In the page's initialisation, bind it once, in the order the page's table gives (each call
+//      overwrites the limit, the last one wins):
+//        edit->BindObject(0x6075, 0, 4); edit->SetLimit(7000);                 // object-bound
+//        edit->BindRecordWord(2, 5); edit->SetLimit(3000);                     // record-bound
+//        edit->BindRecordLong(14, 0); edit->BindObject(0x2022, 1, 4); edit->SetSigned();
+//      SetScale(factor) shows the value at once (raw = engineering value x factor).
+//   3. In the page's OnShowWindow, when ReadRecordOnShow(show) returned true: LoadFromRecord(Image())
+//      for a field filled from the record, ReadFromDrive() for one read from its object.
+//   Nothing else: Enter and the loss of focus commit by themselves (write, then notify the page's
+//   host with the field's record number when the value changed). Tab and Shift+Tab both move on.
+//
+// A write the drive does not take (no answer, garbled or refused) is not stored: the field shows
+// its previous value again, nothing is notified, and a message box says why, once per commit.
+#pragma once
+
+#include <QLineEdit>
+
+#include "controls/bound_value.h"
+#include "controls/record_image.h"
+
+namespace axtune {
+
+inline constexpr int kTextInvalid = 32787;  // "ungültig" / "Invalid"
+
+class CAxtuneEdit : public QLineEdit {
+  Q_OBJECT
+
+ public:
+  explicit CAxtuneEdit(QWidget* parent = nullptr, int controlId = 0);
+
+  // Binding (see above).
+  void BindRecordWord(int record, int word) { value_.BindRecordWord(record, word); }
+  void BindRecordLong(int record, int word) { value_.BindRecordLong(record, word); }
+  void BindObject(uint16_t index, uint8_t subindex, uint8_t size) {
+    value_.BindObject(index, subindex, size);
+  }
+  void SetSigned() { value_.SetSigned(); }
+  void SetLimit(uint32_t limit) { value_.SetLimit(limit); }
+  void SetScale(double factor);
+
+  // Refresh. Both show "ungültig" / "Invalid" and keep the stored value when the image word is out
+  // of range or the object read fails; they return whether a value was taken.
+  bool LoadFromRecord(const RecordImage& image);
+  bool ReadFromDrive();
+  void ShowValue();
+
+  // Enter and focus loss run it: convert, check, write, store, notify, show.
+  void CommitValue();
+
+  const BoundValue& Value() const { return value_; }
+  int ControlId() const { return objectName().toInt(); }
+
+ protected:
+  bool event(QEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+
+ private:
+  void ShowInvalid();
+
+  BoundValue value_;
+  bool committing_ = false;
+};
+
+}  // namespace axtune

@@ -1,0 +1,183 @@
+#include "controls/bound_value.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+#include "link/drive_link.h"
+#include "link/object_access.h"
+
+namespace axtune {
+namespace {
+
+constexpr size_t kMaxEvaluatedChars = 15;
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+}
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// Fixed-point text with `decimals` places, always with '.' whatever the locale.
+std::string Fixed(double v, int decimals) {
+  char buffer[64];
+  auto result = std::to_chars(buffer, buffer + sizeof buffer, v, std::chars_format::fixed, decimals);
+  return std::string(buffer, result.ptr);
+}
+
+void StripTrailingZeros(std::string& text) {
+  if (text.find('.') == std::string::npos) return;
+  while (!text.empty() && text.back() == '0') text.pop_back();
+}
+
+}  // namespace
+
+double ParseFieldNumber(std::string_view text) {
+  text = text.substr(0, text.find_first_of("\r\n"));
+  text = text.substr(0, kMaxEvaluatedChars);
+  size_t i = 0;
+  while (i < text.size() && IsBlank(text[i])) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+
+  // The longest prefix that is a decimal number: digits, optional fraction, optional exponent.
+  const size_t start = i;
+  size_t digits = 0;
+  while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  if (i < text.size() && text[i] == '.') {
+    ++i;
+    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
+  }
+  if (digits == 0) return 0;
+  size_t end = i;
+  bool negativeExponent = false;
+  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+    size_t j = i + 1;
+    if (j < text.size() && (text[j] == '+' || text[j] == '-')) negativeExponent = text[j++] == '-';
+    if (j < text.size() && IsDigit(text[j])) {
+      while (j < text.size() && IsDigit(text[j])) ++j;
+      end = j;
+    }
+  }
+  double value = 0;
+  const auto [ptr, ec] =
+      std::from_chars(text.data() + start, text.data() + end, value, std::chars_format::general);
+  (void)ptr;
+  // Beyond the double range: a huge number is infinity (out of every limit), a tiny one 0.
+  if (ec == std::errc::result_out_of_range) value = negativeExponent ? 0 : HUGE_VAL;
+  return negative ? -value : value;
+}
+
+std::string FormatFieldValue(uint32_t raw, bool isSigned, double scale) {
+  const double value = isSigned ? static_cast<double>(static_cast<int32_t>(raw)) : static_cast<double>(raw);
+  const double v = value / scale;
+  if (!std::isfinite(v)) return "0";
+  std::string text;
+  const double magnitude = std::abs(v);
+  if (magnitude >= 1000) {
+    // Through 64 bits for either sign: a signed value over a small scale can exceed 32 bits.
+    text = std::to_string(static_cast<int64_t>(std::floor(v + 0.5)));
+  } else if (magnitude >= 0.1) {
+    const int integerDigits = static_cast<int>(std::floor(std::log10(magnitude))) + 1;
+    text = Fixed(v, std::max(0, 4 - integerDigits));
+    StripTrailingZeros(text);
+  } else if (v != 0) {
+    text = Fixed(v, 4);
+  } else {
+    text = "0";
+  }
+  if (!text.empty() && text.back() == '.') text.pop_back();
+  return text;
+}
+
+void BoundValue::BindRecordWord(int record, int word) {
+  record_ = static_cast<int16_t>(record);
+  word_ = static_cast<int16_t>(word);
+}
+
+void BoundValue::BindRecordLong(int record, int word) {
+  BindRecordWord(record, word);
+  long_ = true;
+  limit_ = unsigned_ ? 0xFFFFFFFFu : 0x7FFFFFFFu;
+}
+
+void BoundValue::BindObject(uint16_t index, uint8_t subindex, uint8_t size) {
+  index_ = index;
+  subindex_ = subindex;
+  size_ = size;
+  objectMode_ = true;
+  if (size == 4) {
+    long_ = true;
+    limit_ = 0xFFFFFFFFu;
+  }
+}
+
+void BoundValue::SetSigned() {
+  unsigned_ = false;
+  limit_ = long_ ? 0x7FFFFFFFu : 0x7FFFu;
+}
+
+BoundValue::Typed BoundValue::Convert(std::string_view text) const {
+  const double r = std::floor(ParseFieldNumber(text) * scale_ + 0.5);
+  // The range is checked on the rounded number itself for either width, so a huge entry cannot
+  // wrap into range when it is cut to 32 or 16 bits (NaN fails every comparison).
+  const double limit = static_cast<double>(limit_);
+  const double low = unsigned_ ? 0.0 : -limit;
+  if (!(r >= low && r <= limit)) return {};
+  // Within +-2^32 here: the 64-bit conversion is exact, the cut to 32 bits keeps two's complement.
+  return {true, static_cast<uint32_t>(static_cast<int64_t>(r))};
+}
+
+bool BoundValue::HasDriveAddress() const {
+  return objectMode_ || (record_ >= 0 && record_ < kIdentificationRecord);
+}
+
+bool BoundValue::Write(uint32_t raw) const {
+  if (objectMode_) return WriteObject(index_, subindex_, size_, static_cast<int32_t>(raw));
+  if (!long_) return WriteWords(record_, word_, static_cast<uint16_t>(raw & 0xFFFF));
+  // Low half first. When it fails the high half is not sent on its own: that would leave the
+  // drive with half of the new value.
+  if (!WriteWords(record_, word_, static_cast<uint16_t>(raw & 0xFFFF))) return false;
+  return WriteWords(record_, word_ + 1, static_cast<uint16_t>(static_cast<int32_t>(raw) >> 16));
+}
+
+BoundValue::CommitOutcome BoundValue::Commit(std::string_view text) {
+  const Typed typed = Convert(text);
+  if (!typed.accepted) return CommitOutcome::Rejected;
+  // A field with no drive address has nothing to write and nothing that could fail.
+  if (HasDriveAddress() && !Write(typed.raw)) return CommitOutcome::WriteFailed;
+  if (typed.raw == raw_) return CommitOutcome::Unchanged;
+  raw_ = typed.raw;
+  return CommitOutcome::Changed;
+}
+
+bool BoundValue::LoadFromRecord(const RecordImage& image) {
+  const int words = long_ ? 2 : 1;
+  if (word_ < 0 || word_ + words > static_cast<int>(image.size())) return false;
+  const int64_t limit = limit_;
+  int64_t value = 0;
+  if (long_) {
+    // The low word is taken as it is, never sign-extended into the high half.
+    const uint32_t bits = static_cast<uint32_t>(static_cast<uint16_t>(image[word_ + 1])) << 16 |
+                          static_cast<uint16_t>(image[word_]);
+    value = unsigned_ ? int64_t{bits} : int64_t{static_cast<int32_t>(bits)};
+  } else {
+    value = unsigned_ ? int64_t{static_cast<uint16_t>(image[word_])} : int64_t{image[word_]};
+  }
+  const bool accepted = unsigned_ ? (value >= 0 && value <= limit) : (value >= -limit && value <= limit);
+  if (!accepted) return false;
+  raw_ = static_cast<uint32_t>(value);
+  return true;
+}
+
+bool BoundValue::ReadFromDrive() {
+  if (!objectMode_) return false;
+  int32_t value = 0;
+  if (!ReadObject(index_, subindex_, &value)) return false;
+  raw_ = static_cast<uint32_t>(value);
+  return true;
+}
+
+}  // namespace axtune

@@ -1,0 +1,191 @@
+// The bound edit field against the simulated drive: what Enter, Tab and the loss of focus write,
+// when the main window hears of it, and what the field shows after a write the drive did not take.
+#include "controls/axtune_edit.h"
+
+#include <QAbstractItemView>
+#include <QTest>
+
+#include "controls/axtune_combo_box.h"
+#include "controls/axtune_property_page.h"
+#include "res/strings.h"
+#include "tests/controls/sim_drive_fixture.h"
+
+namespace axtune {
+namespace {
+
+using testing::ObjectWrite;
+using testing::WordWrite;
+
+class EditTest : public testing::SimDriveTest {
+ protected:
+  void SetUp() override {
+    SimDriveTest::SetUp();
+    page_ = new CAxtunePropertyPage(149, &host_);
+    page_->SetRecordNumber(2);
+    current_ = new CAxtuneEdit(page_, 1174);
+    current_->BindObject(0x6075, 0, 4);
+    current_->SetLimit(7000);
+    delay_ = new CAxtuneEdit(page_, 1252);
+    delay_->BindRecordWord(2, 5);
+    delay_->SetLimit(3000);
+    delay_->move(0, 40);
+    after_ = new CAxtuneEdit(page_, 1175);
+    after_->move(0, 80);
+    page_->resize(300, 200);
+    host_.show();
+    host_.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&host_));
+    ASSERT_TRUE(current_->ReadFromDrive());
+    log_.clear();
+  }
+
+  void Type(CAxtuneEdit* edit, const QString& text) {
+    edit->setFocus();
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
+  }
+
+  CAxtunePropertyPage* page_ = nullptr;
+  CAxtuneEdit* current_ = nullptr;
+  CAxtuneEdit* delay_ = nullptr;
+  CAxtuneEdit* after_ = nullptr;
+};
+
+TEST_F(EditTest, EnterWritesAndKeepsTheFocusNotifyingOnlyAChange) {
+  EXPECT_EQ(current_->text(), "2000");
+  Type(current_, "2500");
+  QTest::keyClick(current_, Qt::Key_Return);
+  EXPECT_EQ(log_.objects, (std::vector<ObjectWrite>{{0x6075, 0, 2500}}));
+  EXPECT_EQ(host_.notified, std::vector<int>{128}) << "object-bound: the default record number";
+  EXPECT_TRUE(current_->hasFocus());
+
+  QTest::keyClick(current_, Qt::Key_Return);
+  EXPECT_EQ(log_.objects.size(), 2u) << "a commit without change still writes";
+  EXPECT_EQ(host_.notified.size(), 1u) << "but does not notify";
+}
+
+TEST_F(EditTest, TabAndShiftTabMoveOnAndCommitOnceEnterThenTabTwice) {
+  Type(delay_, "800");
+  QTest::keyClick(delay_, Qt::Key_Tab);
+  EXPECT_TRUE(after_->hasFocus());
+  EXPECT_EQ(log_.words, (std::vector<WordWrite>{{2, 5, 800}}));
+  EXPECT_EQ(DriveRecord(2)[5], 800);
+  EXPECT_EQ(host_.notified, std::vector<int>{2});
+
+  log_.clear();
+  Type(current_, "1500");
+  QTest::keyClick(current_, Qt::Key_Return);
+  QTest::keyClick(current_, Qt::Key_Backtab, Qt::ShiftModifier);
+  EXPECT_TRUE(delay_->hasFocus()) << "Shift+Tab goes forward as well";
+  EXPECT_EQ(log_.objects, (std::vector<ObjectWrite>{{0x6075, 0, 1500}, {0x6075, 0, 1500}}));
+  EXPECT_EQ(host_.notified, (std::vector<int>{2, 128}));
+}
+
+TEST_F(EditTest, RejectedEntryPutsThePreviousValueBackAndWritesNothing) {
+  Type(current_, "7001");
+  QTest::keyClick(current_, Qt::Key_Return);
+  EXPECT_EQ(current_->text(), "2000");
+  EXPECT_EQ(log_.count(), 0u);
+  EXPECT_TRUE(ui_.messages.empty()) << "silently";
+
+  Type(current_, "-5");
+  QTest::keyClick(current_, Qt::Key_Return);
+  EXPECT_EQ(log_.count(), 0u);
+
+  Type(current_, "7000");
+  QTest::keyClick(current_, Qt::Key_Return);
+  EXPECT_EQ(log_.objects, (std::vector<ObjectWrite>{{0x6075, 0, 7000}}));
+  EXPECT_EQ(DriveRecord(2)[0], 7000);
+}
+
+TEST_F(EditTest, AWriteTheDriveDidNotTakeShowsThePreviousValueAndSaysWhyOnce) {
+  SetSilent(true);
+  Type(current_, "3000");
+  QTest::keyClick(current_, Qt::Key_Return);
+  EXPECT_EQ(current_->text(), "2000");
+  EXPECT_EQ(current_->Value().Raw(), 2000u);
+  EXPECT_TRUE(host_.notified.empty());
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_TRUE(ui_.messages[0].contains("did not answer")) << ui_.messages[0].toStdString();
+
+  // The focus leaving afterwards commits the shown value once more: one more message, no more.
+  QTest::keyClick(current_, Qt::Key_Tab);
+  EXPECT_EQ(ui_.messages.size(), 2u);
+
+  SetSilent(false);
+  Type(current_, "3000");
+  QTest::keyClick(current_, Qt::Key_Return);
+  EXPECT_EQ(current_->text(), "3000");
+  EXPECT_EQ(host_.notified, std::vector<int>{128});
+  EXPECT_EQ(ui_.messages.size(), 2u);
+}
+
+TEST_F(EditTest, ARecordWordRefusedByTheDriveIsNotTaken) {
+  // A record the drive does not have: it answers with an error reply.
+  delay_->BindRecordWord(100, 5);
+  Type(delay_, "700");
+  QTest::keyClick(delay_, Qt::Key_Return);
+  EXPECT_EQ(delay_->text(), "0");
+  EXPECT_TRUE(host_.notified.empty());
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_TRUE(ui_.messages[0].contains("refused")) << ui_.messages[0].toStdString();
+}
+
+TEST_F(EditTest, WithoutADriveTheMessageSaysSo) {
+  delay_->setFocus();
+  CloseLink();
+  Type(delay_, "700");
+  QTest::keyClick(delay_, Qt::Key_Return);
+  ASSERT_EQ(ui_.messages.size(), 1u);
+  EXPECT_TRUE(ui_.messages[0].contains("No drive is connected"));
+}
+
+TEST_F(EditTest, A32BitRecordValueGoesLowWordFirst) {
+  delay_->BindRecordLong(2, 10);  // start/stop velocity, as the drive keeps it
+  delay_->SetScale(kScaleVelocity);
+  Type(delay_, "1000");
+  QTest::keyClick(delay_, Qt::Key_Return);
+  EXPECT_EQ(log_.words, (std::vector<WordWrite>{{2, 10, 0xCCCD}, {2, 11, 0x000C}}));
+  EXPECT_EQ(delay_->text(), "1000");
+  int32_t velocity = 0;
+  ASSERT_TRUE(ReadObject(0x6058, 1, &velocity));
+  EXPECT_EQ(velocity, 838861);
+}
+
+TEST_F(EditTest, RefreshShowsInvalidAndKeepsTheValue) {
+  RecordImage image{};
+  image[5] = 3001;
+  EXPECT_FALSE(delay_->LoadFromRecord(image));
+  EXPECT_EQ(delay_->text(), "Invalid");
+  SetLanguage(Language::German);
+  image[5] = 250;
+  EXPECT_TRUE(delay_->LoadFromRecord(image));
+  EXPECT_EQ(delay_->text(), "250");
+
+  EXPECT_FALSE(delay_->ReadFromDrive()) << "not object-bound";
+  EXPECT_EQ(delay_->text(), "ungültig");
+  EXPECT_EQ(delay_->Value().Raw(), 250u);
+
+  SetSilent(true);
+  EXPECT_FALSE(current_->ReadFromDrive());
+  EXPECT_EQ(current_->text(), "ungültig");
+  EXPECT_EQ(current_->Value().Raw(), 2000u);
+  SetLanguage(Language::English);
+}
+
+TEST_F(EditTest, ControlsArePaintedInThePageColour) {
+  auto* list = new CAxtuneComboBox(page_, 1253);
+  const QColor colour(79, 164, 163);
+  for (QWidget* control : std::initializer_list<QWidget*>{current_, list}) {
+    EXPECT_EQ(control->palette().color(QPalette::Base), colour) << control->objectName().toStdString();
+    EXPECT_EQ(control->palette().color(QPalette::Button), colour);
+    EXPECT_EQ(control->palette().color(QPalette::Window), colour);
+  }
+  list->addItem("a");
+  list->showPopup();
+  EXPECT_EQ(list->view()->palette().color(QPalette::Base), colour);
+  list->hidePopup();
+}
+
+}  // namespace
+}  // namespace axtune
