@@ -1,9 +1,72 @@
 #include "pages/outputs_property_page.h"
 
+#include <QGridLayout>
+#include <QLabel>
+
+#include "res/strings.h"
+
 namespace axtune {
+namespace {
+
+constexpr int kTextMaxCurrent = 44274;
+constexpr int kTextEnabled = 124;
+constexpr std::array<int16_t, 1> kEnabledCode = {2};
+
+QString T(int id) {
+  return QString::fromUtf8(Text(id));
+}
+
+CAxtuneComboBox* MakeList(QWidget* page, int id) {
+  auto* list = new CAxtuneComboBox(page, id);
+  list->setMinimumContentsLength(14);
+  list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  return list;
+}
+
+}  // namespace
 
 COutputsPropertyPage::COutputsPropertyPage(QWidget* parent) : CAxtunePropertyPage(kDialogId, parent) {
-  SetRecordNumber(4);
+  SetRecordNumber(kRecord);
+  auto* grid = new QGridLayout(this);
+  grid->setContentsMargins(24, 20, 24, 20);
+  grid->setHorizontalSpacing(12);
+  grid->setVerticalSpacing(10);
+  // Row 0 holds the heading above the current lists; rows 1..4 DA1..DA4, row 5 the fixed output.
+  grid->addWidget(new QLabel(T(kTextMaxCurrent), this), 0, 2);
+
+  std::array<CAxtuneComboBox*, 4> functions{};
+  std::array<CAxtuneComboBox*, 4> currents{};
+  for (int n = 0; n < 4; ++n) {
+    const size_t i = static_cast<size_t>(n);
+    CAxtuneComboBox* function = MakeList(this, kIdFunction[i]);
+    for (int text : kFunctionTexts) function->addItem(T(text));
+    function->BindRecordWord(kRecord, n, kFunctionCodes);
+    CAxtuneComboBox* current = MakeList(this, kIdCurrent[i]);
+    current->setMinimumContentsLength(6);
+    for (int text : kCurrentTexts) current->addItem(T(text));
+    current->BindRecordWord(kRecord, n + 4, kCurrentCodes);
+    grid->addWidget(new QLabel(T(44000 + kIdFunction[i] - 1000), this), n + 1, 0);
+    grid->addWidget(function, n + 1, 1);
+    grid->addWidget(current, n + 1, 2);
+    functions[i] = function;
+    currents[i] = current;
+  }
+  CAxtuneComboBox* enabled = MakeList(this, kIdEnabledOutput);
+  enabled->addItem(T(kTextEnabled));
+  enabled->BindRecordWord(kRecord, 8, kEnabledCode);
+  grid->addWidget(new QLabel(T(44000 + kIdEnabledOutput - 1000), this), 5, 0);
+  grid->addWidget(enabled, 5, 1);
+  grid->setColumnStretch(3, 1);
+  grid->setRowStretch(6, 1);
+
+  lists_ = {functions[0], functions[1], functions[2], functions[3], enabled,
+            currents[0],  currents[1],  currents[2],  currents[3]};
+}
+
+void COutputsPropertyPage::OnShowWindow(bool show) {
+  // Whatever the read gave: without a fresh record the lists show the previous image again.
+  ReadRecordOnShow(show);
+  for (CAxtuneComboBox* list : lists_) list->LoadFromRecord(Image());
 }
 
 }  // namespace axtune
