@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "link/platform_serial_port.h"
+#include "link/rfc2217_serial_port.h"
 
 namespace axtune {
 namespace {
@@ -33,6 +34,7 @@ std::unique_ptr<SerialPort> createSerialPort(const std::string& device) {
   if (factory) {
     if (auto port = factory(device)) return port;
   }
+  if (IsRfc2217Name(device)) return std::make_unique<Rfc2217SerialPort>(device);
   return createPlatformSerialPort(device);
 }
 

@@ -7,10 +7,10 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
-#include <sstream>
 #include <vector>
+
+#include "sim/tool/console_commands.h"
 
 namespace axtune::sim {
 
@@ -97,56 +97,6 @@ void PtyServer::pollBaudRate() {
   }
 }
 
-bool PtyServer::handleCommand(const std::string& line) {
-  std::istringstream in(line);
-  std::string command, argument;
-  in >> command >> argument;
-  if (command.empty()) return true;
-  if (command == "quit" || command == "exit") return false;
-  if (command == "power" && argument == "off") {
-    drive_.powerOff();
-  } else if (command == "power" && argument == "on") {
-    drive_.powerOn();
-  } else if (command == "power" && argument == "cycle") {
-    drive_.powerCycle();
-  } else if (command == "unplug") {
-    drive_.unplug();
-  } else if (command == "replug") {
-    drive_.replug();
-  } else if (command == "fault") {
-    if (argument == "undervoltage")
-      drive_.triggerFault(DriveFault::UnderVoltage);
-    else if (argument == "overvoltage")
-      drive_.triggerFault(DriveFault::OverVoltage);
-    else if (argument == "overtemperature")
-      drive_.triggerFault(DriveFault::OverTemperature);
-    else if (argument == "following")
-      drive_.triggerFault(DriveFault::FollowingError);
-    else if (argument == "blocked")
-      drive_.triggerFault(DriveFault::MotorBlocked);
-    else
-      std::fprintf(stderr, "unknown fault '%s'\n", argument.c_str());
-  } else if (command == "volts" && !argument.empty()) {
-    drive_.setSupplyVolts(std::atof(argument.c_str()));
-  } else if (command == "ambient" && !argument.empty()) {
-    drive_.setAmbientCelsius(std::atof(argument.c_str()));
-  } else if (command == "stop") {
-    drive_.setStopSwitch(argument == "on");
-  } else if (command == "status") {
-    const DriveSnapshot s = drive_.snapshot();
-    std::printf(
-        "position %d  velocity %.0f  statusword 0x%04X  state %u  error %u  motion %u  referenced %u  "
-        "%s%s%s\n",
-        s.position, s.velocity, s.statusword, s.deviceState, s.errorNumber, s.motionState, s.referenced,
-        s.firmwareRunning ? "firmware" : "boot loader", s.powered ? "" : "  off",
-        s.plugged ? "" : "  unplugged");
-    std::fflush(stdout);
-  } else {
-    std::fprintf(stderr, "unknown command '%s' (see --help)\n", line.c_str());
-  }
-  return true;
-}
-
 void PtyServer::run(volatile std::sig_atomic_t& stop, volatile std::sig_atomic_t& powerCycle, int commandFd,
                     bool quiet) {
   // SIGINT, SIGTERM and SIGUSR1 are blocked except while waiting, so none slips between check and wait.
@@ -162,7 +112,7 @@ void PtyServer::run(volatile std::sig_atomic_t& stop, volatile std::sig_atomic_t
 
   std::vector<uint8_t> buffer(4096);
   std::vector<uint8_t> arrived;
-  std::string pendingCommand;
+  ConsoleInput console(commandFd);
   while (!stop) {
     if (powerCycle) {
       powerCycle = 0;
@@ -174,8 +124,8 @@ void PtyServer::run(volatile std::sig_atomic_t& stop, volatile std::sig_atomic_t
     // Wake when the next byte is due, and at least every 10 ms to follow the host's baud rate.
     const uint64_t waitUs = next <= now ? 0 : std::min<uint64_t>(next - now, 10000);
     timespec timeout{0, static_cast<long>(waitUs * 1000)};
-    pollfd fds[2] = {{master_, POLLIN, 0}, {commandFd, POLLIN, 0}};
-    const int count = ::ppoll(fds, commandFd >= 0 ? 2 : 1, &timeout, &waiting);
+    pollfd fds[2] = {{master_, POLLIN, 0}, {console.fd(), POLLIN, 0}};
+    const int count = ::ppoll(fds, console.fd() >= 0 ? 2 : 1, &timeout, &waiting);
     if (count < 0 && errno != EINTR) break;
     // The host sets its rate before it writes, so the rate is taken before the bytes it applies to.
     pollBaudRate();
@@ -183,19 +133,8 @@ void PtyServer::run(volatile std::sig_atomic_t& stop, volatile std::sig_atomic_t
       const ssize_t n = ::read(master_, buffer.data(), buffer.size());
       if (n > 0) drive_.hostWrite(buffer.data(), static_cast<size_t>(n));
     }
-    if (count > 0 && commandFd >= 0 && (fds[1].revents & (POLLIN | POLLHUP))) {
-      char chunk[256];
-      const ssize_t n = ::read(commandFd, chunk, sizeof chunk);
-      if (n <= 0) {
-        commandFd = -1;  // end of the console input: keep serving
-      } else {
-        pendingCommand.append(chunk, static_cast<size_t>(n));
-        for (size_t end; (end = pendingCommand.find('\n')) != std::string::npos;) {
-          const std::string line = pendingCommand.substr(0, end);
-          pendingCommand.erase(0, end + 1);
-          if (!handleCommand(line)) stop = 1;
-        }
-      }
+    if (count > 0 && console.fd() >= 0 && (fds[1].revents & (POLLIN | POLLHUP))) {
+      if (!console.pump(drive_)) stop = 1;
     }
     arrived.clear();
     drive_.takeArrived(arrived);

@@ -27,7 +27,6 @@ class PtyServer {
 
  private:
   void pollBaudRate();
-  bool handleCommand(const std::string& line);  // false for "quit"
 
   SimulatedDrive& drive_;
   int master_ = -1;

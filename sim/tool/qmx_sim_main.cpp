@@ -1,4 +1,4 @@
-// qmx-sim: the simulated QMX10 drive on a pseudo-terminal.
+// qmx-sim: the simulated QMX10 drive on a pseudo-terminal or as an RFC 2217 network device server.
 #include <unistd.h>
 
 #include <csignal>
@@ -9,6 +9,7 @@
 #include "sim/drive_firmware.h"
 #include "sim/simulated_drive.h"
 #include "sim/tool/pty_server.h"
+#include "sim/tool/rfc2217_server.h"
 #include "sim/tool/sim_options.h"
 
 namespace {
@@ -49,19 +50,25 @@ int main(int argc, char** argv) {
   std::signal(SIGPIPE, SIG_IGN);
 
   SimulatedDrive drive(options.config);
-  PtyServer server(drive);
-  if (!server.open(error)) {
+  PtyServer pty(drive);
+  Rfc2217Server network(drive);
+  const bool overNetwork = !options.rfc2217.empty();
+  if (overNetwork ? !network.open(options.rfc2217, error) : !pty.open(error)) {
     std::fprintf(stderr, "qmx-sim: %s\n", error.c_str());
     return 1;
   }
-  std::printf("%s\n", server.devicePath().c_str());
+  const std::string where = overNetwork ? network.url() : pty.devicePath();
+  std::printf("%s\n", where.c_str());
   std::fflush(stdout);
-  if (!options.linkPath.empty()) {
+  if (!options.linkPath.empty() && !overNetwork) {
     ::unlink(options.linkPath.c_str());
-    if (::symlink(server.devicePath().c_str(), options.linkPath.c_str()) != 0) {
+    if (::symlink(where.c_str(), options.linkPath.c_str()) != 0) {
       std::fprintf(stderr, "qmx-sim: cannot create the link %s\n", options.linkPath.c_str());
       options.linkPath.clear();
     }
+  } else if (!options.linkPath.empty()) {
+    std::fprintf(stderr, "qmx-sim: --link applies to the pseudo-terminal only\n");
+    options.linkPath.clear();
   }
   drive.withFirmware([](DriveFirmware& firmware) {
     if (!firmware.imageWarning().empty()) {
@@ -72,10 +79,14 @@ int main(int argc, char** argv) {
   if (!options.quiet) {
     std::fprintf(stderr, "qmx-sim: QMX10 drive (type %u, firmware %u.%u.%u) on %s; Ctrl+C ends\n",
                  options.config.deviceType, options.config.firmwareMajor, options.config.firmwareMinor,
-                 options.config.firmwareBuild, server.devicePath().c_str());
+                 options.config.firmwareBuild, where.c_str());
   }
 
-  server.run(stopRequested, powerCycleRequested, STDIN_FILENO, options.quiet);
+  if (overNetwork) {
+    network.run(stopRequested, powerCycleRequested, STDIN_FILENO, options.quiet);
+  } else {
+    pty.run(stopRequested, powerCycleRequested, STDIN_FILENO, options.quiet);
+  }
 
   int result = 0;
   if (!options.config.flashExportPath.empty()) {

@@ -54,7 +54,9 @@ bool toVersion(const std::string& text, SimConfig& config) {
 std::string ToolHelpText() {
   return R"(Usage: qmx-sim [options]
 Serves a simulated QMX10 drive on a pseudo-terminal. The first line printed is the device path;
-open it like a serial port (38400 8N1). Ends on SIGINT or SIGTERM; SIGUSR1 power-cycles the drive.
+open it like a serial port (38400 8N1). With --rfc2217 it serves the drive as a network device
+server instead and prints its URL (rfc2217://127.0.0.1:PORT) first. Ends on SIGINT or SIGTERM;
+SIGUSR1 power-cycles the drive.
 
 Drive:
   --device-type N        1025 QMX10-BA (default), 1026 -PB, 1027 -CB, 1028 -ET, or any other code
@@ -88,6 +90,9 @@ Processor and flash:
   --flash-hex FILE       write the flash as Intel hex on exit
   --flash-bin FILE       write the flash as binary on exit
 Tool:
+  --rfc2217 [ADDR:]PORT  serve over TCP as an RFC 2217 device server, one client at a time, on
+                         ADDR (default 127.0.0.1, loopback only; 0.0.0.0 for every network);
+                         PORT 0 takes a free port
   --link PATH            also make PATH a symbolic link to the device (removed on exit)
   --quiet                no console messages on stderr
   --help                 this text
@@ -96,8 +101,10 @@ Commands on standard input: power off|on|cycle, unplug, replug, fault NAME (unde
 overvoltage, overtemperature, following, blocked), volts V, ambient C, stop on|off, status, quit.
 
 A pseudo-terminal has no modem lines: the host sees no carrier and cannot reset the drive with a
-DTR pulse; use SIGUSR1 or "power cycle" instead. The host's baud rate is followed (the processor's
-boot ROM and flash kernel autobaud; the firmware answers only at --baud).
+DTR pulse; use SIGUSR1 or "power cycle" instead. Over --rfc2217 the lines are there: the carrier
+follows unplug/replug and the power, and a DTR pulse from the host resets the processor. Either way
+the host's baud rate is followed (the processor's boot ROM and flash kernel autobaud; the firmware
+answers only at --baud).
 )";
 }
 
@@ -152,6 +159,7 @@ bool ParseToolOptions(const std::vector<std::string>& args, ToolOptions& options
       {"--flash-hex", text(c.flashExportPath)},
       {"--flash-bin", text(c.flashExportPath)},
       {"--link", text(options.linkPath)},
+      {"--rfc2217", text(options.rfc2217)},
   };
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];

@@ -11,6 +11,7 @@ namespace axtune::sim {
 struct ToolOptions {
   SimConfig config;
   std::string linkPath;  // a symbolic link to the pty, for a stable name
+  std::string rfc2217;   // "[ADDR:]PORT": serve over the network instead of a pseudo-terminal
   bool help = false;
   bool quiet = false;
 };

@@ -1,0 +1,53 @@
+// Serves a simulated drive to one network client at a time as an RFC 2217 device server: the client
+// sees a serial port with a carrier that follows the cable and the power, a DTR line that resets the
+// processor, a rate that the drive hears, and purge. A second client is told that the drive is taken
+// and disconnected.
+#pragma once
+
+#include <csignal>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "sim/simulated_drive.h"
+
+namespace axtune::sim {
+
+class Rfc2217DriveSession;
+
+class Rfc2217Server {
+ public:
+  explicit Rfc2217Server(SimulatedDrive& drive);
+  ~Rfc2217Server();
+  Rfc2217Server(const Rfc2217Server&) = delete;
+  Rfc2217Server& operator=(const Rfc2217Server&) = delete;
+
+  // Listens on "[ADDR:]PORT": ADDR defaults to 127.0.0.1 (loopback only), "[::1]" for IPv6, and
+  // PORT 0 takes a free port. False with `error` set when the address is bad or taken.
+  bool open(const std::string& where, std::string& error);
+  // "rfc2217://ADDR:PORT" with the port actually bound.
+  const std::string& url() const { return url_; }
+
+  // Serves until `stop` becomes non-zero, as PtyServer::run does (console on `commandFd`).
+  void run(volatile std::sig_atomic_t& stop, volatile std::sig_atomic_t& powerCycle, int commandFd,
+           bool quiet);
+
+ private:
+  void acceptClient(bool quiet);
+  // Reads what the client sent; false when it has gone.
+  bool serviceClient();
+  void endClient(bool quiet);
+  bool flush();  // false when the client cannot be written to any more
+
+  SimulatedDrive& drive_;
+  int listener_ = -1;
+  int client_ = -1;
+  std::unique_ptr<Rfc2217DriveSession> session_;
+  std::vector<uint8_t> outgoing_;
+  std::string url_;
+};
+
+// Splits "[ADDR:]PORT"; false with `error` set when it does not have that form.
+bool ParseListenAddress(const std::string& where, std::string& address, int& port, std::string& error);
+
+}  // namespace axtune::sim
