@@ -19,10 +19,10 @@ namespace {
 
 using ::testing::HasSubstr;
 
-// qmx-sim in a child process; its first output line is the pseudo-terminal's path.
+// qmx-sim in a child process; its first output line is the pseudo-terminal's path (or its URL).
 class QmxSim {
  public:
-  QmxSim() {
+  explicit QmxSim(std::vector<std::string> arguments = {}) {
     int pipeFds[2];
     if (pipe(pipeFds) != 0) return;
     pid_ = fork();
@@ -30,7 +30,10 @@ class QmxSim {
       dup2(pipeFds[1], STDOUT_FILENO);
       close(pipeFds[0]);
       close(pipeFds[1]);
-      execl(QMX_SIM_PATH, QMX_SIM_PATH, static_cast<char*>(nullptr));
+      std::vector<char*> argv{const_cast<char*>(QMX_SIM_PATH)};
+      for (std::string& a : arguments) argv.push_back(a.data());
+      argv.push_back(nullptr);
+      execv(QMX_SIM_PATH, argv.data());
       _exit(127);
     }
     close(pipeFds[1]);
@@ -143,6 +146,38 @@ TEST(CliOnPseudoTerminal, BusyAndForbiddenPortsSayWhatToDo) {
   // A pseudo-terminal's group ("tty") may only write to it: no group would help, so the advice
   // names the device and the administrator instead of a group.
   EXPECT_THAT(forbidden.err, HasSubstr("Permission denied: you may not open " + sim.device()));
+}
+
+TEST(CliOverTheNetwork, FirmwareUpdateIntoQmxSimEndsWithTheDriveIdentifiedAgain) {
+  const std::string firmware = std::string(AXTUNE_TESTDATA_DIR) + "/coff/c28x_f28335_debug_flash.out";
+  if (access(firmware.c_str(), R_OK) != 0) GTEST_SKIP() << "no C28x test file at " << firmware;
+  QmxSim sim({"--rfc2217", "0", "--quiet", "--unpaced", "--flash-geometry", "F28335"});
+  ASSERT_THAT(sim.device(), HasSubstr("rfc2217://127.0.0.1:"));
+
+  const Result identify = RunTool({"--port", sim.device(), "identify", "--json"});
+  ASSERT_EQ(identify.code, 0) << identify.err;
+  EXPECT_TRUE(JsonReader::parse(identify.out)["carrier"].boolean) << "the network port has modem lines";
+
+  // The update ends with the programmer's DTR pulse, which resets the drive into its new firmware.
+  const Result flash = RunTool({"--port", sim.device(), "flash", firmware, "--yes", "--json"});
+  EXPECT_EQ(flash.code, 0) << flash.err;
+  const JsonValue outcome = JsonReader::parse(flash.out);
+  EXPECT_EQ(outcome["drive"]["deviceName"].string, "QMX10-BA") << flash.out;
+}
+
+TEST(CliOverTheNetwork, ASecondClientIsToldTheDriveIsTaken) {
+  QmxSim sim({"--rfc2217", "0", "--quiet"});
+  ASSERT_THAT(sim.device(), HasSubstr("rfc2217://"));
+  std::unique_ptr<SerialPort> holder = createSerialPort(sim.device());
+  ASSERT_TRUE(holder->open(SerialSettings{})) << holder->lastErrorText();
+  const Result busy = RunTool({"--port", sim.device(), "identify"});
+  EXPECT_EQ(busy.code, 1);
+  EXPECT_THAT(busy.err, HasSubstr("is busy"));
+  holder.reset();
+
+  const Result refused = RunTool({"--port", "rfc2217://127.0.0.1:1", "identify"});
+  EXPECT_EQ(refused.code, 1);
+  EXPECT_THAT(refused.err, HasSubstr("refused"));
 }
 
 }  // namespace

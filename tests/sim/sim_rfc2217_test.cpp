@@ -1,0 +1,155 @@
+// The simulated drive served as an RFC 2217 device server on loopback (qmx-sim --rfc2217 in
+// process), reached through the network serial port and the drive link.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <csignal>
+#include <memory>
+#include <thread>
+
+#include "link/drive_link.h"
+#include "link/object_access.h"
+#include "link/rfc2217_serial_port.h"
+#include "link/sleeper.h"
+#include "sim/tool/rfc2217_server.h"
+
+namespace axtune::sim {
+namespace {
+
+class DriveOnTheNetwork : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SimConfig config = SimConfig::realTime();
+    config.paced = false;  // the network path is under test, not the wire's speed
+    config.bootTimeUs = 50000;
+    drive_ = std::make_unique<SimulatedDrive>(config);
+    server_ = std::make_unique<Rfc2217Server>(*drive_);
+    std::string error;
+    ASSERT_TRUE(server_->open("0", error)) << error;
+    thread_ = std::thread([this] { server_->run(stop_, powerCycle_, -1, true); });
+  }
+  void TearDown() override {
+    CloseLink();
+    stop_ = 1;
+    if (thread_.joinable()) thread_.join();
+  }
+
+  // Reads until the drive answers (it may be starting up); a guard of some seconds, not a timing.
+  bool readAnswered(int record, RecordWords& words) {
+    for (int i = 0; i < 5; ++i) {
+      if (ReadRecord(record, words)) return true;
+    }
+    return false;
+  }
+
+  std::unique_ptr<SimulatedDrive> drive_;
+  std::unique_ptr<Rfc2217Server> server_;
+  volatile std::sig_atomic_t stop_ = 0;
+  volatile std::sig_atomic_t powerCycle_ = 0;
+  std::thread thread_;
+};
+
+TEST_F(DriveOnTheNetwork, RecordsAndObjectsTravelThroughTheLink) {
+  EXPECT_EQ(server_->url().rfind("rfc2217://127.0.0.1:", 0), 0u) << server_->url();
+  ASSERT_TRUE(OpenLink(server_->url())) << LastOpenErrorText();
+  RecordWords id{};
+  ASSERT_TRUE(readAnswered(kIdentificationRecord, id));
+  EXPECT_EQ(id[0], 1025);
+
+  RecordWords settings{};
+  ASSERT_TRUE(ReadRecord(2, settings));
+  settings[5] = 0xFFFF;  // a word whose bytes are both 255 crosses escaped both ways
+  RecordWords written = settings;
+  ASSERT_TRUE(ExchangeRecord(2, written));
+  EXPECT_EQ(written[5], 0xFFFF);
+  ASSERT_TRUE(WriteWords(2, 6, 0x12FF));
+  ASSERT_TRUE(ReadRecord(2, settings));
+  EXPECT_EQ(settings[5], 0xFFFF);
+  EXPECT_EQ(settings[6], 0x12FF);
+
+  ASSERT_TRUE(WriteObject(0x2022, 5, 2, 7));
+  int32_t selected = -1;
+  ASSERT_TRUE(ReadObject(0x2022, 5, &selected));
+  EXPECT_EQ(selected, 7);
+}
+
+TEST_F(DriveOnTheNetwork, TheCarrierFollowsTheCableAndThePower) {
+  ASSERT_TRUE(OpenLink(server_->url())) << LastOpenErrorText();
+  EXPECT_TRUE(IsCarrierDetected());
+  // The server looks at the lines at least every 10 ms; a few link reads give it that time.
+  auto settle = [] {
+    RecordWords words{};
+    ReadRecord(kIdentificationRecord, words);
+  };
+  drive_->unplug();
+  settle();
+  EXPECT_FALSE(IsCarrierDetected());
+  drive_->replug();
+  settle();
+  EXPECT_TRUE(IsCarrierDetected());
+  drive_->powerOff();
+  settle();
+  EXPECT_FALSE(IsCarrierDetected());
+  drive_->powerOn();
+  RecordWords id{};
+  EXPECT_TRUE(readAnswered(kIdentificationRecord, id));
+  EXPECT_TRUE(IsCarrierDetected());
+}
+
+TEST_F(DriveOnTheNetwork, ADtrPulseResetsTheProcessorAndTheRateIsTheOneTheDriveHears) {
+  ASSERT_TRUE(OpenLink(server_->url())) << LastOpenErrorText();
+  ASSERT_TRUE(WriteObject(0x2022, 5, 2, 9));  // a RAM value a reset forgets
+  SerialPort* port = LinkPort();
+  ASSERT_NE(port, nullptr);
+
+  // At another rate the firmware hears only noise.
+  ASSERT_TRUE(port->setBaudRate(19200));
+  EXPECT_EQ(drive_->hostBaudRate(), 19200);
+  RecordWords id{};
+  EXPECT_FALSE(ReadRecord(kIdentificationRecord, id));
+  ASSERT_TRUE(port->setBaudRate(38400));
+
+  ASSERT_TRUE(SetDtr(true));
+  ASSERT_TRUE(SetDtr(false));
+  ASSERT_TRUE(readAnswered(kIdentificationRecord, id));
+  int32_t selected = -1;
+  ASSERT_TRUE(ReadObject(0x2022, 5, &selected));
+  EXPECT_EQ(selected, 0) << "the reset started the firmware afresh";
+}
+
+TEST_F(DriveOnTheNetwork, PurgeDropsAnAnswerThatWasOnItsWay) {
+  ASSERT_TRUE(OpenLink(server_->url())) << LastOpenErrorText();
+  SerialPort* port = LinkPort();
+  RecordWords id{};
+  ASSERT_TRUE(readAnswered(kIdentificationRecord, id));
+  const uint8_t request[2] = {0x0F, kIdentificationRecord};
+  ASSERT_EQ(port->write(request, 2), 2u);
+  uint8_t first = 0;
+  ASSERT_EQ(port->read(&first, 1), 1u);  // the answer is arriving
+  ASSERT_TRUE(port->purge());
+  EXPECT_EQ(port->bytesWaiting(), 0u);
+  ASSERT_TRUE(port->setTimeouts({1, 200, 1, 1000}));
+  uint8_t rest[33];
+  EXPECT_EQ(port->read(rest, sizeof rest), 0u) << "nothing of the purged answer comes later";
+}
+
+TEST_F(DriveOnTheNetwork, OneClientAtATimeAndTheNextOnceItHasGone) {
+  ASSERT_TRUE(OpenLink(server_->url())) << LastOpenErrorText();
+  auto second = createSerialPort(server_->url());
+  EXPECT_FALSE(second->open({}));
+  EXPECT_EQ(second->lastOpenError(), PortOpenError::Busy);
+  EXPECT_NE(second->lastErrorText().find("in use by another client"), std::string::npos)
+      << second->lastErrorText();
+  RecordWords id{};
+  EXPECT_TRUE(readAnswered(kIdentificationRecord, id)) << "the first client keeps the drive";
+
+  // Closing and opening again at once, as the port scan does: the new connection is served.
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_TRUE(CloseLink());
+    ASSERT_TRUE(OpenLink(server_->url())) << "round " << i << ": " << LastOpenErrorText();
+  }
+  EXPECT_TRUE(readAnswered(kIdentificationRecord, id));
+}
+
+}  // namespace
+}  // namespace axtune::sim
