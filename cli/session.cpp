@@ -22,7 +22,9 @@ std::string OpenFailureText(const std::string& label, const std::string& device)
   std::string text = "cannot open " + named;
   const std::string reason = PortOpenReason(error, device);
   if (!reason.empty()) text += ": " + reason;
-  if (error == PortOpenError::NotFound) text += " ('" + std::string(kProgram) + " ports' lists the ports)";
+  if (error == PortOpenError::NotFound && !reason.empty()) {
+    text += " ('" + std::string(kProgram) + " ports' lists the ports)";
+  }
   if (const std::string osText = LastOpenErrorText(); !osText.empty()) {
     text += (reason.empty() ? ": " : " ") + std::string("(") + osText + ")";
   }

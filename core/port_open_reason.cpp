@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "link/rfc2217_serial_port.h"
 #include "res/strings.h"
 
 #ifndef _WIN32
@@ -40,6 +41,9 @@ std::string DeviceAccessGroup(const std::string& device) {
 }
 
 std::string PortOpenReason(PortOpenError error, const std::string& device) {
+  // A network port's own text names the cause and the remedy (host, refusal, protocol); the
+  // sentences below speak of local devices and cables.
+  if (IsRfc2217Name(device)) return {};
   switch (error) {
     case PortOpenError::PermissionDenied: {
       const std::string group = DeviceAccessGroup(device);

@@ -10,7 +10,8 @@
 namespace axtune {
 
 // The sentence for a failed open of `device` (in the current language); empty for PortOpenError::Other
-// and None, where only the operating system's own text can say more.
+// and None, where only the operating system's own text can say more, and for network ports
+// (rfc2217://), whose own text says it.
 std::string PortOpenReason(PortOpenError error, const std::string& device);
 
 // The group whose members may read and write `device` (its owning group, when that group has read

@@ -172,7 +172,7 @@ TEST(CliOverTheNetwork, ASecondClientIsToldTheDriveIsTaken) {
   ASSERT_TRUE(holder->open(SerialSettings{})) << holder->lastErrorText();
   const Result busy = RunTool({"--port", sim.device(), "identify"});
   EXPECT_EQ(busy.code, 1);
-  EXPECT_THAT(busy.err, HasSubstr("is busy"));
+  EXPECT_THAT(busy.err, HasSubstr("in use by another client"));
   holder.reset();
 
   const Result refused = RunTool({"--port", "rfc2217://127.0.0.1:1", "identify"});
