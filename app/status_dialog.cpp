@@ -219,7 +219,7 @@ void CStatusDialog::BuildControls() {
       connect(button, &QPushButton::toggled, button, [button](bool pressed) {
         QPalette palette = button->palette();
         palette.setColor(QPalette::Button,
-                         pressed ? QColor(150, 205, 150) : QPalette().color(QPalette::Button));
+                         pressed ? QColor(165, 195, 225) : QPalette().color(QPalette::Button));
         button->setPalette(palette);
       });
     }

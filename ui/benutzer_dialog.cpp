@@ -6,7 +6,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QShortcut>
 #include <QVBoxLayout>
+#include <QWhatsThis>
 
 #include "controls/message_box.h"
 #include "core/user_file.h"
@@ -58,6 +60,10 @@ CBenutzerDialog::CBenutzerDialog(QWidget* parent) : QDialog(parent), directory_(
   cancel->setObjectName(QStringLiteral("2"));
   connect(buttons, &QDialogButtonBox::accepted, this, &CBenutzerDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &CBenutzerDialog::reject);
+
+  // The main window's Shift+F1 does not reach a modal dialog: the dialog has its own.
+  auto* whatsThis = new QShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F1), this);
+  connect(whatsThis, &QShortcut::activated, this, [] { QWhatsThis::enterWhatsThisMode(); });
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(form);
