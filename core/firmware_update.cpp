@@ -433,6 +433,7 @@ namespace {
 std::mutex g_messagesMutex;
 std::vector<std::string> g_messages;
 constexpr size_t kKeptMessages = 64;
+constexpr int kBootLoadWindow = 16;
 
 extern "C" void CollectProgrammerMessage(PRG_Handle, int32_t kind, const char* text) {
   if (kind != PRG_MSG_TEXT || text == nullptr) return;
@@ -459,8 +460,10 @@ class PrgFlashProgrammer : public FlashProgrammer {
   PrgFlashProgrammer& operator=(const PrgFlashProgrammer&) = delete;
 
   void setPortName(const std::string& device) override {
-    // Every other option keeps its value (zero in this process: 19200 baud).
-    PRG_SetOptions(nullptr, ("EmuPortName=" + device).c_str());
+    // Every other option keeps its value (zero in this process: 19200 baud), except the boot-load
+    // window: 16 boot-table bytes on their way at a time instead of a round trip per byte.
+    PRG_SetOptions(
+        nullptr, ("EmuPortName=" + device + ",PrgBootLoadWindow=" + std::to_string(kBootLoadWindow)).c_str());
   }
   bool open() override {
     {

@@ -170,6 +170,7 @@ bool PosixSerialPort::open(const SerialSettings& settings) {
   {
     std::lock_guard<std::mutex> lock(errorMutex_);
     lineError_ = false;
+    noErrorCounters_ = false;
     errorBaseline_ = lineErrorCount();
   }
   return true;
@@ -196,10 +197,14 @@ bool PosixSerialPort::setTimeouts(const SerialTimeouts& timeouts) {
 uint64_t PosixSerialPort::lineErrorCount() {
 #if defined(__linux__) && defined(TIOCGICOUNT)
   serial_icounter_struct counts{};
-  if (fd_ >= 0 && ::ioctl(fd_, TIOCGICOUNT, &counts) == 0) {
-    return static_cast<uint64_t>(counts.frame) + static_cast<uint64_t>(counts.overrun) +
-           static_cast<uint64_t>(counts.parity) + static_cast<uint64_t>(counts.brk) +
-           static_cast<uint64_t>(counts.buf_overrun);
+  if (fd_ >= 0 && !noErrorCounters_) {
+    if (::ioctl(fd_, TIOCGICOUNT, &counts) == 0) {
+      return static_cast<uint64_t>(counts.frame) + static_cast<uint64_t>(counts.overrun) +
+             static_cast<uint64_t>(counts.parity) + static_cast<uint64_t>(counts.brk) +
+             static_cast<uint64_t>(counts.buf_overrun);
+    }
+    // Asked once per transfer otherwise: a driver without counters will not grow them.
+    if (errno == ENOTTY || errno == EINVAL) noErrorCounters_ = true;
   }
 #endif
   return 0;  // pseudo-terminals and drivers without counters never report line errors
@@ -220,16 +225,18 @@ bool PosixSerialPort::clearErrors() {
   return true;
 }
 
-size_t PosixSerialPort::read(uint8_t* buffer, size_t n) {
-  if (fd_ < 0 || buffer == nullptr || n == 0 || lineErrorPending()) return 0;
-  const Clock::time_point deadline = deadlineFor(n, timeouts_.readPerByteMs, timeouts_.readConstantMs);
+size_t PosixSerialPort::readSome(uint8_t* buffer, size_t min, size_t max) {
+  if (max < min) max = min;
+  if (fd_ < 0 || buffer == nullptr || min == 0 || lineErrorPending()) return 0;
+  const Clock::time_point deadline = deadlineFor(min, timeouts_.readPerByteMs, timeouts_.readConstantMs);
   // Zero total timeouts mean "take what has arrived", never "wait for ever".
   const bool noWait = timeouts_.readConstantMs == 0 && timeouts_.readPerByteMs == 0;
   size_t got = 0;
   bool hungUp = false;
-  while (got < n) {
-    // With VMIN = VTIME = 0 a raw tty answers 0 (not EAGAIN) when nothing is there.
-    const ssize_t r = ::read(fd_, buffer + got, n - got);
+  while (got < min) {
+    // With VMIN = VTIME = 0 a raw tty answers 0 (not EAGAIN) when nothing is there. Each call takes
+    // everything that has arrived, up to `max`.
+    const ssize_t r = ::read(fd_, buffer + got, max - got);
     if (r > 0) {
       got += static_cast<size_t>(r);
       if (lineErrorPending()) break;  // like the OS failing the read on a framing or overrun error

@@ -23,7 +23,8 @@ class PosixSerialPort final : public SerialPort {
   bool isOpen() const override { return fd_ >= 0; }
 
   bool setTimeouts(const SerialTimeouts& timeouts) override;
-  size_t read(uint8_t* buffer, size_t n) override;
+  size_t read(uint8_t* buffer, size_t n) override { return readSome(buffer, n, n); }
+  size_t readSome(uint8_t* buffer, size_t min, size_t max) override;
   size_t write(const uint8_t* data, size_t n) override;
 
   bool purge() override;
@@ -59,6 +60,8 @@ class PosixSerialPort final : public SerialPort {
   std::mutex errorMutex_;  // the carrier watcher may clear errors while a transfer checks them
   bool lineError_ = false;
   uint64_t errorBaseline_ = 0;
+  bool noErrorCounters_ =
+      false;  // the driver has no line-error counters (a pseudo-terminal): never ask again
 };
 
 }  // namespace axtune

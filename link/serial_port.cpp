@@ -22,6 +22,15 @@ Registry& registry() {
 
 }  // namespace
 
+size_t SerialPort::readSome(uint8_t* buffer, size_t min, size_t max) {
+  if (max < min) max = min;
+  size_t got = read(buffer, min);
+  if (got < min || got >= max) return got;
+  const size_t waiting = bytesWaiting();
+  if (waiting > 0) got += read(buffer + got, waiting < max - got ? waiting : max - got);
+  return got;
+}
+
 std::unique_ptr<SerialPort> createSerialPort(const std::string& device) {
   InProcessPortFactory factory;
   {

@@ -55,6 +55,10 @@ class SerialPort {
   virtual bool setTimeouts(const SerialTimeouts& timeouts) = 0;
   // Reads up to n bytes; returns when n arrived or the total read timeout ran out.
   virtual size_t read(uint8_t* buffer, size_t n) = 0;
+  // Waits for `min` bytes as read() does (the total timeout counts `min` bytes) and takes whatever
+  // else has already arrived, up to `max`: what is there, in as few calls to the system as it allows.
+  // The default reads `min`, then what bytesWaiting() reports.
+  virtual size_t readSome(uint8_t* buffer, size_t min, size_t max);
   // Writes n bytes within the total write timeout; returns how many were written.
   virtual size_t write(const uint8_t* data, size_t n) = 0;
 

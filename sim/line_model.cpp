@@ -6,17 +6,21 @@
 namespace axtune::sim {
 
 LineModel::LineModel(const SimConfig& config)
-    : config_(config), faults_(config.faults), random_(config.faults.seed), baudRate_(config.baudRate) {}
+    : config_(config), faults_(config.faults), random_(config.faults.seed), baudRate_(config.baudRate) {
+  toDriveSchedule_.setRate(baudRate_, config_.paced);
+  toHostSchedule_.setRate(baudRate_, config_.paced);
+}
+
+void LineModel::setBaudRate(int rate) {
+  if (rate <= 0) return;
+  baudRate_ = rate;
+  toDriveSchedule_.setRate(rate, config_.paced);
+  toHostSchedule_.setRate(rate, config_.paced);
+}
 
 void LineModel::setFaults(const FaultConfig& faults) {
   faults_ = faults;
   random_.seed(faults.seed);
-}
-
-uint64_t LineModel::byteTimeUs() const {
-  if (!config_.paced || baudRate_ <= 0) return 0;
-  return (10'000'000ull + static_cast<uint64_t>(baudRate_) - 1) /
-         static_cast<uint64_t>(baudRate_);  // 8N1: 10 bits
 }
 
 bool LineModel::chance(double probability) {
@@ -30,21 +34,19 @@ uint8_t LineModel::corrupt(uint8_t byte) {
 }
 
 void LineModel::sendToDrive(const uint8_t* data, size_t n, uint64_t nowUs) {
-  uint64_t at = std::max(nowUs, toDriveFreeUs_);
   for (size_t i = 0; i < n; ++i) {
-    at += byteTimeUs();
+    const uint64_t at = toDriveSchedule_.next(nowUs);
     if (chance(faults_.dropByte)) continue;
     const uint8_t byte = chance(faults_.corruptByte) ? corrupt(data[i]) : data[i];
     toDrive_.push_back({at, byte});
   }
-  toDriveFreeUs_ = at;
 }
 
 void LineModel::sendToHost(const std::vector<uint8_t>& bytes, uint64_t nowUs, bool isFrameReply,
                            const std::function<std::vector<uint8_t>(uint8_t)>& staleFrame) {
   if (bytes.empty()) return;
   std::vector<uint8_t> out;
-  uint64_t start = nowUs + config_.turnaroundUs;
+  uint64_t start = nowUs + (isFrameReply ? config_.turnaroundUs : 0);
   uint64_t gapUs = 0;
   if (isFrameReply) {
     if (chance(faults_.silence)) return;
@@ -53,13 +55,13 @@ void LineModel::sendToHost(const std::vector<uint8_t>& bytes, uint64_t nowUs, bo
     if (chance(faults_.splitReply)) gapUs = faults_.splitGapUs;
   }
   out.insert(out.end(), bytes.begin(), bytes.end());
-  uint64_t at = std::max(start, toHostFreeUs_);
   for (uint8_t byte : out) {
-    at += byteTimeUs() + gapUs;
+    // A split reply pauses before every byte; the schedule then starts a new burst.
+    const uint64_t at =
+        toHostSchedule_.next(gapUs > 0 ? std::max(start, toHostSchedule_.freeAtUs()) + gapUs : start);
     if (chance(faults_.dropByte)) continue;
     toHost_.push_back({at, chance(faults_.corruptByte) ? corrupt(byte) : byte});
   }
-  toHostFreeUs_ = at;
 }
 
 bool LineModel::popForDrive(uint64_t untilUs, TimedByte& byte) {
@@ -103,6 +105,8 @@ uint64_t LineModel::nthForHostUs(size_t n) const {
 void LineModel::clear() {
   toDrive_.clear();
   toHost_.clear();
+  toDriveSchedule_.restart();
+  toHostSchedule_.restart();
 }
 
 }  // namespace axtune::sim

@@ -1,5 +1,6 @@
 // The serial cable between the host and the drive: bytes in flight in both directions with the
-// times they arrive, pacing at the baud rate, the drive's turnaround, and fault injection.
+// times they arrive, pacing at the baud rate (a schedule of absolute deadlines per direction, see
+// byte_schedule.h), the drive firmware's turnaround, and fault injection.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +9,7 @@
 #include <random>
 #include <vector>
 
+#include "sim/byte_schedule.h"
 #include "sim/sim_config.h"
 
 namespace axtune::sim {
@@ -22,13 +24,15 @@ class LineModel {
   explicit LineModel(const SimConfig& config);
 
   void setFaults(const FaultConfig& faults);
-  void setBaudRate(int rate) { baudRate_ = rate > 0 ? rate : baudRate_; }
+  void setBaudRate(int rate);
   int baudRate() const { return baudRate_; }
 
   // Host to drive: the bytes leave the host's UART one after another.
   void sendToDrive(const uint8_t* data, size_t n, uint64_t nowUs);
-  // Drive to host: one answer the drive produced at `nowUs`. `isFrameReply` enables the reply faults
-  // (stale frame, delay, split, silence); `staleFrame` makes a read reply for another record.
+  // Drive to host: one answer the drive produced at `nowUs`. A firmware reply (`isFrameReply`) starts
+  // after the firmware's turnaround and is subject to the reply faults (stale frame, delay, split,
+  // silence); the processor's boot ROM and flash kernel answer at once, within a byte time.
+  // `staleFrame` makes a read reply for another record.
   void sendToHost(const std::vector<uint8_t>& bytes, uint64_t nowUs, bool isFrameReply,
                   const std::function<std::vector<uint8_t>(uint8_t exceptRecord)>& staleFrame);
 
@@ -47,7 +51,6 @@ class LineModel {
   void clearToDrive() { toDrive_.clear(); }
 
  private:
-  uint64_t byteTimeUs() const;
   bool chance(double probability);
   uint8_t corrupt(uint8_t byte);
 
@@ -57,8 +60,8 @@ class LineModel {
   int baudRate_;
   std::deque<TimedByte> toDrive_;
   std::deque<TimedByte> toHost_;
-  uint64_t toDriveFreeUs_ = 0;  // when the host's transmitter is free again
-  uint64_t toHostFreeUs_ = 0;
+  ByteSchedule toDriveSchedule_;  // the host's transmitter
+  ByteSchedule toHostSchedule_;   // the drive's transmitter
 };
 
 }  // namespace axtune::sim

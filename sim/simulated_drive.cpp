@@ -1,5 +1,6 @@
 #include "sim/simulated_drive.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <limits>
@@ -172,14 +173,14 @@ void SimulatedDrive::hostWrite(const uint8_t* data, size_t n) {
   impl_->changed.notify_all();
 }
 
-size_t SimulatedDrive::hostRead(uint8_t* buffer, size_t n, uint32_t timeoutMs) {
+size_t SimulatedDrive::hostRead(uint8_t* buffer, size_t n, size_t max, uint32_t timeoutMs) {
   std::unique_lock lock(impl_->mutex);
   const uint64_t deadline = impl_->now() + uint64_t{timeoutMs} * 1000;
   for (;;) {
     const uint64_t now = impl_->now();
     impl_->runUntil(now);
     if (impl_->line.availableToHost(now) >= n || now >= deadline)
-      return impl_->line.takeForHost(buffer, n, now);
+      return impl_->line.takeForHost(buffer, std::max(n, max), now);
     // Wake when the n-th byte is due, when the drive gets its next byte (it may answer), or at the deadline.
     uint64_t wake = std::min(impl_->line.nthForHostUs(n), impl_->line.nextForDriveUs());
     wake = std::min(wake, deadline);

@@ -74,7 +74,9 @@ class SimulatedDrive {
   // Bytes go out at once (the UART buffer) and reach the drive paced at the baud rate.
   void hostWrite(const uint8_t* data, size_t n);
   // Waits until n bytes arrived or `timeoutMs` passed on the drive's clock; returns how many were read.
-  size_t hostRead(uint8_t* buffer, size_t n, uint32_t timeoutMs);
+  size_t hostRead(uint8_t* buffer, size_t n, uint32_t timeoutMs) { return hostRead(buffer, n, n, timeoutMs); }
+  // The same, then takes whatever else has arrived, up to `max` bytes.
+  size_t hostRead(uint8_t* buffer, size_t min, size_t max, uint32_t timeoutMs);
   size_t hostBytesWaiting();
   void hostPurge();
   void hostSetDtr(bool on);  // a falling edge after a raise resets the processor

@@ -48,10 +48,13 @@ class SimulatedPort : public SerialPort {
     return true;
   }
 
-  size_t read(uint8_t* buffer, size_t n) override {
-    if (!open_ || n == 0) return 0;
-    const uint64_t total = uint64_t{timeouts_.readPerByteMs} * n + timeouts_.readConstantMs;
-    return drive_->hostRead(buffer, n, static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX)));
+  size_t read(uint8_t* buffer, size_t n) override { return readSome(buffer, n, n); }
+
+  size_t readSome(uint8_t* buffer, size_t min, size_t max) override {
+    if (!open_ || min == 0) return 0;
+    const uint64_t total = uint64_t{timeouts_.readPerByteMs} * min + timeouts_.readConstantMs;
+    return drive_->hostRead(buffer, min, std::max(min, max),
+                            static_cast<uint32_t>(std::min<uint64_t>(total, UINT32_MAX)));
   }
 
   size_t write(const uint8_t* data, size_t n) override {

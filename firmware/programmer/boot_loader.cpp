@@ -22,22 +22,6 @@ namespace {
 constexpr int kAutobaudAttempts = 21;
 constexpr int kAutobaudRates[] = {115200, 56000, 57600, 38400, 19200, 14400, 9600, 4800, 2400};
 
-// One byte out, its echo back; false when it was not written or the echo differs.
-bool SendEchoed(uint8_t byte) {
-  if (Port().write(&byte, 1) != 1) return false;
-  uint8_t echo = 0;
-  return Port().read(&echo, 1) == 1 && echo == byte;
-}
-
-bool SendWord(uint16_t word) {
-  return SendEchoed(static_cast<uint8_t>(word & 0xFF)) && SendEchoed(static_cast<uint8_t>(word >> 8));
-}
-
-// A 32-bit value goes as its high word, then its low word, each low byte first.
-bool SendLong(uint32_t value) {
-  return SendWord(static_cast<uint16_t>(value >> 16)) && SendWord(static_cast<uint16_t>(value & 0xFFFF));
-}
-
 // Counts the boot table's bytes as they are echoed and tells the progress hook.
 class BootTableProgress {
  public:
@@ -51,18 +35,6 @@ class BootTableProgress {
   uint32_t total_;
 };
 
-// A block's data, each byte echoed; the progress moves every kDataStep bytes and at the end.
-bool SendBlockData(const uint8_t* data, uint64_t n, BootTableProgress& progress) {
-  for (uint64_t i = 0; i < n; ++i) {
-    if (!SendEchoed(data[i])) return false;
-    if ((i + 1) % BootTableProgress::kDataStep == 0 || i + 1 == n) {
-      progress.add(static_cast<uint32_t>((i % BootTableProgress::kDataStep) + 1));
-      progress.report();
-    }
-  }
-  return true;
-}
-
 constexpr uint32_t kBootHeaderBytes = 22;
 constexpr uint32_t kBlockHeaderBytes = 6;
 constexpr uint32_t kEndMarkBytes = 2;
@@ -70,6 +42,71 @@ constexpr uint32_t kEndMarkBytes = 2;
 std::string PathToUtf8(const std::filesystem::path& path) {
   std::u8string text = path.u8string();
   return std::string(text.begin(), text.end());
+}
+
+}  // namespace
+
+EchoedStream::EchoedStream(int window)
+    : window_(static_cast<size_t>(std::clamp(window, 1, PRG_MAX_BOOT_LOAD_WINDOW))) {}
+
+bool EchoedStream::send(const uint8_t* data, size_t n) {
+  size_t sent = 0;
+  while (sent < n && !failed_) {
+    // Fill the window in one write, then wait for room.
+    const size_t room = std::min(window_ - count_, n - sent);
+    if (room > 0) {
+      if (Port().write(data + sent, room) != room) return failed_ = true, false;
+      for (size_t i = 0; i < room; ++i) pending_[(first_ + count_ + i) % window_] = data[sent + i];
+      count_ += room;
+      sent += room;
+    }
+    if (count_ == window_ && !receive()) return false;
+  }
+  return !failed_;
+}
+
+bool EchoedStream::sendWord(uint16_t word) {
+  const uint8_t bytes[2] = {static_cast<uint8_t>(word & 0xFF), static_cast<uint8_t>(word >> 8)};
+  return send(bytes, 2);
+}
+
+bool EchoedStream::sendLong(uint32_t value) {
+  return sendWord(static_cast<uint16_t>(value >> 16)) && sendWord(static_cast<uint16_t>(value & 0xFFFF));
+}
+
+bool EchoedStream::drain() {
+  while (count_ > 0 && !failed_) {
+    if (!receive()) return false;
+  }
+  return !failed_;
+}
+
+bool EchoedStream::receive() {
+  uint8_t echoes[PRG_MAX_BOOT_LOAD_WINDOW];
+  // The oldest echo is waited for as a read of one byte; whatever else came is checked with it.
+  const size_t got = Port().readSome(echoes, 1, count_);
+  if (got == 0) return failed_ = true, false;
+  for (size_t i = 0; i < got; ++i) {
+    if (echoes[i] != pending_[first_]) return failed_ = true, false;
+    first_ = (first_ + 1) % window_;
+    --count_;
+  }
+  return true;
+}
+
+namespace {
+
+// A block's data through the stream; the progress moves every kDataStep bytes and when the block's
+// last echo is in.
+bool SendBlockData(EchoedStream& stream, const uint8_t* data, uint64_t n, BootTableProgress& progress) {
+  for (uint64_t i = 0; i < n; i += BootTableProgress::kDataStep) {
+    const auto piece = static_cast<uint32_t>(std::min<uint64_t>(BootTableProgress::kDataStep, n - i));
+    if (!stream.send(data + i, piece)) return false;
+    if (i + piece == n && !stream.drain()) return false;
+    progress.add(piece);
+    progress.report();
+  }
+  return true;
 }
 
 }  // namespace
@@ -88,7 +125,7 @@ bool Autobaud(int rate) {
   return false;
 }
 
-bool StreamBootImage(const std::string& path) {
+bool StreamBootImage(const std::string& path, int window) {
   if (path.empty()) return false;
   uint32_t zeroOptions[4] = {0, 0, 0, 0};
   CoffHandle* handle = nullptr;
@@ -121,9 +158,11 @@ bool StreamBootImage(const std::string& path) {
   }
   BootTableProgress progress(static_cast<uint32_t>(std::min<uint64_t>(tableBytes, UINT32_MAX)));
 
-  bool headerSent = SendWord(0x08AA);
-  for (int i = 0; i < 8 && headerSent; ++i) headerSent = SendWord(0);
-  if (headerSent) headerSent = SendLong(info.entryPoint);
+  // Each step waits for its last echo before the next begins, so a failure names the step it hit.
+  EchoedStream stream(window);
+  bool headerSent = stream.sendWord(0x08AA);
+  for (int i = 0; i < 8 && headerSent; ++i) headerSent = stream.sendWord(0);
+  if (headerSent) headerSent = stream.sendLong(info.entryPoint) && stream.drain();
   if (!headerSent) {
     Message("Error writing boot header\n");
     return false;
@@ -154,20 +193,21 @@ bool StreamBootImage(const std::string& path) {
       Message("Error reading section data\n");
       return false;
     }
-    bool sent = SendWord(static_cast<uint16_t>(header.size)) && SendLong(header.virtualAddress);
+    bool sent = stream.sendWord(static_cast<uint16_t>(header.size)) &&
+                stream.sendLong(header.virtualAddress) && stream.drain();
     if (!sent) {
       Message("Error writing section header\n");
       return false;
     }
     progress.add(kBlockHeaderBytes);
     progress.report();
-    if (!SendBlockData(buffer.data(), byteSize, progress)) {
+    if (!SendBlockData(stream, buffer.data(), byteSize, progress)) {
       Message("Error writing section data\n");
       return false;
     }
   }
   // Block size 0 ends the table; its outcome does not change the result.
-  SendWord(0);
+  if (stream.sendWord(0)) stream.drain();
   progress.add(kEndMarkBytes);
   progress.report();
   return true;

@@ -105,7 +105,16 @@ typedef struct PRG_Options {
      in-process device such as "sim:qmx"); when not empty it overrides "EmuPortAddr", so a host can
      program through the port its drive is on. */
   char EmuPortName[PRG_TEXT_OPTION_SIZE];
+  /* ADDITION: "PrgBootLoadWindow" (decimal). How many boot-table bytes may be on their way to the
+     boot ROM before their echo is back. 1 (or 0, or anything below 1) sends one byte and waits for
+     its echo, as the boot loader protocol is usually driven; a larger window saves the round trip
+     per byte (the ROM echoes each byte as it receives it, so the bytes on the wire are the same).
+     Every echo is still checked in order; at most PRG_MAX_BOOT_LOAD_WINDOW is used. */
+  int32_t PrgBootLoadWindow;
 } PRG_Options;
+
+/* The largest boot-load window used; larger values are taken as this one. */
+#define PRG_MAX_BOOT_LOAD_WINDOW 256
 
 /* The handle: the address of the options record (NULL before PRG_Init). Entry points ignore it. */
 typedef void* PRG_Handle;

@@ -46,7 +46,7 @@ int BootLoad(const std::string& portName, int rate) {
     TemporaryKernelFile kernel;
     if (kernel.path().empty()) Message("Could not write the flash kernel to the temp directory\n");
     SetText(s.options.PrgBootLoadFileName, kernel.path());
-    streamed = StreamBootImage(kernel.path());
+    streamed = StreamBootImage(kernel.path(), BootLoadWindow(s.options));
   }  // the temporary file is removed here in every case
   Port().close();
   if (!streamed) {

@@ -47,6 +47,7 @@ const Field kFields[] = {
     PRG_FIELD(PrgVerifyOption3, Hex),
     PRG_FIELD(PrgVerifyOption4, Hex),
     PRG_FIELD(EmuPortName, Text),
+    PRG_FIELD(PrgBootLoadWindow, Decimal),
 };
 #undef PRG_FIELD
 
@@ -119,6 +120,10 @@ std::string ProgrammerPortName(const PRG_Options& options) {
     default:
       return "\\\\.\\COM1";
   }
+}
+
+int BootLoadWindow(const PRG_Options& options) {
+  return std::clamp<int32_t>(options.PrgBootLoadWindow, 1, PRG_MAX_BOOT_LOAD_WINDOW);
 }
 
 int ProgrammerBaudRate(const PRG_Options& options) {

@@ -1,5 +1,8 @@
 #include "firmware/programmer/prg_port.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "link/port_slots.h"
 #include "link/sleeper.h"
 
@@ -39,6 +42,7 @@ bool ProgrammerPort::applyTimeouts(int rate) {
 
 int ProgrammerPort::open(const std::string& name, int rate) {
   std::lock_guard lock(mutex_);
+  dropKept();
   if (port_) {
     port_->close();
     port_.reset();
@@ -73,6 +77,7 @@ int ProgrammerPort::open(const std::string& name, int rate) {
 
 void ProgrammerPort::close() {
   std::lock_guard lock(mutex_);
+  dropKept();
   if (!port_) return;
   port_->purge();
   port_->close();
@@ -86,12 +91,14 @@ bool ProgrammerPort::isOpen() const {
 
 bool ProgrammerPort::purge() {
   std::lock_guard lock(mutex_);
+  dropKept();
   return port_ && port_->purge();
 }
 
 bool ProgrammerPort::setRate(int rate) {
   std::lock_guard lock(mutex_);
   if (!port_ || rate <= 0) return false;
+  dropKept();
   port_->purge();
   // Whatever arrived after the purge is read and dropped one byte at a time.
   for (size_t waiting = port_->bytesWaiting(); waiting > 0; --waiting) {
@@ -114,10 +121,24 @@ size_t ProgrammerPort::write(const uint8_t* data, size_t n) {
   return port_->write(data, n);
 }
 
-size_t ProgrammerPort::read(uint8_t* buffer, size_t n) {
+size_t ProgrammerPort::takeKept(uint8_t* buffer, size_t max) {
+  const size_t n = std::min(max, keptEnd_ - keptBegin_);
+  if (n > 0) std::memcpy(buffer, kept_ + keptBegin_, n);
+  keptBegin_ += n;
+  if (keptBegin_ == keptEnd_) dropKept();
+  return n;
+}
+
+size_t ProgrammerPort::readSome(uint8_t* buffer, size_t min, size_t max) {
   std::lock_guard lock(mutex_);
-  if (!port_ || n == 0) return 0;
-  return port_->read(buffer, n);
+  if (!port_ || min == 0) return 0;
+  max = std::max(min, max);
+  size_t got = takeKept(buffer, max);
+  if (got >= min) return got;
+  // Everything kept is taken now; wait for the bytes still missing and keep what else came.
+  if (min - got > sizeof kept_) return got + port_->readSome(buffer + got, min - got, max - got);
+  keptEnd_ = port_->readSome(kept_, min - got, sizeof kept_);
+  return got + takeKept(buffer + got, max - got);
 }
 
 bool ProgrammerPort::dtrPulse() {

@@ -31,18 +31,29 @@ class ProgrammerPort {
   bool setRate(int rate);
   int currentRate() const;
   size_t write(const uint8_t* data, size_t n);
-  size_t read(uint8_t* buffer, size_t n);
+  // Reads n bytes within the timeout for the bytes still missing. Each call to the port takes
+  // whatever has arrived, and what the caller did not ask for yet is kept for the next read (a
+  // kernel's acknowledgement and its answer arrive together), so replies cost as few system calls as
+  // their arrival allows. Purging, a rate change and closing drop what is kept.
+  size_t read(uint8_t* buffer, size_t n) { return readSome(buffer, n, n); }
+  // At least `min` bytes (or what came within the timeout for them), at most `max`.
+  size_t readSome(uint8_t* buffer, size_t min, size_t max);
   // DTR high for 100 ms, then low for 100 ms (the drive's processor resets on it).
   bool dtrPulse();
   std::string lastErrorText() const;
 
  private:
   bool applyTimeouts(int rate);
+  size_t takeKept(uint8_t* buffer, size_t max);
+  void dropKept() { keptBegin_ = keptEnd_ = 0; }
 
   mutable std::mutex mutex_;
   std::unique_ptr<SerialPort> port_;
   int rate_ = 0;
   std::string lastError_;
+  uint8_t kept_[512] = {};  // bytes read from the port that no caller asked for yet
+  size_t keptBegin_ = 0;
+  size_t keptEnd_ = 0;
 };
 
 ProgrammerPort& Port();
