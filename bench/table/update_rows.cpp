@@ -1,0 +1,127 @@
+// Firmware updates through qmx-sim (default options) at 115200 baud, as axtune-cli runs them: the
+// drive firmware is told to enter its boot loader, the programmer loads the kernel with a boot-load
+// window of 16 and erases, programs and verifies. Each image is updated twice: once with the fixed
+// pauses of the sequence (kernel start, settling, erase wait, hand-over and reset pauses), once with
+// them skipped, which leaves what the line and both ends cost.
+#include <filesystem>
+#include <memory>
+
+#include "bench/table/bench_support.h"
+#include "coff_writer.h"
+#include "core/firmware_update.h"
+#include "firmware/programmer/flash_programmer.h"
+#include "link/drive_link.h"
+#include "link/sleeper.h"
+#include "tests/firmware/programmer/qmx_sim_process.h"
+
+namespace axtune::bench {
+namespace {
+
+constexpr int kRate = 115200;
+
+// About 194,000 words in 9 sections, the size of a real F28335 image with a 145,264-word .text.
+std::unique_ptr<coff::testing::TempFile> GeneratedImage() {
+  const struct {
+    const char* name;
+    uint32_t words;
+    uint32_t flags;
+  } parts[] = {{".text", 145264, 0x20},  {".econst", 20000, 0x40}, {".cinit", 12000, 0x40},
+               {"ramfuncs", 8000, 0x20}, {".switch", 4000, 0x40},  {".text2", 2736, 0x20},
+               {".pinit", 1000, 0x40},   {".data1", 500, 0x40},    {".data2", 500, 0x40}};
+  coff::testing::Image image;
+  image.entryPoint = 0x300000;
+  uint32_t address = 0x300000;
+  uint8_t seed = 1;
+  for (const auto& part : parts) {
+    image.sections.emplace_back(part.name, address, address, part.words,
+                                coff::testing::pattern(size_t{part.words} * 2, seed++), false, part.flags);
+    address += part.words;
+  }
+  return std::make_unique<coff::testing::TempFile>(coff::testing::build(image));
+}
+
+struct Update {
+  bool ok = false;
+  std::string error;
+  double seconds = 0;
+  uint64_t programmed = 0;
+  LineCount count;
+};
+
+Update RunUpdate(const Programs& programs, const std::string& file, bool pauses) {
+  Update update;
+  test::QmxSimProcess sim;
+  if (!sim.start(programs.qmxSim, {"--quiet", "--flash-geometry", "F28335"}, update.error)) return update;
+  const std::string name = "bench:update";
+  RegisterCountedDevice(name, sim.device(), &update.count);
+  std::unique_ptr<ScopedSleeper> noPauses;
+  if (!pauses) noPauses = std::make_unique<ScopedSleeper>([](int) {});
+  // The options stay as the update leaves them except the rate (the text's default is 19200).
+  PRG_SetOptions(nullptr, "EmuBaudRate=115200,PrgSkipBootLoad=NO");
+  std::unique_ptr<FlashProgrammer> programmer = CreatePrgFlashProgrammer();
+  const auto start = Clock::now();
+  if (!OpenLink(name)) {
+    update.error = "the drive link did not open";
+  } else {
+    const UpdateOutcome outcome = RunFirmwareUpdate(file, *programmer, UpdateHooks{}, name);
+    update.ok = outcome.result == UpdateResult::VerifyOk;
+    update.programmed = outcome.bytesProgrammed;
+    if (!update.ok) {
+      update.error = UpdateResultText(outcome.result);
+      if (!outcome.programmerMessages.empty()) update.error += ": " + outcome.programmerMessages.back();
+    }
+  }
+  update.seconds = Seconds(start, Clock::now());
+  CloseLink();
+  unregisterInProcessPort(name);
+  return update;
+}
+
+Row UpdateRow(const Programs& programs, const std::string& label, const std::string& file, bool pauses) {
+  Row row;
+  const Update u = RunUpdate(programs, file, pauses);
+  row.what = Format("update %s at %d baud, %s", label.c_str(), kRate,
+                    pauses ? "with the fixed pauses" : "without the fixed pauses");
+  if (!u.ok) {
+    row.measured = "failed: " + u.error;
+    row.ok = false;
+    return row;
+  }
+  row.measured =
+      Format("%.2f s (%llu bytes programmed)", u.seconds, static_cast<unsigned long long>(u.programmed));
+  row.reference =
+      Format("%.2f s (%llu + %llu bytes)", u.count.wireSeconds,
+             static_cast<unsigned long long>(u.count.written), static_cast<unsigned long long>(u.count.read));
+  row.ratio = u.seconds / u.count.wireSeconds;
+  if (!pauses) {
+    row.goal = "<= 1.15";
+    row.ok = row.ratio <= 1.15;
+  } else if (label.rfind("generated", 0) == 0) {
+    row.goal = "< 55 s";
+    row.ok = u.seconds < 55;
+  }
+  return row;
+}
+
+}  // namespace
+
+std::vector<Row> UpdateRows(const Programs& programs, bool bigImage) {
+  std::vector<Row> rows;
+  if (std::filesystem::exists(programs.firmware)) {
+    rows.push_back(UpdateRow(programs, "c28x_f28335_debug_flash.out", programs.firmware, true));
+    rows.push_back(UpdateRow(programs, "c28x_f28335_debug_flash.out", programs.firmware, false));
+  } else {
+    Row row;
+    row.what = "update of c28x_f28335_debug_flash.out";
+    row.measured = "left out: no file at " + programs.firmware;
+    rows.push_back(row);
+  }
+  if (bigImage) {
+    const auto image = GeneratedImage();
+    rows.push_back(UpdateRow(programs, "generated image (194,000 words, 9 sections)", image->path(), true));
+    rows.push_back(UpdateRow(programs, "generated image (194,000 words, 9 sections)", image->path(), false));
+  }
+  return rows;
+}
+
+}  // namespace axtune::bench
