@@ -79,6 +79,17 @@ TEST(ProgrammerOptions, PortSlotFromEmuPortAddrUnlessEmuPortNameIsSet) {
   EXPECT_EQ(ProgrammerPortName(Parse("EmuPortAddr=C3,EmuPortName=sim:qmx")), "sim:qmx");
 }
 
+TEST(ProgrammerOptions, BootLoadWindowIsOneByteUnlessSetAndStaysWithinItsLimit) {
+  EXPECT_EQ(BootLoadWindow(Parse("")), 1);
+  EXPECT_EQ(Parse("PrgBootLoadWindow=16").PrgBootLoadWindow, 16);
+  EXPECT_EQ(BootLoadWindow(Parse("PrgBootLoadWindow=16")), 16);
+  EXPECT_EQ(BootLoadWindow(Parse("PrgBootLoadWindow=0")), 1);
+  EXPECT_EQ(BootLoadWindow(Parse("PrgBootLoadWindow=-4")), 1);
+  EXPECT_EQ(BootLoadWindow(Parse("PrgBootLoadWindow=100000")), PRG_MAX_BOOT_LOAD_WINDOW);
+  EXPECT_EQ(BootLoadWindow(Parse("prgbootloadwindow=16,EmuBaudRate=9600")), 1);
+  EXPECT_EQ(BootLoadWindow(Parse("PrgBootLoadWindow=abc")), 1);
+}
+
 TEST(ProgrammerOptions, RateFromEmuBaudRateOrTheEraseCode) {
   EXPECT_EQ(ProgrammerBaudRate(Parse("")), 19200);
   EXPECT_EQ(ProgrammerBaudRate(Parse("EmuBaudRate=12345")), 19200);
