@@ -67,7 +67,8 @@ Drive:
 Line:
   --baud N               the firmware's baud rate (default 38400)
   --unpaced              deliver bytes at once instead of at the baud rate
-  --turnaround-us N      delay before the first reply byte (default 1000)
+  --turnaround-us N      the firmware's delay before its first reply byte (default 1000;
+                         the boot ROM and flash kernel answer within a byte time)
   --frame-gap-ms N       a pause this long inside a request drops it (default 50)
   --boot-ms N            silence after power-on or reset (default 200)
 Fault injection (probabilities 0..1):
