@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/cli/cli_fixture.h"
+#include "tests/support/test_env.h"
 
 namespace axtune::cli::testing {
 namespace {
@@ -87,9 +88,9 @@ TEST_F(CliTest, PortsThatCannotBeOpenedSayWhy) {
   EXPECT_EQ(missing.code, kExitDrive);
   EXPECT_THAT(missing.err, HasSubstr("does not exist"));
 
-  setenv("AXTUNE_COM12", "", 1);
+  axtune::test::SetEnv("AXTUNE_COM12", "");
   const RunResult emptySlot = run({"--port", "COM12", "identify"}, false);
-  unsetenv("AXTUNE_COM12");
+  axtune::test::UnsetEnv("AXTUNE_COM12");
   EXPECT_EQ(emptySlot.code, kExitDrive);
   EXPECT_THAT(emptySlot.err, HasSubstr("COM12"));
 

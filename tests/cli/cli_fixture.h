@@ -15,6 +15,7 @@
 #include "link/sleeper.h"
 #include "sim/simulated_drive.h"
 #include "tests/cli/json_reader.h"
+#include "tests/support/test_env.h"
 
 namespace axtune::cli::testing {
 
@@ -30,7 +31,7 @@ class CliTest : public ::testing::Test {
   static constexpr const char* kDevice = "sim:cli-test";
 
   void SetUp() override {
-    unsetenv("AXTUNE_PORT");
+    axtune::test::UnsetEnv("AXTUNE_PORT");
     makeDrive(sim::SimConfig::unitTest());
     dir_ = std::filesystem::temp_directory_path() /
            ("axtune_cli_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));

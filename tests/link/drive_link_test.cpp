@@ -7,6 +7,7 @@
 #include "frame_test_support.h"
 #include "link/drive_link.h"
 #include "link/port_slots.h"
+#include "tests/support/test_env.h"
 
 namespace axtune::test {
 namespace {
@@ -305,7 +306,7 @@ TEST_F(DriveLinkTest, FailedOpensHoldNothingAndKeepTheReason) {
 
   // A slot without a device says so.
   SetPortSlotOverride(12, "");
-  ::unsetenv("AXTUNE_COM12");
+  axtune::test::UnsetEnv("AXTUNE_COM12");
   if (ResolvePortDevice(PortSlotName(12)).empty()) {
     EXPECT_FALSE(OpenLink(PortSlotName(12)));
     EXPECT_EQ(LastOpenError(), PortOpenError::NotFound);

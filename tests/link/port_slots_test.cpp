@@ -5,6 +5,7 @@
 
 #include "link/port_slots.h"
 #include "link/serial_port.h"
+#include "tests/support/test_env.h"
 
 namespace axtune {
 namespace {
@@ -25,9 +26,14 @@ TEST(PortSlots, SlotNumbersFromNames) {
 TEST(PortSlots, DeviceRuleOverridesEnvironmentAndDiscovery) {
   EXPECT_EQ(ResolvePortDevice("/dev/ttyUSB7"), "/dev/ttyUSB7");  // not a slot name: itself
 
-  ::setenv("AXTUNE_COM4", "/tmp/sim-pty", 1);
+#ifndef _WIN32
+  // AXTUNE_COM<n> is the POSIX rule; on Windows slot n is always the COM port of that number.
+  axtune::test::SetEnv("AXTUNE_COM4", "/tmp/sim-pty");
   EXPECT_EQ(ResolvePortDevice("\\\\.\\COM4"), "/tmp/sim-pty");
   EXPECT_EQ(ResolvePortDevice("COM4"), "/tmp/sim-pty");
+#else
+  EXPECT_EQ(ResolvePortDevice("COM4"), "\\\\.\\COM4");
+#endif
 
   SetPortSlotOverride(4, "in-process-drive");
   EXPECT_EQ(ResolvePortDevice("\\\\.\\COM4"), "in-process-drive");
@@ -39,9 +45,13 @@ TEST(PortSlots, DeviceRuleOverridesEnvironmentAndDiscovery) {
   EXPECT_EQ(slots[11].label, "COM12");
 
   SetPortSlotOverride(4, "");
+#ifndef _WIN32
   EXPECT_EQ(ResolvePortDevice("\\\\.\\COM4"), "/tmp/sim-pty");
-  ::unsetenv("AXTUNE_COM4");
+  axtune::test::UnsetEnv("AXTUNE_COM4");
   EXPECT_NE(ResolvePortDevice("\\\\.\\COM4"), "/tmp/sim-pty");
+#else
+  EXPECT_EQ(ResolvePortDevice("\\\\.\\COM4"), "\\\\.\\COM4");
+#endif
 
   SetPortSlotOverride(13, "ignored");  // no such slot
   EXPECT_EQ(ResolvePortDevice("COM13"), "COM13");

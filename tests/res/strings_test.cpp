@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <set>
 #include <string>
+#include "tests/support/test_env.h"
 
 namespace axtune {
 namespace {
@@ -33,20 +34,20 @@ TEST(StringTable, LooksUpByIdInTheChosenLanguage) {
 }
 
 TEST(StringTable, EnglishArgumentWinsOverAGermanLocale) {
-  setenv("LC_ALL", "de_DE.UTF-8", 1);
+  axtune::test::SetEnv("LC_ALL", "de_DE.UTF-8");
   const char* plain[] = {"axtune", "--simulate"};
   EXPECT_EQ(ChooseLanguage(2, plain), Language::German);
   const char* english[] = {"axtune", "--simulate", "/english"};
   EXPECT_EQ(ChooseLanguage(3, english), Language::English);
   const char* other[] = {"axtune", "/English", "english"};
   EXPECT_EQ(ChooseLanguage(3, other), Language::German) << "only the exact \"/english\" counts";
-  setenv("LC_ALL", "en_US.UTF-8", 1);
+  axtune::test::SetEnv("LC_ALL", "en_US.UTF-8");
   const char* german[] = {"axtune", "--lang=de"};
   EXPECT_EQ(ChooseLanguage(2, german), Language::German);
   const char* both[] = {"axtune", "--lang=de", "/english"};
   EXPECT_EQ(ChooseLanguage(3, both), Language::English) << "\"/english\" anywhere chooses English";
   EXPECT_EQ(ChooseLanguage(1, plain), Language::English);
-  unsetenv("LC_ALL");
+  axtune::test::UnsetEnv("LC_ALL");
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "firmware/programmer/kernel_image.h"
 #include "sim/boot/standin_kernel.h"
 #include "tests/firmware/programmer/programmer_fixture.h"
+#include "tests/support/test_env.h"
 
 namespace axtune::test {
 namespace {
@@ -56,14 +57,19 @@ TEST(EmbeddedKernel, IsACoffVersion2C28xImageWithTheKernelsFourSections) {
 }
 
 TEST_F(ProgrammerSession, ATempDirectoryThatCannotTakeTheKernelFailsTheLoad) {
-  const char* previous = std::getenv("TMPDIR");
+#ifdef _WIN32
+  const char* variable = "TMP";  // what GetTempPath looks at first
+#else
+  const char* variable = "TMPDIR";
+#endif
+  const char* previous = std::getenv(variable);
   const std::string saved = previous != nullptr ? previous : "";
-  setenv("TMPDIR", "/nonexistent-axtune-temp/sub", 1);
+  axtune::test::SetEnv(variable, "/nonexistent-axtune-temp/sub");
   const int result = PRG_Open(handle_);
   if (previous != nullptr) {
-    setenv("TMPDIR", saved.c_str(), 1);
+    axtune::test::SetEnv(variable, saved);
   } else {
-    unsetenv("TMPDIR");
+    axtune::test::UnsetEnv(variable);
   }
   EXPECT_EQ(result, PRG_FAILED);
   EXPECT_TRUE(sawMessage("Could not write the flash kernel to the temp directory\n"));

@@ -193,6 +193,8 @@ TEST(FlashModel, ExportsIntelHexHighByteFirstAndRawBinary) {
   char first[4] = {};
   b.read(first, 4);
   EXPECT_EQ(Bytes(first, first + 4), Bytes({0x34, 0x12, 0xCD, 0xAB}));
+  h.close();  // Windows removes no file that is still open
+  b.close();
   std::filesystem::remove(hex);
   std::filesystem::remove(bin);
 

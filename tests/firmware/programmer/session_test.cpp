@@ -90,7 +90,9 @@ TEST_F(ProgrammerSession, BootTableGoesOutAsTheRomExpectsAndTheTemporaryFileIsRe
   const auto* o = static_cast<PRG_Options*>(handle_);
   const std::filesystem::path file = std::filesystem::u8path(o->PrgBootLoadFileName);
   EXPECT_FALSE(file.empty());
-  EXPECT_EQ(file.parent_path(), std::filesystem::temp_directory_path());
+  std::filesystem::path temp = std::filesystem::temp_directory_path();
+  if (!temp.has_filename()) temp = temp.parent_path();  // Windows ends it with a separator
+  EXPECT_EQ(file.parent_path(), temp);
   EXPECT_FALSE(std::filesystem::exists(file));
   // The kernel starts within the 1000 ms pause, the zeros after its autobaud settle for 300 ms.
   EXPECT_NE(std::find(sleeps_.begin(), sleeps_.end(), 1000), sleeps_.end());
