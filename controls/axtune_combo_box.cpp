@@ -61,9 +61,14 @@ void CAxtuneComboBox::CommitSelection(int entry) {
 
 void CAxtuneComboBox::showPopup() {
   // The list opens in a window of its own, which does not inherit the page's colours by itself.
+  // The roles are set one by one so that they count as explicitly set: the popup's item delegate
+  // fills every role that is not with the menu colours.
   QAbstractItemView* list = view();
-  list->setPalette(palette());
-  if (QWidget* frame = list->window(); frame != window()) frame->setPalette(palette());
+  QPalette colours = list->palette();
+  for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button})
+    colours.setColor(role, palette().color(role));
+  list->setPalette(colours);
+  if (QWidget* frame = list->window(); frame != window()) frame->setPalette(colours);
   QComboBox::showPopup();
 }
 

@@ -46,8 +46,9 @@ std::span<const EditBindStep> CSettingsPropertyPage::Bindings() {
 
 CSettingsPropertyPage::CSettingsPropertyPage(QWidget* parent) : CAxtunePropertyPage(kDialogId, parent) {
   SetRecordNumber(kRecord);
-  for (int id : {kIdMotorCurrent, kIdIdleLevel, kIdStepResolution, kIdEmergencyDeceleration,
-                 kIdStartStopVelocity, kIdIdleDelay, kIdEncoderLines}) {
+  // Created in the order they stand on the page, which is the order Tab visits them.
+  for (int id : {kIdMotorCurrent, kIdIdleDelay, kIdIdleLevel, kIdStepResolution, kIdEmergencyDeceleration,
+                 kIdStartStopVelocity, kIdEncoderLines}) {
     auto* field = new CAxtuneEdit(this, id);
     field->setAlignment(Qt::AlignRight);
     field->setFixedWidth(96);

@@ -182,8 +182,12 @@ TEST_F(EditTest, ControlsArePaintedInThePageColour) {
     EXPECT_EQ(control->palette().color(QPalette::Window), colour);
   }
   list->addItem("a");
+  list->addItem("b");
   list->showPopup();
-  EXPECT_EQ(list->view()->palette().color(QPalette::Base), colour);
+  // Painted, not only set: the popup's item delegate fills unset roles with the menu colours.
+  const QImage popup = list->view()->viewport()->grab().toImage();
+  const QColor below = popup.pixelColor(popup.width() / 2, popup.height() - 2);
+  EXPECT_GT(below.green() - below.red(), 50) << below.name().toStdString();
   list->hidePopup();
 }
 

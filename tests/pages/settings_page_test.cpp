@@ -127,6 +127,17 @@ TEST_F(SettingsPageTest, EncoderRowFollowsTheFirmwareAndTheEnableBoxStaysHidden)
   EXPECT_FALSE(page_->CheckBox(C::kIdInvertEnable)->isVisible());
 }
 
+TEST_F(SettingsPageTest, TabVisitsTheFieldsInTheOrderTheyStand) {
+  ShowPage();
+  page_->Field(C::kIdMotorCurrent)->setFocus();
+  std::vector<QString> visited;
+  for (int i = 0; i < 6; ++i) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    visited.push_back(QApplication::focusWidget()->objectName());
+  }
+  EXPECT_EQ(visited, (std::vector<QString>{"1252", "1175", "1251", "1176", "1177", "1178"}));
+}
+
 TEST_F(SettingsPageTest, TypedValuesReachTheDriveConvertedAndNotified) {
   ShowPage();
   Enter(C::kIdMotorCurrent, "7001");
