@@ -85,10 +85,11 @@ void CAxtuneEdit::focusOutEvent(QFocusEvent* event) {
   QLineEdit::focusOutEvent(event);
   // Losing the focus to a popup (a menu, the context menu) or to another window (a message box,
   // another program) is no move to another control: the field keeps the text and commits when the
-  // focus really moves on. Neither does a field that is hidden with its window commit.
+  // focus really moves on. A field whose page goes because another tab was chosen commits; one
+  // that goes with its closing window does not (the link may already be closed).
   const Qt::FocusReason reason = event->reason();
   if (reason == Qt::PopupFocusReason || reason == Qt::ActiveWindowFocusReason) return;
-  if (!isVisible() || WriteFailureShowing()) return;
+  if (!window()->isVisible() || WriteFailureShowing()) return;
   CommitValue();
 }
 

@@ -140,6 +140,15 @@ TEST_F(EditTest, WithoutADriveTheMessageSaysSo) {
   EXPECT_TRUE(ui_.messages[0].contains("No drive is connected"));
 }
 
+TEST_F(EditTest, AFieldClosingWithItsWindowWritesNothing) {
+  Type(delay_, "700");
+  log_.clear();
+  CloseLink();  // the main window closes the link before it goes
+  host_.hide();
+  EXPECT_EQ(log_.count(), 0u);
+  EXPECT_TRUE(ui_.messages.empty());
+}
+
 TEST_F(EditTest, A32BitRecordValueGoesLowWordFirst) {
   delay_->BindRecordLong(2, 10);  // start/stop velocity, as the drive keeps it
   delay_->SetScale(kScaleVelocity);

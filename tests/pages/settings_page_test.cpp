@@ -2,6 +2,7 @@
 // what typing into its fields and ticking its boxes leaves in the drive.
 #include "pages/settings_property_page.h"
 
+#include <QTabWidget>
 #include <QTest>
 
 #include "controls/bound_value.h"
@@ -136,6 +137,23 @@ TEST_F(SettingsPageTest, TabVisitsTheFieldsInTheOrderTheyStand) {
     visited.push_back(QApplication::focusWidget()->objectName());
   }
   EXPECT_EQ(visited, (std::vector<QString>{"1252", "1175", "1251", "1176", "1177", "1178"}));
+}
+
+TEST_F(SettingsPageTest, SwitchingToAnotherTabCommitsTheTypedValue) {
+  auto* sheet = new QTabWidget(&host_);
+  page_->setParent(nullptr);
+  sheet->addTab(page_, "Settings");
+  sheet->addTab(new CAxtunePropertyPage(164), "Inputs");
+  sheet->resize(600, 400);
+  sheet->show();
+  ASSERT_TRUE(page_->isVisible());
+  CAxtuneEdit* delay = page_->Field(C::kIdIdleDelay);
+  delay->setFocus();
+  delay->selectAll();
+  QTest::keyClicks(delay, "900");
+  sheet->setCurrentIndex(1);
+  EXPECT_EQ(DriveRecord(2)[5], 900);
+  EXPECT_EQ(host_.notified, std::vector<int>{2});
 }
 
 TEST_F(SettingsPageTest, TypedValuesReachTheDriveConvertedAndNotified) {
