@@ -2,12 +2,15 @@
 // commands of the main window, against simulated drives.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QHelpEvent>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTemporaryDir>
@@ -23,6 +26,7 @@
 #include "app/help_manual.h"
 #include "app/status_dialog.h"
 #include "controls/axtune_property_page.h"
+#include "pages/debug_property_page.h"
 #include "res/strings.h"
 #include "sim/simulated_drive.h"
 #include "tests/app/gui_test_support.h"
@@ -245,6 +249,31 @@ TEST_F(ExpertToolsTest, TheManualHasEveryTopicTheProgramOpens) {
                               "page-150", "page-151", "page-109", "page-144", "page-163"}) {
       EXPECT_TRUE(html.contains(QStringLiteral("id=\"%1\"").arg(topic)))
           << file.fileName().toStdString() << " " << topic;
+    }
+  }
+}
+
+TEST_F(ExpertToolsTest, EveryControlOfTheExpertWindowsExplainsItselfInBothLanguages) {
+  for (Language language : {Language::German, Language::English}) {
+    SetLanguage(language);
+    CAxtuneDlg window;
+    CDebugPropertyPage debug;
+    const QList<QWidget*> windows = {window.StatusDialog(), window.UserDialog(), &debug};
+    for (QWidget* top : windows) {
+      ASSERT_FALSE(top->whatsThis().isEmpty()) << top->objectName().toStdString();
+      for (QWidget* control : top->findChildren<QWidget*>()) {
+        const bool isControl = qobject_cast<QLabel*>(control) || qobject_cast<QLineEdit*>(control) ||
+                               qobject_cast<QAbstractButton*>(control) ||
+                               qobject_cast<QProgressBar*>(control);
+        if (!isControl || !control->isVisibleTo(top)) continue;
+        // Labels of the debug page's word edits share the page's text; every other control has its own.
+        if (top == &debug && qobject_cast<QLabel*>(control)) continue;
+        if (top == window.UserDialog() && qobject_cast<QLabel*>(control)) continue;
+        if (top == window.UserDialog() && qobject_cast<QAbstractButton*>(control)) continue;
+        EXPECT_FALSE(control->whatsThis().isEmpty())
+            << top->objectName().toStdString() << " " << control->objectName().toStdString() << " "
+            << control->metaObject()->className();
+      }
     }
   }
 }
