@@ -159,7 +159,8 @@ void CAxtuneDlg::BuildMenu() {
     // repaints first, so no half-closed menu stays painted during the wait.
     disconnect(action, &QAction::triggered, this, nullptr);
     const int id = kCommandPortBase + slot.number;
-    connect(action, &QAction::triggered, this, [this, id] { QTimer::singleShot(kMenuCloseMs, this, [this, id] { OnCommand(id); }); });
+    connect(action, &QAction::triggered, this,
+            [this, id] { QTimer::singleShot(kMenuCloseMs, this, [this, id] { OnCommand(id); }); });
   }
 
   QMenu* help = bar->addMenu(Tr(kTextMenuHelp));

@@ -72,7 +72,8 @@ void CAxtuneDlg::ConnectAtStartup() {
   if (port == 0) {
     // Why each port that exists did not open, as a chosen port's failure says it.
     SetConnectionState(QString::fromStdString(NoPortText(scanFailures_)));
-    QString text = QString::fromUtf8(Text(40010)) + QStringLiteral("\n\n") + QString::fromUtf8(Text(kTextNoPortAtAll));
+    QString text =
+        QString::fromUtf8(Text(40010)) + QStringLiteral("\n\n") + QString::fromUtf8(Text(kTextNoPortAtAll));
     if (!scanFailures_.empty()) text += QStringLiteral("\n\n") + QString::fromStdString(scanFailures_);
     ShowMessage(this, text);
   } else {

@@ -56,8 +56,8 @@ std::string CarrierWaitText(int port) {
 }
 
 std::string NoDriveText(int port, bool answered, int deviceType) {
-  const std::string first =
-      answered ? Format(kTextOtherDevice, PortLabel(port), deviceType) : Format(kTextNoDrive, PortLabel(port));
+  const std::string first = answered ? Format(kTextOtherDevice, PortLabel(port), deviceType)
+                                     : Format(kTextNoDrive, PortLabel(port));
   return first + "\n\n" + Text(kTextNoDriveAdvice);
 }
 

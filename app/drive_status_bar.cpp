@@ -185,8 +185,8 @@ QString DriveStatusBar::paneToolTip(int pane) const {
   if (pane < 0 || pane >= kDriveStatusPaneCount) return {};
   QString tip = QString::fromUtf8(Text(kPaneToolTips[pane]));
   if (stale_) {
-    const QString since = lastAnswer_.isValid() ? lastAnswer_.time().toString(QStringLiteral("HH:mm:ss"))
-                                                : QStringLiteral("?");
+    const QString since =
+        lastAnswer_.isValid() ? lastAnswer_.time().toString(QStringLiteral("HH:mm:ss")) : QStringLiteral("?");
     tip += QStringLiteral("\n\n") + QString::fromUtf8(Text(kTextStale)).replace(QStringLiteral("%s"), since);
   }
   return tip;

@@ -30,7 +30,8 @@ std::string Trimmed(std::string text) {
 
 // `view` in the chosen language for the texts, `english` the same poll decoded in English: scripts
 // get stable English names beside the display texts.
-Json StatusJson(const DriveStatusView& view, const DriveStatusView& english, const DriveStatusReading& reading) {
+Json StatusJson(const DriveStatusView& view, const DriveStatusView& english,
+                const DriveStatusReading& reading) {
   Json state = Json::object();
   state.set("code", view.deviceState).set("name", english.deviceStateText).set("text", view.deviceStateText);
   state.set("known", view.deviceStateKnown);

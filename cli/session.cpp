@@ -76,8 +76,8 @@ int FailRecordRead(Context& context, const DriveSession& session, int record) {
   const std::string reason = linkError == kLinkDriveErrorBase + kDriveErrorUnknownRecord
                                  ? "the drive has no record " + std::to_string(record)
                                  : LinkErrorText(linkError);
-  std::string message = "record " + std::to_string(record) + " could not be read: " + reason + " (LinkError " +
-                        std::to_string(linkError) + ")";
+  std::string message = "record " + std::to_string(record) + " could not be read: " + reason +
+                        " (LinkError " + std::to_string(linkError) + ")";
   if (linkError == kLinkNoReply || linkError == kLinkShortReply) {
     message += "; no drive answering on " + session.portLabel() +
                ": check that the drive is switched on and the cable is plugged in";

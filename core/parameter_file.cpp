@@ -293,9 +293,11 @@ FileWriteResult WriteFileAtomically(const std::string& path, const std::vector<u
       result.reason = "cannot save " + path + ": the folder " + folder.string() + " does not exist (" +
                       ErrnoReason(openErrno) + ")";
     } else if (!fs::is_directory(folder, error)) {
-      result.reason = "cannot save " + path + ": " + folder.string() + " is not a folder (" + ErrnoReason(openErrno) + ")";
+      result.reason = "cannot save " + path + ": " + folder.string() + " is not a folder (" +
+                      ErrnoReason(openErrno) + ")";
     } else {
-      result.reason = "cannot save " + path + " in the folder " + folder.string() + ": " + ErrnoReason(openErrno);
+      result.reason =
+          "cannot save " + path + " in the folder " + folder.string() + ": " + ErrnoReason(openErrno);
     }
     return result;
   }

@@ -143,7 +143,8 @@ TEST_F(ConnectionStateTest, ScanSaysWhyPortsFailedAndTheMenuFindsThemAgain) {
   EXPECT_TRUE(ui_.messages[0].startsWith("Open com port failed")) << ui_.messages[0].toStdString();
   EXPECT_TRUE(ui_.messages[0].contains("COM2 (fake:busy): The port is busy: another program holds it open"))
       << ui_.messages[0].toStdString();
-  EXPECT_TRUE(ui_.messages[0].contains("COM5 (fake:locked): Permission denied")) << ui_.messages[0].toStdString();
+  EXPECT_TRUE(ui_.messages[0].contains("COM5 (fake:locked): Permission denied"))
+      << ui_.messages[0].toStdString();
   EXPECT_FALSE(ui_.messages[0].contains("COM3")) << "slots without a device are not listed";
   EXPECT_EQ(ui_.messages[1], "Cannot open seriell link!");
   EXPECT_TRUE(Window().ConnectionStateText().startsWith("No port is open."));

@@ -101,7 +101,8 @@ TEST_F(CliTest, CoffAndFlashAgreeWhetherAFileIsFirmwareAndTheDateIsADate) {
   EXPECT_THAT(j["firmwareProblem"].string, HasSubstr("object file"));
   // Section sizes in bytes beside the target units (16-bit words on the C28x).
   ASSERT_FALSE(j["sections"].items.empty());
-  for (const JsonValue& section : j["sections"].items) EXPECT_EQ(section["bytes"].integer(), 2 * section["size"].integer());
+  for (const JsonValue& section : j["sections"].items)
+    EXPECT_EQ(section["bytes"].integer(), 2 * section["size"].integer());
   const RunResult flash = run({"flash", object});
   EXPECT_EQ(flash.code, kExitFile);
   EXPECT_THAT(flash.err, HasSubstr(j["firmwareProblem"].string));
@@ -115,7 +116,8 @@ TEST_F(CliTest, CoffAndFlashAgreeWhetherAFileIsFirmwareAndTheDateIsADate) {
   // "YYYY-MM-DD HH:MM:SS UTC" in both outputs.
   ASSERT_EQ(date.size(), 23u) << date;
   EXPECT_EQ(date.substr(19), " UTC");
-  EXPECT_THAT(text.out, HasSubstr("Time stamp:    " + date + " (" + std::to_string(header["timeStamp"].integer()) + ")"));
+  EXPECT_THAT(text.out, HasSubstr("Time stamp:    " + date + " (" +
+                                  std::to_string(header["timeStamp"].integer()) + ")"));
 }
 
 }  // namespace

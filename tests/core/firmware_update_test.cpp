@@ -368,13 +368,13 @@ TEST_F(UpdateOnSimulatedDrive, HandOverRaisesDtrPausesAsksForTheBootLoaderAndGiv
 TEST_F(UpdateOnSimulatedDrive, DecliningTheSwitchOnPromptCancelsWithoutErasing) {
   if (!fs::exists(kFirmware)) GTEST_SKIP() << "no C28x test file at " << kFirmware;
   int prompts = 0;
-  std::unique_ptr<FlashProgrammer> programmer = CreatePrgFlashProgrammer([&](const std::string& title,
-                                                                             const std::string& text) {
-    ++prompts;
-    EXPECT_EQ(title, "QMX Download");
-    EXPECT_EQ(text, "QMX einschalten!");
-    return false;
-  });
+  std::unique_ptr<FlashProgrammer> programmer =
+      CreatePrgFlashProgrammer([&](const std::string& title, const std::string& text) {
+        ++prompts;
+        EXPECT_EQ(title, "QMX Download");
+        EXPECT_EQ(text, "QMX einschalten!");
+        return false;
+      });
   ASSERT_TRUE(programmer);
   const UpdateOutcome outcome = RunFirmwareUpdate(kFirmware, *programmer, {});
   EXPECT_EQ(prompts, 1);

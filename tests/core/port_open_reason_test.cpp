@@ -2,8 +2,8 @@
 // language, and the permission advice names the group that owns the device.
 #include "core/port_open_reason.h"
 
-#include <gtest/gtest.h>
 #include <grp.h>
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,7 +19,8 @@ namespace fs = std::filesystem;
 
 class DeviceFile {
  public:
-  explicit DeviceFile(mode_t mode) : path_(fs::temp_directory_path() / ("axtune_port_" + std::to_string(getpid()))) {
+  explicit DeviceFile(mode_t mode)
+      : path_(fs::temp_directory_path() / ("axtune_port_" + std::to_string(getpid()))) {
     std::ofstream(path_.string()) << "";
     ::chmod(path_.c_str(), mode);
   }
