@@ -1,9 +1,342 @@
 #include "pages/fahrsatz_property_page.h"
 
+#include <QApplication>
+#include <QButtonGroup>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLineEdit>
+#include <algorithm>
+#include <initializer_list>
+
+#include "controls/message_box.h"
+#include "controls/record_read_text.h"
+#include "link/drive_link.h"
+#include "link/object_access.h"
+#include "pages/motion_commands.h"
+#include "pages/profile_flags.h"
+#include "pages/profile_pictograms.h"
+#include "res/strings.h"
+
 namespace axtune {
+namespace {
+
+constexpr int kTextOwnVelocity = 32785;
+constexpr int kTextNextVelocity = 32786;
+constexpr int kTextUnreadableProfile = 47502;
+
+QString Tr(int id) {
+  return QString::fromUtf8(Text(id));
+}
+
+template <typename W>
+W* Named(W* widget, int id) {
+  widget->setObjectName(QString::number(id));
+  return widget;
+}
+
+CAxtuneEdit* Field(QWidget* parent, int id) {
+  auto* field = new CAxtuneEdit(parent, id);
+  field->setAlignment(Qt::AlignRight);
+  field->setFixedWidth(110);
+  return field;
+}
+
+QLabel* Label(QWidget* parent, int textId, int id = 0) {
+  auto* label = new QLabel(Tr(textId), parent);
+  if (id != 0) label->setObjectName(QString::number(id));
+  return label;
+}
+
+}  // namespace
 
 CFahrsatzPropertyPage::CFahrsatzPropertyPage(QWidget* parent) : CAxtunePropertyPage(kDialogId, parent) {
   SetRecordNumber(kFirstProfileRecord);
+
+  accel_ = Field(this, kIdAccel);
+  decel_ = Field(this, kIdDecel);
+  icon_ = Named(new QLabel(this), kIdIcon);
+  icon_->setPixmap(ProfilePictogram(kIconProfileThenNext).pixmap(32, 32));
+  icon_->setFixedSize(32, 32);
+  targetVelocity_ = Named(new QComboBox(this), kIdTargetVelocity);
+  nextNumber_ = new UpDownControl(kIdNextNumber, kIdNextNumberText, this);
+  waitTime_ = Field(this, kIdWaitTime);
+  position_ = Field(this, kIdPosition);
+  velocity_ = Field(this, kIdVelocity);
+  decelTime_ = Field(this, kIdDecelTime);
+  accelTime_ = Field(this, kIdAccelTime);
+  profileNumber_ = new UpDownControl(kIdProfileNumber, kIdProfileNumberText, this);
+
+  positionLabel_ = Label(this, kTextTargetPosition, kIdPositionLabel);
+  absolute_ = Named(new QRadioButton(Tr(47225), this), kIdAbsolute);
+  relative_ = Named(new QRadioButton(Tr(47226), this), kIdRelative);
+  siUnits_ = Named(new QCheckBox(Tr(47240), this), kIdSiUnits);
+  siUnits_->hide();  // kept in the layout of the drive's flags, never offered
+  waitActive_ = Named(new QCheckBox(this), kIdWaitActive);
+  nextActive_ = Named(new QCheckBox(this), kIdNextActive);
+  withoutStop_ = Named(new QCheckBox(Tr(47230), this), kIdWithoutStop);
+  accelTimeLabel_ = Label(this, 47260, kIdAccelTimeLabel);
+  decelTimeLabel_ = Label(this, 47261, kIdDecelTimeLabel);
+  accelLabel_ = Label(this, 47262, kIdAccelLabel);
+  decelLabel_ = Label(this, 47263, kIdDecelLabel);
+  accelTimeResult_ = Named(new QLabel(QStringLiteral("Static"), this), kIdAccelTimeResult);
+  decelTimeResult_ = Named(new QLabel(QStringLiteral("Static"), this), kIdDecelTimeResult);
+  auto* start = Named(new QPushButton(Tr(47224), this), kIdStart);
+  auto* stop = Named(new QPushButton(Tr(47239), this), kIdStop);
+  // The two radio buttons form one group; the check boxes stand alone.
+  auto* group = new QButtonGroup(this);
+  group->addButton(absolute_);
+  group->addButton(relative_);
+
+  // Rows read left to right: label, value, unit, option.
+  auto* grid = new QGridLayout(this);
+  grid->setContentsMargins(16, 16, 16, 16);
+  grid->setHorizontalSpacing(10);
+  grid->setVerticalSpacing(8);
+  int row = 0;
+  grid->addWidget(Label(this, 47000), row, 0);
+  grid->addWidget(profileNumber_, row, 1);
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(start);
+  buttons->addWidget(stop);
+  buttons->addSpacing(16);
+  buttons->addWidget(icon_);
+  buttons->addStretch(1);
+  grid->addLayout(buttons, row, 2, 1, 3);
+  ++row;
+  grid->addWidget(positionLabel_, row, 0);
+  grid->addWidget(position_, row, 1);
+  grid->addWidget(Label(this, 47242, 1242), row, 2);
+  auto* mode = new QHBoxLayout;
+  mode->addWidget(absolute_);
+  mode->addWidget(relative_);
+  mode->addStretch(1);
+  grid->addLayout(mode, row, 3, 1, 2);
+  ++row;
+  grid->addWidget(Label(this, 47001), row, 0);
+  grid->addWidget(velocity_, row, 1);
+  grid->addWidget(Label(this, 47241, 1241), row, 2);
+  grid->addWidget(siUnits_, row, 3);
+  ++row;
+  // The ramp rows hold both forms, the time and the acceleration; the page shows the latter.
+  grid->addWidget(accelTimeLabel_, row, 0);
+  grid->addWidget(accelLabel_, row, 0);
+  grid->addWidget(accelTime_, row, 1);
+  grid->addWidget(accel_, row, 1);
+  grid->addWidget(Label(this, 47109, 1109), row, 2);
+  grid->addWidget(accelTimeResult_, row, 3);
+  ++row;
+  grid->addWidget(decelTimeLabel_, row, 0);
+  grid->addWidget(decelLabel_, row, 0);
+  grid->addWidget(decelTime_, row, 1);
+  grid->addWidget(decel_, row, 1);
+  grid->addWidget(Label(this, 47109, 1264), row, 2);
+  grid->addWidget(decelTimeResult_, row, 3);
+  ++row;
+  grid->addWidget(Label(this, 47002), row, 0);
+  grid->addWidget(waitTime_, row, 1);
+  grid->addWidget(Label(this, 47003), row, 2);
+  grid->addWidget(waitActive_, row, 3);
+  ++row;
+  grid->addWidget(Label(this, 47004), row, 0);
+  auto* next = new QHBoxLayout;
+  next->addWidget(nextActive_);
+  next->addWidget(nextNumber_);
+  next->addStretch(1);
+  grid->addLayout(next, row, 1);
+  ++row;
+  grid->addWidget(withoutStop_, row, 1, 1, 3);
+  ++row;
+  grid->addWidget(Label(this, 47005), row, 0);
+  grid->addWidget(targetVelocity_, row, 1, 1, 3, Qt::AlignLeft);
+  ++row;
+  grid->setRowStretch(row, 1);
+  grid->setColumnStretch(4, 1);
+  grid->setColumnMinimumWidth(1, 110);
+  profileNumber_->setFixedWidth(110);
+  nextNumber_->setFixedWidth(80);
+  targetVelocity_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  accelTimeLabel_->hide();
+  decelTimeLabel_->hide();
+  accelTime_->hide();
+  decelTime_->hide();
+
+  // Handlers.
+  connect(profileNumber_, &UpDownControl::StepRequested, this, &CFahrsatzPropertyPage::OnProfileStep);
+  connect(nextNumber_, &UpDownControl::StepRequested, this, &CFahrsatzPropertyPage::OnNextProfileStep);
+  connect(absolute_, &QRadioButton::clicked, this, [this] { SetFlag(kProfileRelative, false, false); });
+  connect(relative_, &QRadioButton::clicked, this, [this] { SetFlag(kProfileRelative, true, false); });
+  connect(nextActive_, &QCheckBox::clicked, this, [this](bool on) { SetFlag(kProfileNext, on, true); });
+  connect(waitActive_, &QCheckBox::clicked, this, [this](bool on) { SetFlag(kProfileWait, on, true); });
+  connect(withoutStop_, &QCheckBox::clicked, this,
+          [this](bool on) { SetFlag(kProfileWithoutStop, on, true); });
+  connect(siUnits_, &QCheckBox::clicked, this, [this](bool on) { SetFlag(kProfileSiUnits, on, false); });
+  connect(targetVelocity_, &QComboBox::activated, this,
+          [this](int index) { SetFlag(kProfileNextVelocity, index != 0, false); });
+  connect(start, &QPushButton::clicked, this, &CFahrsatzPropertyPage::OnStart);
+  connect(stop, &QPushButton::clicked, this, &CFahrsatzPropertyPage::OnStop);
+  // The results beside the ramp times are cleared whenever an input to them changes.
+  connect(velocity_, &QLineEdit::textChanged, this, [this] {
+    accelTimeResult_->setText(QStringLiteral(" "));
+    decelTimeResult_->setText(QStringLiteral(" "));
+  });
+  connect(accelTime_, &QLineEdit::textChanged, this,
+          [this] { accelTimeResult_->setText(QStringLiteral(" ")); });
+  connect(decelTime_, &QLineEdit::textChanged, this,
+          [this] { decelTimeResult_->setText(QStringLiteral(" ")); });
+}
+
+void CFahrsatzPropertyPage::OnInitDialog() {
+  if (initialised_) return;
+  initialised_ = true;
+  profileNumber_->SetRange(0, kLastProfile);
+  nextNumber_->SetRange(0, kLastProfile);
+  BindToProfile(Profile());
+  targetVelocity_->addItem(Tr(kTextOwnVelocity));
+  targetVelocity_->addItem(Tr(kTextNextVelocity));
+}
+
+std::array<EditBindStep, 14> CFahrsatzPropertyPage::Bindings(int n) {
+  const auto record = static_cast<uint32_t>(kFirstProfileRecord + n);
+  return {{
+      {kIdPosition, BindCall::RecordLong, record, kWordTarget},
+      {kIdPosition, BindCall::Object, kObjectProfile, kSubTarget, 4},
+      {kIdPosition, BindCall::Signed},
+      {kIdVelocity, BindCall::RecordLong, record, kWordVelocity},
+      {kIdVelocity, BindCall::Scale, 0, 0, 0, kScaleVelocity},
+      {kIdVelocity, BindCall::Object, kObjectProfile, kSubVelocity, 4},
+      {kIdAccel, BindCall::RecordLong, record, kWordAccel},
+      {kIdAccel, BindCall::Object, kObjectAcceleration, 0, 4},
+      {kIdAccel, BindCall::Scale, 0, 0, 0, kScaleAcceleration},
+      {kIdDecel, BindCall::RecordLong, record, kWordDecel},
+      {kIdDecel, BindCall::Object, kObjectDeceleration, 0, 4},
+      {kIdDecel, BindCall::Scale, 0, 0, 0, kScaleAcceleration},
+      {kIdWaitTime, BindCall::RecordWord, record, kWordWaitTime},
+      {kIdWaitTime, BindCall::Object, kObjectProfile, kSubWaitTime, 2},
+  }};
+}
+
+// The selector goes first, so that every object write after it and Start address profile n.
+void CFahrsatzPropertyPage::BindToProfile(int n) {
+  WriteObject(kObjectProfile, kSubSelector, 2, n);
+  for (const EditBindStep& step : Bindings(n)) ApplyBindStep(*FieldById(step.controlId), step);
+}
+
+CAxtuneEdit* CFahrsatzPropertyPage::FieldById(int id) const {
+  for (CAxtuneEdit* field : {position_, velocity_, accel_, decel_, waitTime_})
+    if (field->ControlId() == id) return field;
+  return nullptr;
+}
+
+void CFahrsatzPropertyPage::OnShowWindow(bool show) {
+  if (show) OnInitDialog();
+  if (!ReadRecordOnShow(show)) return;
+  accelTime_->hide();
+  decelTime_->hide();
+  accelTimeLabel_->hide();
+  decelTimeLabel_->hide();
+  accel_->show();
+  decel_->show();
+  accelLabel_->show();
+  decelLabel_->show();
+  profileNumber_->SetPosition(Profile());
+  Refresh();
+}
+
+void CFahrsatzPropertyPage::Refresh() {
+  const RecordImage& image = Image();
+  position_->LoadFromRecord(image);
+  velocity_->LoadFromRecord(image);
+  accel_->LoadFromRecord(image);
+  decel_->LoadFromRecord(image);
+  waitTime_->LoadFromRecord(image);
+  flags_ = static_cast<uint16_t>(image[kWordFlags]);
+  nextNumber_->SetPosition(image[kWordNext]);
+  (flags_ & kProfileRelative ? relative_ : absolute_)->setChecked(true);
+  waitActive_->setChecked(flags_ & kProfileWait);
+  nextActive_->setChecked(flags_ & kProfileNext);
+  withoutStop_->setChecked(flags_ & kProfileWithoutStop);
+  siUnits_->setChecked(flags_ & kProfileSiUnits);
+  targetVelocity_->setCurrentIndex(flags_ & kProfileNextVelocity ? 1 : 0);
+  SetProfileControlsEnabled(true);
+  ApplyEnablingAndIcon();
+}
+
+void CFahrsatzPropertyPage::ApplyEnablingAndIcon() {
+  const ProfileEnabling enabling = ProfileEnablingFor(flags_);
+  withoutStop_->setEnabled(enabling.withoutStop);
+  targetVelocity_->setEnabled(enabling.targetVelocity);
+  waitActive_->setEnabled(enabling.waiting);
+  waitTime_->setEnabled(enabling.waiting);
+  nextNumber_->setEnabled(enabling.nextProfile);
+  positionLabel_->setText(Tr(PositionLabelTextId(flags_)));
+  iconId_ = ProfileIconId(flags_);
+  icon_->setPixmap(ProfilePictogram(iconId_).pixmap(32, 32));
+}
+
+void CFahrsatzPropertyPage::SetFlag(uint16_t bit, bool on, bool notify) {
+  flags_ = on ? (flags_ | bit) : (flags_ & ~bit);
+  WriteFlags();
+  if (notify) NotifyParameterChanged();
+}
+
+void CFahrsatzPropertyPage::WriteFlags() {
+  WriteObject(kObjectProfile, kSubFlags, 2, flags_);
+  ApplyEnablingAndIcon();
+}
+
+void CFahrsatzPropertyPage::OnProfileStep(int position, int step) {
+  // A field being typed in loses the focus and so commits to the profile it belongs to, before
+  // the selector moves on.
+  QWidget* focused = QApplication::focusWidget();
+  if (focused != nullptr && isAncestorOf(focused) && focused != profileNumber_ &&
+      !profileNumber_->isAncestorOf(focused)) {
+    focused->clearFocus();
+    focused->setFocus(Qt::OtherFocusReason);
+  }
+  const int n = std::clamp(position + step, 0, kLastProfile);
+  SetRecordNumber(kFirstProfileRecord + n);
+  BindToProfile(n);
+  uint16_t words[kRecordWords];
+  if (ReadRecord(kFirstProfileRecord + n, words)) {
+    RecordImage& image = MutableImage();
+    for (int i = 0; i < kRecordWords; ++i) image[i] = static_cast<int16_t>(words[i]);
+    Refresh();
+  } else {
+    ShowProfileUnreadable();
+  }
+  profileNumber_->SetPosition(n);
+}
+
+// Showing the previous profile's values under the new number would be wrong, and so would any
+// write from them: the profile's fields say "Invalid" and rest until the profile has been read.
+void CFahrsatzPropertyPage::ShowProfileUnreadable() {
+  const QString reason = QString::fromStdString(RecordReadFailureText(LinkError.load()));
+  for (CAxtuneEdit* edit : {position_, velocity_, accel_, decel_, waitTime_}) edit->setText(Tr(kTextInvalid));
+  SetProfileControlsEnabled(false);
+  icon_->clear();  // the flags shown would be the previous profile's
+  ShowMessage(this, Tr(kTextUnreadableProfile).arg(Profile()).arg(reason));
+}
+
+void CFahrsatzPropertyPage::SetProfileControlsEnabled(bool enabled) {
+  for (QWidget* w : std::initializer_list<QWidget*>{position_, velocity_, accel_, decel_, waitTime_,
+                                                    absolute_, relative_, nextActive_, waitActive_,
+                                                    withoutStop_, siUnits_, targetVelocity_, nextNumber_}) {
+    w->setEnabled(enabled);
+  }
+}
+
+void CFahrsatzPropertyPage::OnNextProfileStep(int position, int step) {
+  const int next = position + step;
+  if (next >= 0 && next <= kLastProfile) WriteObject(kObjectProfile, kSubNext, 2, next);
+  nextNumber_->SetPosition(next);
+}
+
+void CFahrsatzPropertyPage::OnStart() {
+  if (!SendStartSequence(kModeProfilePosition)) ShowMessage(this, Tr(kTextStartNotReceived));
+}
+
+void CFahrsatzPropertyPage::OnStop() {
+  if (!SendStopSequence()) ShowMessage(this, Tr(kTextStopNotReceived));
 }
 
 }  // namespace axtune

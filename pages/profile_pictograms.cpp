@@ -29,7 +29,8 @@ void Axes(QPainter& p) {
 // last points may lie on the axis or above it.
 void Profile(QPainter& p, const QPolygon& curve) {
   QPolygon area = curve;
-  area << QPoint(curve.last().x() + 1, kBase) << QPoint(curve.first().x(), kBase);
+  const QPoint end = curve.last();
+  area << QPoint(end.x() + 1, end.y()) << QPoint(end.x() + 1, kBase) << QPoint(curve.first().x(), kBase);
   p.setPen(Qt::NoPen);
   p.setBrush(kFill);
   p.drawPolygon(area);

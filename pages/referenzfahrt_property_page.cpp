@@ -1,10 +1,200 @@
 #include "pages/referenzfahrt_property_page.h"
 
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QPushButton>
+#include <vector>
+
+#include "controls/message_box.h"
+#include "pages/homing_methods.h"
+#include "pages/motion_commands.h"
+#include "res/strings.h"
+
 namespace axtune {
+namespace {
+
+using P = CReferenzfahrtPropertyPage;
+constexpr uint16_t kObjectHomingMethod = 0x6098;
+constexpr uint16_t kObjectHoming = 0x2024;
+constexpr uint32_t kFullScale = 0x3FFF;  // 100 %
+
+constexpr EditBindStep kBindings[] = {
+    {P::kIdVelocity, BindCall::Object, kObjectHoming, 3, 4},
+    {P::kIdVelocity, BindCall::Scale, 0, 0, 0, kScaleVelocity},
+    {P::kIdAccel, BindCall::RecordLong, P::kHomingRecord, 4},
+    {P::kIdAccel, BindCall::Scale, 0, 0, 0, kScaleAcceleration},
+    {P::kIdDecel, BindCall::RecordLong, P::kHomingRecord, 6},
+    {P::kIdDecel, BindCall::Scale, 0, 0, 0, kScaleAcceleration},
+    {P::kIdReferencePosition, BindCall::Object, kObjectHoming, 6, 4},
+    {P::kIdReferencePosition, BindCall::Signed},
+    {P::kIdCurrent, BindCall::Object, kObjectHoming, 7, 2},
+    {P::kIdCurrent, BindCall::Limit, kFullScale},
+    {P::kIdCurrent, BindCall::Scale, 0, 0, 0, kScalePercent},
+    {P::kIdMaxDistance, BindCall::Object, kObjectHoming, 8, 4},
+};
+
+QString Tr(int id) {
+  return QString::fromUtf8(Text(id));
+}
+
+template <typename W>
+W* Named(W* widget, int id) {
+  widget->setObjectName(QString::number(id));
+  return widget;
+}
+
+CAxtuneEdit* Field(QWidget* parent, int id) {
+  auto* field = new CAxtuneEdit(parent, id);
+  field->setAlignment(Qt::AlignRight);
+  field->setFixedWidth(110);
+  return field;
+}
+
+QLabel* Label(QWidget* parent, int textId, int id = 0) {
+  auto* label = new QLabel(Tr(textId), parent);
+  if (id != 0) label->setObjectName(QString::number(id));
+  return label;
+}
+
+}  // namespace
+
+std::span<const EditBindStep> CReferenzfahrtPropertyPage::Bindings() {
+  return kBindings;
+}
 
 CReferenzfahrtPropertyPage::CReferenzfahrtPropertyPage(QWidget* parent)
     : CAxtunePropertyPage(kDialogId, parent) {
-  SetRecordNumber(64);
+  SetRecordNumber(kHomingRecord);
+
+  decel_ = Field(this, kIdDecel);
+  accel_ = Field(this, kIdAccel);
+  current_ = Field(this, kIdCurrent);
+  maxDistance_ = Field(this, kIdMaxDistance);
+  referencePosition_ = Field(this, kIdReferencePosition);
+  decelTime_ = Field(this, kIdDecelTime);
+  accelTime_ = Field(this, kIdAccelTime);
+  velocity_ = Field(this, kIdVelocity);
+  method_ = new CAxtuneComboBox(this, kIdMethod);
+
+  accelTimeLabel_ = Label(this, 48260, kIdAccelTimeLabel);
+  decelTimeLabel_ = Label(this, 48261, kIdDecelTimeLabel);
+  accelLabel_ = Label(this, 47262, kIdAccelLabel);
+  decelLabel_ = Label(this, 47263, kIdDecelLabel);
+  maxDistanceLabel_ = Label(this, 48258, kIdMaxDistanceLabel);
+  maxDistanceUnit_ = Label(this, 47242, kIdMaxDistanceUnit);
+  auto* start = Named(new QPushButton(Tr(47224), this), kIdStart);
+  auto* stop = Named(new QPushButton(Tr(47239), this), kIdStop);
+
+  auto* grid = new QGridLayout(this);
+  grid->setContentsMargins(16, 16, 16, 16);
+  grid->setHorizontalSpacing(10);
+  grid->setVerticalSpacing(8);
+  int row = 0;
+  grid->addWidget(Label(this, 48000), row, 0);
+  method_->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+  grid->addWidget(method_, row, 1, 1, 3, Qt::AlignLeft);
+  ++row;
+  grid->addWidget(Label(this, 47001), row, 0);
+  grid->addWidget(velocity_, row, 1);
+  grid->addWidget(Label(this, 47241), row, 2);
+  ++row;
+  // The ramp rows hold both forms, the time and the acceleration; the page shows the latter.
+  grid->addWidget(accelTimeLabel_, row, 0);
+  grid->addWidget(accelLabel_, row, 0);
+  grid->addWidget(accelTime_, row, 1);
+  grid->addWidget(accel_, row, 1);
+  grid->addWidget(Label(this, 47109, 1109), row, 2);
+  ++row;
+  grid->addWidget(decelTimeLabel_, row, 0);
+  grid->addWidget(decelLabel_, row, 0);
+  grid->addWidget(decelTime_, row, 1);
+  grid->addWidget(decel_, row, 1);
+  grid->addWidget(Label(this, 47109, 1264), row, 2);
+  ++row;
+  grid->addWidget(Label(this, 48002), row, 0);
+  grid->addWidget(referencePosition_, row, 1);
+  grid->addWidget(Label(this, 47242), row, 2);
+  ++row;
+  grid->addWidget(Label(this, 48003), row, 0);
+  grid->addWidget(current_, row, 1);
+  grid->addWidget(Label(this, 48004), row, 2);
+  ++row;
+  grid->addWidget(maxDistanceLabel_, row, 0);
+  grid->addWidget(maxDistance_, row, 1);
+  grid->addWidget(maxDistanceUnit_, row, 2);
+  ++row;
+  grid->setRowMinimumHeight(row, 8);
+  ++row;
+  auto* buttons = new QHBoxLayout;
+  buttons->addWidget(start);
+  buttons->addWidget(stop);
+  buttons->addStretch(1);
+  grid->addLayout(buttons, row, 0, 1, 4);
+  ++row;
+  grid->setRowStretch(row, 1);
+  grid->setColumnStretch(3, 1);
+  grid->setColumnMinimumWidth(1, 110);
+  accelTimeLabel_->hide();
+  decelTimeLabel_->hide();
+  accelTime_->hide();
+  decelTime_->hide();
+
+  connect(method_, &QComboBox::activated, this, &CReferenzfahrtPropertyPage::ApplyMaxDistanceVisibility);
+  connect(start, &QPushButton::clicked, this, &CReferenzfahrtPropertyPage::OnStart);
+  connect(stop, &QPushButton::clicked, this, &CReferenzfahrtPropertyPage::OnStop);
+}
+
+void CReferenzfahrtPropertyPage::OnInitDialog() {
+  if (initialised_) return;
+  initialised_ = true;
+  std::vector<int16_t> codes;  // item data of the entries, in list order
+  for (const HomingMethod& m : kHomingMethods) {
+    method_->addItem(Tr(m.textId));
+    codes.push_back(m.code);
+  }
+  method_->BindObject(kObjectHomingMethod, 0, 1, codes);
+
+  for (const EditBindStep& step : kBindings) {
+    for (CAxtuneEdit* field : {velocity_, accel_, decel_, referencePosition_, current_, maxDistance_})
+      if (field->ControlId() == step.controlId) ApplyBindStep(*field, step);
+  }
+}
+
+void CReferenzfahrtPropertyPage::OnShowWindow(bool show) {
+  if (show) OnInitDialog();
+  if (!ReadRecordOnShow(show)) return;
+  method_->ReadFromDrive();
+  velocity_->ReadFromDrive();
+  accel_->LoadFromRecord(Image());
+  decel_->LoadFromRecord(Image());
+  accelTime_->hide();
+  decelTime_->hide();
+  accelTimeLabel_->hide();
+  decelTimeLabel_->hide();
+  accel_->show();
+  decel_->show();
+  accelLabel_->show();
+  decelLabel_->show();
+  referencePosition_->ReadFromDrive();
+  current_->ReadFromDrive();
+  maxDistance_->ReadFromDrive();
+  ApplyMaxDistanceVisibility();
+}
+
+void CReferenzfahrtPropertyPage::ApplyMaxDistanceVisibility() {
+  const bool visible = MaxDistanceVisible(method_->currentIndex());
+  maxDistance_->setVisible(visible);
+  maxDistanceLabel_->setVisible(visible);
+  maxDistanceUnit_->setVisible(visible);
+  update();
+}
+
+void CReferenzfahrtPropertyPage::OnStart() {
+  if (!SendStartSequence(kModeHoming)) ShowMessage(this, Tr(kTextStartNotReceived));
+}
+
+void CReferenzfahrtPropertyPage::OnStop() {
+  if (!SendStopSequence()) ShowMessage(this, Tr(kTextStopNotReceived));
 }
 
 }  // namespace axtune

@@ -4,8 +4,9 @@
 
 namespace axtune {
 
-UpDownControl::UpDownControl(int id, QWidget* parent) : QSpinBox(parent) {
+UpDownControl::UpDownControl(int id, int buddyId, QWidget* parent) : QSpinBox(parent) {
   setObjectName(QString::number(id));
+  lineEdit()->setObjectName(QString::number(buddyId));
   lineEdit()->setReadOnly(true);  // the number is shown, not typed
   setKeyboardTracking(false);
   setWrapping(false);

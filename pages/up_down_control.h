@@ -13,7 +13,8 @@ class UpDownControl : public QSpinBox {
   Q_OBJECT
 
  public:
-  UpDownControl(int id, QWidget* parent);
+  // id names the control, buddyId the field that shows its number.
+  UpDownControl(int id, int buddyId, QWidget* parent);
 
   int Position() const { return value(); }
   void SetPosition(int position) { setValue(position); }
