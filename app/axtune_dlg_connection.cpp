@@ -112,7 +112,11 @@ void CAxtuneDlg::RefreshPortItems() {
     }
     const std::string device = ResolvePortDevice(PortSlotName(n));
     bool opens = false;
-    if (!device.empty()) {
+    if (device.find("://") != std::string::npos) {
+      // A network port: a connection attempt could keep the menu from opening for the length of a
+      // network timeout. It stays choosable; opening it says why when it fails.
+      opens = true;
+    } else if (!device.empty()) {
       // Opened and closed again without a byte on the line.
       std::unique_ptr<SerialPort> probe = createSerialPort(device);
       opens = probe && probe->open(SerialSettings{});

@@ -2,10 +2,13 @@
 // language, and the permission advice names the group that owns the device.
 #include "core/port_open_reason.h"
 
-#include <grp.h>
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <grp.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <filesystem>
 #include <fstream>
@@ -17,6 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
+#ifndef _WIN32  // device groups and modes are a POSIX matter
 class DeviceFile {
  public:
   explicit DeviceFile(mode_t mode)
@@ -56,6 +60,8 @@ TEST(PortOpenReason, PermissionAdviceNamesTheGroupThatOwnsTheDevice) {
   // A device that cannot be looked at: the usual serial group.
   EXPECT_EQ(DeviceAccessGroup("/dev/axtune-no-such-device"), "dialout");
 }
+
+#endif
 
 TEST(PortOpenReason, EachCauseHasItsSentenceInBothLanguages) {
   SetLanguage(Language::German);
