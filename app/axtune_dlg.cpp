@@ -41,6 +41,7 @@
 namespace axtune {
 namespace {
 constexpr int kTextNotStored = 40017;
+constexpr int kTextStoreRefused = 42150;
 // Time for a closing menu to leave the screen and the window below it to repaint.
 constexpr int kMenuCloseMs = 50;
 
@@ -130,11 +131,9 @@ void CAxtuneDlg::BuildMenu() {
   bar->setObjectName(QStringLiteral("102"));
 
   QMenu* file = bar->addMenu(Tr(kTextMenuFile));
-  // Loading and saving parameter files and the firmware update come with their own windows; until
-  // then their items are shown greyed.
-  AddCommand(file, kCommandLoadParameters, false);
-  AddCommand(file, kCommandSaveParameters, false);
-  AddCommand(file, kCommandFirmwareUpdate, false);
+  AddCommand(file, kCommandLoadParameters, true);
+  AddCommand(file, kCommandSaveParameters, true);
+  AddCommand(file, kCommandFirmwareUpdate, true);
   file->addSeparator();
   AddCommand(file, kCommandUser, true);
 
@@ -219,6 +218,15 @@ void CAxtuneDlg::OnCommand(int id) {
     case kCommandStoreParameters:
       OnStoreParameters();
       break;
+    case kCommandSaveParameters:
+      OnSaveParameters();
+      break;
+    case kCommandLoadParameters:
+      OnLoadParameters();
+      break;
+    case kCommandFirmwareUpdate:
+      OnFirmwareUpdate();
+      break;
     case kCommandAbout:
       OnAbout();
       break;
@@ -261,14 +269,17 @@ void CAxtuneDlg::NotifyParameterChanged(int record) {
 
 void CAxtuneDlg::OnStoreParameters() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  // Without the drive's reply nothing says the parameters were stored: greying the item would
-  // tell the user they were, and the changes would be lost at the drive's next power-up.
-  if (!StoreParameters()) {
+  // Without the drive's reply, or with its refusal, nothing says the parameters were stored: greying
+  // the item would tell the user they were, and the changes would be lost at the drive's next power-up.
+  const StoreReply reply = StoreParametersChecked();
+  if (reply != StoreReply::Stored) {
     QApplication::restoreOverrideCursor();
-    ShowMessage(this, Tr(kTextNotStored));
+    ShowMessage(this, Tr(reply == StoreReply::Refused ? kTextStoreRefused : kTextNotStored));
     return;
   }
   SetStoreCommandState(false);
+  // The greyed item is on the screen during the drive's 2 s, not only after them.
+  menuBar()->repaint();
   SleepMs(2000);
   QApplication::restoreOverrideCursor();
 }

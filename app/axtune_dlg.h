@@ -26,6 +26,12 @@ class CBenutzerDialog;
 class CDrivePropertyPage;
 class CStatusDialog;
 
+// The user dialog's name and company, as they go into a parameter file's trailer.
+struct UserIdentity {
+  QString name;
+  QString company;
+};
+
 class CAxtuneDlg : public QMainWindow, public PageHost {
   Q_OBJECT
 
@@ -86,6 +92,32 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   void SetExpertModeCheck(std::function<bool()> check) { expertModeCheck_ = std::move(check); }
   // Shows the status panel (expert mode, after identification).
   void SetStatusPanelShow(std::function<void()> show) { statusPanelShow_ = std::move(show); }
+  // The user dialog's name and company as "name.dat" holds them now (for a parameter file).
+  UserIdentity CurrentUser() const;
+  // Save shows the user dialog when the name is empty: the user command's dialog, unless a test
+  // put another in its place.
+  void ShowUserDialog();
+  void SetUserDialogShow(std::function<void()> show) { userDialogShow_ = std::move(show); }
+
+  // ---- Work that lends the drive link to a worker thread (axtune_dlg_drive_work.cpp) ----------
+  // Parameter files (commands 32778 and 32771) and the firmware update (32790).
+  void OnSaveParameters();
+  void OnLoadParameters();
+  void OnFirmwareUpdate();
+  // Stops the status bar's polling and the carrier watcher and marks the link as lent, so that no
+  // GUI timer touches the drive while a worker thread talks to it.
+  void PauseDriveTraffic();
+  // Polling and watcher again, for the port that is still open.
+  void ResumeDriveTraffic();
+  // The firmware update takes the status bar away (its window is destroyed) ...
+  void RemoveDriveStatusBar();
+  // ... and afterwards the program comes back by itself: a new status bar, the port opened again and
+  // the drive identified (its new firmware version on the General page), the watcher started.
+  // False when the drive does not answer.
+  bool ReconnectAfterFirmwareUpdate();
+  // The active page reads its record again (after a load).
+  void RefreshActivePage();
+
   // Where the help and the web commands hand their URL (tests replace it).
   void SetUrlOpener(std::function<bool(const QString&)> opener) { urlOpener_ = std::move(opener); }
 
@@ -154,6 +186,7 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   std::function<bool()> expertModeCheck_;
   std::function<void()> statusPanelShow_;
   std::function<bool(const QString&)> urlOpener_;
+  std::function<void()> userDialogShow_;
 };
 
 }  // namespace axtune

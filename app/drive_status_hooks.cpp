@@ -21,6 +21,10 @@ void StopStatusPanelPolling() {
   if (CStatusDialog* panel = CStatusDialog::Instance()) panel->StopPolling();
 }
 
+void StartStatusPanelPolling() {
+  if (CStatusDialog* panel = CStatusDialog::Instance()) panel->StartPolling();
+}
+
 #ifdef AXTUNE_HAVE_DRIVE_STATUS_BAR
 QStatusBar* CreateDriveStatusBar(QWidget* parent) {
   return new DriveStatusBar(parent);
@@ -35,6 +39,16 @@ void StopDriveStatusPolling(QStatusBar* bar) {
   if (auto* drive = qobject_cast<DriveStatusBar*>(bar)) drive->stopPolling();
   StopStatusPanelPolling();
 }
+
+void StartDriveStatusPolling(QStatusBar* bar) {
+  if (auto* drive = qobject_cast<DriveStatusBar*>(bar)) drive->startPolling();
+  StartStatusPanelPolling();
+}
+
+bool IsDriveStatusPolling(QStatusBar* bar) {
+  auto* drive = qobject_cast<DriveStatusBar*>(bar);
+  return drive != nullptr && drive->isPolling();
+}
 #else
 QStatusBar* CreateDriveStatusBar(QWidget*) {
   return nullptr;
@@ -44,6 +58,12 @@ void SetDriveStatusIdentified(QStatusBar*, bool identified) {
 }
 void StopDriveStatusPolling(QStatusBar*) {
   StopStatusPanelPolling();
+}
+void StartDriveStatusPolling(QStatusBar*) {
+  StartStatusPanelPolling();
+}
+bool IsDriveStatusPolling(QStatusBar*) {
+  return false;
 }
 #endif
 

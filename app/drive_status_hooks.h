@@ -12,9 +12,14 @@ namespace axtune {
 QStatusBar* CreateDriveStatusBar(QWidget* parent);
 void SetDriveStatusIdentified(QStatusBar* bar, bool identified);
 void StopDriveStatusPolling(QStatusBar* bar);
+// Arms the polling again after StopDriveStatusPolling (it reads only while a drive is identified).
+void StartDriveStatusPolling(QStatusBar* bar);
+// True while the bar's timer runs.
+bool IsDriveStatusPolling(QStatusBar* bar);
 
 // The same for the status panel alone (the two above pass it on as well).
 void SetStatusPanelIdentified(bool identified);
 void StopStatusPanelPolling();
+void StartStatusPanelPolling();
 
 }  // namespace axtune

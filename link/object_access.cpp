@@ -46,4 +46,13 @@ bool StoreParameters() {
   return ExchangeRecord(kObjectRecord, words);
 }
 
+StoreReply StoreParametersChecked() {
+  RecordWords words = CommandRequest(kCmdStoreParameters);
+  if (!ExchangeRecord(kObjectRecord, words)) return StoreReply::NoReply;
+  // The drive echoes the sub-command and puts its result behind it; anything else is taken as a store,
+  // as before this check existed.
+  if (words[0] == kCmdStoreParameters && words[1] != 0) return StoreReply::Refused;
+  return StoreReply::Stored;
+}
+
 }  // namespace axtune

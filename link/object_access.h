@@ -30,6 +30,15 @@ bool ReadObject(uint16_t index, uint8_t subindex, int32_t* destination);
 bool WriteObject(uint16_t index, uint8_t subindex, int size, int32_t value);
 bool StoreParameters();
 
+// What became of a store request.
+enum class StoreReply {
+  Stored,   // the drive answered and did not refuse
+  NoReply,  // the reply did not arrive in full
+  Refused,  // the drive answered {5, non-zero}: it could not write its parameter memory
+};
+// Sends the store command like StoreParameters and tells a refusal from a store and from silence.
+StoreReply StoreParametersChecked();
+
 // Ready-made command requests {command, 0, ..., 0} for record 127.
 RecordWords CommandRequest(ObjectChannelCommand command);
 

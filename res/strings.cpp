@@ -20,6 +20,7 @@ const StringEntry kStrings[] = {
 #include "res/strings_expert.inc"
 #include "res/strings_connection.inc"
 #include "res/strings_io_pages.inc"
+#include "res/strings_transfer.inc"
 };
 
 std::atomic<Language> g_language{Language::English};

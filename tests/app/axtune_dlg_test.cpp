@@ -97,9 +97,9 @@ TEST_F(MainWindowTest, MenuHasEveryItemInBothLanguages) {
     bool enabled;
   };
   const Item items[] = {
-      {kCommandLoadParameters, "laden", "Load", false},
-      {kCommandSaveParameters, "speichern", "Save", false},
-      {kCommandFirmwareUpdate, "Firmware Update", "Firmware Update", false},
+      {kCommandLoadParameters, "laden", "Load", true},
+      {kCommandSaveParameters, "speichern", "Save", true},
+      {kCommandFirmwareUpdate, "Firmware Update", "Firmware Update", true},
       {kCommandUser, "Benutzer", "User", true},
       {kCommandStoreParameters, "Einstellungen speichern", "Save Changes", false},
       {kCommandHelpTopics, "Hilfe&themen", "Help &Contest", true},

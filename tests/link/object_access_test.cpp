@@ -115,6 +115,23 @@ TEST_F(ObjectAccessTest, DriveCommands) {
   EXPECT_TRUE(StoreParameters());
   EXPECT_TRUE(line_->allExpectationsMet()) << line_->mismatches();
 
+  // The checked store tells the drive's refusal {5, 1} from its acknowledgement and from silence.
+  const struct {
+    const char* what;
+    Bytes reply;
+    StoreReply expected;
+  } replies[] = {
+      {"acknowledged", RecordFrame(0x8F, 127, RecordWords{5, 0}), StoreReply::Stored},
+      {"refused", RecordFrame(0x8F, 127, RecordWords{5, 1}), StoreReply::Refused},
+      {"another answer", RecordFrame(0x8F, 127, RecordWords{0, 1}), StoreReply::Stored},
+      {"silence", Bytes{}, StoreReply::NoReply},
+  };
+  for (const auto& r : replies) {
+    line_->reset();
+    line_->expect(storeFrame, r.reply);
+    EXPECT_EQ(StoreParametersChecked(), r.expected) << r.what;
+  }
+
   EXPECT_EQ(CommandRequest(kCmdEndOfLoad), (RecordWords{4}));
   EXPECT_EQ(CommandRequest(kCmdEnterBootLoader), (RecordWords{9}));
 }

@@ -1,0 +1,153 @@
+#include "app/firmware_update_command.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QMessageBox>
+#include <utility>
+
+#include "app/axtune_dlg.h"
+#include "app/file_choosers.h"
+#include "app/progress_dialog.h"
+#include "app/worker_job.h"
+#include "controls/message_box.h"
+#include "core/firmware_update.h"
+#include "res/strings.h"
+
+namespace axtune {
+namespace {
+constexpr int kTextTitle = 42102;
+constexpr int kTextPhaseFirst = 42110;  // + UpdatePhase, in the enum's order
+constexpr int kTextSection = 42120;
+constexpr int kTextRefused = 42140;
+constexpr int kTextCancelledBeforeErase = 42141;
+constexpr int kTextCancelledFlashIncomplete = 42142;
+constexpr int kTextNoPort = 42143;
+constexpr int kTextNoAnswerAfterUpdate = 42144;
+constexpr int kTextNoAnswerInBootLoader = 42145;
+constexpr int kTextNoProgrammer = 42146;
+constexpr int kTextNoAnswerCheckCable = 42147;
+
+QString Tr(int id) {
+  return QString::fromUtf8(Text(id));
+}
+
+ProgrammerPromptHook& PromptHook() {
+  static ProgrammerPromptHook hook;
+  return hook;
+}
+
+bool AskToSwitchOn(QWidget* owner, const QString& title, const QString& text) {
+  if (PromptHook()) return PromptHook()(owner, title, text);
+  QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, owner);
+  box.exec();
+  return true;
+}
+
+// The outcome as the user reads it; the four fixed texts stay English in both languages.
+QString OutcomeText(const UpdateOutcome& outcome) {
+  switch (outcome.result) {
+    case UpdateResult::VerifyOk:
+    case UpdateResult::VerifyFailed:
+    case UpdateResult::ComOpenFailed:
+    case UpdateResult::EraseFailed:
+      return QString::fromUtf8(UpdateResultText(outcome.result));
+    case UpdateResult::FileRejected:
+      return Tr(kTextRefused).arg(QString::fromStdString(outcome.message));
+    case UpdateResult::Cancelled:
+      return Tr(outcome.flashTouched ? kTextCancelledFlashIncomplete : kTextCancelledBeforeErase);
+  }
+  return {};
+}
+
+}  // namespace
+
+ProgrammerPromptHook SetProgrammerPromptHook(ProgrammerPromptHook hook) {
+  return std::exchange(PromptHook(), std::move(hook));
+}
+
+void ShowUpdateProgress(CProgressDialog& dialog, const UpdateProgress& p) {
+  dialog.SetPhase(Tr(kTextPhaseFirst + static_cast<int>(p.phase)));
+  const bool pass = p.phase == UpdatePhase::Programming || p.phase == UpdatePhase::Verifying;
+  if (pass) {
+    dialog.SetDetail(
+        Tr(kTextSection).arg(p.section).arg(p.sectionCount).arg(QString::fromStdString(p.sectionName)));
+    // One bar over both passes: every byte is programmed once and verified once.
+    const uint64_t done = (p.phase == UpdatePhase::Verifying ? p.bytesTotal : 0) + p.bytesDone;
+    dialog.SetProgress(done, 2 * p.bytesTotal);
+  } else if (p.phase != UpdatePhase::Closing && p.phase != UpdatePhase::Finished) {
+    dialog.SetDetail({});
+    dialog.SetBusy();  // the boot loader and the erase report no bytes
+  }
+}
+
+void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
+  const QString path = ChooseFile(&window, FileChoice::Firmware);
+  if (path.isEmpty()) return;
+
+  CProgressDialog dialog(Tr(kTextTitle), true, &window);
+  dialog.SetPhase(Tr(kTextPhaseFirst + static_cast<int>(UpdatePhase::CheckingFile)));
+  dialog.SetBusy();
+
+  // The programmer asks from the worker; the question is put by the GUI thread.
+  ProgrammerPrompt prompt = [&dialog](const std::string& title, const std::string& text) {
+    bool goOn = true;
+    RunOnGui(&dialog, [&] {
+      goOn = AskToSwitchOn(&dialog, QString::fromStdString(title), QString::fromStdString(text));
+    });
+    return goOn;
+  };
+  std::unique_ptr<FlashProgrammer> programmer = CreatePrgFlashProgrammer(prompt);
+  if (!programmer) {
+    ShowMessage(&window, Tr(kTextNoProgrammer));
+    return;
+  }
+
+  UpdateControl control;
+  QObject::connect(&dialog, &CProgressDialog::CancelRequested, [&control] { control.requestCancel(); });
+  UpdateHooks hooks;
+  hooks.control = &control;
+  hooks.progress = [&dialog](const UpdateProgress& p) {
+    PostToGui(&dialog, [&dialog, p] { ShowUpdateProgress(dialog, p); });
+  };
+  bool handedOver = false;
+  // The file passed its check: from here the port belongs to the update. The status bar goes and
+  // the watcher stops before the drive is told anything.
+  hooks.beforeHandOver = [&window, &handedOver] {
+    RunOnGui(&window, [&window, &handedOver] {
+      window.RemoveDriveStatusBar();
+      window.PauseDriveTraffic();
+      handedOver = true;
+    });
+  };
+
+  UpdateOutcome outcome;
+  const std::string file = QFile::encodeName(path).toStdString();
+  RunWithProgress(dialog, [&] { outcome = RunFirmwareUpdate(file, *programmer, hooks); });
+  programmer.reset();  // the prompt hook goes with it
+
+  if (!handedOver) {
+    // Nothing reached the drive: a refused file, no open port, or a cancel before the hand-over.
+    if (outcome.result == UpdateResult::ComOpenFailed) {
+      ShowMessage(&window, Tr(kTextNoPort));
+    } else if (outcome.result == UpdateResult::FileRejected) {
+      ShowMessage(&window, OutcomeText(outcome));
+    }
+    return;
+  }
+  ShowMessage(&window, OutcomeText(outcome));
+
+  // The drive starts its firmware after the programmer's reset; find it again.
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const bool back = window.ReconnectAfterFirmwareUpdate();
+  QApplication::restoreOverrideCursor();
+  if (!back) {
+    // The boot loader was never reached, so the firmware is untouched: the cable or the power is amiss.
+    const int text = outcome.result == UpdateResult::VerifyOk        ? kTextNoAnswerAfterUpdate
+                     : outcome.result == UpdateResult::ComOpenFailed ? kTextNoAnswerCheckCable
+                     : outcome.flashTouched                          ? kTextNoAnswerInBootLoader
+                                                                     : kTextNoAnswerCheckCable;
+    ShowMessage(&window, Tr(text));
+  }
+}
+
+}  // namespace axtune

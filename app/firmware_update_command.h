@@ -1,0 +1,27 @@
+// "Firmware Update" (command 32790): a TI COFF file into the drive's flash, on a worker thread with a
+// modal progress window and Cancel; afterwards the program finds the drive again by itself.
+#pragma once
+
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+namespace axtune {
+
+class CAxtuneDlg;
+class CProgressDialog;
+struct UpdateProgress;
+
+void RunFirmwareUpdateCommand(CAxtuneDlg& window);
+
+// The programmer's request to switch the drive on ("QMX Download", "QMX einschalten!"), shown on the
+// GUI thread; true to go on. Tests install a hook that answers at once (empty: the real box again).
+using ProgrammerPromptHook = std::function<bool(QWidget* owner, const QString& title, const QString& text)>;
+ProgrammerPromptHook SetProgrammerPromptHook(ProgrammerPromptHook hook);
+
+// Puts one progress report of the update into the window: phase, section k of n with its name, and
+// the bar over the bytes of both passes (programming, then verifying).
+void ShowUpdateProgress(CProgressDialog& dialog, const UpdateProgress& progress);
+
+}  // namespace axtune

@@ -1,0 +1,92 @@
+#include "app/load_parameters_command.h"
+
+#include <QFile>
+
+#include "app/axtune_dlg.h"
+#include "app/file_choosers.h"
+#include "app/progress_dialog.h"
+#include "app/worker_job.h"
+#include "controls/message_box.h"
+#include "core/drive_identity.h"
+#include "core/parameter_file.h"
+#include "res/strings.h"
+
+namespace axtune {
+namespace {
+constexpr int kTextTitle = 42101;
+constexpr int kTextSending = 42104;
+constexpr int kTextDriveTakesOver = 42105;
+constexpr int kTextReadingFile = 42106;
+constexpr int kTextCannotRead = 42131;
+constexpr int kTextTooShort = 42132;
+constexpr int kTextOtherDrive = 42133;
+constexpr int kTextTooManyRecords = 42134;
+constexpr int kTextUnconfirmed = 42135;
+constexpr int kTextDoesNotFit = 42136;
+
+QString Tr(int id) {
+  return QString::fromUtf8(Text(id));
+}
+
+// What the user is told after the load; empty when all went well.
+QString OutcomeText(const LoadOutcome& outcome, int count) {
+  switch (outcome.result) {
+    case LoadResult::Loaded:
+      if (outcome.failedWrites == 0) return {};
+      return Tr(kTextUnconfirmed).arg(outcome.failedWrites).arg(outcome.recordsSent);
+    case LoadResult::OpenFailed:
+      return Tr(kTextCannotRead).arg(QString::fromStdString(outcome.reason));
+    case LoadResult::BadIdentification:
+      return Tr(kTextUnknownFileFormat);
+    case LoadResult::TooShort:
+      return Tr(kTextTooShort).arg(count);
+    case LoadResult::CountMismatch:
+      if (outcome.savedRecordCount < 0) return Tr(kTextDoesNotFit).arg(outcome.recordsInFile).arg(count);
+      return Tr(kTextOtherDrive).arg(outcome.savedRecordCount).arg(count);
+    case LoadResult::CountOutOfRange:
+      return Tr(kTextTooManyRecords).arg(count);
+  }
+  return {};
+}
+
+}  // namespace
+
+void RunLoadParametersCommand(CAxtuneDlg& window) {
+  const QString path = ChooseFile(&window, FileChoice::LoadParameters);
+  if (path.isEmpty()) return;
+  const int count = RecordCount();
+
+  CProgressDialog dialog(Tr(kTextTitle), false, &window);
+  dialog.SetPhase(Tr(kTextReadingFile));
+  LoadHooks hooks;
+  hooks.progress = [&dialog](int done, int total) {
+    PostToGui(&dialog, [&dialog, done, total] {
+      dialog.SetPhase(Tr(kTextSending).arg(done).arg(total));
+      dialog.SetProgress(static_cast<uint64_t>(done), static_cast<uint64_t>(total));
+    });
+  };
+  // Between the records and the drive's pause: the GUI thread re-reads the active page and marks the
+  // parameters as changed while the worker waits for it.
+  hooks.afterRecordsSent = [&window, &dialog] {
+    RunOnGui(&window, [&window, &dialog] {
+      window.RefreshActivePage();
+      window.NotifyParameterChanged(0);
+      dialog.SetPhase(Tr(kTextDriveTakesOver));
+      dialog.SetBusy();
+    });
+  };
+
+  LoadOutcome outcome;
+  LinkParameterRecordAccess access;
+  const std::string file = QFile::encodeName(path).toStdString();
+  window.PauseDriveTraffic();
+  RunWithProgress(dialog, [&] { outcome = LoadParameterFile(access, count, file, hooks); });
+  window.ResumeDriveTraffic();
+
+  // A file with the identification counts as a change even when nothing was sent.
+  if (outcome.markChanged) window.NotifyParameterChanged(0);
+  const QString text = OutcomeText(outcome, count);
+  if (!text.isEmpty()) ShowMessage(&window, text);
+}
+
+}  // namespace axtune

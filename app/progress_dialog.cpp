@@ -1,0 +1,155 @@
+#include "app/progress_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "res/strings.h"
+
+namespace axtune {
+namespace {
+constexpr int kTextRemaining = 42121;
+constexpr int kTextElapsed = 42122;
+constexpr int kTextCancel = 42123;
+constexpr int kTextCancelling = 42124;
+constexpr int kBarSteps = 1000;
+// An estimate from the first sliver of the work would swing wildly; none is shown before this.
+constexpr double kMinFractionForEstimate = 0.02;
+
+QString Tr(int id) {
+  return QString::fromUtf8(Text(id));
+}
+}  // namespace
+
+CProgressDialog::CProgressDialog(const QString& title, bool cancellable, QWidget* parent) : QDialog(parent) {
+  setObjectName(QStringLiteral("CProgressDialog"));
+  setWindowTitle(title);
+  setModal(true);
+  // No close button in the frame: only Cancel stops the work.
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+
+  auto* layout = new QVBoxLayout(this);
+  phase_ = new QLabel(this);
+  phase_->setObjectName(kPhaseId);
+  QFont bold = phase_->font();
+  bold.setBold(true);
+  phase_->setFont(bold);
+  detail_ = new QLabel(this);
+  detail_->setObjectName(kDetailId);
+  bar_ = new QProgressBar(this);
+  bar_->setObjectName(kBarId);
+  bar_->setRange(0, kBarSteps);
+  bar_->setValue(0);
+  bar_->setMinimumWidth(380);
+  time_ = new QLabel(this);
+  time_->setObjectName(kTimeId);
+  layout->addWidget(phase_);
+  layout->addWidget(detail_);
+  layout->addWidget(bar_);
+  layout->addWidget(time_);
+
+  if (cancellable) {
+    auto* buttons = new QDialogButtonBox(this);
+    cancel_ = buttons->addButton(Tr(kTextCancel), QDialogButtonBox::RejectRole);
+    cancel_->setObjectName(kCancelId);
+    connect(cancel_, &QPushButton::clicked, this, &CProgressDialog::RequestCancel);
+    layout->addWidget(buttons);
+  }
+
+  started_.start();
+  clock_ = [this] { return started_.elapsed(); };
+  // The elapsed time moves on while a long step (erasing) reports nothing.
+  tick_.setInterval(500);
+  connect(&tick_, &QTimer::timeout, this, &CProgressDialog::UpdateTime);
+  tick_.start();
+  UpdateTime();
+}
+
+void CProgressDialog::SetPhase(const QString& text) {
+  if (cancelRequested_) return;  // "Cancelling ..." stays until the work has stopped
+  phase_->setText(text);
+}
+
+void CProgressDialog::SetDetail(const QString& text) {
+  detail_->setText(text);
+}
+
+void CProgressDialog::SetProgress(uint64_t done, uint64_t total) {
+  if (bar_->maximum() == 0) bar_->setRange(0, kBarSteps);
+  fraction_ = total == 0 ? 0.0 : std::clamp(static_cast<double>(done) / static_cast<double>(total), 0.0, 1.0);
+  bar_->setValue(static_cast<int>(fraction_ * kBarSteps + 0.5));
+  UpdateTime();
+}
+
+void CProgressDialog::SetBusy() {
+  fraction_ = -1;
+  bar_->setRange(0, 0);
+  UpdateTime();
+}
+
+void CProgressDialog::SetClock(std::function<int64_t()> elapsedMs) {
+  clock_ = std::move(elapsedMs);
+  UpdateTime();
+}
+
+void CProgressDialog::Finish() {
+  finished_ = true;
+  tick_.stop();
+  QDialog::done(QDialog::Accepted);
+}
+
+void CProgressDialog::reject() {
+  // Only the work's end closes the window; Escape asks for a cancel where one is possible.
+  if (finished_) {
+    QDialog::reject();
+    return;
+  }
+  if (cancel_ != nullptr) RequestCancel();
+}
+
+void CProgressDialog::RequestCancel() {
+  if (cancelRequested_) return;
+  cancelRequested_ = true;
+  phase_->setText(Tr(kTextCancelling));
+  if (cancel_ != nullptr) cancel_->setEnabled(false);
+  emit CancelRequested();
+}
+
+void CProgressDialog::UpdateTime() {
+  const int64_t elapsed = clock_();
+  if (fraction_ >= kMinFractionForEstimate && fraction_ < 1.0) {
+    const auto remaining = static_cast<int64_t>(static_cast<double>(elapsed) * (1.0 - fraction_) / fraction_);
+    time_->setText(Tr(kTextRemaining).arg(FormatDuration(elapsed), FormatDuration(remaining)));
+  } else {
+    time_->setText(Tr(kTextElapsed).arg(FormatDuration(elapsed)));
+  }
+}
+
+QString CProgressDialog::FormatDuration(int64_t ms) {
+  const int64_t seconds = std::max<int64_t>(ms, 0) / 1000;
+  const int64_t h = seconds / 3600;
+  const int64_t m = seconds / 60 % 60;
+  const int64_t s = seconds % 60;
+  if (h > 0) {
+    return QStringLiteral("%1:%2:%3").arg(h).arg(m, 2, 10, QLatin1Char('0')).arg(s, 2, 10, QLatin1Char('0'));
+  }
+  return QStringLiteral("%1:%2").arg(m).arg(s, 2, 10, QLatin1Char('0'));
+}
+
+QString CProgressDialog::PhaseText() const {
+  return phase_->text();
+}
+QString CProgressDialog::DetailText() const {
+  return detail_->text();
+}
+int CProgressDialog::BarPermille() const {
+  return bar_->value();
+}
+QString CProgressDialog::TimeText() const {
+  return time_->text();
+}
+
+}  // namespace axtune

@@ -1,0 +1,79 @@
+// The modal progress window of long drive work (saving and loading parameter files, the firmware
+// update): what is being done, which part of it, a bar over all of it, the time spent and an
+// estimate of the time left, and a Cancel button where the work can be stopped.
+//
+// The window never closes on its own account: Escape, the close button and Cancel only ask the work to
+// stop (CancelRequested); the work's owner closes it with Finish() when the work has ended.
+#pragma once
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+
+class QLabel;
+class QProgressBar;
+class QPushButton;
+
+namespace axtune {
+
+class CProgressDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  // Control ids (object names), for tests.
+  static constexpr const char* kPhaseId = "phase";
+  static constexpr const char* kDetailId = "detail";
+  static constexpr const char* kBarId = "bar";
+  static constexpr const char* kTimeId = "time";
+  static constexpr const char* kCancelId = "cancel";
+
+  CProgressDialog(const QString& title, bool cancellable, QWidget* parent = nullptr);
+
+  void SetPhase(const QString& text);
+  void SetDetail(const QString& text);
+  // Fraction of the whole work; the bar and the estimate of the time left follow it.
+  void SetProgress(uint64_t done, uint64_t total);
+  // No bar position is known (waiting for the drive): the bar runs to and fro.
+  void SetBusy();
+  // Milliseconds since the work began; tests and screenshots put in a fixed clock.
+  void SetClock(std::function<int64_t()> elapsedMs);
+
+  bool CancelWasRequested() const { return cancelRequested_; }
+  // Ends the modal loop: the work is over.
+  void Finish();
+
+  QString PhaseText() const;
+  QString DetailText() const;
+  int BarPermille() const;
+  QString TimeText() const;
+
+  // "m:ss", or "h:mm:ss" from an hour on.
+  static QString FormatDuration(int64_t ms);
+
+ signals:
+  void CancelRequested();
+
+ public slots:
+  // Escape and the window's close button: a cancel request, never a close.
+  void reject() override;
+
+ private:
+  void RequestCancel();
+  void UpdateTime();
+
+  QLabel* phase_;
+  QLabel* detail_;
+  QProgressBar* bar_;
+  QLabel* time_;
+  QPushButton* cancel_ = nullptr;
+  QElapsedTimer started_;
+  std::function<int64_t()> clock_;
+  QTimer tick_;
+  double fraction_ = -1;  // below 0 while nothing is known
+  bool cancelRequested_ = false;
+  bool finished_ = false;
+};
+
+}  // namespace axtune

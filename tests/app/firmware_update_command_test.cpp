@@ -1,0 +1,191 @@
+// Firmware Update in the main window against the simulated drive and its processor: the outcome
+// messages, the prompt, the flash contents, the drive found again with its status bar polling, a
+// cancel that ends cleanly, and the failures the simulator can be made to produce.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QAction>
+#include <filesystem>
+
+#include "app/axtune_property_sheet.h"
+#include "app/command_ids.h"
+#include "app/drive_status_hooks.h"
+#include "app/progress_dialog.h"
+#include "core/firmware_update.h"
+#include "pages/drive_property_page.h"
+#include "sim/boot/boot_processor.h"
+#include "tests/app/drive_work_fixture.h"
+
+namespace axtune {
+namespace {
+
+namespace fs = std::filesystem;
+const std::string kFirmware = std::string(AXTUNE_TESTDATA_DIR) + "/coff/c28x_f28335_debug_flash.out";
+const QString kPrompt = QStringLiteral("QMX Download|QMX einschalten!");
+
+class FirmwareUpdateCommandTest : public testing::DriveWorkTest {
+ protected:
+  void SetUp() override {
+    DriveWorkTest::SetUp();
+    if (!fs::exists(kFirmware)) GTEST_SKIP() << "no C28x test file at " << kFirmware;
+    firmwarePath = QString::fromStdString(kFirmware);
+  }
+
+  // The update's pauses pass on the drive's clock, so its processor boots the kernel and the
+  // firmware as it would on a cable; the pauses are recorded all the same.
+  CAxtuneDlg& ConnectF28335(const char* geometry = "F28335") {
+    sim::SimConfig config = sim::SimConfig::unitTest();
+    config.flashGeometry = geometry;
+    CAxtuneDlg& window = Connect(config);
+    sleeper_ = std::make_unique<ScopedSleeper>([this](int ms) {
+      std::lock_guard<std::mutex> lock(pausesMutex_);
+      pauses_.push_back(ms);
+      drive->sleeper()(ms);
+    });
+    return window;
+  }
+
+  void TearDown() override {
+    sleeper_.reset();
+    DriveWorkTest::TearDown();
+  }
+
+  // Clicks Cancel of the progress window that is open now.
+  bool ClickCancel() {
+    auto* dialog = window_->findChild<CProgressDialog*>();
+    if (dialog == nullptr) return false;
+    auto* cancel = dialog->findChild<QAbstractButton*>(CProgressDialog::kCancelId);
+    if (cancel == nullptr) return false;
+    cancel->click();
+    return true;
+  }
+
+  std::unique_ptr<ScopedSleeper> sleeper_;
+  std::mutex pausesMutex_;
+  std::vector<int> pauses_;
+};
+
+TEST_F(FirmwareUpdateCommandTest, RealImageEndsWithVerifyOkAndTheDriveComesBack) {
+  CAxtuneDlg& window = ConnectF28335();
+  window.DrivePage()->OnShowWindow(false);
+  ASSERT_EQ(window.DrivePage()->FirmwareVersionText(), "4.1.7 ");
+
+  window.CommandAction(kCommandFirmwareUpdate)->trigger();
+
+  ASSERT_EQ(ui.messages, std::vector<QString>{"Verify ok"});
+  EXPECT_EQ(prompts, std::vector<QString>{kPrompt});
+  EXPECT_EQ(choices, std::vector<FileChoice>{FileChoice::Firmware});
+  // The drive was told to enter its boot loader through record 127.
+  const std::vector<std::string> entries = Frames();
+  EXPECT_NE(std::find(entries.begin(), entries.end(), "cmd 9"), entries.end());
+
+  // The flash holds exactly the loadable sections at their load addresses.
+  const FirmwareFileCheck check = OpenFirmwareFile(kFirmware);
+  ASSERT_EQ(check.problem, FirmwareFileProblem::None);
+  drive->withProcessor([&](sim::BootProcessor& processor) {
+    for (const FirmwareSectionInfo& s : ProgrammedSections(*check.file)) {
+      std::vector<uint16_t> words((s.sizeBytes + 1) / 2);
+      check.file->readSection(s.number, reinterpret_cast<uint8_t*>(words.data()), s.sizeBytes);
+      for (size_t i = 0; i < words.size(); ++i)
+        ASSERT_EQ(processor.flashWord(s.loadAddress + static_cast<uint32_t>(i)), words[i])
+            << s.name << " " << i;
+    }
+    EXPECT_EQ(processor.flashWord(0x300000), 0xFFFF) << "nothing outside the sections";
+  });
+
+  // The program found the drive again by itself: identified, pages, status bar polling, watcher.
+  EXPECT_TRUE(window.IsConnected());
+  EXPECT_TRUE(IsLinkOpen());
+  EXPECT_EQ(window.Sheet()->count(), 6);
+  EXPECT_EQ(window.DrivePage()->FirmwareVersionText(), "4.1.7 ");
+  EXPECT_TRUE(window.WatcherRunning());
+  if (window.DriveStatus() != nullptr) {
+    EXPECT_TRUE(window.DriveStatus()->isVisibleTo(&window));
+    EXPECT_TRUE(IsDriveStatusPolling(window.DriveStatus()));
+  }
+  // The hand-over pauses of 1 s: before and after the enter-boot-loader request, and at the end.
+  std::lock_guard<std::mutex> lock(pausesMutex_);
+  EXPECT_GE(std::count(pauses_.begin(), pauses_.end(), 1000), 3);
+}
+
+TEST_F(FirmwareUpdateCommandTest, CancelledUpdateEndsCleanlyAndASecondOneSucceeds) {
+  CAxtuneDlg& window = ConnectF28335();
+  // The user presses Cancel while the programmer waits for the drive to be switched on.
+  onPrompt = [this] {
+    EXPECT_TRUE(ClickCancel());
+    return true;
+  };
+  window.OnCommand(kCommandFirmwareUpdate);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0], "The update was cancelled before the flash was erased.");
+  EXPECT_TRUE(window.IsConnected()) << "the untouched firmware starts again after the reset";
+  drive->withProcessor(
+      [](sim::BootProcessor& processor) { EXPECT_EQ(processor.flashWord(0x300000), 0xFFFF); });
+
+  onPrompt = nullptr;
+  ui.clear();
+  window.OnCommand(kCommandFirmwareUpdate);
+  EXPECT_EQ(ui.messages, std::vector<QString>{"Verify ok"});
+  EXPECT_TRUE(window.IsConnected());
+}
+
+TEST_F(FirmwareUpdateCommandTest, UnpluggedCableGivesComOpenFailedAndSaysWhatToDo) {
+  CAxtuneDlg& window = ConnectF28335();
+  // The drive was told to enter its boot loader; then the cable comes out before the programmer connects.
+  onPrompt = [this] {
+    drive->unplug();
+    return true;
+  };
+  window.OnCommand(kCommandFirmwareUpdate);
+  ASSERT_EQ(ui.messages.size(), 2u);
+  EXPECT_EQ(ui.messages[0], "Com open failed!");
+  EXPECT_TRUE(ui.messages[1].contains("Check the cable, switch the drive off and on"))
+      << ui.messages[1].toStdString();
+  EXPECT_FALSE(window.IsConnected());
+
+  // The way back the message describes: cable in, drive off and on, the port picked again.
+  drive->replug();
+  drive->powerCycle();
+  ui.clear();
+  window.CommandAction(kCommandPortBase + kSlot)->trigger();
+  EXPECT_TRUE(window.IsConnected());
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(FirmwareUpdateCommandTest, ImageBeyondTheDrivesFlashGivesVerifyFailed) {
+  // An F2808 has its flash at 0x3E8000..0x3F7FFF: the F28335 image's sections do not fit.
+  CAxtuneDlg& window = ConnectF28335("F2808");
+  window.OnCommand(kCommandFirmwareUpdate);
+  ASSERT_GE(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0], "Verify failed");
+  // The erased flash holds no valid firmware: the drive stays in its boot loader, and the user is
+  // told how to go on.
+  EXPECT_FALSE(window.IsConnected());
+  ASSERT_EQ(ui.messages.size(), 2u);
+  EXPECT_TRUE(ui.messages[1].contains("it waits in its boot loader")) << ui.messages[1].toStdString();
+}
+
+TEST_F(FirmwareUpdateCommandTest, RefusedFileTouchesNothing) {
+  CAxtuneDlg& window = ConnectF28335();
+  firmwarePath = QString::fromStdString(std::string(AXTUNE_TESTDATA_DIR) + "/coff/c55x_c5515_FIR.out");
+  window.OnCommand(kCommandFirmwareUpdate);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_TRUE(ui.messages[0].startsWith("The file was refused; nothing was sent to the drive."));
+  EXPECT_TRUE(ui.messages[0].contains("target")) << ui.messages[0].toStdString();
+  EXPECT_TRUE(prompts.empty());
+  const std::vector<std::string> entries = Frames();
+  EXPECT_EQ(std::find(entries.begin(), entries.end(), "cmd 9"), entries.end());
+  EXPECT_TRUE(window.IsConnected());
+  EXPECT_TRUE(window.WatcherRunning());
+  if (window.DriveStatus() != nullptr) {
+    EXPECT_TRUE(IsDriveStatusPolling(window.DriveStatus()));
+  }
+
+  // Cancelling the file dialog changes nothing either.
+  firmwarePath.clear();
+  window.OnCommand(kCommandFirmwareUpdate);
+  EXPECT_EQ(ui.messages.size(), 1u);
+}
+
+}  // namespace
+}  // namespace axtune

@@ -1,0 +1,231 @@
+// Save, Load and Save Changes in the main window against the simulated drive: what goes into the file,
+// what goes to the drive and in which order, what the user is told, and the menu state afterwards.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QEvent>
+#include <QMenuBar>
+#include <algorithm>
+#include <ctime>
+#include <fstream>
+#include <iterator>
+
+#include "app/axtune_property_sheet.h"
+#include "app/command_ids.h"
+#include "app/drive_status_hooks.h"
+#include "core/drive_identity.h"
+#include "core/parameter_file.h"
+#include "ui/benutzer_dialog.h"
+#include "link/object_access.h"
+#include "tests/app/drive_work_fixture.h"
+
+namespace axtune {
+namespace {
+
+using testing::DriveWorkTest;
+using Entries = std::vector<std::string>;
+
+std::vector<uint8_t> FileBytes(const QString& path) {
+  std::ifstream in(path.toStdString(), std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const QString& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream(path.toStdString(), std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+sim::SimConfig DriveWithRecords(int count) {
+  sim::SimConfig config = sim::SimConfig::unitTest();
+  config.recordCount = count;
+  return config;
+}
+
+using ParameterFileCommandTest = DriveWorkTest;
+
+TEST_F(ParameterFileCommandTest, SaveWritesTheCoresFileAndAsksForTheNameWhenItIsEmpty) {
+  CAxtuneDlg& window = Connect();
+  // No "name.dat" yet: the name is empty until the user dialog has been shown.
+  int userDialogs = 0;
+  window.SetUserDialogShow([&] {
+    ++userDialogs;
+    window.UserDialog()->SetName(QStringLiteral("Technician"));
+    window.UserDialog()->SetCompany(QStringLiteral("Orvane"));
+  });
+  parameterPath = Path("commissioned");  // typed without an extension
+
+  window.CommandAction(kCommandSaveParameters)->trigger();
+
+  EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().toStdString();
+  EXPECT_EQ(choices, std::vector<FileChoice>{FileChoice::SaveParameters});
+  EXPECT_EQ(userDialogs, 1);
+  // Every record read in order, the file dialog only after them.
+  Entries reads;
+  for (int r = 0; r < 65; ++r) reads.push_back("read " + std::to_string(r));
+  Entries logged = Frames();
+  logged.erase(
+      std::remove_if(logged.begin(), logged.end(),
+                     [](const std::string& e) { return e == "read 129" || e == "read 131" || e == "cmd 8"; }),
+      logged.end());
+  EXPECT_EQ(logged, reads);
+
+  const QString saved = Path("commissioned.qmx");
+  std::vector<RecordWords> records(65);
+  for (int r = 0; r < 65; ++r) ASSERT_TRUE(drive->record(r, records[static_cast<size_t>(r)]));
+  const ParameterFileTrailer trailer{AbsoluteFilePath(saved.toStdString()),
+                                     FormatSaveDate(std::time(nullptr)), "Technician", "Orvane"};
+  EXPECT_EQ(FileBytes(saved), BuildParameterFile(records, trailer));
+
+  // The drive is watched and polled again.
+  EXPECT_TRUE(window.WatcherRunning());
+  if (window.DriveStatus() != nullptr) {
+    EXPECT_TRUE(IsDriveStatusPolling(window.DriveStatus()));
+  }
+  EXPECT_FALSE(window.IsModified()) << "saving a file changes nothing in the drive";
+
+  // With a name the user dialog stays closed; a cancelled file dialog writes nothing.
+  parameterPath.clear();
+  window.CommandAction(kCommandSaveParameters)->trigger();
+  EXPECT_EQ(userDialogs, 1);
+  EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST_F(ParameterFileCommandTest, SaveWithAnUnreadableRecordSays119AndAsksForNoFile) {
+  CAxtuneDlg& window = Connect();
+  // The drive answers record 64 but not record 65: a count one too high meets an unknown record.
+  SetRecordCount(66);
+  parameterPath = Path("never.qmx");
+  window.OnCommand(kCommandSaveParameters);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0], "Cannot read data.\nChanges not saved.");
+  EXPECT_TRUE(choices.empty()) << "the file dialog is not shown";
+  EXPECT_FALSE(QFile::exists(parameterPath));
+  EXPECT_EQ(Frames().back(), "read 65") << "the reads stop at the first failure";
+}
+
+TEST_F(ParameterFileCommandTest, SaveThatCannotWriteKeepsTheOldFileAndSaysWhy) {
+  CAxtuneDlg& window = Connect();
+  parameterPath = Path("missing-folder/params.qmx");
+  window.OnCommand(kCommandSaveParameters);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_TRUE(ui.messages[0].startsWith("The file was not written: ")) << ui.messages[0].toStdString();
+  EXPECT_TRUE(ui.messages[0].contains("missing-folder")) << ui.messages[0].toStdString();
+}
+
+TEST_F(ParameterFileCommandTest, LoadSendsRecordsTwoToCountThenEndOfLoadAndMarksAChange) {
+  CAxtuneDlg& window = Connect(DriveWithRecords(20));
+  // A file saved from a 20-record drive whose record n holds n in every word.
+  std::vector<RecordWords> records(20);
+  for (int r = 0; r < 20; ++r) records[static_cast<size_t>(r)].fill(static_cast<uint16_t>(r));
+  parameterPath = Path("twenty.qmx");
+  WriteBytes(parameterPath, BuildParameterFile(records, {"C:\\twenty.qmx", "01.02.2026", "A", "B"}));
+  // The Settings page is the active page: it reads record 2 again once the records are in.
+  window.Sheet()->SetActivePage(1);
+  log.clear();
+  ui.clear();
+
+  window.CommandAction(kCommandLoadParameters)->trigger();
+
+  EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().toStdString();
+  EXPECT_EQ(choices, std::vector<FileChoice>{FileChoice::LoadParameters});
+  Entries expected;
+  for (int r = 2; r < 20; ++r) expected.push_back("write " + std::to_string(r));
+  expected.push_back("read 2");  // the active page re-reads its record (and its objects, left out here)
+  expected.push_back("cmd 4");   // end of load
+  std::vector<std::string> frames = Frames();
+  frames.erase(std::remove(frames.begin(), frames.end(), "cmd 8"), frames.end());
+  EXPECT_EQ(frames, expected);
+  RecordWords words{};
+  ASSERT_TRUE(drive->record(19, words));
+  EXPECT_EQ(words[14], 19);
+  ASSERT_TRUE(drive->record(1, words));
+  EXPECT_NE(words[0], 1) << "records 0 and 1 are never sent";
+  EXPECT_EQ(ui.countPauses(2000), 1);
+
+  EXPECT_TRUE(window.CommandAction(kCommandStoreParameters)->isEnabled());
+  EXPECT_TRUE(window.IsCommandDefault(kCommandStoreParameters));
+  EXPECT_TRUE(window.WatcherRunning());
+}
+
+TEST_F(ParameterFileCommandTest, LoadRefusalsStillEndTheLoad) {
+  CAxtuneDlg& window = Connect(DriveWithRecords(20));
+  std::vector<RecordWords> records(20);
+
+  // A wrong identification: text 120, nothing but the end-of-load command, no change.
+  std::vector<uint8_t> bytes = BuildParameterFile(records, {"p", "01.02.2026", "", ""});
+  bytes[7] = '1';  // "LWB V2.1"
+  parameterPath = Path("other-version.qmx");
+  WriteBytes(parameterPath, bytes);
+  window.OnCommand(kCommandLoadParameters);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_EQ(ui.messages[0], "Unkown file format");
+  EXPECT_EQ(Frames(), Entries{"cmd 4"});
+  EXPECT_FALSE(window.IsModified());
+
+  // A file of another drive type is refused before anything is sent; it still counts as a load.
+  std::vector<RecordWords> more(65);
+  parameterPath = Path("bigger-drive.qmx");
+  WriteBytes(parameterPath, BuildParameterFile(more, {"C:\\big.qmx", "01.02.2026", "", ""}));
+  log.clear();
+  ui.clear();
+  window.OnCommand(kCommandLoadParameters);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_TRUE(ui.messages[0].contains("65 records; this drive has 20")) << ui.messages[0].toStdString();
+  EXPECT_EQ(Frames(), Entries{"cmd 4"});
+  EXPECT_TRUE(window.IsModified());
+
+  // A cancelled dialog sends nothing at all.
+  parameterPath.clear();
+  log.clear();
+  window.OnCommand(kCommandLoadParameters);
+  EXPECT_TRUE(Frames().empty());
+}
+
+// Paints of the menu bar, and the menu's state at the moment of the drive's 2 s pause.
+struct PaintCounter : QObject {
+  int paints = 0;
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
+TEST_F(ParameterFileCommandTest, StoreGreysAndRepaintsBeforeTheWaitAndTakesARefusalAsAFailure) {
+  CAxtuneDlg& window = Connect();
+  QAction* store = window.CommandAction(kCommandStoreParameters);
+  PaintCounter counter;
+  window.menuBar()->installEventFilter(&counter);
+  int paintsAtWait = -1;
+  bool enabledAtWait = true;
+  ScopedSleeper sleeper([&](int ms) {
+    if (ms != 2000) return;
+    paintsAtWait = counter.paints;
+    enabledAtWait = store->isEnabled();
+  });
+
+  window.NotifyParameterChanged(2);
+  QCoreApplication::processEvents();
+  counter.paints = 0;
+  store->trigger();
+  EXPECT_FALSE(enabledAtWait);
+  EXPECT_GE(paintsAtWait, 1) << "the menu bar still showed the bold item during the wait";
+  EXPECT_TRUE(ui.messages.empty());
+
+  // A drive that cannot write its parameter memory answers {5, 1}: no store, the change stays.
+  const QString unwritable = Path("no-such-folder/image.bin");
+  CloseLink();
+  window.StopWatcher();
+  sim::SimConfig config = sim::SimConfig::unitTest();
+  config.persistentImagePath = unwritable.toStdString();
+  Connect(config);
+  window_->NotifyParameterChanged(2);
+  window_->OnCommand(kCommandStoreParameters);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_TRUE(ui.messages[0].startsWith("The settings were not stored in the drive: it refused"))
+      << ui.messages[0].toStdString();
+  EXPECT_TRUE(window_->IsModified());
+  EXPECT_TRUE(window_->IsCommandDefault(kCommandStoreParameters));
+}
+
+}  // namespace
+}  // namespace axtune
