@@ -80,6 +80,12 @@ void CProgressDialog::SetDetail(const QString& text) {
 void CProgressDialog::SetProgress(uint64_t done, uint64_t total) {
   if (bar_->maximum() == 0) bar_->setRange(0, kBarSteps);
   fraction_ = total == 0 ? 0.0 : std::clamp(static_cast<double>(done) / static_cast<double>(total), 0.0, 1.0);
+  // The estimate runs from the first measured step: waiting for the boot loader or erasing the flash
+  // before it says nothing about the speed of the transfer.
+  if (estimateFromMs_ < 0) {
+    estimateFromMs_ = clock_();
+    estimateFromFraction_ = fraction_;
+  }
   bar_->setValue(static_cast<int>(fraction_ * kBarSteps + 0.5));
   UpdateTime();
 }
@@ -120,8 +126,10 @@ void CProgressDialog::RequestCancel() {
 
 void CProgressDialog::UpdateTime() {
   const int64_t elapsed = clock_();
-  if (fraction_ >= kMinFractionForEstimate && fraction_ < 1.0) {
-    const auto remaining = static_cast<int64_t>(static_cast<double>(elapsed) * (1.0 - fraction_) / fraction_);
+  const double measured = fraction_ - estimateFromFraction_;
+  if (estimateFromMs_ >= 0 && fraction_ >= 0 && measured >= kMinFractionForEstimate && fraction_ < 1.0) {
+    const auto remaining =
+        static_cast<int64_t>(static_cast<double>(elapsed - estimateFromMs_) * (1.0 - fraction_) / measured);
     time_->setText(Tr(kTextRemaining).arg(FormatDuration(elapsed), FormatDuration(remaining)));
   } else {
     time_->setText(Tr(kTextElapsed).arg(FormatDuration(elapsed)));

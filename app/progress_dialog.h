@@ -72,6 +72,8 @@ class CProgressDialog : public QDialog {
   std::function<int64_t()> clock_;
   QTimer tick_;
   double fraction_ = -1;  // below 0 while nothing is known
+  int64_t estimateFromMs_ = -1;
+  double estimateFromFraction_ = 0;
   bool cancelRequested_ = false;
   bool finished_ = false;
 };

@@ -147,7 +147,7 @@ TEST_F(FirmwareUpdateCommandTest, UnpluggedCableGivesComOpenFailedAndSaysWhatToD
   drive->replug();
   drive->powerCycle();
   ui.clear();
-  window.CommandAction(kCommandPortBase + kSlot)->trigger();
+  window.OnCommand(kCommandPortBase + kSlot);
   EXPECT_TRUE(window.IsConnected());
   EXPECT_TRUE(ui.messages.empty());
 }

@@ -15,9 +15,9 @@
 #include "app/drive_status_hooks.h"
 #include "core/drive_identity.h"
 #include "core/parameter_file.h"
-#include "ui/benutzer_dialog.h"
 #include "link/object_access.h"
 #include "tests/app/drive_work_fixture.h"
+#include "ui/benutzer_dialog.h"
 
 namespace axtune {
 namespace {

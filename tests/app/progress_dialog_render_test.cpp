@@ -1,0 +1,194 @@
+// The progress window of the long drive work and the update's message boxes: how a report of the
+// update lands in the window (phase, section, one bar over both passes, the time left), what Cancel
+// and Escape do, and pictures in German and English beside the test program for a person to look at
+// ("update-progress-de.png", "update-messages-en.png", ...).
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QImage>
+#include <QMessageBox>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTest>
+#include <cstdio>
+#include <filesystem>
+
+#include "app/firmware_update_command.h"
+#include "app/progress_dialog.h"
+#include "core/firmware_update.h"
+#include "res/strings.h"
+
+namespace axtune {
+namespace {
+
+const std::string kFirmware = std::string(AXTUNE_TESTDATA_DIR) + "/coff/c28x_f28335_debug_flash.out";
+
+// The report the update gives when 40 % of its work (programming and verifying the real image) is
+// done: inside the programming pass, at the section that holds the 80 % mark of its bytes.
+UpdateProgress FortyPercentOfTheRealImage() {
+  UpdateProgress p;
+  const FirmwareFileCheck check = OpenFirmwareFile(kFirmware);
+  EXPECT_EQ(check.problem, FirmwareFileProblem::None) << check.message;
+  if (check.problem != FirmwareFileProblem::None) return p;
+  const std::vector<FirmwareSectionInfo> sections = ProgrammedSections(*check.file);
+  for (const FirmwareSectionInfo& s : sections) p.bytesTotal += s.sizeBytes;
+  p.phase = UpdatePhase::Programming;
+  p.sectionCount = static_cast<int>(sections.size());
+  p.bytesDone = p.bytesTotal * 4 / 5;
+  uint64_t before = 0;
+  for (const FirmwareSectionInfo& s : sections) {
+    ++p.section;
+    p.sectionName = s.name;
+    p.address = s.loadAddress;
+    if (before + s.sizeBytes >= p.bytesDone) break;
+    before += s.sizeBytes;
+  }
+  return p;
+}
+
+QString PicturePath(const char* stem, Language language) {
+  const QString name = QStringLiteral("%1-%2.png").arg(stem, language == Language::German ? "de" : "en");
+  return QDir(QCoreApplication::applicationDirPath()).filePath(name);
+}
+
+QImage Grab(QWidget& widget) {
+  widget.show();
+  EXPECT_TRUE(QTest::qWaitForWindowExposed(&widget));
+  return widget.grab().toImage();
+}
+
+// Pictures side by side on the main window's background.
+QImage Row(const std::vector<QImage>& images) {
+  int width = 8;
+  int height = 0;
+  for (const QImage& image : images) {
+    width += image.width() + 8;
+    height = std::max(height, image.height());
+  }
+  QImage row(width, height + 16, QImage::Format_RGB32);
+  row.fill(QColor(79, 164, 163));
+  QPainter painter(&row);
+  int x = 8;
+  for (const QImage& image : images) {
+    painter.drawImage(x, 8, image);
+    x += image.width() + 8;
+  }
+  return row;
+}
+
+TEST(ProgressDialog, AnUpdateReportFillsPhaseSectionBarAndTimeLeft) {
+  SetLanguage(Language::English);
+  CProgressDialog dialog(QStringLiteral("Firmware Update"), true);
+  int64_t now = 30000;
+  dialog.SetClock([&now] { return now; });
+
+  UpdateProgress p;
+  p.phase = UpdatePhase::Erasing;
+  ShowUpdateProgress(dialog, p);
+  EXPECT_EQ(dialog.PhaseText(), "Erasing the flash");
+  EXPECT_EQ(dialog.TimeText(), "Elapsed 0:30") << "no estimate before the transfer has started";
+
+  // Programming starts at 0:30; at 1:30 section 2 of 4 brings the whole work to 40 %.
+  p = {UpdatePhase::Programming, 1, 4, 0, 1000, ".text", 0x300000};
+  ShowUpdateProgress(dialog, p);
+  now = 90000;
+  p = {UpdatePhase::Programming, 2, 4, 800, 1000, ".econst", 0x310000};
+  ShowUpdateProgress(dialog, p);
+  EXPECT_EQ(dialog.PhaseText(), "Programming");
+  EXPECT_EQ(dialog.DetailText(), "Section 2 of 4: .econst");
+  EXPECT_EQ(dialog.BarPermille(), 400) << "one bar over programming and verifying";
+  EXPECT_EQ(dialog.TimeText(), "Elapsed 1:30, about 1:30 remaining");
+
+  // The verification pass continues the same bar.
+  p = {UpdatePhase::Verifying, 4, 4, 1000, 1000, "ramfuncs", 0x320000};
+  ShowUpdateProgress(dialog, p);
+  EXPECT_EQ(dialog.BarPermille(), 1000);
+  EXPECT_EQ(CProgressDialog::FormatDuration(3723000), "1:02:03");
+}
+
+TEST(ProgressDialog, CancelAndEscapeAskTheWorkToStopButOnlyFinishCloses) {
+  SetLanguage(Language::German);
+  CProgressDialog dialog(QStringLiteral("Firmware Update"), true);
+  QSignalSpy cancels(&dialog, &CProgressDialog::CancelRequested);
+  dialog.show();
+  QTest::keyClick(&dialog, Qt::Key_Escape);
+  EXPECT_EQ(cancels.count(), 1);
+  EXPECT_TRUE(dialog.isVisible()) << "the window waits for the work to stop";
+  EXPECT_EQ(dialog.PhaseText(), "Wird abgebrochen ...");
+  auto* cancel = dialog.findChild<QAbstractButton*>(CProgressDialog::kCancelId);
+  ASSERT_NE(cancel, nullptr);
+  EXPECT_FALSE(cancel->isEnabled());
+  dialog.SetPhase(QStringLiteral("Prüfen"));
+  EXPECT_EQ(dialog.PhaseText(), "Wird abgebrochen ...") << "later reports do not hide the cancel";
+  dialog.Finish();
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(cancels.count(), 1);
+
+  // Saving and loading cannot be cancelled: no button, and Escape does nothing.
+  CProgressDialog save(QStringLiteral("Parameter speichern"), false);
+  QSignalSpy none(&save, &CProgressDialog::CancelRequested);
+  save.show();
+  QTest::keyClick(&save, Qt::Key_Escape);
+  EXPECT_TRUE(save.isVisible());
+  EXPECT_EQ(none.count(), 0);
+  EXPECT_EQ(save.findChild<QAbstractButton*>(CProgressDialog::kCancelId), nullptr);
+  SetLanguage(Language::English);
+}
+
+class UpdatePictures : public ::testing::TestWithParam<Language> {};
+
+TEST_P(UpdatePictures, ProgressAtFortyPercentAndTheMessageBoxes) {
+  if (!std::filesystem::exists(kFirmware)) GTEST_SKIP() << "no C28x test file at " << kFirmware;
+  const Language language = GetParam();
+  SetLanguage(language);
+
+  CProgressDialog dialog(QString::fromUtf8(Text(42102)), true);
+  int64_t now = 12000;
+  dialog.SetClock([&now] { return now; });
+  UpdateProgress start = FortyPercentOfTheRealImage();
+  const UpdateProgress forty = start;
+  start.section = 1;
+  start.bytesDone = 0;
+  ShowUpdateProgress(dialog, start);
+  now = 52000;
+  ShowUpdateProgress(dialog, forty);
+  EXPECT_EQ(dialog.BarPermille(), 400);
+  const QImage progress = Grab(dialog);
+  ASSERT_TRUE(Row({progress}).save(PicturePath("update-progress", language)));
+
+  // The switch-on prompt, the four outcomes (English in both languages) and what to do when the
+  // drive does not come back.
+  std::vector<QImage> boxes;
+  const std::pair<QString, QString> texts[] = {
+      {"QMX Download", "QMX einschalten!"}, {"Axtune", "Verify ok"},
+      {"Axtune", "Verify failed"},          {"Axtune", "Com open failed!"},
+      {"Axtune", "Erase failed"},           {"Axtune", QString::fromUtf8(Text(42144))},
+  };
+  for (const auto& [title, text] : texts) {
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok);
+    boxes.push_back(Grab(box));
+  }
+  ASSERT_TRUE(Row({boxes.begin(), boxes.begin() + 3}).save(PicturePath("update-messages", language)));
+  ASSERT_TRUE(Row({boxes.begin() + 3, boxes.end()}).save(PicturePath("update-messages-more", language)));
+  std::printf("wrote %s and the message boxes beside it\n",
+              qPrintable(PicturePath("update-progress", language)));
+  SetLanguage(Language::English);
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, UpdatePictures, ::testing::Values(Language::German, Language::English),
+                         [](const auto& info) {
+                           return info.param == Language::German ? "German" : "English";
+                         });
+
+}  // namespace
+}  // namespace axtune
+
+// The application lives on main's stack, so it is gone before the program's static objects are
+// destroyed.
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
