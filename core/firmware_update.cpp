@@ -433,7 +433,10 @@ namespace {
 std::mutex g_messagesMutex;
 std::vector<std::string> g_messages;
 constexpr size_t kKeptMessages = 64;
-constexpr int kBootLoadWindow = 16;
+// Boot-table bytes on their way at a time. 64 keeps the line busy through a few milliseconds of
+// latency (a loaded host, a USB adapter that sends when its 62-byte packet is full); 16 left the line
+// idle for most of each round trip on a busy machine.
+constexpr int kBootLoadWindow = 64;
 
 extern "C" void CollectProgrammerMessage(PRG_Handle, int32_t kind, const char* text) {
   if (kind != PRG_MSG_TEXT || text == nullptr) return;
@@ -461,7 +464,7 @@ class PrgFlashProgrammer : public FlashProgrammer {
 
   void setPortName(const std::string& device) override {
     // Every other option keeps its value (zero in this process: 19200 baud), except the boot-load
-    // window: 16 boot-table bytes on their way at a time instead of a round trip per byte.
+    // window: kBootLoadWindow boot-table bytes on their way at a time instead of a round trip per byte.
     PRG_SetOptions(
         nullptr, ("EmuPortName=" + device + ",PrgBootLoadWindow=" + std::to_string(kBootLoadWindow)).c_str());
   }

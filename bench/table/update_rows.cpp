@@ -1,6 +1,6 @@
 // Firmware updates through qmx-sim (default options) at 115200 baud, as axtune-cli runs them: the
 // drive firmware is told to enter its boot loader, the programmer loads the kernel with a boot-load
-// window of 16 and erases, programs and verifies. Each image is updated twice: once with the fixed
+// window of 64 and erases, programs and verifies. Each image is updated twice: once with the fixed
 // pauses of the sequence (kernel start, settling, erase wait, hand-over and reset pauses), once with
 // them skipped, which leaves what the line and both ends cost.
 #include <filesystem>
