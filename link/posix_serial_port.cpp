@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstring>
 #include <limits>
+#include <thread>
 
 #include "link/platform_serial_port.h"
 
@@ -245,6 +246,14 @@ size_t PosixSerialPort::readSome(uint8_t* buffer, size_t min, size_t max) {
     if (r < 0 && errno == EINTR) continue;
     if (r < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;  // hang-up (EIO) or a dead device
     if (noWait || hungUp) break;
+    if (got > 0 && baudRate_ > 0) {
+      // Part of the answer is in: the rest cannot be complete before its bytes have crossed the line,
+      // so wait for that once instead of waking for every byte as it comes.
+      const auto rest =
+          std::chrono::microseconds((min - got - 1) * 10'000'000 / static_cast<size_t>(baudRate_));
+      const auto wake = std::min(Clock::now() + rest, deadline);
+      if (rest >= std::chrono::microseconds(500)) std::this_thread::sleep_until(wake);
+    }
     const int wait = millisecondsUntil(deadline);
     if (wait <= 0) break;
     pollfd p{fd_, POLLIN, 0};
