@@ -96,8 +96,8 @@ bool EchoedStream::receive() {
 
 namespace {
 
-// A block's data through the stream; the progress moves every kDataStep bytes and when the block's
-// last echo is in.
+// A block's data through the stream; the progress moves every kDataStep bytes sent (at most a window
+// ahead of their echoes) and when the block's last echo is in.
 bool SendBlockData(EchoedStream& stream, const uint8_t* data, uint64_t n, BootTableProgress& progress) {
   for (uint64_t i = 0; i < n; i += BootTableProgress::kDataStep) {
     const auto piece = static_cast<uint32_t>(std::min<uint64_t>(BootTableProgress::kDataStep, n - i));
