@@ -76,8 +76,9 @@ size_t SendPacket(const uint8_t* data, size_t n) {
   frame[6] = 0;
   frame[7] = 0;
   if (n > 0) std::memcpy(frame + kPacketHeader, data, n);
-  if (Port().write(frame, kPacketHeader) != kPacketHeader) return 0;
-  if (n > 0 && Port().write(frame + kPacketHeader, n) != n) return 0;
+  // Header and data in one write: the same bytes, back to back on the line, even when the far end
+  // picks up its input late.
+  if (Port().write(frame, kPacketHeader + n) != kPacketHeader + n) return 0;
 
   uint8_t ack[kPacketHeader] = {};
   const size_t got = ReadFully(ack, sizeof ack);
