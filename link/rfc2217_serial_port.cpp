@@ -16,7 +16,8 @@ constexpr size_t kSchemeLength = 10;
 // The receiving thread stops taking bytes from the network while this much is unread; TCP then
 // holds the server back, as a full UART buffer would.
 constexpr size_t kMaxQueued = 1 << 20;
-constexpr int kReceivePollMs = 100;  // how often the receiving thread looks for a close request
+constexpr int kReceivePollMs = 100;     // how often the receiving thread looks for a close request
+constexpr int kModemStateWaitMs = 200;  // for the lines after the mask was answered
 
 std::atomic<int> g_connectMs{5000};
 std::atomic<int> g_answerMs{5000};
@@ -259,7 +260,10 @@ bool Rfc2217SerialPort::open(const SerialSettings& settings) {
                                                     std::to_string(settings.baudRate) + " baud (it set " +
                                                     std::to_string(rateAnswer) + ")");
   }
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::unique_lock<std::mutex> lock(mutex_);
+  // Servers tell the lines right after the mask, mostly in the same packet; a short wait lets the
+  // carrier be known when the caller asks at once (the GUI does, to decide on its start-up pause).
+  waitFor(lock, kModemStateWaitMs, [this] { return session_.modemStateKnown(); });
   received_.clear();  // a freshly opened port starts with empty buffers
   baudRate_ = settings.baudRate;
   purgeUnanswered_ = false;

@@ -192,6 +192,8 @@ TEST(QmxSimOptions, EveryOptionReachesTheConfiguration) {
                                 "flash.bin",
                                 "--link",
                                 "/tmp/qmx",
+                                "--rfc2217",
+                                "0.0.0.0:4001",
                                 "--quiet"},
                                options, error))
       << error;
@@ -216,6 +218,7 @@ TEST(QmxSimOptions, EveryOptionReachesTheConfiguration) {
   EXPECT_FALSE(c.factoryFirmware);
   EXPECT_EQ(c.flashExportFormat, SimConfig::FlashFormat::Binary);
   EXPECT_EQ(options.linkPath, "/tmp/qmx");
+  EXPECT_EQ(options.rfc2217, "0.0.0.0:4001");
 
   for (const std::vector<std::string>& bad : {std::vector<std::string>{"--records", "128"},
                                               {"--firmware", "4.1"},
@@ -235,7 +238,7 @@ TEST(QmxSimOptions, EveryOptionReachesTheConfiguration) {
         "--delay-ms",       "--split",          "--split-gap-us",  "--silence",      "--supply-volts",
         "--ambient",        "--start-position", "--limits",        "--cam",          "--stops",
         "--flash-geometry", "--blank-flash",    "--flash-hex",     "--flash-bin",    "--link",
-        "--quiet"}) {
+        "--rfc2217",        "--quiet"}) {
     EXPECT_NE(ToolHelpText().find(name), std::string::npos) << name;
   }
 }

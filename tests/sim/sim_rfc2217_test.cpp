@@ -1,6 +1,7 @@
 // The simulated drive served as an RFC 2217 device server on loopback (qmx-sim --rfc2217 in
 // process), reached through the network serial port and the drive link.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <csignal>
@@ -26,12 +27,16 @@ class DriveOnTheNetwork : public ::testing::Test {
     server_ = std::make_unique<Rfc2217Server>(*drive_);
     std::string error;
     ASSERT_TRUE(server_->open("0", error)) << error;
-    thread_ = std::thread([this] { server_->run(stop_, powerCycle_, -1, true); });
+    ASSERT_EQ(::pipe(console_), 0);
+    thread_ = std::thread([this] { server_->run(stop_, powerCycle_, console_[0], true); });
   }
   void TearDown() override {
     CloseLink();
-    stop_ = 1;
+    // The console's "quit" ends the server on its own thread.
+    const char quit[] = "quit\n";
+    EXPECT_EQ(::write(console_[1], quit, sizeof quit - 1), static_cast<ssize_t>(sizeof quit - 1));
     if (thread_.joinable()) thread_.join();
+    for (int fd : console_) ::close(fd);
   }
 
   // Reads until the drive answers (it may be starting up); a guard of some seconds, not a timing.
@@ -46,6 +51,7 @@ class DriveOnTheNetwork : public ::testing::Test {
   std::unique_ptr<Rfc2217Server> server_;
   volatile std::sig_atomic_t stop_ = 0;
   volatile std::sig_atomic_t powerCycle_ = 0;
+  int console_[2] = {-1, -1};
   std::thread thread_;
 };
 
@@ -149,6 +155,30 @@ TEST_F(DriveOnTheNetwork, OneClientAtATimeAndTheNextOnceItHasGone) {
     ASSERT_TRUE(OpenLink(server_->url())) << "round " << i << ": " << LastOpenErrorText();
   }
   EXPECT_TRUE(readAnswered(kIdentificationRecord, id));
+}
+
+TEST(Rfc2217ListenAddress, LoopbackByDefaultAndEveryFormTheHelpNames) {
+  std::string address, error;
+  int port = -1;
+  ASSERT_TRUE(ParseListenAddress("4001", address, port, error)) << error;
+  EXPECT_EQ(address, "127.0.0.1");
+  EXPECT_EQ(port, 4001);
+  ASSERT_TRUE(ParseListenAddress("0.0.0.0:0", address, port, error)) << error;
+  EXPECT_EQ(address, "0.0.0.0");
+  EXPECT_EQ(port, 0);
+  ASSERT_TRUE(ParseListenAddress("[::1]:4001", address, port, error)) << error;
+  EXPECT_EQ(address, "::1");
+  for (const char* bad : {"", "abc", ":4001", "70000", "host:", "-1"}) {
+    EXPECT_FALSE(ParseListenAddress(bad, address, port, error)) << bad;
+    EXPECT_FALSE(error.empty());
+  }
+  SimulatedDrive drive(SimConfig::realTime());
+  Rfc2217Server taken(drive);
+  ASSERT_TRUE(taken.open("0", error)) << error;
+  Rfc2217Server second(drive);
+  const std::string busyPort = taken.url().substr(taken.url().rfind(':') + 1);
+  EXPECT_FALSE(second.open(busyPort, error));
+  EXPECT_NE(error.find("cannot listen on 127.0.0.1 port " + busyPort), std::string::npos) << error;
 }
 
 }  // namespace
