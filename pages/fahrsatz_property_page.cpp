@@ -160,6 +160,12 @@ CFahrsatzPropertyPage::CFahrsatzPropertyPage(QWidget* parent) : CAxtunePropertyP
   accelTime_->hide();
   decelTime_->hide();
 
+  // Tab visits the controls in the order they stand, not in the order the page keeps them.
+  QWidget* order[] = {profileNumber_, start,       stop,        position_,    absolute_,
+                      relative_,      velocity_,   accel_,      decel_,       waitTime_,
+                      waitActive_,    nextActive_, nextNumber_, withoutStop_, targetVelocity_};
+  for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
   // Handlers.
   connect(profileNumber_, &UpDownControl::StepRequested, this, &CFahrsatzPropertyPage::OnProfileStep);
   connect(nextNumber_, &UpDownControl::StepRequested, this, &CFahrsatzPropertyPage::OnNextProfileStep);

@@ -139,6 +139,11 @@ CReferenzfahrtPropertyPage::CReferenzfahrtPropertyPage(QWidget* parent)
   accelTime_->hide();
   decelTime_->hide();
 
+  // Tab visits the controls in the order they stand, not in the order the page keeps them.
+  QWidget* order[] = {method_,  velocity_,    accel_, decel_, referencePosition_,
+                      current_, maxDistance_, start,  stop};
+  for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+
   connect(method_, &QComboBox::activated, this, &CReferenzfahrtPropertyPage::ApplyMaxDistanceVisibility);
   connect(start, &QPushButton::clicked, this, &CReferenzfahrtPropertyPage::OnStart);
   connect(stop, &QPushButton::clicked, this, &CReferenzfahrtPropertyPage::OnStop);

@@ -222,6 +222,17 @@ TEST_F(ProfilesPageTest, EnablingRulesFollowEveryChange) {
   EXPECT_EQ(page_->IconId(), 158) << "bits 4 and 8 mean nothing without bit 3";
 }
 
+TEST_F(ProfilesPageTest, TabFollowsTheRowsTopToBottom) {
+  ShowPage();
+  StepTo(4);  // every chaining control but the target velocity enabled
+  EXPECT_EQ(testing::TabOrder(page_, Control(Page::kIdProfileNumber)),
+            (std::vector<int>{Page::kIdProfileNumber, Page::kIdProfileNumberText, Page::kIdStart,
+                              Page::kIdStop, Page::kIdPosition, Page::kIdAbsolute, Page::kIdRelative,
+                              Page::kIdVelocity, Page::kIdAccel, Page::kIdDecel, Page::kIdWaitTime,
+                              Page::kIdWaitActive, Page::kIdNextActive, Page::kIdNextNumber,
+                              Page::kIdNextNumberText, Page::kIdWithoutStop}));
+}
+
 TEST_F(ProfilesPageTest, WaitingProfileWithTheNextProfilesVelocityShowsTheStopPictogram) {
   ASSERT_TRUE(WriteWords(14 + 5, 8, 0x0188));
   ShowPage();

@@ -201,3 +201,23 @@ class MotionPageTest : public GuiTest {
 };
 
 }  // namespace axtune::testing
+
+namespace axtune::testing {
+
+// The ids of the controls Tab visits in `page`, from `first` round to `first` again.
+inline std::vector<int> TabOrder(QWidget* page, QWidget* first) {
+  std::vector<int> ids;
+  QWidget* w = first;
+  do {
+    if (page->isAncestorOf(w) && (w->focusPolicy() & Qt::TabFocus) && w->isVisibleTo(page) &&
+        w->isEnabled() && !w->objectName().isEmpty()) {
+      bool ok = false;
+      const int id = w->objectName().toInt(&ok);
+      if (ok && (ids.empty() || ids.back() != id)) ids.push_back(id);
+    }
+    w = w->nextInFocusChain();
+  } while (w != first && ids.size() < 64);
+  return ids;
+}
+
+}  // namespace axtune::testing

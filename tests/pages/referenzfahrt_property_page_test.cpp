@@ -88,6 +88,15 @@ TEST_F(HomingPageTest, ShowingReadsTheRecordAndTheObjectsInOrder) {
     EXPECT_FALSE(Control(id)->isVisible()) << id;
 }
 
+TEST_F(HomingPageTest, TabFollowsTheRowsTopToBottom) {
+  ShowPage();
+  Choose(8);  // the maximum distance shows
+  EXPECT_EQ(testing::TabOrder(page_, Method()),
+            (std::vector<int>{Page::kIdMethod, Page::kIdVelocity, Page::kIdAccel, Page::kIdDecel,
+                              Page::kIdReferencePosition, Page::kIdCurrent, Page::kIdMaxDistance,
+                              Page::kIdStart, Page::kIdStop}));
+}
+
 TEST_F(HomingPageTest, MethodsCarryTheirNumbersAndOnlyTheMechanicalStopsShowTheMaximumDistance) {
   ShowPage();
   Choose(8);
