@@ -16,8 +16,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/axtune_dlg.h"
 #include "app/axtune_property_sheet.h"
@@ -238,6 +240,54 @@ TEST_F(ExpertToolsTest, HelpHomepageAndFeedbackHandTheirAddresses) {
   Window().OnCommand(kCommandHomepage);
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_TRUE(ui_.messages[0].contains("http://www.orvane.de"));
+
+  // Nor is the manual left at "could not be opened": the message names the file and what to do.
+  Window().OnCommand(kCommandHelpTopics);
+  ASSERT_EQ(ui_.messages.size(), 2u);
+  EXPECT_TRUE(ui_.messages[1].contains("/help/de/index.html#topic-3")) << ui_.messages[1].toStdString();
+  EXPECT_TRUE(ui_.messages[1].contains("Browser")) << ui_.messages[1].toStdString();
+}
+
+// The text of the manual's section `topic`, up to the next heading, with its line breaks as blanks.
+QString ManualSection(const QString& html, const QString& topic) {
+  const qsizetype start = html.indexOf(QStringLiteral("id=\"%1\"").arg(topic));
+  if (start < 0) return {};
+  qsizetype end = html.size();
+  for (const char* heading : {"<h2", "<h3"}) {
+    const qsizetype next = html.indexOf(QLatin1String(heading), start);
+    if (next >= 0) end = std::min(end, next);
+  }
+  return html.mid(start, end - start).simplified();
+}
+
+TEST_F(ExpertToolsTest, TheManualNamesTheFieldsAndUnitsOfTheSettingsInputsAndOutputsPages) {
+  struct Section {
+    const char* topic;
+    std::vector<int> texts;
+  };
+  const Section sections[] = {
+      {"page-149",
+       {44174, 44674, 44149, 44252, 44752, 44175, 44251, 44751, 44176, 44676, 44177, 44677, 44265, 44266,
+        44106, 44108}},
+      {"page-164", {44281, 44282, 32806, 32790, 32791, 32798, 32799, 32805, 32807, 44263, 44264, 44237}},
+      {"page-165", {123, 124, 125, 126, 44273, 44274, 44290, 44291, 44292, 44293}},
+  };
+  for (Language language : {Language::German, Language::English}) {
+    QFile file(FindManual(language));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << file.fileName().toStdString();
+    const QString html = QString::fromUtf8(file.readAll());
+    for (const Section& section : sections) {
+      const QString text = ManualSection(html, QString::fromLatin1(section.topic));
+      ASSERT_FALSE(text.isEmpty()) << section.topic;
+      for (int id : section.texts) {
+        const QString label = QString::fromUtf8(Text(id, language));
+        EXPECT_TRUE(text.contains(label)) << file.fileName().toStdString() << " " << section.topic
+                                          << " lacks \"" << label.toStdString() << "\"";
+      }
+    }
+    // The enable-inversion box is never shown, so the manual does not send anyone looking for it.
+    EXPECT_FALSE(html.contains(QString::fromUtf8(Text(44107, language)))) << file.fileName().toStdString();
+  }
 }
 
 TEST_F(ExpertToolsTest, TheManualHasEveryTopicTheProgramOpens) {
