@@ -52,6 +52,9 @@ enum : int {
 };
 
 constexpr int kLampSize = 20;
+// Face of a pressed-in controlword button, and its caption while it is also greyed.
+const QColor kPressedButton(165, 195, 225);
+const QColor kPressedDisabledText(60, 70, 85);
 const char* const kLampProperty = "lampIcon";
 
 // The template has one language: its labels are German in both user interfaces.
@@ -215,11 +218,16 @@ void CStatusDialog::BuildControls() {
     button->setAutoDefault(false);
     button->setWhatsThis(HelpText(ControlHelpId(spec.id)));
     if (spec.checkable) {
-      // A pressed-in button shows it plainly, not only by a slightly darker shade.
+      // A pressed-in button shows it plainly, not only by a slightly darker shade. Pressed in and
+      // greyed (Quickstop before the drive is switched on) its caption stays readable: the
+      // default greyed text on the blue tint can hardly be told from it.
       connect(button, &QPushButton::toggled, button, [button](bool pressed) {
         QPalette palette = button->palette();
-        palette.setColor(QPalette::Button,
-                         pressed ? QColor(165, 195, 225) : QPalette().color(QPalette::Button));
+        const QPalette defaults;
+        palette.setColor(QPalette::Button, pressed ? kPressedButton : defaults.color(QPalette::Button));
+        palette.setColor(
+            QPalette::Disabled, QPalette::ButtonText,
+            pressed ? kPressedDisabledText : defaults.color(QPalette::Disabled, QPalette::ButtonText));
         button->setPalette(palette);
       });
     }

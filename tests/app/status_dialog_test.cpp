@@ -4,9 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <QLabel>
+#include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
+#include <algorithm>
+#include <cmath>
 #include <memory>
 
 #include "app/drive_status_hooks.h"
@@ -19,6 +22,16 @@
 
 namespace axtune {
 namespace {
+
+// Contrast ratio of two colours by their relative luminance (1 = none, 21 = black on white).
+double Contrast(const QColor& a, const QColor& b) {
+  auto luminance = [](const QColor& c) {
+    auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+  };
+  const double la = luminance(a), lb = luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
 
 class StatusDialogTest : public testing::GuiTest {
  protected:
@@ -147,6 +160,12 @@ TEST_F(StatusDialogSimTest, DriveInOperation) {
   EXPECT_EQ(text(1148), "Quick stop");
   EXPECT_TRUE(button(1248)->isChecked());
   EXPECT_FALSE(button(1246)->isEnabled());
+  // "Operation" stays pressed in while greyed: its caption must still read on the pressed face.
+  EXPECT_TRUE(button(1246)->isChecked());
+  const QPalette& face = button(1246)->palette();
+  EXPECT_GE(Contrast(face.color(QPalette::Disabled, QPalette::ButtonText),
+                     face.color(QPalette::Disabled, QPalette::Button)),
+            3.0);
   // Released, it writes 0x0D.
   button(1248)->click();
   EXPECT_EQ(ReadControlword(), 0x0D);
