@@ -260,7 +260,7 @@ QString ManualSection(const QString& html, const QString& topic) {
   return html.mid(start, end - start).simplified();
 }
 
-TEST_F(ExpertToolsTest, TheManualNamesTheFieldsAndUnitsOfTheSettingsInputsAndOutputsPages) {
+TEST_F(ExpertToolsTest, TheManualNamesTheFieldsAndUnitsOfTheParameterPages) {
   struct Section {
     const char* topic;
     std::vector<int> texts;
@@ -271,6 +271,10 @@ TEST_F(ExpertToolsTest, TheManualNamesTheFieldsAndUnitsOfTheSettingsInputsAndOut
         44106, 44108}},
       {"page-164", {44281, 44282, 32806, 32790, 32791, 32798, 32799, 32805, 32807, 44263, 44264, 44237}},
       {"page-165", {123, 124, 125, 126, 44273, 44274, 44290, 44291, 44292, 44293}},
+      {"page-150",
+       {47000, 57671, 57672, 47242, 47225, 47226, 47001, 47241, 47262, 47263, 47109, 47002, 47003, 47004,
+        47230, 47005, 32785, 32786}},
+      {"page-151", {48000, 47001, 47241, 47262, 47263, 47109, 48002, 47242, 48003, 48004, 48258}},
   };
   for (Language language : {Language::German, Language::English}) {
     QFile file(FindManual(language));
