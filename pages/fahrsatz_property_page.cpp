@@ -292,13 +292,12 @@ void CFahrsatzPropertyPage::WriteFlags() {
 
 void CFahrsatzPropertyPage::OnProfileStep(int position, int step) {
   // A field being typed in loses the focus and so commits to the profile it belongs to, before
-  // the selector moves on.
+  // the selector moves on. It gets the focus back once it shows the new profile; were it given
+  // back earlier, a later focus loss would write the old profile's value into the new one.
   QWidget* focused = QApplication::focusWidget();
-  if (focused != nullptr && isAncestorOf(focused) && focused != profileNumber_ &&
-      !profileNumber_->isAncestorOf(focused)) {
-    focused->clearFocus();
-    focused->setFocus(Qt::OtherFocusReason);
-  }
+  const bool moveFocus = focused != nullptr && isAncestorOf(focused) && focused != profileNumber_ &&
+                         !profileNumber_->isAncestorOf(focused);
+  if (moveFocus) focused->clearFocus();
   const int n = std::clamp(position + step, 0, kLastProfile);
   SetRecordNumber(kFirstProfileRecord + n);
   BindToProfile(n);
@@ -307,7 +306,9 @@ void CFahrsatzPropertyPage::OnProfileStep(int position, int step) {
     RecordImage& image = MutableImage();
     for (int i = 0; i < kRecordWords; ++i) image[i] = static_cast<int16_t>(words[i]);
     Refresh();
+    if (moveFocus) focused->setFocus(Qt::OtherFocusReason);
   } else {
+    if (moveFocus) profileNumber_->setFocus(Qt::OtherFocusReason);
     ShowProfileUnreadable();
   }
   profileNumber_->SetPosition(n);

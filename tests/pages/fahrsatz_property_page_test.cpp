@@ -222,6 +222,27 @@ TEST_F(ProfilesPageTest, EnablingRulesFollowEveryChange) {
   EXPECT_EQ(page_->IconId(), 158) << "bits 4 and 8 mean nothing without bit 3";
 }
 
+TEST_F(ProfilesPageTest, AnUnreadableProfileGetsNothingOfTheFieldBeingTypedIn) {
+  host_.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&host_));
+  ShowPage();
+  StepTo(4);
+  auto* velocity = Control<QLineEdit>(Page::kIdVelocity);
+  velocity->setFocus();
+  velocity->selectAll();
+  QTest::keyClicks(velocity, "1000");
+  silenceDrive(true);
+  page_->OnProfileStep(4, 1);
+  EXPECT_EQ(writes(),
+            (std::vector<Access>{Object(kProfileObject, 2, 4, 838861), Object(kProfileObject, 5, 2, 5)}))
+      << "the typed value goes to profile 4 only, and neither it nor \"Invalid\" reaches profile 5";
+  EXPECT_FALSE(velocity->hasFocus());
+  ASSERT_EQ(ui_.messages.size(), 2u) << "the failed write of the field, then the unreadable profile";
+  EXPECT_TRUE(ui_.messages[1].startsWith("Profile 5 could not be read"));
+  silenceDrive(false);
+  EXPECT_EQ(LongAt(record(19), 2), 2516582u) << "profile 5 keeps its 3000 steps/s";
+}
+
 TEST_F(ProfilesPageTest, TabFollowsTheRowsTopToBottom) {
   ShowPage();
   StepTo(4);  // every chaining control but the target velocity enabled
