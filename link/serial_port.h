@@ -20,6 +20,14 @@ struct SerialSettings {
   bool rts = true;           // RTS raised after open
   bool exclusive = true;     // no other process may open the device while we hold it
   bool abortOnError = true;  // a line error fails transfers until clearErrors()
+  // The drive link keeps the parity-check flag and DSR output flow control that the port had; the
+  // flash programmer turns both off, since a port left with DSR flow on stalls the boot load.
+  bool keepParityCheckAndDsrFlow = true;
+  // Windows: put back the settings found at open before the handle closes. The programmer does; the
+  // drive link does not, because re-applying old settings can raise DTR, and an edge on DTR resets
+  // the drive's processor in the middle of the hand-over to its boot loader. (The termios backend
+  // always restores the terminal settings, which leaves the modem lines alone.)
+  bool restoreOnClose = false;
 };
 
 // Total-timeout model of the Windows communications interface: a read of n bytes may take at

@@ -17,7 +17,13 @@ std::string systemMessage(DWORD error) {
   return message;
 }
 
-PortOpenError classifyOpenError(DWORD error) {
+DWORD clampToDword(uint64_t value) {
+  return value > MAXDWORD ? MAXDWORD : static_cast<DWORD>(value);
+}
+
+}  // namespace
+
+PortOpenError ClassifyOpenError(DWORD error) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
@@ -34,11 +40,30 @@ PortOpenError classifyOpenError(DWORD error) {
   }
 }
 
-DWORD clampToDword(uint64_t value) {
-  return value > MAXDWORD ? MAXDWORD : static_cast<DWORD>(value);
+DCB BuildDeviceControlBlock(const DCB& found, const SerialSettings& settings) {
+  DCB dcb = found;
+  dcb.DCBlength = sizeof dcb;
+  dcb.BaudRate = static_cast<DWORD>(settings.baudRate);
+  dcb.fBinary = TRUE;
+  dcb.fOutxCtsFlow = FALSE;
+  dcb.fDtrControl = settings.dtr ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
+  dcb.fDsrSensitivity = FALSE;
+  dcb.fTXContinueOnXoff = TRUE;
+  dcb.fOutX = FALSE;
+  dcb.fInX = FALSE;
+  dcb.fErrorChar = FALSE;
+  dcb.fNull = FALSE;
+  dcb.fRtsControl = settings.rts ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
+  dcb.fAbortOnError = settings.abortOnError ? TRUE : FALSE;
+  dcb.ByteSize = 8;
+  dcb.Parity = NOPARITY;
+  dcb.StopBits = ONESTOPBIT;
+  if (!settings.keepParityCheckAndDsrFlow) {
+    dcb.fParity = FALSE;
+    dcb.fOutxDsrFlow = FALSE;
+  }
+  return dcb;
 }
-
-}  // namespace
 
 std::unique_ptr<SerialPort> createPlatformSerialPort(const std::string& device) {
   return std::make_unique<Win32SerialPort>(device);
@@ -71,39 +96,27 @@ bool Win32SerialPort::open(const SerialSettings& settings) {
       CreateFileA(device_.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, OPEN_EXISTING, 0, nullptr);
   if (handle_ == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
-    return failOpen(classifyOpenError(error), error);
+    return failOpen(ClassifyOpenError(error), error);
   }
 
-  DCB dcb{};
-  dcb.DCBlength = sizeof dcb;
-  if (!GetCommState(handle_, &dcb)) return failOpen(PortOpenError::BadSettings, GetLastError());
-  savedState_ = dcb;
-  dcb.BaudRate = static_cast<DWORD>(settings.baudRate);
-  dcb.fBinary = TRUE;
-  dcb.fOutxCtsFlow = FALSE;
-  dcb.fDtrControl = settings.dtr ? DTR_CONTROL_ENABLE : DTR_CONTROL_DISABLE;
-  dcb.fDsrSensitivity = FALSE;
-  dcb.fTXContinueOnXoff = TRUE;
-  dcb.fOutX = FALSE;
-  dcb.fInX = FALSE;
-  dcb.fErrorChar = FALSE;
-  dcb.fNull = FALSE;
-  dcb.fRtsControl = settings.rts ? RTS_CONTROL_ENABLE : RTS_CONTROL_DISABLE;
-  dcb.fAbortOnError = settings.abortOnError ? TRUE : FALSE;
-  dcb.ByteSize = 8;
-  dcb.Parity = NOPARITY;
-  dcb.StopBits = ONESTOPBIT;
-  // fParity and fOutxDsrFlow keep the values the port had.
+  DCB found{};
+  found.DCBlength = sizeof found;
+  if (!GetCommState(handle_, &found)) return failOpen(PortOpenError::BadSettings, GetLastError());
+  savedState_ = found;
+  DCB dcb = BuildDeviceControlBlock(found, settings);
   if (!SetCommState(handle_, &dcb)) return failOpen(PortOpenError::BadSettings, GetLastError());
   if (GetCommTimeouts(handle_, &savedTimeouts_)) haveSavedTimeouts_ = true;
+  restoreOnClose_ = settings.restoreOnClose;
   baudRate_ = settings.baudRate;
   return true;
 }
 
 bool Win32SerialPort::close() {
   if (handle_ == INVALID_HANDLE_VALUE) return true;
-  SetCommState(handle_, &savedState_);
-  if (haveSavedTimeouts_) SetCommTimeouts(handle_, &savedTimeouts_);
+  if (restoreOnClose_) {
+    SetCommState(handle_, &savedState_);
+    if (haveSavedTimeouts_) SetCommTimeouts(handle_, &savedTimeouts_);
+  }
   if (!CloseHandle(handle_)) return false;
   handle_ = INVALID_HANDLE_VALUE;
   return true;

@@ -12,6 +12,12 @@
 
 namespace axtune {
 
+// Why CreateFile failed, from its error code.
+PortOpenError ClassifyOpenError(DWORD error);
+
+// The device control block that open() writes: `found` is what the port had, changed as settings ask.
+DCB BuildDeviceControlBlock(const DCB& found, const SerialSettings& settings);
+
 class Win32SerialPort final : public SerialPort {
  public:
   explicit Win32SerialPort(std::string device);
@@ -48,6 +54,7 @@ class Win32SerialPort final : public SerialPort {
   DCB savedState_{};
   COMMTIMEOUTS savedTimeouts_{};
   bool haveSavedTimeouts_ = false;
+  bool restoreOnClose_ = false;
   int baudRate_ = 0;
   PortOpenError openError_ = PortOpenError::None;
   std::string errorText_;

@@ -231,7 +231,8 @@ PRG_API int32_t PRG_GetInterface(const PRG_Interface** descriptor);
  *                                 when the user cancelled (PRG_Open then fails with "Cancelled by the
  *                                 user\n" before anything is sent).
  *   waitCursor(context, on)       on = 1 when the wait cursor should show, 0 for the arrow again.
- * Either may be NULL: without a prompt hook PRG_Open goes on without asking. The hooks are called on
+ * Either may be NULL: without a prompt hook PRG_Open shows the prompt as a Windows message box (on
+ * other systems, and on Windows without a desktop, it goes on without asking). The hooks are called on
  * the thread that calls PRG_Open / PRG_Close. PRG_Init does not remove them. Returns 0.
  */
 typedef int32_t (*PRG_PromptHook)(void* context, const char* title, const char* text);

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "firmware/programmer/boot_loader.h"
+#include "firmware/programmer/default_prompt.h"
 #include "firmware/programmer/flash_programmer.h"
 #include "firmware/programmer/kernel_protocol.h"
 #include "firmware/programmer/prg_options.h"
@@ -88,7 +89,9 @@ int OpenSequence() {
     return PRG_FAILED;
   }
   const UserInterfaceHooks hooks = s.hooks;
-  if (hooks.prompt != nullptr && hooks.prompt(hooks.context, "QMX Download", "QMX einschalten!") != 0) {
+  if (hooks.prompt == nullptr) {
+    ShowDefaultPrompt("QMX Download", "QMX einschalten!");
+  } else if (hooks.prompt(hooks.context, "QMX Download", "QMX einschalten!") != 0) {
     Message("Cancelled by the user\n");
     return PRG_FAILED;
   }

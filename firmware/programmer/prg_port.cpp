@@ -60,6 +60,8 @@ int ProgrammerPort::open(const std::string& name, int rate) {
   settings.rts = false;
   settings.exclusive = false;  // shared for reading and writing, as the boot tools open it
   settings.abortOnError = true;
+  settings.keepParityCheckAndDsrFlow = false;  // parity check and DSR output flow off
+  settings.restoreOnClose = true;              // the settings found at open come back at close
   if (!port || !port->open(settings)) {
     lastError_ = port ? describeOpenError(port->lastOpenError(), port->lastErrorText()) : "no port";
     return -1;
