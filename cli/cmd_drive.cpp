@@ -141,11 +141,19 @@ int CmdWriteRecord(Context& context) {
   }
   DriveSession session(context);
   if ((code = session.open()) != kExitOk) return code;
+  const RecordWords written = words;
   if (!ExchangeRecord(static_cast<int>(record), words)) {
     return Fail(context, kExitDrive,
-                "record " + std::to_string(record) + ": no full reply from the drive on " +
-                    session.portLabel() +
-                    ": check that the drive is switched on and the cable is plugged in");
+                "record " + std::to_string(record) + " was not written: " + LinkErrorText(LinkError.load()) +
+                    " (drive on " + session.portLabel() +
+                    "; check that the drive is switched on and the cable is plugged in)");
+  }
+  // A parameter record is answered with its contents as stored: anything else means the write
+  // did not take. Record 127 answers with the command's reply instead.
+  if (record != kObjectRecord && words != written) {
+    return Fail(
+        context, kExitDrive,
+        "record " + std::to_string(record) + " was not written: the drive answered with other contents");
   }
   if (context.options.json) {
     Json j = Json::object();
@@ -211,14 +219,18 @@ int CmdWriteObject(Context& context) {
   request[5] = static_cast<uint16_t>(raw >> 16);
   const std::string name = Hex(static_cast<uint32_t>(index), 4) + "/" + std::to_string(sub);
   if (!ExchangeRecord(kObjectRecord, request)) {
-    return Fail(
-        context, kExitDrive,
-        "object " + name + " was not written: no full reply from the drive on " + session.portLabel());
+    return Fail(context, kExitDrive,
+                "object " + name + " was not written: " + LinkErrorText(LinkError.load()) + " (drive on " +
+                    session.portLabel() + ")");
   }
   if ((request[0] & 0xFF) == kSdoAbort) {
     return Fail(context, kExitDrive,
                 "the drive refused the write of object " + name +
                     " (unknown object, read-only, or value out of range)");
+  }
+  if (!ObjectWriteConfirmed(request, static_cast<uint16_t>(index), static_cast<uint8_t>(sub))) {
+    return Fail(context, kExitDrive,
+                "object " + name + " was not written: the drive's answer does not confirm it");
   }
   if (context.options.json) {
     Json j = Json::object();

@@ -115,14 +115,20 @@ int CmdLoad(Context& context) {
       break;
   }
   if (outcome.failedWrites > 0) {
+    std::string which;
+    for (size_t i = 0; i < outcome.unconfirmedRecords.size() && i < 10; ++i)
+      which += (i ? ", " : "") + std::to_string(outcome.unconfirmedRecords[i]);
+    if (outcome.unconfirmedRecords.size() > 10) which += ", ...";
     return Fail(context, kExitDrive,
-                std::to_string(outcome.failedWrites) + " of " + std::to_string(outcome.recordsSent) +
-                    " record writes got no full reply from the drive on " + session.portLabel() +
-                    ": load the file again");
+                "the drive on " + session.portLabel() + " took " + std::to_string(outcome.recordsConfirmed) +
+                    " of " + std::to_string(outcome.recordsSent) + " records; record" +
+                    (outcome.failedWrites > 1 ? "s " : " ") + which + " not confirmed after " +
+                    std::to_string(kRecordWriteAttempts) + " attempts: load the file again");
   }
   if (context.options.json) {
     Json j = Json::object();
     j.set("ok", true).set("file", path).set("recordsSent", outcome.recordsSent);
+    j.set("recordsConfirmed", outcome.recordsConfirmed);
     j.set("endOfLoadSent", outcome.endOfLoadSent).set("stored", false);
     j.write(context.out);
   } else {

@@ -29,14 +29,14 @@ class ByteCursor {
  public:
   ByteCursor(const uint8_t* data, size_t size, size_t offset) : data_(data), size_(size), pos_(offset) {}
 
-  // The zero-terminated text at the cursor; nullopt when no zero byte follows or a control
-  // character comes first (paths and names never hold one; record words usually do).
+  // The zero-terminated text at the cursor; nullopt when no zero byte follows. Any other byte may
+  // stand in it: a user name or company is whatever the user typed (a tab included).
   std::optional<std::string> zeroTerminatedText() {
     if (pos_ > size_) return std::nullopt;
     const uint8_t* begin = data_ + pos_;
     const uint8_t* end = data_ + size_;
-    const uint8_t* zero = std::find_if(begin, end, [](uint8_t c) { return c < 0x20 || c == 0x7F; });
-    if (zero == end || *zero != 0) return std::nullopt;
+    const uint8_t* zero = std::find(begin, end, uint8_t{0});
+    if (zero == end) return std::nullopt;
     std::string text(reinterpret_cast<const char*>(begin), static_cast<size_t>(zero - begin));
     pos_ += text.size() + 1;
     return text;
@@ -191,16 +191,20 @@ ParsedParameterFile ParseParameterFile(const uint8_t* data, size_t size, int cou
   for (size_t i = 0; i < whole; ++i) {
     parsed.records.push_back(RecordFromBytes(data + kParameterFileHeaderBytes + i * kParameterRecordBytes));
   }
-  parsed.savedRecordCount = FindSavedRecordCount(data, size);
   if (available < wanted) {
+    parsed.savedRecordCount = FindSavedRecordCount(data, size);
     parsed.format = ParameterFileFormat::TooShort;
     return parsed;
   }
-  if (parsed.savedRecordCount != count) {
+  // A trailer right behind the drive's count of records settles it, whatever the smallest count
+  // with a trailer behind it would be (a record's bytes may read as the start of a trailer too).
+  parsed.trailer = ParseTrailer(data, size, kParameterFileHeaderBytes + wanted * kParameterRecordBytes);
+  if (!parsed.trailer) {
+    parsed.savedRecordCount = FindSavedRecordCount(data, size);
     parsed.format = ParameterFileFormat::CountMismatch;
     return parsed;
   }
-  parsed.trailer = ParseTrailer(data, size, kParameterFileHeaderBytes + wanted * kParameterRecordBytes);
+  parsed.savedRecordCount = count;
   parsed.format = ParameterFileFormat::Ok;
   return parsed;
 }
@@ -210,6 +214,13 @@ bool LinkParameterRecordAccess::readRecord(int record, RecordWords& words) {
 }
 bool LinkParameterRecordAccess::exchangeRecord(int record, RecordWords& words) {
   return ExchangeRecord(record, words);
+}
+bool LinkParameterRecordAccess::writeRecord(int record, const RecordWords& words) {
+  return WriteRecord(record, words);
+}
+bool ParameterRecordAccess::writeRecord(int record, const RecordWords& words) {
+  RecordWords reply = words;
+  return exchangeRecord(record, reply) && reply == words;
 }
 int LinkParameterRecordAccess::lastLinkError() const {
   return LinkError.load();
@@ -425,8 +436,17 @@ LoadOutcome LoadParameterFile(ParameterRecordAccess& access, int count, const st
         outcome.result = LoadResult::Loaded;
         const int toSend = std::max(count - kFirstLoadedRecord, 0);
         for (int record = kFirstLoadedRecord; record < count; ++record) {
-          RecordWords words = parsed.records[static_cast<size_t>(record)];
-          if (!access.exchangeRecord(record, words)) ++outcome.failedWrites;  // reply not examined
+          const RecordWords& words = parsed.records[static_cast<size_t>(record)];
+          bool confirmed = false;
+          for (int attempt = 0; attempt < kRecordWriteAttempts && !confirmed; ++attempt) {
+            confirmed = access.writeRecord(record, words);
+          }
+          if (confirmed) {
+            ++outcome.recordsConfirmed;
+          } else {
+            outcome.unconfirmedRecords.push_back(record);
+            ++outcome.failedWrites;
+          }
           ++outcome.recordsSent;
           if (hooks.progress) hooks.progress(outcome.recordsSent, toSend);
         }

@@ -72,8 +72,8 @@ struct ParsedParameterFile {
 // Parses a file image for a drive with `count` records (0..kMaxParameterRecords).
 ParsedParameterFile ParseParameterFile(const uint8_t* data, size_t size, int count);
 // The trailer that starts at `offset`, when the bytes from there on are exactly a trailer: a full
-// path, a date "dd.mm.yyyy", a user name and a company, each with its zero byte, none of them with a
-// control character.
+// path, a date "dd.mm.yyyy", a user name and a company, each with its zero byte. The strings are
+// informative: any bytes but zero may stand in them.
 std::optional<ParameterFileTrailer> ParseTrailer(const uint8_t* data, size_t size, size_t offset);
 
 // Record access to the drive; the default goes through the drive link. Tests and other front ends
@@ -84,14 +84,21 @@ class ParameterRecordAccess {
   virtual bool readRecord(int record, RecordWords& words) = 0;
   virtual bool exchangeRecord(int record, RecordWords& words) = 0;
   virtual int lastLinkError() const = 0;
+  // A record write that counts only when the reply carries exactly the words written. The default
+  // exchanges the record and compares the reply.
+  virtual bool writeRecord(int record, const RecordWords& words);
 };
 
 class LinkParameterRecordAccess : public ParameterRecordAccess {
  public:
   bool readRecord(int record, RecordWords& words) override;
   bool exchangeRecord(int record, RecordWords& words) override;
+  bool writeRecord(int record, const RecordWords& words) override;
   int lastLinkError() const override;
 };
+
+// A record write the drive did not confirm is sent again, up to this many times in all.
+inline constexpr int kRecordWriteAttempts = 3;
 
 // Called after each record transferred: (records done, records in all).
 using ParameterProgress = std::function<void(int done, int total)>;
@@ -160,10 +167,12 @@ enum class LoadResult {
 struct LoadOutcome {
   LoadResult result = LoadResult::OpenFailed;
   std::string reason;          // the system's reason for OpenFailed
-  int recordsSent = 0;         // record writes sent (count - 2 for a full load)
+  int recordsSent = 0;         // records sent (count - 2 for a full load), each once or more
+  int recordsConfirmed = 0;    // records the drive confirmed by answering with the words sent
+  std::vector<int> unconfirmedRecords;  // records still unconfirmed after kRecordWriteAttempts
   int recordsInFile = 0;       // whole records in the file behind the identification
   int savedRecordCount = -1;   // the count the file was saved with, when its trailer tells
-  int failedWrites = 0;        // record writes without a full reply (not examined further)
+  int failedWrites = 0;        // records the drive did not confirm (unconfirmedRecords.size())
   bool endOfLoadSent = false;  // the end-of-load command went out
   bool markChanged = false;    // the caller marks the parameters as changed (store enabled): the
                                // file carries the identification
@@ -177,6 +186,8 @@ struct LoadHooks {
 
 // The whole load: reads the file, checks it against the drive's record count, sends records
 // 2..count-1, waits 2000 ms, and sends the end-of-load command for every file that could be read.
+// A record counts as loaded only when the drive answers with the words sent; an unconfirmed record
+// is sent again (kRecordWriteAttempts in all) and, if still unconfirmed, listed in the outcome.
 LoadOutcome LoadParameterFile(ParameterRecordAccess& access, int count, const std::string& path,
                               const LoadHooks& hooks = {});
 

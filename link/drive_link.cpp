@@ -1,6 +1,7 @@
 // The drive link: frames, checksums, resynchronisation and the process-wide port.
 #include "link/drive_link.h"
 
+#include <algorithm>
 #include <mutex>
 
 #include "link/frame_bytes.h"
@@ -23,6 +24,17 @@ constexpr uint8_t kWholeRecord = 0x0F;
 // ever; after this many skipped frames (about half a second of traffic at 38400 baud) the read
 // gives up as if the record never came.
 constexpr int kMaxSkippedFrames = 64;
+constexpr uint32_t kReadPerByteMs = 1;
+constexpr uint32_t kReadConstantMs = 1000;
+
+SerialTimeouts LinkTimeouts() {
+  SerialTimeouts timeouts;
+  timeouts.readPerByteMs = kReadPerByteMs;
+  timeouts.readConstantMs = kReadConstantMs;
+  timeouts.writePerByteMs = 1;
+  timeouts.writeConstantMs = 1000;
+  return timeouts;
+}
 
 struct LinkState {
   // Guards the port's lifetime against the carrier watcher, which queries the modem lines from
@@ -50,18 +62,64 @@ size_t sendBytes(size_t count) {
   return s.port->write(s.transmit.data(), count);
 }
 
+// One transfer's wait: every read of the transfer, resynchronisation included, ends by the same
+// deadline, so a line that keeps delivering frames for other records cannot stretch the transfer
+// past the timeout of one attempt. Each read also keeps its own total timeout (n ms + 1000 ms), so
+// a silent drive costs what it always did.
+class TransferDeadline {
+ public:
+  TransferDeadline(SerialPort& port, size_t replyBytes)
+      : port_(port), deadlineUs_(port.clockUs() + (uint64_t{kReadConstantMs} + replyBytes) * 1000) {}
+
+  size_t read(uint8_t* destination, size_t count) {
+    const uint64_t now = port_.clockUs();
+    const uint64_t leftMs = now < deadlineUs_ ? (deadlineUs_ - now) / 1000 : 0;
+    SerialTimeouts timeouts = LinkTimeouts();
+    timeouts.readPerByteMs = 0;
+    timeouts.readConstantMs =
+        static_cast<uint32_t>(std::min<uint64_t>(leftMs, uint64_t{kReadPerByteMs} * count + kReadConstantMs));
+    port_.setTimeouts(timeouts);
+    const size_t got = port_.read(destination, count);
+    port_.setTimeouts(LinkTimeouts());
+    return got;
+  }
+
+ private:
+  SerialPort& port_;
+  uint64_t deadlineUs_;
+};
+
 // Reads into the receive buffer at the given offset; never past its end.
-size_t receiveBytes(size_t offset, size_t count) {
+size_t receiveBytes(TransferDeadline& deadline, size_t offset, size_t count) {
   LinkState& s = link();
   if (!s.port || offset > s.receive.size() || count > s.receive.size() - offset) return 0;
-  return s.port->read(s.receive.data() + offset, count);
+  return deadline.read(s.receive.data() + offset, count);
 }
 
-size_t discardBytes(size_t count) {
+size_t discardBytes(TransferDeadline& deadline, size_t count) {
   LinkState& s = link();
   std::array<uint8_t, kBodyBytes> scratch{};
   if (!s.port || count > scratch.size()) return 0;
-  return s.port->read(scratch.data(), count);
+  return deadline.read(scratch.data(), count);
+}
+
+// Drops what an earlier reply left on the line (a reply that came after its transfer gave up, a
+// stray byte), so that it cannot be taken for the answer to the request about to go out.
+void dropStaleInput() {
+  LinkState& s = link();
+  if (!s.port) return;
+  SerialTimeouts returnAtOnce = LinkTimeouts();
+  returnAtOnce.readPerByteMs = 0;
+  returnAtOnce.readConstantMs = 0;
+  bool changed = false;
+  std::array<uint8_t, 64> scratch{};
+  for (int round = 0; round < 64; ++round) {
+    const size_t waiting = s.port->bytesWaiting();
+    if (waiting == 0) break;
+    if (!changed) changed = s.port->setTimeouts(returnAtOnce);
+    if (s.port->read(scratch.data(), std::min(waiting, scratch.size())) == 0) break;
+  }
+  if (changed) s.port->setTimeouts(LinkTimeouts());
 }
 
 void setErrorFromReply(uint8_t controlByte) {
@@ -70,7 +128,7 @@ void setErrorFromReply(uint8_t controlByte) {
 
 // A reply for another record is in the receive header. Skips whole frames until one for `record`
 // begins; an error header on the way records its code. True when the header now names `record`.
-bool resynchronise(uint8_t record) {
+bool resynchronise(TransferDeadline& deadline, uint8_t record) {
   LinkState& s = link();
   for (int skipped = 0; skipped < kMaxSkippedFrames; ++skipped) {
     const uint8_t control = s.receive[0];
@@ -78,12 +136,46 @@ bool resynchronise(uint8_t record) {
       setErrorFromReply(control);  // an error reply is only its header
     } else {
       const size_t rest = (control & 0x0F) == kWholeRecord ? kBodyBytes : 4 + 2 * ((control >> 4) & 0x07);
-      discardBytes(rest);
+      discardBytes(deadline, rest);
     }
-    if (receiveBytes(0, 2) < 2) return false;
+    if (receiveBytes(deadline, 0, 2) < 2) return false;
     if (s.receive[1] == record) return true;
   }
   return false;
+}
+
+// Reads the header of the reply for `record`, skipping frames for other records. False (with
+// LinkError set) when none came, or when it is an error reply.
+bool receiveHeaderFor(TransferDeadline& deadline, uint8_t record) {
+  LinkState& s = link();
+  if (receiveBytes(deadline, 0, 2) < 2) {
+    LinkError = kLinkNoReply;
+    return false;
+  }
+  if (s.receive[1] != record && !resynchronise(deadline, record)) {
+    LinkError = kLinkNoReply;
+    return false;
+  }
+  if (s.receive[0] & kWriteBit) {
+    setErrorFromReply(s.receive[0]);
+    return false;
+  }
+  return true;
+}
+
+// The rest of a whole-record frame whose header is in the receive buffer, checksum checked.
+bool receiveRecordBody(TransferDeadline& deadline) {
+  LinkState& s = link();
+  if (receiveBytes(deadline, 2, kBodyBytes) < kBodyBytes) {
+    LinkError = kLinkShortReply;
+    return false;
+  }
+  const std::span<const uint8_t> frame(s.receive);
+  if (FrameChecksum(s.receive.data(), kFrameBytes - 2) != LoadLe16(frame, kFrameBytes - 2)) {
+    LinkError = kLinkBadChecksum;
+    return false;
+  }
+  return true;
 }
 
 void copyWordsFromReceive(uint16_t* destination) {
@@ -136,12 +228,7 @@ bool OpenLink(const std::string& portName) {
   settings.abortOnError = true;
   if (!port->open(settings)) return fail(port->lastOpenError(), port->lastErrorText());
 
-  SerialTimeouts timeouts;
-  timeouts.readPerByteMs = 1;
-  timeouts.readConstantMs = 1000;
-  timeouts.writePerByteMs = 1;
-  timeouts.writeConstantMs = 1000;
-  if (!port->setTimeouts(timeouts)) {
+  if (!port->setTimeouts(LinkTimeouts())) {
     port->close();
     return fail(PortOpenError::BadSettings, device + ": the port does not accept timeouts");
   }
@@ -223,30 +310,20 @@ std::string LastOpenErrorText() {
 bool ReadRecord(int record, uint16_t* destination15) {
   if (destination15 == nullptr) return false;
   LinkState& s = link();
+  if (!s.port) {
+    LinkError = kLinkNoReply;  // a closed link fails like a silent line
+    return false;
+  }
   const auto r = static_cast<uint8_t>(record & 0xFF);
+  dropStaleInput();
   s.transmit[0] = kReadRequest;
   s.transmit[1] = r;
   sendBytes(2);
 
-  if (receiveBytes(0, 2) < 2) {
-    LinkError = kLinkNoReply;
-    return false;
-  }
-  if (s.receive[1] != r && !resynchronise(r)) {
-    LinkError = kLinkNoReply;
-    return false;
-  }
-  if (s.receive[0] & kWriteBit) {
-    setErrorFromReply(s.receive[0]);
-    return false;
-  }
-  if (receiveBytes(2, kBodyBytes) < kBodyBytes) {
-    LinkError = kLinkShortReply;
-    return false;
-  }
-  const std::span<const uint8_t> frame(s.receive);
-  if (FrameChecksum(s.receive.data(), kFrameBytes - 2) != LoadLe16(frame, kFrameBytes - 2)) {
-    LinkError = kLinkBadChecksum;
+  TransferDeadline deadline(*s.port, kFrameBytes);
+  if (!receiveHeaderFor(deadline, r) || !receiveRecordBody(deadline)) return false;
+  if ((s.receive[0] & 0x0F) != kWholeRecord) {
+    LinkError = kLinkNoReply;  // a word-write reply for this record, not the record
     return false;
   }
   copyWordsFromReceive(destination15);
@@ -256,16 +333,37 @@ bool ReadRecord(int record, uint16_t* destination15) {
 bool ExchangeRecord(int record, uint16_t* buffer15) {
   if (buffer15 == nullptr) return false;
   LinkState& s = link();
+  if (!s.port) return false;
+  const auto r = static_cast<uint8_t>(record & 0xFF);
   const std::span<uint8_t> frame(s.transmit);
   s.transmit[0] = kRecordWriteRequest;
-  s.transmit[1] = static_cast<uint8_t>(record & 0xFF);
+  s.transmit[1] = r;
   for (int i = 0; i < kRecordWords; ++i) StoreLe16(frame, 2 + 2 * i, buffer15[i]);
   StoreLe16(frame, kFrameBytes - 2, FrameChecksum(s.transmit.data(), kFrameBytes - 2));
+  dropStaleInput();
   sendBytes(kFrameBytes);
 
-  // Any complete reply counts: its header, error bit and checksum are not looked at.
-  if (receiveBytes(0, kFrameBytes) < kFrameBytes) return false;
+  // Only the record's own frame with a good checksum confirms the write: an error reply, a reply
+  // for another record (skipped) or a damaged frame fails the exchange and says why in LinkError.
+  TransferDeadline deadline(*s.port, kFrameBytes);
+  if (!receiveHeaderFor(deadline, r) || !receiveRecordBody(deadline)) return false;
+  if ((s.receive[0] & 0x0F) != kWholeRecord) {
+    LinkError = kLinkNoReply;
+    return false;
+  }
   copyWordsFromReceive(buffer15);
+  return true;
+}
+
+bool WriteRecord(int record, const uint16_t* words15) {
+  if (words15 == nullptr) return false;
+  RecordWords reply{};
+  std::copy(words15, words15 + kRecordWords, reply.begin());
+  if (!ExchangeRecord(record, reply.data())) return false;
+  if (!std::equal(reply.begin(), reply.end(), words15)) {
+    LinkError = kLinkNoReply;  // the drive answered with other contents: the write did not take
+    return false;
+  }
   return true;
 }
 
@@ -274,17 +372,49 @@ bool WriteWords(int record, int wordIndex, uint16_t value) {
   // Index 15 would read as a whole-record write and leave the drive waiting for 28 more bytes.
   if (wordIndex < 0 || wordIndex >= kRecordWords) return false;
   LinkState& s = link();
+  if (!s.port) {
+    setErrorFromReply(s.receive[0]);
+    return false;
+  }
+  const auto r = static_cast<uint8_t>(record);
   const std::span<uint8_t> frame(s.transmit);
   s.transmit[0] = static_cast<uint8_t>(kWriteBit | wordIndex);
-  s.transmit[1] = static_cast<uint8_t>(record);
+  s.transmit[1] = r;
   StoreLe16(frame, 2, value);
   StoreLe16(frame, 4, FrameChecksum(s.transmit.data(), 4));
+  dropStaleInput();
   sendBytes(kWordFrameBytes);
 
-  if (receiveBytes(0, kWordFrameBytes) == kWordFrameBytes) return true;
-  // The first byte of a short reply, or of the previous reply when nothing came at all.
-  setErrorFromReply(s.receive[0]);
-  return false;
+  // The confirmation is word index, record, the value written and its checksum. An error reply is
+  // only its two header bytes; when nothing came, the buffer still holds the previous reply's.
+  TransferDeadline deadline(*s.port, kWordFrameBytes);
+  const size_t header = receiveBytes(deadline, 0, 2);
+  if (header < 2) {
+    setErrorFromReply(s.receive[0]);
+    return false;
+  }
+  if (s.receive[1] != r && !resynchronise(deadline, r)) {
+    LinkError = kLinkNoReply;
+    return false;
+  }
+  if (s.receive[0] & kWriteBit) {
+    setErrorFromReply(s.receive[0]);
+    return false;
+  }
+  if (receiveBytes(deadline, 2, kWordFrameBytes - 2) < kWordFrameBytes - 2) {
+    LinkError = kLinkShortReply;
+    return false;
+  }
+  const std::span<const uint8_t> reply(s.receive);
+  if (FrameChecksum(s.receive.data(), 4) != LoadLe16(reply, 4)) {
+    LinkError = kLinkBadChecksum;
+    return false;
+  }
+  if (s.receive[0] != wordIndex || LoadLe16(reply, 2) != value) {
+    LinkError = kLinkNoReply;  // an answer for another word or another value
+    return false;
+  }
+  return true;
 }
 
 }  // namespace axtune

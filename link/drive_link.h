@@ -44,8 +44,19 @@ bool IsCarrierDetected();
 bool SetDtr(bool on);
 bool IsLinkOpen();
 
+// Every transfer drops bytes left on the line before it sends, and ends within one attempt's
+// timeout (reply bytes x 1 ms + 1000 ms), resynchronisation included; see link/README.md.
+//
+// ReadRecord: the record's whole frame with a good checksum, else false (LinkError says why).
 bool ReadRecord(int record, uint16_t* destination15);
+// Sends a record write and replaces the buffer with the reply's 15 words. True only when the reply
+// is that record's whole frame with a good checksum; otherwise false with LinkError set (2 none or
+// for another record, 3 short, 1 checksum, 4..10 the drive's error reply) and the buffer untouched.
 bool ExchangeRecord(int record, uint16_t* buffer15);
+// A record write that counts only when the drive answers with exactly the words written.
+bool WriteRecord(int record, const uint16_t* words15);
+// True only when the drive confirms this word with this value (word index, record, value, good
+// checksum); an error reply sets LinkError from its code.
 bool WriteWords(int record, int wordIndex, uint16_t value);
 
 inline bool ReadRecord(int record, RecordWords& destination) {
@@ -53,6 +64,9 @@ inline bool ReadRecord(int record, RecordWords& destination) {
 }
 inline bool ExchangeRecord(int record, RecordWords& buffer) {
   return ExchangeRecord(record, buffer.data());
+}
+inline bool WriteRecord(int record, const RecordWords& words) {
+  return WriteRecord(record, words.data());
 }
 
 // Why the last OpenLink failed (kept for the user interface; the link itself only returns false).

@@ -22,6 +22,8 @@ bool ReadObject(uint16_t index, uint8_t subindex, int32_t* destination) {
   const uint16_t replyIndex = static_cast<uint16_t>((words[1] & 0xFF) << 8 | (words[0] >> 8));
   const uint8_t replySubindex = static_cast<uint8_t>(words[1] >> 8);
   if (command == kSdoAbort || replyIndex != index || replySubindex != subindex) return false;
+  // Only an upload response (0x4n) carries a value; anything else in byte 0 is not an answer to a read.
+  if ((command & 0xE0) != kSdoUploadRequest) return false;
 
   // All four bytes as they came: a 1-byte 0xFF reads as 255, never as -1.
   *destination =
@@ -38,12 +40,22 @@ bool WriteObject(uint16_t index, uint8_t subindex, int size, int32_t value) {
   words[3] = subindex;
   words[4] = static_cast<uint16_t>(value & 0xFFFF);
   words[5] = static_cast<uint16_t>(value >> 16);  // arithmetic shift: the sign is carried
-  return ExchangeRecord(kObjectRecord, words);
+  if (!ExchangeRecord(kObjectRecord, words)) return false;
+  return ObjectWriteConfirmed(words, index, subindex);
+}
+
+bool ObjectWriteConfirmed(const RecordWords& reply, uint16_t index, uint8_t subindex) {
+  const uint8_t command = static_cast<uint8_t>(reply[0] & 0xFF);
+  const uint16_t replyIndex = static_cast<uint16_t>((reply[1] & 0xFF) << 8 | (reply[0] >> 8));
+  const uint8_t replySubindex = static_cast<uint8_t>(reply[1] >> 8);
+  return command == kSdoDownloadResponse && replyIndex == index && replySubindex == subindex;
 }
 
 bool StoreParameters() {
   RecordWords words = CommandRequest(kCmdStoreParameters);
-  return ExchangeRecord(kObjectRecord, words);
+  if (!ExchangeRecord(kObjectRecord, words)) return false;
+  // The drive answers {5, 0} when its parameter memory took the records, {5, non-zero} when not.
+  return words[0] == kCmdStoreParameters && words[1] == 0;
 }
 
 StoreReply StoreParametersChecked() {

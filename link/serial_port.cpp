@@ -1,6 +1,7 @@
 // The in-process port registry, the platform factory and the user-facing open-error texts.
 #include "link/serial_port.h"
 
+#include <chrono>
 #include <map>
 #include <mutex>
 
@@ -29,6 +30,11 @@ size_t SerialPort::readSome(uint8_t* buffer, size_t min, size_t max) {
   const size_t waiting = bytesWaiting();
   if (waiting > 0) got += read(buffer + got, waiting < max - got ? waiting : max - got);
   return got;
+}
+
+uint64_t SerialPort::clockUs() {
+  using namespace std::chrono;
+  return static_cast<uint64_t>(duration_cast<microseconds>(steady_clock::now().time_since_epoch()).count());
 }
 
 std::unique_ptr<SerialPort> createSerialPort(const std::string& device) {

@@ -80,6 +80,10 @@ class SerialPort {
   virtual int baudRate() const = 0;
   // Bytes received and not yet read; 0 when unknown.
   virtual size_t bytesWaiting() = 0;
+  // The clock the port's timeouts run on, in microseconds from an arbitrary start: the steady clock
+  // for real ports, the drive's clock for a simulated one, a scripted clock for the test fake. The
+  // link bounds a whole transfer (resynchronisation included) by it.
+  virtual uint64_t clockUs();
 
   virtual std::string deviceName() const = 0;
   virtual PortOpenError lastOpenError() const = 0;

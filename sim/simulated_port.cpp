@@ -88,6 +88,7 @@ class SimulatedPort : public SerialPort {
   }
   int baudRate() const override { return baud_; }
   size_t bytesWaiting() override { return open_ ? drive_->hostBytesWaiting() : 0; }
+  uint64_t clockUs() override { return drive_->nowUs(); }
   std::string deviceName() const override { return name_; }
   PortOpenError lastOpenError() const override { return error_; }
   std::string lastErrorText() const override { return errorText_; }

@@ -34,6 +34,7 @@ void FakeLine::reset() {
   timeouts_ = 0;
   reads_ = 0;
   bytesRead_ = 0;
+  timedOutBudgets_.clear();
   lineError_ = false;
   modemFailures_ = 0;
 }
@@ -74,6 +75,21 @@ std::string FakeLine::mismatches() const {
 int FakeLine::timeouts() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return timeouts_;
+}
+
+uint64_t FakeLine::clockUs() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return clockUs_;
+}
+
+void FakeLine::advanceClockUs(uint64_t microseconds) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  clockUs_ += microseconds;
+}
+
+std::vector<uint32_t> FakeLine::timedOutReadBudgetsMs() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return timedOutBudgets_;
 }
 
 int FakeLine::reads() const {
@@ -259,7 +275,13 @@ size_t FakeSerialPort::read(uint8_t* buffer, size_t n) {
                            line_->incoming_.begin() + static_cast<std::ptrdiff_t>(got));
   }
   line_->bytesRead_ += got;
-  if (got < n) ++line_->timeouts_;
+  if (got < n) {
+    ++line_->timeouts_;
+    const SerialTimeouts& t = line_->lineTimeouts_;
+    const uint64_t budgetMs = uint64_t{t.readPerByteMs} * n + t.readConstantMs;
+    line_->timedOutBudgets_.push_back(static_cast<uint32_t>(std::min<uint64_t>(budgetMs, UINT32_MAX)));
+    line_->clockUs_ += budgetMs * 1000;
+  }
   return got;
 }
 

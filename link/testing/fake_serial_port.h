@@ -49,6 +49,12 @@ class FakeLine {
   int timeouts() const;
   int reads() const;
   size_t bytesRead() const;
+  // The port's clock: it stands still while bytes are there and moves by a read's whole total
+  // timeout when the read comes back short (what a real port would have waited).
+  uint64_t clockUs() const;
+  void advanceClockUs(uint64_t microseconds);
+  // Reads that came back short, with the total timeout (ms) each was given.
+  std::vector<uint32_t> timedOutReadBudgetsMs() const;
 
   // Line behaviour.
   void failNextOpen(PortOpenError error, const std::string& text);
@@ -88,6 +94,8 @@ class FakeLine {
   int timeouts_ = 0;
   int reads_ = 0;
   size_t bytesRead_ = 0;
+  uint64_t clockUs_ = 0;
+  std::vector<uint32_t> timedOutBudgets_;
 
   PortOpenError nextOpenError_ = PortOpenError::None;
   std::string nextOpenErrorText_;
@@ -127,6 +135,7 @@ class FakeSerialPort final : public SerialPort {
   bool setBaudRate(int rate) override;
   int baudRate() const override;
   size_t bytesWaiting() override;
+  uint64_t clockUs() override { return line_->clockUs(); }
   std::string deviceName() const override { return device_; }
   PortOpenError lastOpenError() const override { return openError_; }
   std::string lastErrorText() const override { return errorText_; }

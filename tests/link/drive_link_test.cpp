@@ -120,34 +120,83 @@ TEST_F(DriveLinkTest, ErrorReplyEndsTheReadAfterTwoBytes) {
   }
 }
 
+// Bytes that arrive with the reply, in front of it (a late frame of another exchange).
+Bytes Then(Bytes first, const Bytes& second) {
+  first.insert(first.end(), second.begin(), second.end());
+  return first;
+}
+
 TEST_F(DriveLinkTest, ResynchronisationSkipsStaleFrames) {
   // A whole-record frame for record 3 in front of the awaited one for record 4.
-  line_->feed(ReadReply(3, Counting()));
-  line_->expect({0x0F, 0x04}, ReadReply(4, RecordWords{44}));
+  line_->expect({0x0F, 0x04}, Then(ReadReply(3, Counting()), ReadReply(4, RecordWords{44})));
   RecordWords words{};
   ASSERT_TRUE(ReadRecord(4, words));
   EXPECT_EQ(words[0], 44);
   EXPECT_EQ(LinkError, kLinkNoError);
 
   // A stale error header for another record leaves its code behind even though the read succeeds.
-  line_->feed(ErrorReply(9, 3));
-  line_->expect({0x0F, 0x04}, ReadReply(4, RecordWords{45}));
+  line_->expect({0x0F, 0x04}, Then(ErrorReply(9, 3), ReadReply(4, RecordWords{45})));
   ASSERT_TRUE(ReadRecord(4, words));
   EXPECT_EQ(words[0], 45);
   EXPECT_EQ(LinkError, 7);
 
   // A stale single-word frame (control 0x25: code 2 in bits 4..6) is 4 + 2 * 2 bytes long.
-  line_->feed({0x25, 0x09, 1, 2, 3, 4, 5, 6, 7, 8});
-  line_->expect({0x0F, 0x04}, ReadReply(4, RecordWords{46}));
+  line_->expect({0x0F, 0x04}, Then({0x25, 0x09, 1, 2, 3, 4, 5, 6, 7, 8}, ReadReply(4, RecordWords{46})));
   ASSERT_TRUE(ReadRecord(4, words));
   EXPECT_EQ(words[0], 46);
 
   // The awaited record may itself come as an error reply after a stale frame.
-  line_->feed(ReadReply(3, Counting()));
-  line_->expect({0x0F, 0x04}, ErrorReply(4, 1));
+  line_->expect({0x0F, 0x04}, Then(ReadReply(3, Counting()), ErrorReply(4, 1)));
   EXPECT_FALSE(ReadRecord(4, words));
   EXPECT_EQ(LinkError, 5);
   EXPECT_EQ(line_->pendingBytes(), 0u);
+}
+
+TEST_F(DriveLinkTest, BytesLeftOnTheLineNeverShiftTheNextAnswer) {
+  // The late answer of an earlier read of record 4 and a stray byte wait on the line when the next
+  // read of record 4 goes out: they are dropped, and the read takes its own answer.
+  line_->feed(ReadReply(4, RecordWords{1}));
+  line_->feed({0x5A});
+  line_->expect({0x0F, 0x04}, ReadReply(4, RecordWords{2}));
+  RecordWords words{};
+  ASSERT_TRUE(ReadRecord(4, words));
+  EXPECT_EQ(words[0], 2);
+
+  // The same before a record exchange and a single-word write.
+  line_->feed(RecordFrame(0x0F, 127, {8, 1}));
+  RecordWords request{5};
+  line_->expect(RecordFrame(0x8F, 127, request), RecordFrame(0x0F, 127, {5, 0}));
+  ASSERT_TRUE(ExchangeRecord(127, request));
+  EXPECT_EQ(request, (RecordWords{5, 0}));
+  line_->feed({0x07, 0x02, 0x00, 0x00, 0x07, 0x02});
+  line_->expect({0x87, 0x02, 0x34, 0x12, 0xBB, 0x14}, {0x07, 0x02, 0x34, 0x12, 0x3B, 0x14});
+  EXPECT_TRUE(WriteWords(2, 7, 0x1234));
+  EXPECT_TRUE(line_->allExpectationsMet()) << line_->mismatches();
+  EXPECT_EQ(line_->pendingBytes(), 0u);
+}
+
+TEST_F(DriveLinkTest, EveryReadOfATransferEndsByOneDeadline) {
+  // Frames for other records keep coming until the line falls silent: the header read and each
+  // resynchronisation step get only what is left of one attempt's 1034 ms on the port's clock.
+  line_->expect({0x0F, 0x04}, ReadReply(3, RecordWords{}));
+  line_->advanceClockUs(0);
+  const uint64_t start = line_->clockUs();
+  RecordWords words{};
+  EXPECT_FALSE(ReadRecord(4, words));
+  EXPECT_EQ(LinkError, kLinkNoReply);
+  EXPECT_LE(line_->clockUs() - start, 1034u * 1000);
+  // The one read that timed out was given what was left, not a fresh 1002 ms.
+  ASSERT_EQ(line_->timedOutReadBudgetsMs().size(), 1u);
+  EXPECT_LE(line_->timedOutReadBudgetsMs()[0], 1002u);
+
+  // A silent drive still costs one header read's 1002 ms, a silent word write 1002 ms too.
+  line_->reset();
+  line_->expect({0x0F, 0x04});
+  EXPECT_FALSE(ReadRecord(4, words));
+  EXPECT_EQ(line_->timedOutReadBudgetsMs(), std::vector<uint32_t>{1002});
+  // The port is left with the link's own timeouts.
+  EXPECT_EQ(line_->lastTimeouts().readPerByteMs, 1u);
+  EXPECT_EQ(line_->lastTimeouts().readConstantMs, 1000u);
 }
 
 TEST_F(DriveLinkTest, ResynchronisationThatNeverFindsTheRecordFailsWithNoReply) {
@@ -167,38 +216,90 @@ TEST_F(DriveLinkTest, EndlessFramesForOtherRecordsDoNotKeepTheReadGoing) {
   EXPECT_LT(line_->bytesRead(), 200u * stale.size());  // gave up long before the flood ended
 }
 
-TEST_F(DriveLinkTest, ExchangeRecordFrameAndAnyFullReply) {
+TEST_F(DriveLinkTest, ExchangeRecordCountsOnlyTheRecordsOwnGoodFrame) {
   RecordWords request{};
   request[0] = 5;
   Bytes expected = RecordFrame(0x8F, 127, request);
   ASSERT_EQ(expected[32], 0x94);
   ASSERT_EQ(expected[33], 0x7F);
 
-  // Wrong checksum, error bit and another record: still 34 bytes, so it counts.
-  Bytes reply = RecordFrame(0xF3, 12, Counting());
-  reply[33] ^= 0x55;
-  line_->expect(expected, reply);
+  line_->expect(expected, RecordFrame(0x0F, 127, Counting()));
   LinkError = 6;
   ASSERT_TRUE(ExchangeRecord(127, request));
   EXPECT_EQ(request, Counting());
-  EXPECT_EQ(LinkError, 6);
+  EXPECT_EQ(LinkError, 6);  // a good exchange leaves it as it was
   EXPECT_TRUE(line_->allExpectationsMet()) << line_->mismatches();
 
-  // Short reply: fails, buffer and LinkError untouched.
-  RecordWords buffer = Counting();
-  line_->expect(RecordFrame(0x8F, 128, buffer), Bytes(33, 0xAA));  // record 128 is sent
+  Bytes badChecksum = RecordFrame(0x0F, 12, Counting());
+  badChecksum[33] ^= 0x55;
+  const struct {
+    const char* what;
+    Bytes reply;
+    int linkError;
+  } refused[] = {
+      {"wrong checksum", badChecksum, kLinkBadChecksum},
+      {"error reply", ErrorReply(12, 2), 6},
+      {"a reply with the error bit", RecordFrame(0xF3, 12, Counting()), 4 + 7 - 1},
+      {"a frame for another record only", RecordFrame(0x0F, 13, Counting()), kLinkNoReply},
+      {"short reply", Bytes(33, 0xAA), kLinkNoReply},
+      {"short body", Bytes{0x0F, 12, 1, 2, 3}, kLinkShortReply},
+      {"silence", Bytes{}, kLinkNoReply},
+  };
+  for (const auto& c : refused) {
+    line_->reset();
+    RecordWords buffer = Counting();
+    line_->expect(RecordFrame(0x8F, 12, buffer), c.reply);
+    EXPECT_FALSE(ExchangeRecord(12, buffer)) << c.what;
+    EXPECT_EQ(buffer, Counting()) << c.what;
+    EXPECT_EQ(LinkError, c.linkError) << c.what;
+  }
+
+  // Record 128 is sent (the drive refuses it itself).
+  line_->reset();
+  RecordWords buffer{};
+  line_->expect(RecordFrame(0x8F, 128, buffer), ErrorReply(128, 2));
   EXPECT_FALSE(ExchangeRecord(128, buffer));
-  EXPECT_EQ(buffer, Counting());
-  EXPECT_EQ(LinkError, 6);
+  EXPECT_TRUE(line_->allExpectationsMet()) << line_->mismatches();
+}
+
+TEST_F(DriveLinkTest, WriteRecordWantsTheWordsWrittenBack) {
+  RecordWords words = Counting();
+  line_->expect(RecordFrame(0x8F, 20, words), RecordFrame(0x0F, 20, words));
+  EXPECT_TRUE(WriteRecord(20, words));
+  RecordWords other = words;
+  other[14] = 0;
+  line_->expect(RecordFrame(0x8F, 20, words), RecordFrame(0x0F, 20, other));
+  EXPECT_FALSE(WriteRecord(20, words));
   EXPECT_TRUE(line_->allExpectationsMet()) << line_->mismatches();
 }
 
 TEST_F(DriveLinkTest, WriteWordsFrameAndReplyHandling) {
-  line_->expect({0x87, 0x02, 0x34, 0x12, 0xBB, 0x14}, Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF});
-  EXPECT_TRUE(WriteWords(2, 7, 0x1234));  // contents of the reply are not examined
+  const Bytes request{0x87, 0x02, 0x34, 0x12, 0xBB, 0x14};
+  line_->expect(request, {0x07, 0x02, 0x34, 0x12, 0x3B, 0x14});
+  EXPECT_TRUE(WriteWords(2, 7, 0x1234));
   EXPECT_EQ(LinkError, kLinkNoError);
 
-  // A short reply sets LinkError from its first byte (0xD0: code 5).
+  const struct {
+    const char* what;
+    Bytes reply;
+    int linkError;
+  } refused[] = {
+      {"anything six bytes long", Bytes(6, 0xFF), kLinkNoReply},
+      {"another word", {0x06, 0x02, 0x34, 0x12, 0x3A, 0x14}, kLinkNoReply},
+      {"another value", {0x07, 0x02, 0x35, 0x12, 0x3C, 0x14}, kLinkNoReply},
+      {"wrong checksum", {0x07, 0x02, 0x34, 0x12, 0x3C, 0x14}, kLinkBadChecksum},
+      {"short", {0x07, 0x02, 0x34}, kLinkShortReply},
+  };
+  for (const auto& c : refused) {
+    line_->reset();
+    LinkError = 0;
+    line_->expect(request, c.reply);
+    EXPECT_FALSE(WriteWords(2, 7, 0x1234)) << c.what;
+    EXPECT_EQ(LinkError, c.linkError) << c.what;
+  }
+
+  // An error reply (0xD0: code 5) sets LinkError from its first byte.
+  line_->reset();
   line_->expect({0x80, 0x03, 0x01, 0x00, 0x81, 0x03}, {0xD0, 0x03});
   EXPECT_FALSE(WriteWords(3, 0, 1));
   EXPECT_EQ(LinkError, 9);
@@ -220,7 +321,7 @@ TEST_F(DriveLinkTest, WriteWordsRefusesWithoutSending) {
   EXPECT_FALSE(WriteWords(2, -1, 1));
   EXPECT_TRUE(line_->written().empty());
   EXPECT_EQ(LinkError, 3);
-  line_->expect({0x8E, 0x7F, 0x00, 0x00, 0x8E, 0x7F}, Bytes(6, 0));
+  line_->expect({0x8E, 0x7F, 0x00, 0x00, 0x8E, 0x7F}, {0x0E, 0x7F, 0x00, 0x00, 0x0E, 0x7F});
   EXPECT_TRUE(WriteWords(127, 14, 0));
 }
 

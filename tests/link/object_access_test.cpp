@@ -19,7 +19,11 @@ Bytes SdoReply(uint8_t command, uint16_t index, uint8_t subindex, uint32_t value
   words[1] = static_cast<uint16_t>(index >> 8 | subindex << 8);
   words[2] = static_cast<uint16_t>(value & 0xFFFF);
   words[3] = static_cast<uint16_t>(value >> 16);
-  return RecordFrame(0x8F, 127, words);
+  return RecordFrame(0x0F, 127, words);  // the drive answers a record write with the record's frame
+}
+
+Bytes DownloadReply(uint16_t index, uint8_t subindex) {
+  return SdoReply(0x60, index, subindex, 0);
 }
 
 RecordWords ReadRequestWords(uint16_t index, uint8_t subindex) {
@@ -45,19 +49,40 @@ TEST_F(ObjectAccessTest, WriteObjectRequestWords) {
   };
   for (const Case& c : cases) {
     line_->reset();
-    line_->expect(ObjectRequest(c.words), Bytes(34, 0));
+    line_->expect(ObjectRequest(c.words), DownloadReply(c.index, c.subindex));
     EXPECT_TRUE(WriteObject(c.index, c.subindex, c.size, c.value));
     EXPECT_TRUE(line_->allExpectationsMet()) << std::hex << c.index << ": " << line_->mismatches();
   }
 }
 
-TEST_F(ObjectAccessTest, WriteObjectResultIsTheTransportOnly) {
-  LinkError = 2;
-  line_->expect(ObjectRequest({7, 0x2B, 0x6040, 0, 0x0D}), SdoReply(0x80, 0x6040, 0, 0x06090011));
-  EXPECT_TRUE(WriteObject(0x6040, 0, 2, 0x0D));  // an abort is not looked at
-  line_->expect(ObjectRequest({7, 0x2B, 0x6040, 0, 0x0D}), Bytes(20, 0));
-  EXPECT_FALSE(WriteObject(0x6040, 0, 2, 0x0D));
-  EXPECT_EQ(LinkError, 2);
+TEST_F(ObjectAccessTest, WriteObjectCountsOnlyTheDrivesConfirmation) {
+  const Bytes request = ObjectRequest({7, 0x2B, 0x6040, 0, 0x0D});
+  line_->expect(request, DownloadReply(0x6040, 0));
+  EXPECT_TRUE(WriteObject(0x6040, 0, 2, 0x0D));
+
+  Bytes badChecksum = DownloadReply(0x6040, 0);
+  badChecksum[33] ^= 0x01;
+  const struct {
+    const char* what;
+    Bytes reply;
+    int linkError;  // -1: left as it was
+  } refused[] = {
+      {"abort (read-only object)", SdoReply(0x80, 0x6040, 0, 0x06010002), -1},
+      {"confirmation of another object", DownloadReply(0x6041, 0), -1},
+      {"confirmation of another subindex", DownloadReply(0x6040, 1), -1},
+      {"an upload response", SdoReply(0x4B, 0x6040, 0, 0x0D), -1},
+      {"wrong checksum", badChecksum, kLinkBadChecksum},
+      {"error reply", ErrorReply(127, 3), 7},
+      {"short reply", Bytes(20, 0), kLinkNoReply},
+      {"silence", Bytes{}, kLinkNoReply},
+  };
+  for (const auto& c : refused) {
+    line_->reset();
+    LinkError = 0;
+    line_->expect(request, c.reply);
+    EXPECT_FALSE(WriteObject(0x6040, 0, 2, 0x0D)) << c.what;
+    EXPECT_EQ(LinkError, c.linkError < 0 ? 0 : c.linkError) << c.what;
+  }
 
   // Sizes without a download command byte are refused before anything is sent.
   line_->reset();
@@ -92,18 +117,31 @@ TEST_F(ObjectAccessTest, ReadObjectRejectsAbortsAndOtherObjects) {
       {"other subindex", SdoReply(0x4B, 0x6041, 1, 0x1234)},
       {"other index", SdoReply(0x4B, 0x6042, 0, 0x1234)},
       {"index bytes swapped", SdoReply(0x4B, 0x4160, 0, 0x1234)},
+      {"a download confirmation", SdoReply(0x60, 0x6041, 0, 0x1234)},
       {"short reply", Bytes(33, 0x4B)},
       {"silence", Bytes{}},
+      {"the frame of a record write reply with its error bit",
+       RecordFrame(0x8F, 127, {0x414B, 0x60, 0x1234})},
   };
   for (const auto& c : cases) {
     line_->reset();
-    LinkError = 1;
     int32_t value = 77;
     line_->expect(ObjectRequest(ReadRequestWords(0x6041, 0)), c.reply);
     EXPECT_FALSE(ReadObject(0x6041, 0, &value)) << c.what;
     EXPECT_EQ(value, 77) << c.what;
-    EXPECT_EQ(LinkError, 1) << c.what;
   }
+}
+
+TEST_F(ObjectAccessTest, ReadObjectRejectsADamagedReplyWhoseContentsLookRight) {
+  // One corrupted value byte: index, subindex and command byte still match, only the checksum
+  // tells (the value 2000 would have read as 23760).
+  Bytes reply = SdoReply(0x43, 0x6075, 0, 2000);
+  reply[7] ^= 0x5B;  // 0x07D0 becomes 0x5CD0
+  line_->expect(ObjectRequest(ReadRequestWords(0x6075, 0)), reply);
+  int32_t value = 77;
+  EXPECT_FALSE(ReadObject(0x6075, 0, &value));
+  EXPECT_EQ(value, 77);
+  EXPECT_EQ(LinkError, kLinkBadChecksum);
 }
 
 TEST_F(ObjectAccessTest, DriveCommands) {
@@ -111,9 +149,14 @@ TEST_F(ObjectAccessTest, DriveCommands) {
   const Bytes storeFrame = ObjectRequest(store);
   EXPECT_EQ(storeFrame[32], 0x94);
   EXPECT_EQ(storeFrame[33], 0x7F);
-  line_->expect(storeFrame, Bytes(34, 0));
+  line_->expect(storeFrame, RecordFrame(0x0F, 127, {5, 0}));
   EXPECT_TRUE(StoreParameters());
   EXPECT_TRUE(line_->allExpectationsMet()) << line_->mismatches();
+  // The drive says its parameter memory did not take them, or the answer is not the store's.
+  line_->expect(storeFrame, RecordFrame(0x0F, 127, {5, 1}));
+  EXPECT_FALSE(StoreParameters());
+  line_->expect(storeFrame, Bytes(34, 0));
+  EXPECT_FALSE(StoreParameters());
 
   // The checked store tells the drive's refusal {5, 1} from its acknowledgement and from silence.
   const struct {

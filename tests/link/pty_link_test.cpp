@@ -114,7 +114,12 @@ class PtyDrive {
         std::lock_guard<std::mutex> lock(mutex_);
         lastWordWrite_.assign(pending.begin(), pending.begin() + 6);
       }
+      // The confirmation: word index, record, value, checksum.
       reply.assign(pending.begin(), pending.begin() + 6);
+      reply[0] &= 0x0F;
+      const unsigned sum = reply[0] + 256u * reply[1] + reply[2] + 256u * reply[3];
+      reply[4] = static_cast<uint8_t>(sum & 0xFF);
+      reply[5] = static_cast<uint8_t>((sum >> 8) & 0xFF);
     } else {
       length = 1;  // noise
     }

@@ -143,15 +143,15 @@ TEST_F(DriveLink, AbortsLeaveValuesAlone) {
   EXPECT_FALSE(ReadObject(0x2022, 4, &value));
   EXPECT_EQ(abortReply(), std::make_pair(uint8_t{0x80}, uint32_t{kAbortNoSubindex}));
 
-  // Writes are answered in full even when refused; the value shows the refusal.
-  EXPECT_TRUE(WriteObject(0x6075, 0, 4, 7001));
+  // Writes are answered in full even when refused; the answer is an abort, which fails the write.
+  EXPECT_FALSE(WriteObject(0x6075, 0, 4, 7001));
   EXPECT_EQ(abortReply().second, kAbortRangeHigh);
   EXPECT_EQ(object(0x6075, 0), 2000u);
-  EXPECT_TRUE(WriteObject(0x6041, 0, 2, 0));
+  EXPECT_FALSE(WriteObject(0x6041, 0, 2, 0));
   EXPECT_EQ(abortReply().second, kAbortReadOnly);
-  EXPECT_TRUE(WriteObject(0x6098, 0, 1, 1));
+  EXPECT_FALSE(WriteObject(0x6098, 0, 1, 1));
   EXPECT_EQ(object(0x6098, 0), 24u) << "method 1 is not one the drive offers";
-  EXPECT_TRUE(WriteObject(0x2022, 5, 2, 50));
+  EXPECT_FALSE(WriteObject(0x2022, 5, 2, 50));
   EXPECT_EQ(object(0x2022, 5), 0u);
 
   RecordWords badCommand{7, 0x22, 0x6040, 0, 0x0F};

@@ -1,0 +1,184 @@
+// The drive link under line faults on the simulated drive: no corrupted value is taken as good, no
+// refused or unconfirmed write is reported as done, and no transfer waits longer than one attempt.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <vector>
+
+#include "core/parameter_file.h"
+#include "link/drive_link.h"
+#include "link/object_access.h"
+#include "link/sleeper.h"
+#include "sim/simulated_drive.h"
+
+namespace axtune {
+namespace {
+
+constexpr const char* kDevice = "sim:line-faults";
+// One attempt: 34 reply bytes x 1 ms + 1000 ms; the deadline may overrun by the poll granularity
+// and the sim's millisecond timeouts.
+constexpr uint64_t kOneAttemptUs = 1034 * 1000 + 1000;
+
+class LineFaults : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    CloseLink();
+    sim::unregisterSimulatedDrive(kDevice);
+    sleeper_.reset();
+  }
+
+  void start(const sim::FaultConfig& faults) {
+    sim::SimConfig config = sim::SimConfig::unitTest();
+    drive_ = sim::registerSimulatedDrive(kDevice, config);
+    sleeper_ = std::make_unique<ScopedSleeper>(drive_->sleeper());
+    ASSERT_TRUE(OpenLink(kDevice));
+    drive_->advanceMs(300);  // the firmware starts
+    drive_->setFaults(faults);
+  }
+
+  std::shared_ptr<sim::SimulatedDrive> drive_;
+  std::unique_ptr<ScopedSleeper> sleeper_;
+};
+
+TEST_F(LineFaults, CorruptedObjectAnswersAreNeverTakenAsGood) {
+  sim::FaultConfig faults;
+  faults.seed = 11;
+  faults.corruptByte = 0.05;
+  start(faults);
+  const uint16_t statusword = drive_->snapshot().statusword;
+  int good = 0;
+  for (int i = 0; i < 400; ++i) {
+    int32_t value = -1;
+    if (ReadObject(0x6075, 0, &value)) {
+      ++good;
+      EXPECT_EQ(value, 2000) << "read " << i;
+    }
+    if (ReadObject(0x6041, 0, &value)) {
+      EXPECT_EQ(value & 0xFFFF, statusword) << "read " << i;
+    }
+  }
+  EXPECT_GT(good, 5);  // one exchange in thirty gets through untouched at this rate
+}
+
+TEST_F(LineFaults, CorruptedRecordsAreNeverTakenAsGood) {
+  sim::FaultConfig faults;
+  faults.seed = 12;
+  faults.corruptByte = 0.05;
+  faults.staleFrame = 0.1;
+  start(faults);
+  RecordWords expected{};
+  ASSERT_TRUE(drive_->record(14, expected));
+  for (int i = 0; i < 400; ++i) {
+    RecordWords words{};
+    if (ReadRecord(14, words)) {
+      EXPECT_EQ(words, expected) << "read " << i;
+    }
+  }
+}
+
+TEST_F(LineFaults, RefusedAndUnconfirmedWritesAreNotReportedAsDone) {
+  sim::FaultConfig faults;
+  faults.seed = 5;
+  faults.staleFrame = 0.2;
+  start(faults);
+  // The statusword is read-only: every write of it is refused, whatever comes in front of the answer.
+  for (int i = 0; i < 20; ++i) EXPECT_FALSE(WriteObject(0x6041, 0, 2, 5)) << "write " << i;
+
+  // A record write counts only when the drive answers with the record as written.
+  faults.corruptByte = 0.01;
+  drive_->setFaults(faults);
+  for (int i = 0; i < 30; ++i) {
+    RecordWords words{};
+    for (int w = 0; w < kRecordWords; ++w) words[w] = static_cast<uint16_t>(1000 * i + w);
+    if (WriteRecord(20, words)) {
+      RecordWords stored{};
+      ASSERT_TRUE(drive_->record(20, stored));
+      EXPECT_EQ(stored, words) << "write " << i;
+    }
+  }
+  // A single word likewise.
+  for (int i = 0; i < 30; ++i) {
+    const auto value = static_cast<uint16_t>(7000 + i);
+    if (WriteWords(21, 3, value)) {
+      RecordWords stored{};
+      ASSERT_TRUE(drive_->record(21, stored));
+      EXPECT_EQ(stored[3], value) << "write " << i;
+    }
+  }
+}
+
+TEST_F(LineFaults, ARecordReadEndsWithinOneAttemptResynchronisationIncluded) {
+  sim::FaultConfig faults;
+  faults.seed = 11;
+  faults.dropByte = 0.2;
+  start(faults);
+  uint64_t longest = 0;
+  for (int i = 0; i < 200; ++i) {
+    const uint64_t before = drive_->nowUs();
+    RecordWords words{};
+    ReadRecord(2, words);
+    longest = std::max(longest, drive_->nowUs() - before);
+  }
+  EXPECT_LE(longest, kOneAttemptUs);
+
+  // Frames for other records in front of every answer: still one attempt at most.
+  faults = {};
+  faults.seed = 3;
+  faults.staleFrame = 1.0;
+  faults.splitReply = 0.5;
+  drive_->setFaults(faults);
+  for (int i = 0; i < 50; ++i) {
+    const uint64_t before = drive_->nowUs();
+    RecordWords words{};
+    EXPECT_TRUE(ReadRecord(2, words));
+    EXPECT_LE(drive_->nowUs() - before, kOneAttemptUs);
+  }
+}
+
+// A load reports exactly the records the drive confirmed; a record it reports as taken holds the
+// file's words, and "ok" means every record did.
+TEST_F(LineFaults, ALoadCountsOnlyConfirmedRecords) {
+  start({});
+  std::vector<RecordWords> records(65);
+  for (int r = 0; r < 65; ++r) {
+    ASSERT_TRUE(drive_->record(r, records[r]));
+    if (r >= 2) records[r][14] = static_cast<uint16_t>(0xA000 + r);  // differs from the drive
+  }
+  const std::string path = (std::filesystem::temp_directory_path() / "axtune_line_faults_load.qmx").string();
+  const std::vector<uint8_t> image = BuildParameterFile(records, {"/tmp/x.qmx", "01.01.2026", "", ""});
+  ASSERT_TRUE(WriteFileAtomically(path, image).ok);
+
+  for (uint32_t seed : {31u, 32u, 33u}) {
+    SCOPED_TRACE(seed);
+    sim::FaultConfig faults;
+    faults.seed = seed;
+    faults.corruptByte = 0.002;
+    faults.staleFrame = 0.5;
+    drive_->setFaults(faults);
+    LinkParameterRecordAccess access;
+    const LoadOutcome outcome = LoadParameterFile(access, 65, path);
+    ASSERT_EQ(outcome.result, LoadResult::Loaded);
+    EXPECT_EQ(outcome.recordsConfirmed + outcome.failedWrites, 63);
+    drive_->setFaults({});
+    for (int r = 2; r < 65; ++r) {
+      const bool unconfirmed = std::find(outcome.unconfirmedRecords.begin(), outcome.unconfirmedRecords.end(),
+                                         r) != outcome.unconfirmedRecords.end();
+      RecordWords stored{};
+      ASSERT_TRUE(drive_->record(r, stored));
+      if (!unconfirmed) {
+        EXPECT_EQ(stored, records[r]) << "record " << r << " reported as loaded";
+      }
+    }
+    // Put the drive's records back so the next round has something to change.
+    for (int r = 2; r < 65; ++r) {
+      RecordWords original = records[r];
+      original[14] = 0;
+      ASSERT_TRUE(WriteRecord(r, original));
+    }
+  }
+  std::filesystem::remove(path);
+}
+
+}  // namespace
+}  // namespace axtune
