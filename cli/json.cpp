@@ -24,10 +24,56 @@ Json& Json::push(Json value) {
   return *this;
 }
 
+namespace {
+
+// Length of the well-formed UTF-8 sequence at text[i] (1..4), or 0 when the bytes there are not one
+// (a stray continuation byte, a cut sequence, an overlong form, a surrogate, beyond U+10FFFF).
+size_t Utf8SequenceLength(const std::string& text, size_t i) {
+  const auto at = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = at(i);
+  size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the allowed range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (text.size() - i < length) return 0;
+  if (at(i + 1) < low || at(i + 1) > high) return 0;
+  for (size_t k = 2; k < length; ++k) {
+    if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
+  }
+  return length;
+}
+
+}  // namespace
+
 std::string JsonEscape(const std::string& text) {
   std::string out;
   out.reserve(text.size());
-  for (unsigned char c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80) {
+      // Well-formed UTF-8 passes through; any other byte (a file's names in a Windows code page,
+      // say) is taken as Latin-1, so the output is valid UTF-8 whatever the file holds.
+      if (const size_t length = Utf8SequenceLength(text, i); length > 0) {
+        out.append(text, i, length);
+        i += length - 1;
+      } else {
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\u%04x", c);
+        out += escape;
+      }
+      continue;
+    }
     switch (c) {
       case '"':
         out += "\\\"";
@@ -50,7 +96,7 @@ std::string JsonEscape(const std::string& text) {
           std::snprintf(escape, sizeof escape, "\\u%04x", c);
           out += escape;
         } else {
-          out += static_cast<char>(c);  // UTF-8 passes through
+          out += static_cast<char>(c);
         }
     }
   }
