@@ -183,6 +183,27 @@ void UpdateControl::attach(FlashProgrammer* programmer) {
   programmer_ = programmer;
 }
 
+bool FitsC28xMemory(uint32_t wordAddress, uint32_t words) {
+  struct Region {
+    uint32_t start;
+    uint32_t end;  // one past the last word
+  };
+  static constexpr Region kRegions[] = {
+      {0x000000, 0x000800},  // M0, M1 RAM
+      {0x008000, 0x010000},  // L0..L7 RAM
+      {0x300000, 0x340000},  // F2833x flash
+      {0x380400, 0x380800},  // F2833x OTP
+      {0x3D7800, 0x3D7C00},  // F280x OTP
+      {0x3E8000, 0x3F8000},  // F280x flash
+      {0x3F8000, 0x3FA000},  // H0 RAM (F280x), L0..L3 mirror (F2833x)
+  };
+  const uint64_t end = uint64_t{wordAddress} + words;
+  for (const Region& region : kRegions) {
+    if (wordAddress >= region.start && end <= region.end) return true;
+  }
+  return false;
+}
+
 bool IsProgrammedSection(const FirmwareSectionInfo& section) {
   return section.loadable && (section.flags & (kSectionText | kSectionData)) != 0;
 }
@@ -223,6 +244,14 @@ FirmwareFileCheck CheckFirmwareFile(std::unique_ptr<FirmwareFile> file, const st
   for (const FirmwareSectionInfo& section : sections) {
     const std::string label =
         "section " + (section.name.empty() ? std::to_string(section.number) : section.name);
+    if (!FitsC28xMemory(section.loadAddress, section.sizeBytes / 2)) {
+      check.problem = FirmwareFileProblem::AddressOutOfRange;
+      check.message = path + ": " + label + " would be programmed at " + Hex(section.loadAddress, 8) + ".." +
+                      Hex(section.loadAddress + section.sizeBytes / 2, 8) +
+                      ", outside the flash and RAM of the drive's processor: the file is damaged or not "
+                      "for this drive";
+      return check;
+    }
     if (section.sizeBytes > kMaxSectionBytes) {
       check.problem = FirmwareFileProblem::NotCoff;
       check.message = path + ": " + label + " claims " + std::to_string(section.sizeBytes) +
@@ -328,8 +357,16 @@ UpdateOutcome ProgramFirmware(FirmwareFile& file, FlashProgrammer& programmer, c
     return finish(UpdateResult::Cancelled);
   }
   outcome.flashTouched = true;
-  if (!programmer.erase())
+  if (!programmer.erase()) {
+    uint32_t address = 0;
+    if (programmer.noAnswer(address)) {
+      outcome.driveStoppedAnswering = true;
+      outcome.message =
+          "the drive stopped answering while erasing: check the cable and the drive's power, then run "
+          "the update again";
+    }
     return finish(CancelRequested(hooks) ? UpdateResult::Cancelled : UpdateResult::EraseFailed);
+  }
 
   const std::vector<FirmwareSectionInfo> sections = ProgrammedSections(file);
   progress = UpdateProgress{};
@@ -338,6 +375,7 @@ UpdateOutcome ProgramFirmware(FirmwareFile& file, FlashProgrammer& programmer, c
 
   bool ok = true;
   bool cancelled = false;
+  bool stopped = false;
   std::vector<uint16_t> words;
   // Two passes over the same sections: program all of them, then verify all of them. A failing
   // section does not stop either pass.
@@ -356,22 +394,37 @@ UpdateOutcome ProgramFirmware(FirmwareFile& file, FlashProgrammer& programmer, c
       passBase = progress.bytesDone;
       Report(hooks, progress);
       const uint32_t bytesRead = ReadSectionWords(file, section, words);
+      bool done = false;
       if (phase == UpdatePhase::Programming) {
-        if (!programmer.write(section.loadAddress, 0, bytesRead, words.data())) {
-          ok = false;
+        done = programmer.write(section.loadAddress, 0, bytesRead, words.data());
+        if (!done) {
           outcome.failedWrites.push_back(section.number);
         } else {
           ++outcome.sectionsProgrammed;
           outcome.bytesProgrammed += bytesRead;
         }
-      } else if (!programmer.verify(section.loadAddress, 0, bytesRead, words.data())) {
-        ok = false;
-        outcome.failedVerifies.push_back(section.number);
+      } else {
+        done = programmer.verify(section.loadAddress, 0, bytesRead, words.data());
+        if (!done) outcome.failedVerifies.push_back(section.number);
+      }
+      ok = ok && done;
+      // A drive that stopped answering will not answer the next section either: stop here and say
+      // where, instead of waiting out every remaining packet.
+      uint32_t address = 0;
+      if (!done && programmer.noAnswer(address)) {
+        outcome.driveStoppedAnswering = true;
+        outcome.noAnswerAddress = address;
+        outcome.message = "the drive stopped answering at " + Hex(address, 8) + " (section " +
+                          (section.name.empty() ? std::to_string(section.number) : section.name) +
+                          ", while " + UpdatePhaseName(phase) +
+                          "): check the cable and the drive's power, then run the update again";
+        stopped = true;
+        break;
       }
       progress.bytesDone = passBase + section.sizeBytes;
       Report(hooks, progress);
     }
-    if (cancelled) break;
+    if (cancelled || stopped) break;
   }
   // DTR low on the drive link's port when one is open; the programmer's own port gets its DTR pulse
   // (the processor's reset) from close().
@@ -488,6 +541,7 @@ class PrgFlashProgrammer : public FlashProgrammer {
   }
   void close() override { PRG_Close(nullptr); }
   void abort() override { PRG_Close(nullptr); }
+  bool noAnswer(uint32_t& address) const override { return PRG_GetNoAnswer(&address) != 0; }
   std::vector<std::string> messages() const override {
     std::lock_guard<std::mutex> lock(g_messagesMutex);
     return g_messages;

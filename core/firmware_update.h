@@ -22,6 +22,11 @@ inline constexpr uint16_t kC28xTargetId = 0x009D;
 inline constexpr uint32_t kSectionText = 0x0020;
 inline constexpr uint32_t kSectionData = 0x0040;
 
+// A section's load addresses must lie in the C28x memory that an update can write: the flash (F280x
+// and F2833x) and their RAM blocks. Anything else (0xFFFFFFFF, say) comes from a damaged or foreign
+// file and is refused before the drive is told anything.
+bool FitsC28xMemory(uint32_t wordAddress, uint32_t words);
+
 // The four fixed outcome texts, English in both languages.
 inline constexpr const char* kTextComOpenFailed = "Com open failed!";
 inline constexpr const char* kTextEraseFailed = "Erase failed";
@@ -55,7 +60,15 @@ class FirmwareFile {
 };
 
 // Why a firmware file was refused before anything was sent to the drive.
-enum class FirmwareFileProblem { None, CannotOpen, NotCoff, WrongTarget, NotExecutable, NoLoadableSections };
+enum class FirmwareFileProblem {
+  None,
+  CannotOpen,
+  NotCoff,
+  WrongTarget,
+  NotExecutable,
+  NoLoadableSections,
+  AddressOutOfRange,  // a section would be programmed outside the processor's flash and RAM
+};
 
 struct FirmwareFileCheck {
   FirmwareFileProblem problem = FirmwareFileProblem::None;
@@ -100,6 +113,12 @@ class FlashProgrammer {
   virtual void setProgress(Progress progress) { (void)progress; }
   // True when the last open() failed because the user cancelled the switch-on prompt.
   virtual bool promptCancelled() const { return false; }
+  // True when a packet got no answer at all since open (the line is dead); `address` is the word
+  // address of that packet (0 for the erase).
+  virtual bool noAnswer(uint32_t& address) const {
+    (void)address;
+    return false;
+  }
 };
 
 // Asks the user to switch the drive on (title, text); false when the user cancelled.
@@ -156,6 +175,8 @@ struct UpdateOutcome {
   bool flashTouched = false;        // erase was started
   std::vector<int> failedWrites;    // section numbers whose write failed
   std::vector<int> failedVerifies;  // section numbers whose verification failed
+  bool driveStoppedAnswering = false;  // the update stopped at the first unanswered packet
+  uint32_t noAnswerAddress = 0;
   int sectionsProgrammed = 0;
   uint64_t bytesProgrammed = 0;
   std::vector<std::string> programmerMessages;

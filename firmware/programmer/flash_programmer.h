@@ -235,6 +235,15 @@ PRG_API int32_t PRG_GetInterface(const PRG_Interface** descriptor);
  * other systems, and on Windows without a desktop, it goes on without asking). The hooks are called on
  * the thread that calls PRG_Open / PRG_Close. PRG_Init does not remove them. Returns 0.
  */
+/*
+ * ADDITION: whether the drive stopped answering. A packet that gets no byte back at all (no
+ * acknowledgement, or no response after all attempts) means the line is dead: the programmer clears
+ * its connected flag, so the operations that follow fail at once (status 1) instead of waiting out
+ * every packet. Returns 1 and sets *address (when not NULL) to the word address of the first
+ * unanswered packet (0 for the erase) when that happened since the last PRG_Open; 0 otherwise.
+ */
+PRG_API int32_t PRG_GetNoAnswer(uint32_t* address);
+
 typedef int32_t (*PRG_PromptHook)(void* context, const char* title, const char* text);
 typedef void (*PRG_WaitCursorHook)(void* context, int32_t on);
 PRG_API int32_t PRG_SetUserInterfaceHooks(PRG_PromptHook prompt, PRG_WaitCursorHook waitCursor,

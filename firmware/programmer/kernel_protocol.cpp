@@ -18,12 +18,23 @@ constexpr uint8_t kAccept = 0x06;
 constexpr uint8_t kReject = 0x15;
 
 // Up to 21 reads until n bytes are in; returns how many arrived.
-size_t ReadFully(uint8_t* buffer, size_t n) {
+size_t ReadFully(uint8_t* buffer, size_t n, int attempts = kReadAttempts) {
   size_t got = 0;
-  for (int attempt = 0; attempt < kReadAttempts && got < n; ++attempt) {
+  for (int attempt = 0; attempt < attempts && got < n; ++attempt) {
     got += Port().read(buffer + got, n - got);
   }
+  State().lastReadSilent = got == 0;
   return got;
+}
+
+// The drive did not answer the packet for `address` at all: the connection is gone.
+void NoteSilence(uint32_t address) {
+  ProgrammerState& s = State();
+  if (!s.lastReadSilent || s.noAnswer) return;
+  s.noAnswerAddress = address;
+  s.noAnswer = true;
+  s.connected = false;
+  Message("No answer from the drive at %08lx: the connection is lost\n", static_cast<unsigned long>(address));
 }
 
 void PutBig16(uint8_t* at, uint32_t value) {
@@ -53,10 +64,13 @@ void BuildCommand(uint16_t code, uint32_t address, uint16_t page, uint32_t words
 // when the abort flag is set, or when the kernel stayed silent past the deadline.
 long ReceiveStatus(uint64_t attempts, std::chrono::steady_clock::duration patience = std::chrono::hours(24)) {
   const auto deadline = std::chrono::steady_clock::now() + patience;
+  bool anything = false;
   for (uint64_t i = 0; i < attempts; ++i) {
     if (State().abort || std::chrono::steady_clock::now() > deadline) break;
     if (ReceivePacket(State().receive, kMaxPacketData) >= 2) return GetBig16(State().receive);
+    anything = anything || !State().lastReadSilent;
   }
+  State().lastReadSilent = !anything;
   return -1;
 }
 
@@ -81,7 +95,7 @@ size_t SendPacket(const uint8_t* data, size_t n) {
   if (Port().write(frame, kPacketHeader + n) != kPacketHeader + n) return 0;
 
   uint8_t ack[kPacketHeader] = {};
-  const size_t got = ReadFully(ack, sizeof ack);
+  const size_t got = ReadFully(ack, sizeof ack, s.ackReadAttempts);
   if (got < 4 || ack[1] != 0x66 || ack[2] != 0x99 || ack[3] != sequence) return 0;
   // A matching acknowledgement that says "rejected" is a rejection, not a success.
   if (ack[0] == kReject) return 0;
@@ -137,6 +151,17 @@ int PingKernel() {
   return PRG_DONE;
 }
 
+int ProbeRunningKernel() {
+  ProgrammerState& s = State();
+  const PRG_MessageCallBack callback = s.callback;
+  s.callback = nullptr;  // a missing kernel is the normal case here, not worth a message
+  s.ackReadAttempts = 1;
+  const int result = PingKernel();
+  s.ackReadAttempts = kReadAttempts;
+  s.callback = callback;
+  return result;
+}
+
 int EraseFlash() {
   ProgrammerState& s = State();
   if (!s.connected) return PRG_FAILED;
@@ -145,6 +170,7 @@ int EraseFlash() {
   BuildCommand(kCommandErase, 0, 0, 0,
                {o.PrgEraseOption1, o.PrgEraseOption2, o.PrgEraseOption3, o.PrgEraseOption4});
   if (SendPacket(s.transmit, kCommandBlock) == 0) {
+    NoteSilence(0);
     Message("Send packet rejected\n");
     return PRG_FAILED;
   }
@@ -160,6 +186,7 @@ int EraseFlash() {
   // has not answered within two minutes never will.
   const long result = ReceiveStatus(static_cast<uint64_t>(o.PrgEraseOption4) + 1, kEraseAnswerPatience);
   if (result != 0) {
+    if (result == -1) NoteSilence(0);
     Message("Erase Failed\n");
     return PRG_FAILED;
   }
@@ -188,12 +215,14 @@ int WriteWords(uint16_t command, uint32_t address, uint16_t page, uint32_t byteC
     const uint16_t* source = words + done / 2;
     for (uint32_t i = 0; i < chunk / 2; ++i) PutBig16(s.transmit + kCommandBlock + 2 * i, source[i]);
     if (SendPacket(s.transmit, kCommandBlock + chunk) == 0) {
+      NoteSilence(address);
       Message("Send packet rejected\n");
       return PRG_FAILED;
     }
     SleepMs(flash ? o.PrgProgrammingTimeout : static_cast<int>(chunk / 100));
     const long result = ReceiveStatus(static_cast<uint64_t>(o.PrgProgrammingOption4) + 1);
     if (result != 0) {
+      if (result == -1) NoteSilence(address);
       Message("Write Failed, Address = %08lx, Error = %d\n", static_cast<unsigned long>(address),
               static_cast<int>(result));
       return PRG_FAILED;
@@ -217,11 +246,13 @@ int ReadWords(uint16_t command, uint32_t address, uint16_t page, uint32_t byteCo
     const uint32_t chunk = std::min(byteCount - done, kReadChunkBytes);
     BuildCommand(command, address, page, chunk / 2, {0, 0, 0, 0});
     if (SendPacket(s.transmit, kCommandBlock) == 0) {
+      NoteSilence(address);
       Message("Send packet rejected\n");
       return PRG_FAILED;
     }
     SleepMs(static_cast<int>(chunk / 100));
     const size_t n = ReceivePacket(s.receive, kMaxPacketData);
+    if (n == 0) NoteSilence(address);
     if (n >= 2 && GetBig16(s.receive) != 0) {
       // An error answer carries no data; its bytes must never reach the caller as flash contents.
       Message("Read Failed, Address = %08lx, Error = %d\n", static_cast<unsigned long>(address),
@@ -259,11 +290,13 @@ int VerifyFlash(uint32_t address, uint16_t page, uint32_t byteCount, const uint1
     BuildCommand(kCommandVerify, blockAddress, page, count,
                  {o.PrgVerifyOption1, o.PrgVerifyOption2, o.PrgVerifyOption3, sum});
     if (SendPacket(s.transmit, kCommandBlock) == 0) {
+      NoteSilence(blockAddress);
       Message("Send packet rejected\n");
       return PRG_FAILED;
     }
     SleepMs(o.PrgVerifyTimeout);
     const size_t n = ReceivePacket(s.receive, kMaxPacketData);
+    if (n == 0) NoteSilence(blockAddress);
     const long status = n >= 2 ? GetBig16(s.receive) : -1;
     if (status != 0) {
       Message("Verify Failed, Address = %08lx\n", static_cast<unsigned long>(address));

@@ -29,6 +29,9 @@ size_t SendPacket(const uint8_t* data, size_t n);
 size_t ReceivePacket(uint8_t* buffer, size_t max);
 
 int PingKernel();
+// A ping that waits for the acknowledgement with one read only (a fraction of a second), to find out
+// whether a kernel from an earlier session still runs before the boot ROM is autobauded.
+int ProbeRunningKernel();
 int EraseFlash();
 int WriteWords(uint16_t command, uint32_t address, uint16_t page, uint32_t byteCount, const uint16_t* words);
 int ReadWords(uint16_t command, uint32_t address, uint16_t page, uint32_t byteCount, uint16_t* words);

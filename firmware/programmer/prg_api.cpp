@@ -54,7 +54,7 @@ int BootLoad(const std::string& portName, int rate) {
     Message("Failed to load boot code.\n");
     return PRG_FAILED;
   }
-  axtune::SleepMs(1000);  // the kernel starts
+  axtune::SleepMs(1000);           // the kernel starts
   if (s.abort) return PRG_FAILED;  // PRG_Close came meanwhile: the port stays closed
   if (Port().open(portName, rate) != 0) {
     Message("Could not open serial port %s at %d baudrate\n", portName.c_str(), rate);
@@ -77,6 +77,8 @@ int OpenSequence() {
   // A failed open must not leave an earlier session's connection flag behind: the operations would
   // then send kernel packets to whatever answers the line now (a boot ROM, for example).
   s.connected = false;
+  s.noAnswer = false;
+  s.noAnswerAddress = 0;
   ResetSequence();
   const std::string portName = ProgrammerPortName(s.options);
   const int rate = ProgrammerBaudRate(s.options);
@@ -99,7 +101,20 @@ int OpenSequence() {
   const int working = Port().currentRate();
 
   bool kernelAnswered = false;
-  if (s.options.PrgSkipBootLoad == 1) {
+  if (s.options.PrgSkipBootLoad != 1) {
+    // A kernel that an earlier session loaded may still run (its closing reset did not reach the
+    // drive: the cable was out, the program was killed). Autobauding into it would fail until the
+    // drive is switched off and on, so ask it first; the boot ROM ignores a ping (no "A" in it).
+    Port().purge();
+    kernelAnswered = ProbeRunningKernel() == PRG_DONE;
+    if (kernelAnswered) {
+      Message("A flash kernel still runs; it is used without loading it again\n");
+      s.options.PrgSkipBootLoad = 1;
+    } else {
+      Port().purge();
+      ResetSequence();
+    }
+  } else {
     kernelAnswered = PingKernel() == PRG_DONE;
     // A kernel reset by the last PRG_Close no longer runs; the boot ROM can load it again.
     if (!kernelAnswered) {
@@ -108,7 +123,12 @@ int OpenSequence() {
     }
   }
   if (!kernelAnswered && BootLoad(portName, working) != PRG_DONE) return PRG_FAILED;
-
+  // A PRG_Close from another thread while this open ran has released the port (or is about to):
+  // the open must not come back connected behind it.
+  if (s.abort) {
+    Message("Closed while connecting\n");
+    return PRG_FAILED;
+  }
   s.connected = true;
   Message("Connected to %s at %d baud\n", portName.c_str(), working);
   return PRG_DONE;
@@ -243,6 +263,13 @@ PRG_API int32_t PRG_GetInterface(const PRG_Interface** descriptor) {
   if (descriptor == nullptr) return 1;
   *descriptor = &kInterface;
   return 0;
+}
+
+PRG_API int32_t PRG_GetNoAnswer(uint32_t* address) {
+  ProgrammerState& s = State();
+  if (!s.noAnswer) return 0;
+  if (address != nullptr) *address = s.noAnswerAddress;
+  return 1;
 }
 
 PRG_API int32_t PRG_SetUserInterfaceHooks(PRG_PromptHook prompt, PRG_WaitCursorHook waitCursor,

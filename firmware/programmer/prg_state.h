@@ -33,6 +33,13 @@ struct ProgrammerState {
   // Packet sequence numbers; -1 = unset (the first packet sent carries 0, no received number matches).
   int lastSent = -1;
   int lastReceived = -1;
+  // Set when a packet got no byte at all back (no acknowledgement, or no response after all
+  // attempts): the drive stopped answering. The connection counts as lost from then on, so the
+  // operations that follow fail at once instead of waiting out every packet. Cleared by PRG_Open.
+  std::atomic<bool> noAnswer{false};
+  std::atomic<uint32_t> noAnswerAddress{0};
+  bool lastReadSilent = false;  // the last multi-read wait got no byte
+  int ackReadAttempts = 21;     // reads for an acknowledgement (1 while probing for a running kernel)
   UserInterfaceHooks hooks;  // kept across PRG_Init
   PRG_ProgressHook progress = nullptr;  // kept across PRG_Init
   void* progressContext = nullptr;
