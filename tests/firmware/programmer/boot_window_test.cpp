@@ -31,6 +31,10 @@ class BootWindow : public ProgrammerSession {
     };
   }
   size_t echoed_ = 0;
+  // Before the autobaud the programmer pings a kernel an earlier session may have left running:
+  // one packet of 8 + 20 bytes in two writes, which the boot ROM ignores (no echo).
+  static constexpr size_t kProbeBytes = 28;
+  static constexpr size_t kProbeWrites = 2;
 };
 
 TEST_F(BootWindow, AWindowPutsTheSameBytesOnTheWireInFewerWrites) {
@@ -47,7 +51,7 @@ TEST_F(BootWindow, AWindowPutsTheSameBytesOnTheWireInFewerWrites) {
   EXPECT_EQ(written(), oneByOne);
   const std::vector<Bytes> calls = line_->writeCalls();
   EXPECT_LT(calls.size() * 8, oneByOneCalls) << "the table goes out 16 bytes at a time, not byte by byte";
-  for (const Bytes& call : calls) EXPECT_LE(call.size(), 16u);
+  for (size_t i = kProbeWrites; i < calls.size(); ++i) EXPECT_LE(calls[i].size(), 16u);
 }
 
 TEST_F(BootWindow, AnEchoThatDiffersInTheMiddleOfTheWindowEndsTheLoadAtItsStep) {
@@ -70,7 +74,7 @@ TEST_F(BootWindow, AnEchoThatDiffersInTheMiddleOfTheWindowEndsTheLoadAtItsStep) 
     EXPECT_TRUE(sawMessage(c.message));
     EXPECT_TRUE(sawMessage("Failed to load boot code.\n"));
     // Nothing is sent once the wrong echo is seen: at most the rest of its window went out.
-    EXPECT_LT(written().size(), c.offset + 16);
+    EXPECT_LT(written().size(), kProbeBytes + c.offset + 16);
     EXPECT_FALSE(processor_->kernelRunning());
     EXPECT_TRUE(processor_->active()) << "the drive waits in its boot ROM";
     tamper_ = nullptr;
