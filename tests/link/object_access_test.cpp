@@ -164,9 +164,9 @@ TEST_F(ObjectAccessTest, DriveCommands) {
     Bytes reply;
     StoreReply expected;
   } replies[] = {
-      {"acknowledged", RecordFrame(0x8F, 127, RecordWords{5, 0}), StoreReply::Stored},
-      {"refused", RecordFrame(0x8F, 127, RecordWords{5, 1}), StoreReply::Refused},
-      {"another answer", RecordFrame(0x8F, 127, RecordWords{0, 1}), StoreReply::Stored},
+      {"acknowledged", RecordFrame(0x0F, 127, RecordWords{5, 0}), StoreReply::Stored},
+      {"refused", RecordFrame(0x0F, 127, RecordWords{5, 1}), StoreReply::Refused},
+      {"another answer", RecordFrame(0x0F, 127, RecordWords{0, 1}), StoreReply::Stored},
       {"silence", Bytes{}, StoreReply::NoReply},
   };
   for (const auto& r : replies) {

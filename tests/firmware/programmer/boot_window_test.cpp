@@ -32,9 +32,9 @@ class BootWindow : public ProgrammerSession {
   }
   size_t echoed_ = 0;
   // Before the autobaud the programmer pings a kernel an earlier session may have left running:
-  // one packet of 8 + 20 bytes in two writes, which the boot ROM ignores (no echo).
+  // one packet of 8 + 20 bytes in one write, which the boot ROM ignores (no echo).
   static constexpr size_t kProbeBytes = 28;
-  static constexpr size_t kProbeWrites = 2;
+  static constexpr size_t kProbeWrites = 1;
 };
 
 TEST_F(BootWindow, AWindowPutsTheSameBytesOnTheWireInFewerWrites) {
