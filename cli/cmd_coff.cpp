@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "cli/cli_internal.h"
+#include "core/input_file.h"
 #include "core/firmware_update.h"
 #include "firmware/coff/coff_reader.h"
 
@@ -89,6 +90,8 @@ class CoffFile {
 
 int CmdCoff(Context& context) {
   const std::string& path = context.options.args[0];
+  if (const std::string problem = NonRegularInputProblem(path); !problem.empty())
+    return Fail(context, kExitFile, problem);
   CoffFile file;
   const int32_t rc = file.open(path);
   if (rc != COFFR_OK || file.handle() == nullptr || file.handle()->info == nullptr) {

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <system_error>
 
+#include "core/input_file.h"
 #include "link/drive_link.h"
 #include "link/object_access.h"
 #include "link/sleeper.h"
@@ -271,6 +272,11 @@ FirmwareFileCheck CheckFirmwareFile(std::unique_ptr<FirmwareFile> file, const st
 
 FirmwareFileCheck OpenFirmwareFile(const std::string& path) {
   FirmwareFileCheck check;
+  if (std::string problem = NonRegularInputProblem(path); !problem.empty()) {
+    check.problem = FirmwareFileProblem::CannotOpen;
+    check.message = std::move(problem);
+    return check;
+  }
 #ifdef AXTUNE_HAVE_AXCOFF
   const uint32_t options[4] = {1, 0, 0, 1};
   CoffHandle* handle = nullptr;

@@ -11,10 +11,13 @@
 #include <filesystem>
 #include <system_error>
 
+#include "core/input_file.h"
 #include "link/object_access.h"
 #include "link/sleeper.h"
 
 #ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -113,6 +116,28 @@ int FindSavedRecordCount(const uint8_t* data, size_t size) {
     if (ParseTrailer(data, size, offset)) return n;
   }
   return -1;
+}
+
+// Opens a regular file for reading; a FIFO or device that took the place of the checked file in the
+// meantime is refused on the open descriptor without blocking.
+std::FILE* OpenRegularFileForReading(const std::string& path) {
+#ifdef _WIN32
+  return std::fopen(path.c_str(), "rb");
+#else
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;
+    return nullptr;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  std::FILE* file = ::fdopen(fd, "rb");
+  if (file == nullptr) ::close(fd);
+  return file;
+#endif
 }
 
 std::string SystemReason(const std::error_code& error) {
@@ -277,6 +302,11 @@ FileWriteResult WriteFileAtomically(const std::string& path, const std::vector<u
   }
   const fs::file_status existing = fs::status(target, error);
   const bool replacing = !error && fs::is_regular_file(existing);
+  // Renaming over a device or a FIFO would replace it with a regular file (/dev/null, say).
+  if (!error && fs::exists(existing) && !replacing) {
+    result.reason = "cannot save to " + path + ": it is not a regular file (a device, FIFO or socket)";
+    return result;
+  }
   if (replacing) {
     constexpr fs::perms kWriteBits =
         fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
@@ -375,7 +405,11 @@ bool ReadWholeFile(const std::string& path, std::vector<uint8_t>& bytes, std::st
     reason = path + " is a folder";
     return false;
   }
-  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (std::string problem = NonRegularInputProblem(path); !problem.empty()) {
+    reason = std::move(problem);
+    return false;
+  }
+  std::FILE* file = OpenRegularFileForReading(path);
   if (file == nullptr) {
     reason = "cannot open " + path + ": " + ErrnoReason(errno);
     return false;

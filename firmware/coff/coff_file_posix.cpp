@@ -1,5 +1,10 @@
 // File access for POSIX systems (fseeko with a 64-bit off_t).
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/types.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <limits>
 
@@ -7,8 +12,23 @@
 
 namespace axtune::coff {
 
+// Only a regular file is opened: opening a FIFO would block until a writer comes, and a device
+// never ends. The file is opened without blocking, checked on the descriptor itself (so it cannot be
+// swapped between a check and the open), and only then put in blocking mode.
 FILE* openForReading(const char* path) {
-  return std::fopen(path, "rb");
+  const int fd = ::open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return nullptr;
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    ::close(fd);
+    errno = EINVAL;
+    return nullptr;
+  }
+  const int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  FILE* file = ::fdopen(fd, "rb");
+  if (file == nullptr) ::close(fd);
+  return file;
 }
 
 bool seekTo(FILE* file, uint64_t offset) {
