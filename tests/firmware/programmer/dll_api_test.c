@@ -77,7 +77,9 @@ int main(int argc, char** argv) {
 
   PRG_Handle prg = NULL;
   char options[128];
-  snprintf(options, sizeof options, "EmuBaudRate=115200,EmuPortName=\\\\.\\%s", port);
+  /* The default rate (19200) and the window axtune-cli uses: under Wine an echo can take longer than
+     the few milliseconds a single byte may take at 115200. */
+  snprintf(options, sizeof options, "PrgBootLoadWindow=64,EmuPortName=\\\\.\\%s", port);
   int failed = PRG_Init(&prg) != PRG_DONE;
   failed = failed || PRG_SetMessageCallBack(prg, PrintMessage) != 0;
   failed = failed || PRG_SetOptions(prg, options) != 0;
