@@ -201,23 +201,24 @@ void CStatusDialog::BuildControls() {
 
   // The controlword buttons: three push-like check boxes and the fault reset.
   auto* buttons = new QHBoxLayout;
-  struct ButtonSpec {
+  struct PanelButton {
     const char* text;
     int id;
     bool checkable;
     PanelCommand command;
   };
-  const ButtonSpec specs[] = {{"Quickstop", kButtonQuickstop, true, PanelCommand::Quickstop},
-                              {"Operation", kButtonOperation, true, PanelCommand::Operation},
-                              {"Switch On", kButtonSwitchOn, true, PanelCommand::SwitchOn},
-                              {"Fehler l\xC3\xB6schen", kButtonFaultReset, false, PanelCommand::FaultReset}};
-  for (const ButtonSpec& spec : specs) {
-    auto* button = new QPushButton(QString::fromUtf8(spec.text), this);
-    button->setObjectName(QString::number(spec.id));
-    button->setCheckable(spec.checkable);
+  const PanelButton entries[] = {
+      {"Quickstop", kButtonQuickstop, true, PanelCommand::Quickstop},
+      {"Operation", kButtonOperation, true, PanelCommand::Operation},
+      {"Switch On", kButtonSwitchOn, true, PanelCommand::SwitchOn},
+      {"Fehler l\xC3\xB6schen", kButtonFaultReset, false, PanelCommand::FaultReset}};
+  for (const PanelButton& entry : entries) {
+    auto* button = new QPushButton(QString::fromUtf8(entry.text), this);
+    button->setObjectName(QString::number(entry.id));
+    button->setCheckable(entry.checkable);
     button->setAutoDefault(false);
-    button->setWhatsThis(HelpText(ControlHelpId(spec.id)));
-    if (spec.checkable) {
+    button->setWhatsThis(HelpText(ControlHelpId(entry.id)));
+    if (entry.checkable) {
       // A pressed-in button shows it plainly, not only by a slightly darker shade. Pressed in and
       // greyed (Quickstop before the drive is switched on) its caption stays readable: the
       // default greyed text on the blue tint can hardly be told from it.
@@ -231,7 +232,7 @@ void CStatusDialog::BuildControls() {
         button->setPalette(palette);
       });
     }
-    const PanelCommand command = spec.command;
+    const PanelCommand command = entry.command;
     connect(button, &QPushButton::clicked, this,
             [this, command](bool checked) { OnButton(command, checked); });
     buttons->addWidget(button);
