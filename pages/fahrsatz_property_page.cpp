@@ -13,6 +13,7 @@
 #include "link/drive_link.h"
 #include "link/object_access.h"
 #include "pages/motion_commands.h"
+#include "pages/motion_page_widgets.h"
 #include "pages/profile_flags.h"
 #include "pages/profile_pictograms.h"
 #include "res/strings.h"
@@ -20,32 +21,14 @@
 namespace axtune {
 namespace {
 
+using motion_page::Field;
+using motion_page::Label;
+using motion_page::Named;
+using motion_page::Tr;
+
 constexpr int kTextOwnVelocity = 32785;
 constexpr int kTextNextVelocity = 32786;
 constexpr int kTextUnreadableProfile = 47502;
-
-QString Tr(int id) {
-  return QString::fromUtf8(Text(id));
-}
-
-template <typename W>
-W* Named(W* widget, int id) {
-  widget->setObjectName(QString::number(id));
-  return widget;
-}
-
-CAxtuneEdit* Field(QWidget* parent, int id) {
-  auto* field = new CAxtuneEdit(parent, id);
-  field->setAlignment(Qt::AlignRight);
-  field->setFixedWidth(110);
-  return field;
-}
-
-QLabel* Label(QWidget* parent, int textId, int id = 0) {
-  auto* label = new QLabel(Tr(textId), parent);
-  if (id != 0) label->setObjectName(QString::number(id));
-  return label;
-}
 
 }  // namespace
 

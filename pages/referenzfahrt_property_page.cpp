@@ -8,10 +8,16 @@
 #include "controls/message_box.h"
 #include "pages/homing_methods.h"
 #include "pages/motion_commands.h"
+#include "pages/motion_page_widgets.h"
 #include "res/strings.h"
 
 namespace axtune {
 namespace {
+
+using motion_page::Field;
+using motion_page::Label;
+using motion_page::Named;
+using motion_page::Tr;
 
 using P = CReferenzfahrtPropertyPage;
 constexpr uint16_t kObjectHomingMethod = 0x6098;
@@ -32,29 +38,6 @@ constexpr EditBindStep kBindings[] = {
     {P::kIdCurrent, BindCall::Scale, 0, 0, 0, kScalePercent},
     {P::kIdMaxDistance, BindCall::Object, kObjectHoming, 8, 4},
 };
-
-QString Tr(int id) {
-  return QString::fromUtf8(Text(id));
-}
-
-template <typename W>
-W* Named(W* widget, int id) {
-  widget->setObjectName(QString::number(id));
-  return widget;
-}
-
-CAxtuneEdit* Field(QWidget* parent, int id) {
-  auto* field = new CAxtuneEdit(parent, id);
-  field->setAlignment(Qt::AlignRight);
-  field->setFixedWidth(110);
-  return field;
-}
-
-QLabel* Label(QWidget* parent, int textId, int id = 0) {
-  auto* label = new QLabel(Tr(textId), parent);
-  if (id != 0) label->setObjectName(QString::number(id));
-  return label;
-}
 
 }  // namespace
 
