@@ -23,8 +23,6 @@ namespace {
 
 constexpr int kHandOverPauseMs = 1000;
 // No flash of the drive's processors comes near this; a larger size means a damaged file.
-// Linked images carry the 28-byte optional header with the entry point; object files do not.
-constexpr uint16_t kOptionalHeaderBytes = 28;
 constexpr uint32_t kMaxSectionBytes = 16u * 1024 * 1024;
 
 std::string Hex(uint32_t value, int digits) {
