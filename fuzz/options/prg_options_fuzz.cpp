@@ -23,8 +23,9 @@ bool terminated(const char* field) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // The C interface takes a NUL-terminated string: the text ends at the first zero byte.
-  const std::string text(reinterpret_cast<const char*>(data),
-                         strnlen(reinterpret_cast<const char*>(data), size));
+  // The replay also passes no data at all (a null pointer with size 0).
+  const char* chars = reinterpret_cast<const char*>(data);
+  const std::string text = size == 0 ? std::string() : std::string(chars, strnlen(chars, size));
   PRG_Options options;
   std::memset(&options, 0, sizeof options);
   axtune::prg::ParseOptions(text, options);
