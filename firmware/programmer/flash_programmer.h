@@ -13,9 +13,18 @@
  * PRG_Open, PRG_FlashErase, PRG_FlashWrite, PRG_MemWrite, PRG_FlashRead and PRG_MemRead return 2
  * without doing anything while the status is 2; otherwise they set it to 2, run, and store their
  * result (0 or 1) as the status. PRG_FlashVerify returns 1 without doing anything while busy.
- * PRG_Status may be polled from another thread; PRG_Close from another thread stops a running
- * operation at its next packet (the abort flag) and is safe against the port transfer in progress.
  * Nothing throws; nothing is printed.
+ *
+ * Threads: the entry points are made for one thread at a time, with two exceptions.
+ *   PRG_Status may be polled from any thread.
+ *   PRG_Close may be called from another thread while an operation runs. It sets the abort flag (the
+ *   operation stops before its next boot section, between packets or in the erase wait, at the latest
+ *   when its next transfer finds the port closed, and fails), waits for a port transfer in progress,
+ *   pulses DTR and closes the port. A PRG_Open that it interrupts fails: it neither opens the port
+ *   again nor connects. Once both have returned, the programmer is not connected and the port is closed.
+ * The busy rule is atomic for the six operations it covers, so of two started at once from two
+ * threads one returns 2. Nothing else is locked: PRG_Init, PRG_SetOptions, PRG_SetMessageCallBack,
+ * the hooks below and PRG_FlashVerify must not be called while another thread runs an operation.
  *
  * Ownership: every buffer passed in belongs to the caller and is only read or written within the byte
  * count given. The interface descriptor and the options record behind the handle belong to the
@@ -167,8 +176,8 @@ PRG_API int32_t PRG_SetMessageCallBack(PRG_Handle handle, PRG_MessageCallBack ca
 
 /* Erases the sectors of PrgEraseOption1 (bit 0 = sector A, the highest). Waits PrgEraseTimeout *
    sectors * 10 ms (at least 100 ms), then takes the kernel's answer in up to PrgEraseOption4 + 1
-   attempts; a kernel that stays silent for two minutes after the wait fails the erase. Requires a
-   connection. Returns the new status or 2 when busy. */
+   attempts; a kernel that stays silent for two minutes after the wait (on the port's clock) fails the erase.
+   Requires a connection. Returns the new status or 2 when busy. */
 PRG_API int32_t PRG_FlashErase(PRG_Handle handle);
 
 /* Programs byteCount bytes (an odd last byte is dropped) of 16-bit words to flash at the word address,

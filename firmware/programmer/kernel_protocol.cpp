@@ -61,12 +61,13 @@ void BuildCommand(uint16_t code, uint32_t address, uint16_t page, uint32_t words
 }
 
 // The status of the first response of at least 2 bytes within `attempts` receives; -1 when none,
-// when the abort flag is set, or when the kernel stayed silent past the deadline.
-long ReceiveStatus(uint64_t attempts, std::chrono::steady_clock::duration patience = std::chrono::hours(24)) {
-  const auto deadline = std::chrono::steady_clock::now() + patience;
+// when the abort flag is set, or when the kernel stayed silent past the deadline. The deadline runs on
+// the port's clock, the one its read timeouts wait on.
+long ReceiveStatus(uint64_t attempts, std::chrono::microseconds patience = std::chrono::hours(24)) {
+  const uint64_t deadline = Port().clockUs() + static_cast<uint64_t>(patience.count());
   bool anything = false;
   for (uint64_t i = 0; i < attempts; ++i) {
-    if (State().abort || std::chrono::steady_clock::now() > deadline) break;
+    if (State().abort || Port().clockUs() > deadline) break;
     if (ReceivePacket(State().receive, kMaxPacketData) >= 2) return GetBig16(State().receive);
     anything = anything || !State().lastReadSilent;
   }
@@ -108,11 +109,17 @@ size_t ReceivePacket(uint8_t* buffer, size_t max) {
   uint8_t frame[256];
   if (ReadFully(frame, kPacketHeader) < kPacketHeader) return 0;
   if (frame[0] != 0x01 || frame[1] != 0x99 || frame[2] != 0x66) return 0;
-  // A repeated packet is neither acknowledged nor delivered.
-  if (frame[3] == s.lastReceived) return 0;
+  const size_t total = GetBig16(frame + 4);
+  // A repeated packet is neither acknowledged nor delivered. Its data are read and dropped, so that
+  // the packet behind it is read from its first byte (not from the repeated packet's data).
+  if (frame[3] == s.lastReceived) {
+    if (total > kPacketHeader && total <= sizeof frame) {
+      ReadFully(frame + kPacketHeader, total - kPacketHeader);
+    }
+    return 0;
+  }
   s.lastReceived = frame[3];
 
-  const size_t total = GetBig16(frame + 4);
   uint8_t verdict = kReject;
   size_t length = 0;
   if (total >= kPacketHeader + 1 && total <= sizeof frame) {

@@ -24,8 +24,10 @@ int32_t RunBusy(Operation operation) {
   ProgrammerState& s = State();
   int expected = s.status.load();
   if (expected == PRG_BUSY || !s.status.compare_exchange_strong(expected, PRG_BUSY)) return PRG_BUSY;
+  Port().beginSession();  // a PRG_Close from now on ends this operation's session
   s.abort = false;
   const int result = operation() == PRG_DONE ? PRG_DONE : PRG_FAILED;
+  Port().endSession();
   s.status = result;
   return result;
 }
@@ -124,12 +126,11 @@ int OpenSequence() {
   }
   if (!kernelAnswered && BootLoad(portName, working) != PRG_DONE) return PRG_FAILED;
   // A PRG_Close from another thread while this open ran has released the port (or is about to):
-  // the open must not come back connected behind it.
-  if (s.abort) {
+  // the open must not come back connected behind it. The check and the flag are one step against it.
+  if (s.abort || !Port().connect(s.connected)) {
     Message("Closed while connecting\n");
     return PRG_FAILED;
   }
-  s.connected = true;
   Message("Connected to %s at %d baud\n", portName.c_str(), working);
   return PRG_DONE;
 }
@@ -207,9 +208,10 @@ PRG_API int32_t PRG_Close(PRG_Handle /*handle*/) {
   ProgrammerState& s = State();
   ShowWaitCursor(false);
   s.abort = true;
+  Port().interrupt(false);  // an operation still running can no longer open the port or connect
   Port().dtrPulse();
   axtune::SleepMs(200);
-  Port().close();
+  Port().interrupt(true);  // closes the port; an open that began meanwhile cannot take it back either
   s.connected = false;
   return 0;
 }

@@ -1,6 +1,7 @@
 #include "firmware/programmer/prg_port.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "link/port_slots.h"
@@ -42,6 +43,10 @@ bool ProgrammerPort::applyTimeouts(int rate) {
 
 int ProgrammerPort::open(const std::string& name, int rate) {
   std::lock_guard lock(mutex_);
+  if (interruptedLocked()) {
+    lastError_ = "closed by PRG_Close";
+    return -1;
+  }
   dropKept();
   if (port_) {
     port_->close();
@@ -79,11 +84,47 @@ int ProgrammerPort::open(const std::string& name, int rate) {
 
 void ProgrammerPort::close() {
   std::lock_guard lock(mutex_);
+  closeLocked();
+}
+
+void ProgrammerPort::closeLocked() {
   dropKept();
   if (!port_) return;
   port_->purge();
   port_->close();
   port_.reset();
+}
+
+void ProgrammerPort::beginSession() {
+  std::lock_guard lock(mutex_);
+  sessionGeneration_ = generation_;
+  sessionActive_ = true;
+}
+
+void ProgrammerPort::endSession() {
+  std::lock_guard lock(mutex_);
+  sessionActive_ = false;
+}
+
+void ProgrammerPort::interrupt(bool close) {
+  std::lock_guard lock(mutex_);
+  ++generation_;
+  if (close) closeLocked();
+}
+
+bool ProgrammerPort::connect(std::atomic<bool>& connected) {
+  std::lock_guard lock(mutex_);
+  if (interruptedLocked()) return false;
+  connected = true;
+  return true;
+}
+
+uint64_t ProgrammerPort::clockUs() const {
+  std::lock_guard lock(mutex_);
+  if (port_) return port_->clockUs();
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
 }
 
 bool ProgrammerPort::isOpen() const {

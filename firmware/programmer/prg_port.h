@@ -3,9 +3,12 @@
 // plus 100 ms, write timeout 1000 ms per byte). The 100 ms keep a single echo from timing out at high
 // rates (8 ms a byte at 115200) behind a USB adapter's latency timer or a busy host. Every transfer holds a
 // lock, so PRG_Close from another thread can close the port between two transfers of a running operation;
-// later transfers then report nothing.
+// later transfers then report nothing. Each operation is a session: a PRG_Close from another thread ends
+// it, and from then on the port does not open again for it and it cannot connect (PRG_Open reopens the
+// port after the boot load, and must not take it back behind the close).
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -40,6 +43,17 @@ class ProgrammerPort {
   size_t readSome(uint8_t* buffer, size_t min, size_t max);
   // DTR high for 100 ms, then low for 100 ms (the drive's processor resets on it).
   bool dtrPulse();
+  // The clock the port's timeouts run on (the steady clock when no port is open), in microseconds.
+  uint64_t clockUs() const;
+
+  // Sessions. beginSession() at the start of an operation, endSession() at its end. interrupt() (from
+  // PRG_Close, on any thread) ends the running session: open() then fails for it, connect() refuses,
+  // and with close = true the port is closed in the same step, so no open can come in between.
+  void beginSession();
+  void endSession();
+  void interrupt(bool close);
+  // Sets `connected` unless the running session was interrupted; false then.
+  bool connect(std::atomic<bool>& connected);
   std::string lastErrorText() const;
 
  private:
@@ -47,7 +61,13 @@ class ProgrammerPort {
   size_t takeKept(uint8_t* buffer, size_t max);
   void dropKept() { keptBegin_ = keptEnd_ = 0; }
 
+  bool interruptedLocked() const { return sessionActive_ && generation_ != sessionGeneration_; }
+  void closeLocked();
+
   mutable std::mutex mutex_;
+  uint64_t generation_ = 0;  // interrupts so far
+  uint64_t sessionGeneration_ = 0;
+  bool sessionActive_ = false;
   std::unique_ptr<SerialPort> port_;
   int rate_ = 0;
   std::string lastError_;
