@@ -352,6 +352,18 @@ UpdateOutcome ProgramFirmware(FirmwareFile& file, FlashProgrammer& programmer, c
       outcome.message = "cancelled at the switch-on prompt; nothing was erased";
       return finish(UpdateResult::Cancelled);
     }
+    uint32_t address = 0;
+    if (programmer.noAnswer(address)) {
+      outcome.driveStoppedAnswering = true;
+      outcome.message =
+          progress.bytesDone > 0
+              ? "the drive stopped answering while its flash kernel was loaded (after " +
+                    std::to_string(progress.bytesDone) + " of " + std::to_string(progress.bytesTotal) +
+                    " bytes); nothing was erased: check the cable and the drive's power, then run the update "
+                    "again"
+              : "the drive's boot loader did not answer, not even after a reset; nothing was erased: check "
+                "the cable and the drive's power, then run the update again";
+    }
     return finish(CancelRequested(hooks) ? UpdateResult::Cancelled : UpdateResult::ComOpenFailed);
   }
 
@@ -469,13 +481,27 @@ UpdateOutcome RunFirmwareUpdate(const std::string& path, FlashProgrammer& progra
   SetDtr(true);
   SleepMs(kHandOverPauseMs);
   RecordWords enterBootLoader = CommandRequest(kCmdEnterBootLoader);
-  ExchangeRecord(kObjectRecord, enterBootLoader);  // the reply is not examined
+  // The reply does not decide anything, except that no reply at all means no firmware runs: an
+  // earlier update left the processor in its boot ROM or its flash kernel. Either one has taken this
+  // request, sent at the link's rate, as garbage (a kernel's receiver stops on it, a ROM takes it as
+  // boot table), so the processor is reset through DTR: it starts its firmware when the flash holds a
+  // valid one, which then takes the request, or else its boot ROM, which waits for the programmer.
+  bool processorReset = false;
+  if (!ExchangeRecord(kObjectRecord, enterBootLoader)) {
+    SetDtr(false);  // the falling edge resets the processor
+    SleepMs(kHandOverPauseMs);
+    SetDtr(true);
+    enterBootLoader = CommandRequest(kCmdEnterBootLoader);
+    ExchangeRecord(kObjectRecord, enterBootLoader);  // this reply is not examined
+    processorReset = true;
+  }
   SleepMs(kHandOverPauseMs);
   CloseLink();
 
   programmer.setPortName(device);
   outcome = ProgramFirmware(*check.file, programmer, hooks);
   outcome.driveTouched = true;
+  outcome.processorReset = processorReset;
   check.file.reset();  // closes the COFF file
   SleepMs(kHandOverPauseMs);
   SetDtr(false);

@@ -170,13 +170,17 @@ const char* UpdateResultText(UpdateResult result);
 
 struct UpdateOutcome {
   UpdateResult result = UpdateResult::FileRejected;
-  std::string message;              // file problem or cancel point, for the user
-  bool driveTouched = false;        // the enter-boot-loader request went out
-  bool flashTouched = false;        // erase was started
-  std::vector<int> failedWrites;    // section numbers whose write failed
-  std::vector<int> failedVerifies;  // section numbers whose verification failed
-  bool driveStoppedAnswering = false;  // the update stopped at the first unanswered packet
+  std::string message;                 // file problem or cancel point, for the user
+  bool driveTouched = false;           // the enter-boot-loader request went out
+  bool flashTouched = false;           // erase was started
+  std::vector<int> failedWrites;       // section numbers whose write failed
+  std::vector<int> failedVerifies;     // section numbers whose verification failed
+  bool driveStoppedAnswering = false;  // the update stopped at the first unanswered packet (or the
+                                       // boot loader answered nothing while connecting)
   uint32_t noAnswerAddress = 0;
+  // The firmware did not answer the enter-boot-loader request (an earlier update left the processor
+  // in its boot ROM or flash kernel), so the processor was reset through DTR and asked again.
+  bool processorReset = false;
   int sectionsProgrammed = 0;
   uint64_t bytesProgrammed = 0;
   std::vector<std::string> programmerMessages;

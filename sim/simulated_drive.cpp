@@ -206,7 +206,8 @@ void SimulatedDrive::hostSetDtr(bool on) {
   impl_->runUntil(impl_->now());
   const bool falling = impl_->dtr && !on;
   impl_->dtr = on;
-  if (falling && impl_->powered) impl_->resetProcessor();
+  // The cable carries DTR: with the cable out the drive sees no edge (and is not reset).
+  if (falling && impl_->connected()) impl_->resetProcessor();
 }
 
 void SimulatedDrive::hostSetBaudRate(int rate) {

@@ -79,7 +79,7 @@ class SimulatedDrive {
   size_t hostRead(uint8_t* buffer, size_t min, size_t max, uint32_t timeoutMs);
   size_t hostBytesWaiting();
   void hostPurge();
-  void hostSetDtr(bool on);  // a falling edge after a raise resets the processor
+  void hostSetDtr(bool on);  // a falling edge after a raise resets the processor (the cable carries it)
   void hostSetBaudRate(int rate);
   int hostBaudRate() const;
   ModemStatus modemStatus();  // carrier, DSR and CTS are on while the drive is powered and plugged in

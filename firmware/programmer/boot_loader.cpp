@@ -85,11 +85,13 @@ bool EchoedStream::receive() {
   uint8_t echoes[PRG_MAX_BOOT_LOAD_WINDOW];
   // The oldest echo is waited for as a read of one byte; whatever else came is checked with it.
   const size_t got = Port().readSome(echoes, 1, count_);
+  State().lastReadSilent = got == 0;  // the boot ROM stopped answering
   if (got == 0) return failed_ = true, false;
   for (size_t i = 0; i < got; ++i) {
     if (echoes[i] != pending_[first_]) return failed_ = true, false;
     first_ = (first_ + 1) % window_;
     --count_;
+    ++echoed_;
   }
   return true;
 }
@@ -116,16 +118,27 @@ bool Autobaud(int rate) {
   for (int known : kAutobaudRates) {
     if (known == rate) use = known;
   }
+  State().lastReadSilent = true;
   if (!Port().setRate(use)) return false;
   for (int attempt = 0; attempt < kAutobaudAttempts; ++attempt) {
     uint8_t cell = 0;
     const uint8_t a = 'A';
-    if (Port().write(&a, 1) == 1 && Port().read(&cell, 1) == 1 && cell == 'A') return true;
+    if (Port().write(&a, 1) != 1 || Port().read(&cell, 1) != 1) continue;
+    State().lastReadSilent = false;
+    if (cell == 'A') return true;
   }
   return false;
 }
 
-bool StreamBootImage(const std::string& path, int window) {
+bool StreamBootImage(const std::string& path, int window, size_t* echoed) {
+  EchoedStream stream(window);
+  struct Count {
+    const EchoedStream& stream;
+    size_t* echoed;
+    ~Count() {
+      if (echoed != nullptr) *echoed = stream.echoed();
+    }
+  } count{stream, echoed};
   if (path.empty()) return false;
   uint32_t zeroOptions[4] = {0, 0, 0, 0};
   CoffHandle* handle = nullptr;
@@ -159,7 +172,6 @@ bool StreamBootImage(const std::string& path, int window) {
   BootTableProgress progress(static_cast<uint32_t>(std::min<uint64_t>(tableBytes, UINT32_MAX)));
 
   // Each step waits for its last echo before the next begins, so a failure names the step it hit.
-  EchoedStream stream(window);
   bool headerSent = stream.sendWord(0x08AA);
   for (int i = 0; i < 8 && headerSent; ++i) headerSent = stream.sendWord(0);
   if (headerSent) headerSent = stream.sendLong(info.entryPoint) && stream.drain();

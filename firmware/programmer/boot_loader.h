@@ -15,8 +15,9 @@ namespace axtune::prg {
 bool Autobaud(int rate);
 
 // Streams the loadable sections of the COFF file as a boot table with up to `window` bytes whose echo
-// has not come back yet (1: each byte waits for its echo). Messages name the failing step.
-bool StreamBootImage(const std::string& path, int window = 1);
+// has not come back yet (1: each byte waits for its echo). Messages name the failing step. After a
+// failure *echoed (when given) is the number of table bytes whose echo came back before it.
+bool StreamBootImage(const std::string& path, int window = 1, size_t* echoed = nullptr);
 
 // Bytes to the boot ROM, which echoes each one as it receives it. Up to `window` bytes are on their
 // way at a time; every echo is compared with its byte, in order, as it arrives, and the first one that
@@ -32,6 +33,7 @@ class EchoedStream {
   // Waits for the echo of every byte sent; false as above.
   bool drain();
   size_t outstanding() const { return count_; }
+  size_t echoed() const { return echoed_; }  // bytes whose echo came back and matched
 
  private:
   bool receive();  // the echoes that have arrived, at least one
@@ -40,6 +42,7 @@ class EchoedStream {
   uint8_t pending_[PRG_MAX_BOOT_LOAD_WINDOW] = {};  // sent bytes awaiting their echo (a ring)
   size_t first_ = 0;
   size_t count_ = 0;
+  size_t echoed_ = 0;
   bool failed_ = false;
 };
 

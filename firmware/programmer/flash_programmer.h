@@ -158,6 +158,15 @@ PRG_API int32_t PRG_Status(void);
    and removed afterwards in every case.
    When "PrgSkipBootLoad" is 1 but the kernel does not answer the ping (it was reset by PRG_Close's
    DTR pulse, for example), PRG_Open loads the kernel through the boot ROM instead of failing.
+   What an earlier session left on the line when its cable was pulled is taken in turn: a kernel that
+   still runs answers the first ping (sent before the autobaud also when "PrgSkipBootLoad" is 0);
+   when nothing answers the autobaud either, 256 zero bytes complete a packet that the kernel had
+   half received and the ping is sent once more; when that finds no kernel, or when the ping came
+   back as its own echo (a boot ROM in the middle of a boot table), the processor is reset with a DTR
+   pulse (as PRG_Close does) and the autobaud and boot load run once more. A processor that then
+   runs its firmware (valid firmware in flash) cannot be reached from here: the open fails with
+   "No boot loader answered after the reset: ..."; the firmware must be told to enter its boot
+   loader first.
    After a failure no connection remains (also when an earlier PRG_Open had connected), the port may
    stay open (PRG_Close closes it) and the arrow cursor is back. */
 PRG_API int32_t PRG_Open(PRG_Handle handle);
@@ -248,8 +257,10 @@ PRG_API int32_t PRG_GetInterface(const PRG_Interface** descriptor);
  * ADDITION: whether the drive stopped answering. A packet that gets no byte back at all (no
  * acknowledgement, or no response after all attempts) means the line is dead: the programmer clears
  * its connected flag, so the operations that follow fail at once (status 1) instead of waiting out
- * every packet. Returns 1 and sets *address (when not NULL) to the word address of the first
- * unanswered packet (0 for the erase) when that happened since the last PRG_Open; 0 otherwise.
+ * every packet. Likewise a PRG_Open that failed because its last step got no byte back (no echo of
+ * the autobaud even after a reset, or a boot table whose echo stopped). Returns 1 and sets *address
+ * (when not NULL) to the word address of the first unanswered packet (0 for the erase and for
+ * PRG_Open) when that happened since the last PRG_Open; 0 otherwise.
  */
 PRG_API int32_t PRG_GetNoAnswer(uint32_t* address);
 

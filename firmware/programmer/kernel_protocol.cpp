@@ -97,6 +97,8 @@ size_t SendPacket(const uint8_t* data, size_t n) {
 
   uint8_t ack[kPacketHeader] = {};
   const size_t got = ReadFully(ack, sizeof ack, s.ackReadAttempts);
+  s.lastAckEchoed = got == sizeof ack && std::memcmp(ack, frame, sizeof ack) == 0;
+  if (s.lastAckEchoed) return 0;  // an echo is no acknowledgement (a kernel's starts 0x06 or 0x15)
   if (got < 4 || ack[1] != 0x66 || ack[2] != 0x99 || ack[3] != sequence) return 0;
   // A matching acknowledgement that says "rejected" is a rejection, not a success.
   if (ack[0] == kReject) return 0;
@@ -167,6 +169,17 @@ int ProbeRunningKernel() {
   s.ackReadAttempts = kReadAttempts;
   s.callback = callback;
   return result;
+}
+
+void FlushPartialPacket() {
+  // A kernel left in the middle of a packet takes the next bytes as the rest of it: zeros complete
+  // the longest packet, and between packets the kernel skips them while it looks for a start. (A
+  // packet completed this way may run; the update erases the flash before it writes anything.)
+  const uint8_t zeros[kPacketHeader + kMaxPacketData] = {};
+  Port().write(zeros, sizeof zeros);
+  const int rate = std::max(Port().currentRate(), 1);
+  SleepMs(static_cast<int>(sizeof zeros * 10 * 1000 / static_cast<size_t>(rate)) + 100);
+  Port().purge();
 }
 
 int EraseFlash() {

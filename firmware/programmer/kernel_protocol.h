@@ -32,6 +32,9 @@ int PingKernel();
 // A ping that waits for the acknowledgement with one read only (a fraction of a second), to find out
 // whether a kernel from an earlier session still runs before the boot ROM is autobauded.
 int ProbeRunningKernel();
+// 256 zero bytes, time for them to arrive and be answered, then a purge: a kernel that an earlier
+// session left in the middle of a packet has its packet completed and waits for the next one.
+void FlushPartialPacket();
 int EraseFlash();
 int WriteWords(uint16_t command, uint32_t address, uint16_t page, uint32_t byteCount, const uint16_t* words);
 int ReadWords(uint16_t command, uint32_t address, uint16_t page, uint32_t byteCount, uint16_t* words);

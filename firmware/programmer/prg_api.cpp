@@ -37,41 +37,105 @@ void SetText(char (&field)[PRG_TEXT_OPTION_SIZE], const std::string& text) {
   std::memcpy(field, text.data(), std::min(text.size(), sizeof field - 1));
 }
 
+// How a boot load ended, as far as what to try next is concerned.
+enum class BootLoadResult {
+  Done,
+  NothingTookIt,  // no echo of the autobaud, or an "A" came back but none of the table: a reset may help
+  Failed,
+};
+
 // Boot load: the kernel through the ROM, then the kernel's own autobaud. The port is open at entry.
-int BootLoad(const std::string& portName, int rate) {
+BootLoadResult BootLoad(const std::string& portName, int rate) {
   ProgrammerState& s = State();
   if (!Autobaud(rate)) {
     Message("Autobaud failed before loading application\n");
-    return PRG_FAILED;
+    return BootLoadResult::NothingTookIt;
   }
   bool streamed = false;
+  size_t echoed = 0;
   {
     TemporaryKernelFile kernel;
     if (kernel.path().empty()) Message("Could not write the flash kernel to the temp directory\n");
     SetText(s.options.PrgBootLoadFileName, kernel.path());
-    streamed = StreamBootImage(kernel.path(), BootLoadWindow(s.options));
+    streamed = StreamBootImage(kernel.path(), BootLoadWindow(s.options), &echoed);
   }  // the temporary file is removed here in every case
+  // Something answered the "A" and then echoed nothing: a flash kernel waiting for its own autobaud.
+  const bool nothingEchoed = !streamed && echoed == 0 && s.lastReadSilent;
   Port().close();
   if (!streamed) {
     Message("Failed to load boot code.\n");
-    return PRG_FAILED;
+    return nothingEchoed ? BootLoadResult::NothingTookIt : BootLoadResult::Failed;
   }
-  axtune::SleepMs(1000);           // the kernel starts
-  if (s.abort) return PRG_FAILED;  // PRG_Close came meanwhile: the port stays closed
+  axtune::SleepMs(1000);                       // the kernel starts
+  if (s.abort) return BootLoadResult::Failed;  // PRG_Close came meanwhile: the port stays closed
   if (Port().open(portName, rate) != 0) {
     Message("Could not open serial port %s at %d baudrate\n", portName.c_str(), rate);
-    return PRG_FAILED;
+    return BootLoadResult::Failed;
   }
   if (!Autobaud(rate)) {
     Message("Autobaud failed after loading application\n");
-    return PRG_FAILED;
+    return BootLoadResult::Failed;
   }
   std::memset(s.transmit, 0, sizeof s.transmit);
   Port().write(s.transmit, 8);
   axtune::SleepMs(300);
   Port().purge();
   s.options.PrgSkipBootLoad = 1;
-  return PRG_DONE;
+  return BootLoadResult::Done;
+}
+
+// The processor is where no autobaud reaches it (a boot table half read, a kernel whose receiver
+// stopped on bytes at another rate): the DTR line resets it, as PRG_Close does. It then starts the
+// firmware in its flash when that is valid, else its boot ROM, which waits for the autobaud.
+bool ResetProcessor(const std::string& portName, int rate) {
+  Message("Resetting the drive's processor (DTR) to reach its boot loader\n");
+  if (!Port().isOpen() && Port().open(portName, rate) != 0) {
+    Message("Could not open serial port %s at %d baudrate\n", portName.c_str(), rate);
+    return false;
+  }
+  Port().dtrPulse();
+  if (State().abort) return false;
+  Port().purge();
+  ResetSequence();
+  return true;
+}
+
+// The kernel through the boot ROM. What an earlier session may have left behind is taken in turn: a
+// kernel in the middle of a packet takes the probe and the autobaud as packet data (zeros complete
+// the packet, then it answers a ping); a boot ROM in the middle of a table echoes everything (the
+// probe came back as it was sent) and would take a new table as the rest of the old one; a processor
+// that bytes at another rate garbled answers nothing. The last two need a reset.
+int LoadKernel(const std::string& portName, int rate, bool romMidTable) {
+  ProgrammerState& s = State();
+  if (romMidTable) {
+    Message("A boot loader echoes the packets: it is in the middle of an earlier boot table\n");
+  } else {
+    const BootLoadResult first = BootLoad(portName, rate);
+    if (first == BootLoadResult::Done) return PRG_DONE;
+    if (first == BootLoadResult::Failed || s.abort) {
+      if (s.lastReadSilent) s.noAnswer = true;
+      return PRG_FAILED;
+    }
+    if (Port().isOpen()) {
+      FlushPartialPacket();
+      if (ProbeRunningKernel() == PRG_DONE) {
+        Message("A flash kernel still runs; it is used without loading it again\n");
+        s.options.PrgSkipBootLoad = 1;
+        return PRG_DONE;
+      }
+      Port().purge();
+      ResetSequence();
+    }
+  }
+  if (s.abort || !ResetProcessor(portName, rate)) return PRG_FAILED;
+  if (BootLoad(portName, rate) == BootLoadResult::Done) return PRG_DONE;
+  if (s.lastReadSilent) {
+    s.noAnswer = true;
+    Message(
+        "No boot loader answered after the reset: the drive runs its firmware, is switched off, or "
+        "the cable is out\n");
+  }
+  return PRG_FAILED;
 }
 
 int OpenSequence() {
@@ -81,6 +145,7 @@ int OpenSequence() {
   s.connected = false;
   s.noAnswer = false;
   s.noAnswerAddress = 0;
+  s.lastAckEchoed = false;
   ResetSequence();
   const std::string portName = ProgrammerPortName(s.options);
   const int rate = ProgrammerBaudRate(s.options);
@@ -121,10 +186,11 @@ int OpenSequence() {
     // A kernel reset by the last PRG_Close no longer runs; the boot ROM can load it again.
     if (!kernelAnswered) {
       Message("No flash kernel answered; loading it through the boot loader\n");
+      Port().purge();
       ResetSequence();  // the kernel about to be loaded sees sequence 0 first, as after any boot load
     }
   }
-  if (!kernelAnswered && BootLoad(portName, working) != PRG_DONE) return PRG_FAILED;
+  if (!kernelAnswered && LoadKernel(portName, working, s.lastAckEchoed) != PRG_DONE) return PRG_FAILED;
   // A PRG_Close from another thread while this open ran has released the port (or is about to):
   // the open must not come back connected behind it. The check and the flag are one step against it.
   if (s.abort || !Port().connect(s.connected)) {

@@ -39,8 +39,11 @@ struct ProgrammerState {
   std::atomic<bool> noAnswer{false};
   std::atomic<uint32_t> noAnswerAddress{0};
   bool lastReadSilent = false;  // the last multi-read wait got no byte
-  int ackReadAttempts = 21;     // reads for an acknowledgement (1 while probing for a running kernel)
-  UserInterfaceHooks hooks;  // kept across PRG_Init
+  // The last packet's "acknowledgement" was the packet's own header coming back: a boot ROM that is
+  // in the middle of a boot table echoes whatever it is sent.
+  bool lastAckEchoed = false;
+  int ackReadAttempts = 21;             // reads for an acknowledgement (1 while probing for a running kernel)
+  UserInterfaceHooks hooks;             // kept across PRG_Init
   PRG_ProgressHook progress = nullptr;  // kept across PRG_Init
   void* progressContext = nullptr;
 };

@@ -9,7 +9,10 @@
 // ROM waits for "A" again (a stray "AAA" of the drive link cannot lock a drive out). After the table the ROM
 // jumps to the entry point: when RAM holds the stand-in flash kernel there, the kernel starts (it autobauds
 // on "A" again, then speaks the packet protocol); anything else leaves the processor silent until reset. A
-// host rate change after the lock garbles the line for the locked party, which then falls silent.
+// byte that comes at another rate than the one locked (the drive link at 38400 talking to a kernel locked
+// at 19200) reaches the locked party as garbage with framing errors and breaks: the boot ROM takes it as
+// table data and the kernel's receiver stops, so either falls silent until reset. A rate change alone
+// puts nothing on the wire and changes nothing.
 #include "sim/boot/boot_processor.h"
 
 #include <cstring>
@@ -149,6 +152,10 @@ struct BootProcessor::Impl {
         mode = mode == Mode::RomAutobaud ? Mode::RomTable : Mode::Kernel;
         return;
       case Mode::RomTable:
+        if (hostRate != lockedRate) {
+          mode = Mode::Halted;
+          return;
+        }
         out.push_back(byte);
         if (!haveLowByte) {
           lowByte = byte;
@@ -159,6 +166,10 @@ struct BootProcessor::Impl {
         onTableWord(static_cast<uint16_t>(lowByte | (byte << 8)));
         return;
       case Mode::Kernel:
+        if (hostRate != lockedRate) {
+          mode = Mode::Halted;
+          return;
+        }
         kernel.onByte(byte, out);
         return;
     }
@@ -212,8 +223,7 @@ void BootProcessor::onByte(uint8_t byte, std::vector<uint8_t>& out) {
 
 void BootProcessor::onHostBaudRate(int rate) {
   Impl& p = *impl_;
-  p.hostRate = rate;
-  if ((p.mode == Mode::RomTable || p.mode == Mode::Kernel) && rate != p.lockedRate) p.mode = Mode::Halted;
+  p.hostRate = rate;  // what the next bytes are sent at
 }
 
 void BootProcessor::advance(uint64_t /*microseconds*/) {}

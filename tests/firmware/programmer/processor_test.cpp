@@ -92,14 +92,21 @@ TEST(BootRom, AWrongKeyOrAnImageThatIsNotTheKernelLeavesItSilent) {
   EXPECT_FALSE(shipped.active());
 }
 
-TEST(BootRom, ARateChangeAfterTheLockSilencesIt) {
+TEST(BootRom, BytesAtAnotherRateAfterTheLockSilenceIt) {
   BootProcessor p;
   p.onHostBaudRate(19200);
   Feed(p, {'A'});
-  p.onHostBaudRate(19200);  // the same rate again changes nothing
+  p.onHostBaudRate(38400);  // a rate change alone puts nothing on the wire
+  p.onHostBaudRate(19200);
   EXPECT_FALSE(p.halted());
+  EXPECT_EQ(Feed(p, {0xAA}), std::vector<uint8_t>{0xAA});
   p.onHostBaudRate(38400);
+  EXPECT_TRUE(Feed(p, {0x08}).empty());
   EXPECT_TRUE(p.halted());
+  p.onHostBaudRate(19200);  // garbage already taken as table data: only a reset helps
+  EXPECT_TRUE(Feed(p, {0x08}).empty());
+  p.reset();
+  EXPECT_FALSE(p.halted());
 }
 
 TEST(FlashModel, ProgrammingClearsBitsOnlyAndEraseWorksBySector) {

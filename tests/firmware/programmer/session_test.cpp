@@ -125,11 +125,19 @@ TEST_F(ProgrammerSession, AnyWrongEchoInTheBootHeaderFailsTheLoad) {
 }
 
 TEST_F(ProgrammerSession, FailuresToReachTheProcessorSayWhichStepFailed) {
-  // Nobody answers the autobaud.
+  // Nobody answers the autobaud: 21 attempts, a reset through DTR, 21 attempts more.
   line_->setResponder([](const Bytes&) { return Bytes{}; });
   EXPECT_EQ(PRG_Open(handle_), PRG_FAILED);
   EXPECT_TRUE(sawMessage("Autobaud failed before loading application\n"));
-  EXPECT_EQ(CountOf(written(), 'A'), 21);
+  EXPECT_TRUE(sawMessage("Resetting the drive's processor (DTR) to reach its boot loader\n"));
+  EXPECT_EQ(
+      messages_.back(),
+      "No boot loader answered after the reset: the drive runs its firmware, is switched off, or the cable "
+      "is out\n");
+  EXPECT_EQ(CountOf(written(), 'A'), 42);
+  uint32_t address = 1;
+  EXPECT_EQ(PRG_GetNoAnswer(&address), 1);
+  EXPECT_EQ(address, 0u);
   PRG_Close(handle_);
 
   messages_.clear();
