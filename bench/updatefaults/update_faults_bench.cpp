@@ -2,7 +2,9 @@
 // erase, a chunk in the middle of a section, verify, the closing reset), then the cable back and the
 // update run again on the same drive, which was never switched off, as a new process would run it
 // (the programmer's options reset). Prints per phase: the outcome and its message, how long after
-// the pull the update reported (on the drive's clock, i.e. on a real line), the retry's outcome and
+// the pull the update reported (on the drive's clock, i.e. on a real line), where the pull left the
+// processor, the retry's outcome and how it got there (the processor reset through DTR or not, the
+// kernel loaded again or found still running), how long the retry took on the drive's clock, and
 // whether the flash then holds exactly the file's programmed sections.
 //
 //   update_faults_bench [COFF file]     default: the F28335 flash image of the shared test data
@@ -89,6 +91,39 @@ bool flashEqualsFile(sim::SimulatedDrive& drive, const std::string& path) {
   return equal;
 }
 
+// Where the processor is now.
+std::string processorState(sim::SimulatedDrive& drive) {
+  std::string state;
+  drive.withProcessor([&](sim::BootProcessor& processor) {
+    if (!processor.active()) {
+      state = "firmware";
+    } else if (processor.kernelRunning()) {
+      state = "flash kernel";
+    } else if (processor.halted()) {
+      state = "halted";
+    } else {
+      state = "boot ROM";
+    }
+  });
+  return state;
+}
+
+bool saw(const UpdateOutcome& outcome, const char* start) {
+  for (const std::string& line : outcome.programmerMessages) {
+    if (line.rfind(start, 0) == 0) return true;
+  }
+  return false;
+}
+
+// How the retry reached a kernel.
+std::string retryWay(const UpdateOutcome& retry) {
+  std::string way = retry.processorReset ? "no firmware answered: reset through DTR, " : "";
+  if (saw(retry, "Resetting the drive's processor")) way += "the programmer reset it, ";
+  if (saw(retry, "A flash kernel still runs")) return way + "kernel still running, used again";
+  if (saw(retry, "Loading ")) return way + "kernel loaded";
+  return way + "no kernel reached";
+}
+
 std::string oneLine(std::string text) {
   for (char& c : text) {
     if (c == '\n' || c == '|') c = ' ';
@@ -105,8 +140,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "update_faults_bench: no firmware file at %s\n", path.c_str());
     return 2;
   }
-  std::printf("| Cable pulled during | Outcome | Message | Reported after (s) | Retry | Flash = file |\n");
-  std::printf("|---|---|---|---|---|---|\n");
+  std::printf(
+      "| Cable pulled during | Outcome | Message | Reported after (s) | Processor left in | Retry | Retry's "
+      "way "
+      "| Retry took (s) | Flash = file |\n");
+  std::printf("|---|---|---|---|---|---|---|---|---|\n");
   for (const Phase& phase : phases(findMidSection(path))) {
     sim::SimConfig config = sim::SimConfig::unitTest();
     config.flashGeometry = "F28335";
@@ -116,6 +154,8 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "update_faults_bench: cannot open the simulated drive\n");
       return 2;
     }
+    PRG_Handle handle = nullptr;
+    PRG_Init(&handle);  // each phase as a process of its own
     std::unique_ptr<FlashProgrammer> programmer = CreatePrgFlashProgrammer();
     bool pulled = false;
     uint64_t pulledAtUs = 0;
@@ -130,20 +170,22 @@ int main(int argc, char** argv) {
     const UpdateOutcome broken = RunFirmwareUpdate(path, *programmer, hooks);
     const double reportedAfter = pulled ? static_cast<double>(drive->nowUs() - pulledAtUs) / 1e6 : -1;
 
+    const std::string left = processorState(*drive);
     drive->replug();
-    PRG_Handle handle = nullptr;
     PRG_Init(&handle);  // a new process: the programmer's options as at start
     OpenLink(kDevice);
+    const uint64_t retryStartUs = drive->nowUs();
     const UpdateOutcome retry = RunFirmwareUpdate(path, *programmer, {});
+    const double retryTook = static_cast<double>(drive->nowUs() - retryStartUs) / 1e6;
     const bool equal = flashEqualsFile(*drive, path);
     CloseLink();
     sim::unregisterSimulatedDrive(kDevice);
 
-    std::printf("| %s | %s | %s | %s | %s | %s |\n", phase.name,
+    std::printf("| %s | %s | %s | %s | %s | %s | %s | %.1f | %s |\n", phase.name,
                 pulled ? UpdateResultText(broken.result) : "(phase not reached)",
                 oneLine(broken.message).c_str(),
-                pulled ? std::to_string(reportedAfter).substr(0, 6).c_str() : "-",
-                UpdateResultText(retry.result), equal ? "yes" : "no");
+                pulled ? std::to_string(reportedAfter).substr(0, 6).c_str() : "-", left.c_str(),
+                UpdateResultText(retry.result), retryWay(retry).c_str(), retryTook, equal ? "yes" : "no");
     std::fflush(stdout);
   }
   return 0;
