@@ -22,6 +22,9 @@ namespace axtune {
 namespace {
 
 constexpr int kHandOverPauseMs = 1000;
+// After a reset through DTR the drive's firmware needs its start-up before it takes a request: as
+// long as after its carrier came on.
+constexpr int kFirmwareStartMs = 3000;
 // No flash of the drive's processors comes near this; a larger size means a damaged file.
 constexpr uint32_t kMaxSectionBytes = 16u * 1024 * 1024;
 
@@ -362,7 +365,7 @@ UpdateOutcome ProgramFirmware(FirmwareFile& file, FlashProgrammer& programmer, c
                     " bytes); nothing was erased: check the cable and the drive's power, then run the update "
                     "again"
               : "the drive's boot loader did not answer, not even after a reset; nothing was erased: check "
-                "the cable and the drive's power, then run the update again";
+                "the cable, switch the drive off and on, then run the update again";
     }
     return finish(CancelRequested(hooks) ? UpdateResult::Cancelled : UpdateResult::ComOpenFailed);
   }
@@ -481,15 +484,16 @@ UpdateOutcome RunFirmwareUpdate(const std::string& path, FlashProgrammer& progra
   SetDtr(true);
   SleepMs(kHandOverPauseMs);
   RecordWords enterBootLoader = CommandRequest(kCmdEnterBootLoader);
-  // The reply does not decide anything, except that no reply at all means no firmware runs: an
-  // earlier update left the processor in its boot ROM or its flash kernel. Either one has taken this
-  // request, sent at the link's rate, as garbage (a kernel's receiver stops on it, a ROM takes it as
-  // boot table), so the processor is reset through DTR: it starts its firmware when the flash holds a
-  // valid one, which then takes the request, or else its boot ROM, which waits for the programmer.
+  // The reply decides nothing, except that no reply at all means that no firmware runs: an earlier
+  // update left the processor in its boot ROM or its flash kernel, and either has taken this request,
+  // sent at the link's rate, as garbage (a kernel's receiver stops on it, a ROM takes it as boot
+  // table). So the processor is reset through DTR: it starts its firmware when the flash holds a valid
+  // one, which then takes the request, or else its boot ROM, which waits for the programmer. (Firmware
+  // that jumps to its boot loader without answering costs only the reset's time.)
   bool processorReset = false;
   if (!ExchangeRecord(kObjectRecord, enterBootLoader)) {
     SetDtr(false);  // the falling edge resets the processor
-    SleepMs(kHandOverPauseMs);
+    SleepMs(kFirmwareStartMs);
     SetDtr(true);
     enterBootLoader = CommandRequest(kCmdEnterBootLoader);
     ExchangeRecord(kObjectRecord, enterBootLoader);  // this reply is not examined
