@@ -251,6 +251,26 @@ TEST_F(ProgrammerAloneRetry, ABootRomLeftInTheMiddleOfATableIsResetAndLoadedAgai
   expectFlashEqualsFile();
 }
 
+// The cable out right after the boot table's end mark: the kernel starts and waits for its own
+// autobaud, which never came. The next run's autobaud locks it, but it echoes no boot table.
+TEST_F(ProgrammerAloneRetry, AKernelStillWaitingForItsAutobaudIsResetAndLoadedAgain) {
+  start(false);
+  const UpdateOutcome broken = run([&](const UpdateProgress& p) {
+    if (p.phase == UpdatePhase::Connecting && p.bytesTotal > 0 && p.bytesDone == p.bytesTotal)
+      drive_->unplug();
+  });
+  EXPECT_EQ(broken.result, UpdateResult::ComOpenFailed);
+  EXPECT_TRUE(saw(broken, "Autobaud failed after loading application"));
+  drive_->withProcessor([](sim::BootProcessor& processor) { EXPECT_TRUE(processor.kernelRunning()); });
+
+  replugAsANewProcess();
+  const UpdateOutcome retry = run();
+  EXPECT_EQ(retry.result, UpdateResult::VerifyOk) << retry.message;
+  EXPECT_TRUE(saw(retry, "Error writing boot header"));
+  EXPECT_TRUE(saw(retry, "Resetting the drive's processor (DTR)"));
+  expectFlashEqualsFile();
+}
+
 // A drive whose firmware is valid but whose kernel took bytes at another rate: the programmer alone
 // cannot tell the firmware to enter its boot loader, so after the reset it says what runs.
 TEST_F(ProgrammerAloneRetry, AfterAResetIntoValidFirmwareTheProgrammerSaysWhatRuns) {
