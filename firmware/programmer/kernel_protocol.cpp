@@ -91,6 +91,9 @@ size_t SendPacket(const uint8_t* data, size_t n) {
   frame[6] = 0;
   frame[7] = 0;
   if (n > 0) std::memcpy(frame + kPacketHeader, data, n);
+  // Whatever is still waiting is stale (a response that came after its operation gave up on it): the
+  // kernel answers one command at a time, so it must not be read as this packet's acknowledgement.
+  Port().purge();
   // Header and data in one write: the same bytes, back to back on the line, even when the far end
   // picks up its input late.
   if (Port().write(frame, kPacketHeader + n) != kPacketHeader + n) return 0;

@@ -62,6 +62,32 @@ TEST_F(KernelPacketBytes, CommandBlocksAndDataGoHighByteFirst) {
                                               0x00, 0x01, 0x00, 0x02, 0x00, 0x03, 0xA1, 0xB2, 0xFF, 0xFF}));
 }
 
+// A response that comes after the write gave up on it (here: behind a packet the host had to reject,
+// with one attempt only, as with all options zero) is stale once the next command goes out: it must
+// not be taken as that command's acknowledgement, nor shift the answers after it.
+TEST_F(KernelPacketBytes, AStaleResponseDoesNotShiftTheNextCommand) {
+  ConnectToRunningKernel();
+  const uint16_t words[2] = {0x0102, 0xA0B0};
+  target_->onRequest = [this](const KernelRequest& r) {
+    Bytes out = Acknowledge(r);
+    for (uint8_t b : KernelPacket(target_->nextSequence++, StatusData(0), 0x1234)) out.push_back(b);
+    for (uint8_t b : KernelPacket(target_->nextSequence++, StatusData(0))) out.push_back(b);
+    return out;
+  };
+  EXPECT_EQ(PRG_FlashWrite(handle_, 0x3F0000, 0, 4, words), PRG_FAILED);
+  EXPECT_EQ(messages_.back(), "Write Failed, Address = 003f0000, Error = -1\n");
+
+  // The next section: the kernel acknowledges and answers at once.
+  target_->onRequest = nullptr;
+  target_ = std::make_unique<ScriptedTarget>(line_);
+  target_->startKernel();
+  target_->nextSequence = 10;
+  messages_.clear();
+  EXPECT_EQ(PRG_FlashWrite(handle_, 0x3F0100, 0, 4, words), PRG_DONE)
+      << (messages_.empty() ? "" : messages_.back());
+  EXPECT_EQ(PRG_FlashVerify(handle_, 0x3F0100, 0, 4, words), PRG_DONE);
+}
+
 TEST_F(KernelPacketBytes, AutobaudSends21AsEachWaitingOneByteTime) {
   line_->setResponder([](const Bytes&) { return Bytes{}; });  // nobody there
   ASSERT_EQ(prg::Port().open(kDevice, 9600), 0);
