@@ -97,6 +97,11 @@ class DriveFirmware : public ByteDevice {
   int8_t modeDisplay() const { return mode_; }
   double temperatureCelsius() const { return temperature_; }
   bool booting() const { return bootRemainingUs_ > 0; }
+  // The firmware's clock and its request assembler as they stand, so that the line can look ahead
+  // at the bytes still on their way and tell which of them completes a request (the first byte the
+  // firmware can answer) without feeding them.
+  uint64_t nowUs() const { return nowUs_; }
+  FrameParser requestParser() const { return parser_; }
   int recordCount() const { return recordCount_; }
   RecordTable& records() { return records_; }
   const RecordTable& storedImage() const { return stored_; }

@@ -75,6 +75,13 @@ uint64_t LineModel::nextForDriveUs() const {
   return toDrive_.empty() ? std::numeric_limits<uint64_t>::max() : toDrive_.front().at;
 }
 
+uint64_t LineModel::firstForDriveUs(const std::function<bool(const TimedByte&)>& pick) const {
+  for (const auto& b : toDrive_) {
+    if (pick(b)) return b.at;
+  }
+  return std::numeric_limits<uint64_t>::max();
+}
+
 size_t LineModel::availableToHost(uint64_t nowUs) const {
   size_t count = 0;
   for (const auto& b : toHost_) {

@@ -99,6 +99,24 @@ struct SimulatedDrive::Impl {
     return {};
   }
 
+  // The earliest time at which the drive can put a reply on the line: when the next byte reaches
+  // the processor's boot ROM or flash kernel (they echo or answer any byte), but only when a byte
+  // completes a request for the firmware, which says nothing before. A host read that waited for
+  // every byte of a 34-byte request instead woke 34 times per transfer for nothing.
+  uint64_t nextReplyChanceUs() const {
+    const uint64_t next = line.nextForDriveUs();
+    if (next == std::numeric_limits<uint64_t>::max() || !firmwareRunning || !connected() ||
+        firmware.booting() || line.baudRate() != config.baudRate)
+      return next;
+    // Each queued byte reaches the firmware at its arrival on the firmware's clock, which stands at
+    // deviceTime now; every queued byte arrives after that.
+    FrameParser parser = firmware.requestParser();
+    const uint64_t firmwareNow = firmware.nowUs();
+    return line.firstForDriveUs([&](const TimedByte& byte) {
+      return parser.feed(byte.byte, firmwareNow + (byte.at - deviceTime)).has_value();
+    });
+  }
+
   // Lets simulated time reach `wake` (virtual) or waits for it (real), with the lock held on return.
   void waitUntil(std::unique_lock<std::mutex>& lock, uint64_t wake) {
     if (config.timeMode == TimeMode::Virtual) {
@@ -123,6 +141,7 @@ struct SimulatedDrive::Impl {
   BootProcessor processor;
   std::chrono::steady_clock::time_point start;
   uint64_t virtualNow = 0;
+  uint64_t hostWaits = 0;
   uint64_t deviceTime = 0;
   bool firmwareRunning = false;
   bool enterBootLoaderPending = false;
@@ -181,11 +200,17 @@ size_t SimulatedDrive::hostRead(uint8_t* buffer, size_t n, size_t max, uint32_t 
     impl_->runUntil(now);
     if (impl_->line.availableToHost(now) >= n || now >= deadline)
       return impl_->line.takeForHost(buffer, std::max(n, max), now);
-    // Wake when the n-th byte is due, when the drive gets its next byte (it may answer), or at the deadline.
-    uint64_t wake = std::min(impl_->line.nthForHostUs(n), impl_->line.nextForDriveUs());
+    // Wake when the n-th byte is due, when the drive gets a byte it may answer, or at the deadline.
+    uint64_t wake = std::min(impl_->line.nthForHostUs(n), impl_->nextReplyChanceUs());
     wake = std::min(wake, deadline);
+    ++impl_->hostWaits;
     impl_->waitUntil(lock, wake);
   }
+}
+
+uint64_t SimulatedDrive::hostReadWaits() {
+  std::lock_guard lock(impl_->mutex);
+  return impl_->hostWaits;
 }
 
 size_t SimulatedDrive::hostBytesWaiting() {
@@ -394,7 +419,7 @@ void SimulatedDrive::takeArrived(std::vector<uint8_t>& out) {
 
 uint64_t SimulatedDrive::nextArrivalUs() {
   std::lock_guard lock(impl_->mutex);
-  return std::min(impl_->line.nextForHostUs(), impl_->line.nextForDriveUs());
+  return std::min(impl_->line.nextForHostUs(), impl_->nextReplyChanceUs());
 }
 
 }  // namespace axtune::sim

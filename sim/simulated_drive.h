@@ -78,6 +78,9 @@ class SimulatedDrive {
   // The same, then takes whatever else has arrived, up to `max` bytes.
   size_t hostRead(uint8_t* buffer, size_t min, size_t max, uint32_t timeoutMs);
   size_t hostBytesWaiting();
+  // How often host reads have gone to sleep waiting for the line so far: each is a wake-up of the
+  // reading thread, which an idle GUI polling the drive pays for many times a second.
+  uint64_t hostReadWaits();
   void hostPurge();
   void hostSetDtr(bool on);  // a falling edge after a raise resets the processor (the cable carries it)
   void hostSetBaudRate(int rate);
@@ -124,7 +127,8 @@ class SimulatedDrive {
   // ---- For servers that pump bytes themselves (qmx-sim on a pty) ------------------------------
   // Moves the clock to now (real time) and hands over every reply byte that has arrived by now.
   void takeArrived(std::vector<uint8_t>& out);
-  // When the next queued byte arrives at either end, in simulated microseconds; UINT64_MAX when none.
+  // When the next reply byte reaches the host, or the drive gets a byte it may answer (which would
+  // queue more), in simulated microseconds; UINT64_MAX when neither is pending.
   uint64_t nextArrivalUs();
 
  private:
