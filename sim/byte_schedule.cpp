@@ -39,4 +39,14 @@ uint64_t ByteSchedule::next(uint64_t earliestStartUs) {
   return lastDueUs_;
 }
 
+uint64_t ByteSchedule::peekLast(uint64_t earliestStartUs, uint64_t count) const {
+  if (count == 0) return earliestStartUs;
+  if (!paced_) return earliestStartUs > lastDueUs_ ? earliestStartUs : lastDueUs_;
+  if (count_ == 0 || earliestStartUs > lastDueUs_) {
+    const uint64_t start = count_ == 0 && earliestStartUs < lastDueUs_ ? lastDueUs_ : earliestStartUs;
+    return dueUs(start, count, rate_);
+  }
+  return dueUs(startUs_, count_ + count, rate_);
+}
+
 }  // namespace axtune::sim

@@ -18,6 +18,10 @@ class ByteSchedule {
   // The time at which the line has finished carrying the next byte, which can start no earlier than
   // `earliestStartUs`; a byte handed over while the line is still busy follows the one before it.
   uint64_t next(uint64_t earliestStartUs);
+  // What next() would return for the last of `count` more bytes handed over together, none of them
+  // earlier than `earliestStartUs`, without scheduling them. Handing them over later, or with
+  // pauses between them, only makes that later.
+  uint64_t peekLast(uint64_t earliestStartUs, uint64_t count) const;
   // When the line is free again (the end of the last byte scheduled).
   uint64_t freeAtUs() const { return lastDueUs_; }
   // Forgets the current burst (a rate change, a cable pulled): the next byte starts a new one.

@@ -104,6 +104,10 @@ uint64_t LineModel::nextForHostUs() const {
   return toHost_.empty() ? std::numeric_limits<uint64_t>::max() : toHost_.front().at;
 }
 
+uint64_t LineModel::earliestForHostUs(uint64_t startUs, size_t count) const {
+  return toHostSchedule_.peekLast(startUs, count);
+}
+
 uint64_t LineModel::nthForHostUs(size_t n) const {
   if (n == 0) return 0;
   return n <= toHost_.size() ? toHost_[n - 1].at : std::numeric_limits<uint64_t>::max();

@@ -46,6 +46,10 @@ class LineModel {
   size_t availableToHost(uint64_t nowUs) const;
   size_t takeForHost(uint8_t* buffer, size_t n, uint64_t nowUs);
   uint64_t nextForHostUs() const;
+  size_t queuedForHost() const { return toHost_.size(); }
+  // The earliest that `count` more bytes for the host, the first starting no sooner than `startUs`,
+  // can all have arrived: they follow what the line still carries, one byte time each.
+  uint64_t earliestForHostUs(uint64_t startUs, size_t count) const;
   uint64_t nthForHostUs(
       size_t n) const;  // arrival of the n-th queued byte (1-based); UINT64_MAX if not queued
 

@@ -15,6 +15,8 @@ namespace axtune::sim {
 
 namespace {
 
+constexpr uint64_t kNever = std::numeric_limits<uint64_t>::max();
+
 FlashGeometry geometryNamed(const std::string& name) {
   return name == "F28335" ? FlashGeometry::F28335() : FlashGeometry::F2808();
 }
@@ -99,15 +101,18 @@ struct SimulatedDrive::Impl {
     return {};
   }
 
+  // Whether the bytes on their way reach the drive firmware (not the boot ROM or flash kernel, not a
+  // firmware still starting or listening at another rate, not a pulled cable).
+  bool firmwareHearsHost() const {
+    return firmwareRunning && connected() && !firmware.booting() && line.baudRate() == config.baudRate;
+  }
+
   // The earliest time at which the drive can put a reply on the line: when the next byte reaches
   // the processor's boot ROM or flash kernel (they echo or answer any byte), but only when a byte
-  // completes a request for the firmware, which says nothing before. A host read that waited for
-  // every byte of a 34-byte request instead woke 34 times per transfer for nothing.
+  // completes a request for the firmware, which says nothing before.
   uint64_t nextReplyChanceUs() const {
     const uint64_t next = line.nextForDriveUs();
-    if (next == std::numeric_limits<uint64_t>::max() || !firmwareRunning || !connected() ||
-        firmware.booting() || line.baudRate() != config.baudRate)
-      return next;
+    if (next == kNever || !firmwareHearsHost()) return next;
     // Each queued byte reaches the firmware at its arrival on the firmware's clock, which stands at
     // deviceTime now; every queued byte arrives after that.
     FrameParser parser = firmware.requestParser();
@@ -115,6 +120,22 @@ struct SimulatedDrive::Impl {
     return line.firstForDriveUs([&](const TimedByte& byte) {
       return parser.feed(byte.byte, firmwareNow + (byte.at - deviceTime)).has_value();
     });
+  }
+
+  // When a host read waiting for `n` bytes has to look at the line again: when the n-th byte is
+  // due, or the earliest it can be. Looking sooner would find nothing new, and the wake-ups are
+  // what an idle GUI polling the drive pays for: waking for every byte of a 34-byte request cost 36
+  // per exchange. An answer is made from the drive's state at its request's last byte whenever the
+  // line is looked at (every access runs the drive up to now first), so waking later changes
+  // nothing about it.
+  uint64_t hostWakeUs(size_t n) const {
+    const uint64_t queued = line.nthForHostUs(n);
+    if (queued != kNever) return queued;
+    const uint64_t reply = nextReplyChanceUs();
+    if (reply == kNever || !firmwareHearsHost()) return reply;
+    // The firmware starts its answer after its turnaround, behind what the line still carries to
+    // the host; faults only delay, stretch or drop replies.
+    return line.earliestForHostUs(reply + config.turnaroundUs, n - line.queuedForHost());
   }
 
   // Lets simulated time reach `wake` (virtual) or waits for it (real), with the lock held on return.
@@ -200,9 +221,7 @@ size_t SimulatedDrive::hostRead(uint8_t* buffer, size_t n, size_t max, uint32_t 
     impl_->runUntil(now);
     if (impl_->line.availableToHost(now) >= n || now >= deadline)
       return impl_->line.takeForHost(buffer, std::max(n, max), now);
-    // Wake when the n-th byte is due, when the drive gets a byte it may answer, or at the deadline.
-    uint64_t wake = std::min(impl_->line.nthForHostUs(n), impl_->nextReplyChanceUs());
-    wake = std::min(wake, deadline);
+    const uint64_t wake = std::min(impl_->hostWakeUs(n), deadline);
     ++impl_->hostWaits;
     impl_->waitUntil(lock, wake);
   }
