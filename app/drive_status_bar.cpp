@@ -124,7 +124,7 @@ void DriveStatusBar::setUpPanes() {
 void DriveStatusBar::setDriveIdentified(bool identified) {
   identified_ = identified;
   // A newly identified drive has just answered; the old one's silence no longer counts.
-  if (identified) lastAnswer_ = QDateTime::currentDateTime();
+  if (identified) lastAnswer_ = QDateTime::currentDateTimeUtc();
   setStale(false);
   updateTimer();
 }
@@ -169,7 +169,9 @@ bool DriveStatusBar::pollOnce() {
     setStale(true);
     return false;
   }
-  lastAnswer_ = QDateTime::currentDateTime();
+  // In UTC: the local time zone is looked up (a file read) on every call, ten times a second here;
+  // the tooltip converts the one time it shows.
+  lastAnswer_ = QDateTime::currentDateTimeUtc();
   setStale(false);
   showStatus(DecodeDriveStatus(reading.record129, reading.record131, reading.statusword, *memory_));
   return true;
@@ -185,8 +187,9 @@ QString DriveStatusBar::paneToolTip(int pane) const {
   if (pane < 0 || pane >= kDriveStatusPaneCount) return {};
   QString tip = QString::fromUtf8(Text(kPaneToolTips[pane]));
   if (stale_) {
-    const QString since =
-        lastAnswer_.isValid() ? lastAnswer_.time().toString(QStringLiteral("HH:mm:ss")) : QStringLiteral("?");
+    const QString since = lastAnswer_.isValid()
+                              ? lastAnswer_.toLocalTime().time().toString(QStringLiteral("HH:mm:ss"))
+                              : QStringLiteral("?");
     tip += QStringLiteral("\n\n") + QString::fromUtf8(Text(kTextStale)).replace(QStringLiteral("%s"), since);
   }
   return tip;
