@@ -362,10 +362,10 @@ UpdateOutcome ProgramFirmware(FirmwareFile& file, FlashProgrammer& programmer, c
           progress.bytesDone > 0
               ? "the drive stopped answering while its flash kernel was loaded (after " +
                     std::to_string(progress.bytesDone) + " of " + std::to_string(progress.bytesTotal) +
-                    " bytes); nothing was erased: check the cable and the drive's power, then run the update "
-                    "again"
-              : "the drive's boot loader did not answer, not even after a reset; nothing was erased: check "
-                "the cable, switch the drive off and on, then run the update again";
+                    " bytes); this run erased nothing: check the cable and the drive's power, then run the "
+                    "update again"
+              : "the drive's boot loader did not answer, not even after a reset through DTR (this run erased "
+                "nothing): check the cable, switch the drive off and on, then run the update again";
     }
     return finish(CancelRequested(hooks) ? UpdateResult::Cancelled : UpdateResult::ComOpenFailed);
   }

@@ -136,7 +136,8 @@ const PhaseFault kFaults[] = {
     // Out before the programmer's first byte: neither the probe, nor the autobaud, nor the reset.
     {"ping and autobaud", [](const UpdateProgress& p) { return p.phase == UpdatePhase::Connecting; }, false,
      Left::BootRomWaiting, UpdateResult::ComOpenFailed,
-     "the drive's boot loader did not answer, not even after a reset; nothing was erased", false},
+     "the drive's boot loader did not answer, not even after a reset through DTR (this run erased nothing)",
+     false},
     {"erase", [](const UpdateProgress& p) { return p.phase == UpdatePhase::Erasing; }, false, Left::Kernel,
      UpdateResult::EraseFailed, "the drive stopped answering while erasing", true},
     {"a chunk in the middle of a section", MidText, false, Left::Kernel, UpdateResult::VerifyFailed,
