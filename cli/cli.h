@@ -17,16 +17,18 @@ namespace axtune::cli {
 // Exit codes.
 enum ExitCode : int {
   kExitOk = 0,
-  kExitDrive = 1,  // drive or link failure (port cannot be opened, no drive answering, transfer failed)
-  kExitUsage = 2,  // bad command line
-  kExitFile = 3,   // a file cannot be read or written, or its content is refused
+  kExitDrive = 1,        // drive or link failure (port cannot be opened, no drive answering, transfer failed)
+  kExitUsage = 2,        // bad command line
+  kExitFile = 3,         // a file cannot be read or written, or its content is refused
+  kExitCancelled = 130,  // stopped by SIGINT or SIGTERM (128 + SIGINT, as shells report Ctrl-C)
 };
 
 struct CliEnvironment {
   std::istream* input = nullptr;  // where answers to prompts come from
   bool interactive = false;       // input is a terminal, so the tool may ask
   bool progressTerminal = false;  // the error stream is a terminal: draw a progress bar
-  // Set (for example by SIGINT) to end status --watch and to cancel a firmware update.
+  // Set (by SIGINT or SIGTERM) to cancel save, load, flash and status --watch; the command ends
+  // within a second with kExitCancelled, its port closed and no partial file left.
   const std::atomic<bool>* stop = nullptr;
   // A simulated drive already registered under simDeviceName; --port sim then uses it instead of
   // creating its own (tests inspect it afterwards).

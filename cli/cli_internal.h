@@ -14,6 +14,7 @@
 #include "link/drive_link.h"
 #include "link/sleeper.h"
 #include "res/strings.h"
+#include "sim/sim_config.h"
 
 namespace axtune::cli {
 
@@ -30,12 +31,15 @@ struct Options {
   bool watch = false;
   int intervalMs = 1000;
   bool intervalGiven = false;  // --interval was on the command line
-  int count = 0;  // status --watch: polls before ending (0: until interrupted)
+  int count = 0;               // status --watch: polls before ending (0: until interrupted)
   bool symbols = false;
   bool yes = false;  // flash: do not ask before the drive is switched on
   std::optional<std::string> user;
   std::optional<std::string> company;
   std::string simFlash = "F2808";
+  bool simRealTime = false;    // --sim-real-time: the simulated drive runs on the wall clock
+  sim::FaultConfig simFaults;  // --sim-faults
+  int simUnplugMs = -1;        // --sim-faults unplug-ms=N: the cable comes out N ms after the open
 };
 
 struct Context {
@@ -46,6 +50,9 @@ struct Context {
 
   bool stopRequested() const { return env.stop != nullptr && env.stop->load(); }
 };
+
+// "axtune-cli: cancelled; what" on the error stream (and the JSON error), exit code kExitCancelled.
+int Cancelled(Context& context, const std::string& what);
 
 // Parses the command line; on a usage error returns false with the message in `error`.
 bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
@@ -101,8 +108,9 @@ class DriveSession {
   int reopen();
 
   const std::string& portLabel() const { return label_; }
-  // The port is the simulated drive that this session created (it keeps a simulated clock).
-  bool simulated() const { return registeredSim_; }
+  // The port is a simulated drive that this session created on a simulated clock (the product's
+  // pauses move that clock instead of the wall clock).
+  bool simulatedClock() const { return registeredSim_ && !context_.options.simRealTime; }
   const std::string& linkName() const { return linkName_; }
 
  private:
@@ -112,6 +120,10 @@ class DriveSession {
   bool registeredSim_ = false;
   std::shared_ptr<sim::SimulatedDrive> sim_;
   std::unique_ptr<ScopedSleeper> simSleeper_;
+  bool cancelHookInstalled_ = false;
+  // --sim-faults unplug-ms: pulls the simulated cable after a while, unless the session ends first.
+  struct Unplugger;
+  std::unique_ptr<Unplugger> unplugger_;
 };
 
 // The drive's error code for a record it does not have.

@@ -48,6 +48,26 @@ class StopWatcher {
   std::thread thread_;
 };
 
+// Where a cancelled update leaves the drive, and what finishes the job.
+std::string CancelledState(const UpdateOutcome& outcome, int sectionCount) {
+  if (!outcome.driveTouched) return "nothing was sent to the drive; it runs its firmware as before";
+  // The programmer's close resets the processor once the kernel was reached; a cancel during the
+  // hand-over leaves the boot ROM waiting, which only a power cycle (or the next flash) ends.
+  if (!outcome.flashTouched) {
+    return "the flash was not touched and the drive keeps its present firmware; if it does not answer, "
+           "switch it off and on; run flash again to update it";
+  }
+  std::string done = "the flash was erased";
+  if (outcome.sectionsProgrammed > 0) {
+    done += " and " + std::to_string(outcome.sectionsProgrammed) + " of " + std::to_string(sectionCount) +
+            " sections programmed";
+    if (outcome.sectionsProgrammed == sectionCount) done += " but not verified";
+  }
+  return done +
+         ": the drive waits in its boot loader and runs no firmware until it is updated; run flash "
+         "again to finish the update";
+}
+
 Json IntList(const std::vector<int>& values) {
   Json list = Json::array();
   for (int v : values) list.push(v);
@@ -86,6 +106,7 @@ int CmdFlash(Context& context) {
   ProgressPrinter progress(context);
   UpdateHooks hooks;
   hooks.control = &control;
+  hooks.cancellablePauseSliceMs = 100;  // Ctrl-C ends the hand-over's pauses too
   hooks.progress = [&](const UpdateProgress& p) {
     if (p.phase == UpdatePhase::Finished) {
       progress.finish();
@@ -94,11 +115,23 @@ int CmdFlash(Context& context) {
     }
   };
   UpdateOutcome outcome;
+  int sectionCount = 0;
   {
     StopWatcher watcher(context.env.stop, control);
+    const UpdateProgressCallback report = hooks.progress;
+    hooks.progress = [&](const UpdateProgress& p) {
+      if (p.sectionCount > 0) sectionCount = p.sectionCount;
+      report(p);
+    };
     outcome = RunFirmwareUpdate(path, *programmer, hooks);
   }
   progress.finish();
+  // Ctrl-C: the programmer stopped at its next packet and reset the drive; say where that leaves it
+  // (an identification now would only wait for a drive that is starting or in its boot loader).
+  if (context.stopRequested() && outcome.result != UpdateResult::VerifyOk &&
+      outcome.result != UpdateResult::FileRejected) {
+    return Cancelled(context, CancelledState(outcome, sectionCount));
+  }
 
   if (outcome.result == UpdateResult::FileRejected)
     return Fail(context, kExitFile, outcome.message + "; nothing was sent");

@@ -1,5 +1,7 @@
 // save FILE, load FILE: parameter files.
+#include <algorithm>
 #include <ctime>
+#include <filesystem>
 #include <ostream>
 #include <vector>
 
@@ -40,10 +42,18 @@ int CmdSave(Context& context) {
 
   ProgressPrinter progress(context);
   LinkParameterRecordAccess access;
-  const RecordReadResult read = ReadParameterRecords(access, id.recordCount, [&](int done, int total) {
-    progress.update("reading records", static_cast<uint64_t>(done), static_cast<uint64_t>(total));
-  });
+  const CancelCheck cancelled = [&context] { return context.stopRequested(); };
+  const RecordReadResult read = ReadParameterRecords(
+      access, id.recordCount,
+      [&](int done, int total) {
+        progress.update("reading records", static_cast<uint64_t>(done), static_cast<uint64_t>(total));
+      },
+      cancelled);
   progress.finish();
+  // Nothing has been written yet: an existing file keeps what it held.
+  const std::string unchanged = std::filesystem::exists(path) ? " (" + path + " is unchanged)" : "";
+  if (read.cancelled || (!read.ok && context.stopRequested()))
+    return Cancelled(context, "nothing was saved" + unchanged);
   if (!read.ok) {
     return Fail(context, kExitDrive,
                 std::string(Text(kTextRecordsNotRead)) + " (record " + std::to_string(read.failedRecord) +
@@ -57,7 +67,9 @@ int CmdSave(Context& context) {
 
   const ParameterFileTrailer trailer{AbsoluteFilePath(path), FormatSaveDate(std::time(nullptr)), name,
                                      company};
-  const FileWriteResult written = WriteFileAtomically(path, BuildParameterFile(read.records, trailer));
+  const FileWriteResult written =
+      WriteFileAtomically(path, BuildParameterFile(read.records, trailer), cancelled);
+  if (written.cancelled) return Cancelled(context, "nothing was saved" + unchanged);
   if (!written.ok) return Fail(context, kExitFile, written.reason + "; the file was not saved");
 
   if (context.options.json) {
@@ -85,6 +97,7 @@ int CmdLoad(Context& context) {
   hooks.progress = [&](int done, int total) {
     progress.update("sending records", static_cast<uint64_t>(done), static_cast<uint64_t>(total));
   };
+  hooks.cancelled = [&context] { return context.stopRequested(); };
   LinkParameterRecordAccess access;
   const LoadOutcome outcome = LoadParameterFile(access, id.recordCount, path, hooks);
   progress.finish();
@@ -113,6 +126,13 @@ int CmdLoad(Context& context) {
       return Fail(context, kExitDrive, drive + ", more than a parameter file can carry; nothing was sent");
     case LoadResult::Loaded:
       break;
+  }
+  if (outcome.cancelled) {
+    const int inFile = std::max(id.recordCount - kFirstLoadedRecord, 0);
+    return Cancelled(context, "the drive on " + session.portLabel() + " took " +
+                                  std::to_string(outcome.recordsConfirmed) + " of " + std::to_string(inFile) +
+                                  " records (" + std::to_string(outcome.recordsSent) +
+                                  " sent); the others keep their values: load the file again");
   }
   if (outcome.failedWrites > 0) {
     std::string which;

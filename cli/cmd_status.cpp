@@ -90,13 +90,16 @@ int CmdStatus(Context& context) {
   DriveStatusMemory memory;  // the hysteresis lives as long as this watch
   int polls = 0;
   int good = 0;
+  std::string lastFailure;
   for (;;) {
     DriveStatusReading reading;
     const bool ok = ReadDriveStatus(reading);
+    if (!ok && options.watch && context.stopRequested()) break;  // cut short by Ctrl-C: not a failure
     ++polls;
     if (!ok) {
       if (!options.watch) return FailRecordRead(context, session, kStatusRecordA);
-      Warn(context, "no answer: " + LinkErrorText(LinkError.load()));
+      lastFailure = LinkErrorText(LinkError.load());
+      Warn(context, "no answer: " + lastFailure);
     } else {
       ++good;
       DriveStatusMemory before = memory;  // the English decoding must not step the hysteresis twice
@@ -120,7 +123,7 @@ int CmdStatus(Context& context) {
     }
     if (!options.watch || (options.count != 0 && polls >= options.count) || context.stopRequested()) break;
     // The simulated drive keeps its own clock: move it on by the interval as well.
-    if (session.simulated()) SleepMs(options.intervalMs);
+    if (session.simulatedClock()) SleepMs(options.intervalMs);
     const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.intervalMs);
     while (!context.stopRequested() && std::chrono::steady_clock::now() < until) {
       std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
@@ -128,11 +131,21 @@ int CmdStatus(Context& context) {
     }
     if (context.stopRequested()) break;
   }
-  if (good == 0) {
-    return Fail(context, kExitDrive,
-                "no status from the drive on " + session.portLabel() + " in " + std::to_string(polls) +
-                    (polls == 1 ? " poll" : " polls"));
+  // A watch ends with 0 only when every poll was answered: 1 when any failed, 130 after Ctrl-C
+  // (which still says how many failed).
+  const int failed = polls - good;
+  std::string failures;
+  if (failed > 0) {
+    failures = (good == 0 ? "no status from the drive on " : "no answer from the drive on ") +
+               session.portLabel() + " in " + std::to_string(failed) + " of " + std::to_string(polls) +
+               (polls == 1 ? " poll" : " polls") + " (last: " + lastFailure + ")";
   }
+  if (options.watch && context.stopRequested()) {
+    return Cancelled(context, "the watch ended after " + std::to_string(polls) +
+                                  (polls == 1 ? " poll" : " polls") +
+                                  (failures.empty() ? "" : "; " + failures));
+  }
+  if (failed > 0) return Fail(context, kExitDrive, failures);
   return kExitOk;
 }
 

@@ -22,7 +22,8 @@ const CommandHelp kCommands[] = {
      "Reads records 129 and 131 and the statusword and shows what the status bar shows: device\n"
      "state, DC-link voltage, motion profile state, position, switches and temperature, in the\n"
      "language of --lang. With --watch it polls every --interval milliseconds (default 1000) until\n"
-     "Ctrl-C, or --count polls.\n"},
+     "Ctrl-C, or --count polls. A watch that ends after --count polls exits 0 only when every poll\n"
+     "was answered, 1 when any failed; Ctrl-C ends it with 130 (and says how many polls failed).\n"},
     {"read", "read RECORD", "Reads one record (0..255) and prints its 15 words.\n"},
     {"write-word", "write-word RECORD WORD VALUE",
      "Writes one word (WORD 0..14) of a parameter record (0..127). VALUE -32768..65535, decimal or 0x "
@@ -40,16 +41,18 @@ const CommandHelp kCommands[] = {
      "Reads every parameter record of the drive and writes them to a parameter file (*.qmx). The\n"
      "trailer takes the user name and company from --user/--company, else from name.dat in the\n"
      "working directory. Nothing is written when a record cannot be read; an existing file is only\n"
-     "replaced once the new one is complete.\n"},
+     "replaced once the new one is complete. Ctrl-C cancels and leaves no partial file.\n"},
     {"load", "load FILE",
      "Sends the records of a parameter file to the drive (records 2 and up; 0 and 1 stay as they\n"
      "are), then the end-of-load command. A file saved from a drive with another number of records\n"
-     "is refused. Run 'store' afterwards to keep the values over a power cycle.\n"},
+     "is refused. Run 'store' afterwards to keep the values over a power cycle. Ctrl-C cancels and\n"
+     "says how many records the drive took.\n"},
     {"flash", "flash FILE.out [--yes]",
      "Updates the drive's firmware from a TI COFF file for the C28x: checks the file, switches the\n"
      "drive into its boot loader, loads the flash kernel, erases, programs and verifies every code\n"
      "and data section, then re-opens the port and identifies the drive again. Asks to switch the\n"
-     "drive on unless --yes is given or the input is not a terminal. Ctrl-C cancels.\n"
+     "drive on unless --yes is given or the input is not a terminal. Ctrl-C cancels at the next\n"
+     "packet and says what state the drive is in; running flash again finishes the update.\n"
      "With --port sim, --sim-flash F2808|F28335 picks the simulated processor's flash.\n"},
     {"coff", "coff FILE [--symbols]",
      "Shows a COFF file: file header, sections with run and load address, size, flags and the\n"
@@ -81,8 +84,12 @@ void PrintToolHelp(std::ostream& out) {
          "  --lang de|en            language of decoded texts (default: from the locale)\n"
          "  --help                  this text; '"
       << kProgram
-      << " COMMAND --help' for one command\n\n"
-         "Exit codes: 0 success, 1 drive or link failure, 2 usage error, 3 file error.\n";
+      << " COMMAND --help' for one command\n"
+         "  --sim-real-time         with --port sim: the simulated drive runs on the wall clock\n"
+         "  --sim-faults LIST       with --port sim: line faults such as delay=1,delay-ms=300 or\n"
+         "                          unplug-ms=500 (all of them in docs/cli.md)\n\n"
+         "Exit codes: 0 success, 1 drive or link failure, 2 usage error, 3 file error, 130 cancelled\n"
+         "(Ctrl-C or SIGTERM: the command stops within a second; a second Ctrl-C ends it at once).\n";
 }
 
 bool PrintCommandHelp(const std::string& command, std::ostream& out) {

@@ -1,5 +1,5 @@
 // axtune-cli: gathers what the terminal offers (is there a person to ask, can a progress bar be
-// drawn, Ctrl-C) and runs the command line.
+// drawn, Ctrl-C and SIGTERM) and runs the command line.
 #include <atomic>
 #include <csignal>
 #include <iostream>
@@ -14,6 +14,7 @@
 #define AXTUNE_ISATTY _isatty
 #define AXTUNE_FILENO _fileno
 #else
+#include <signal.h>
 #include <unistd.h>
 #define AXTUNE_ISATTY isatty
 #define AXTUNE_FILENO fileno
@@ -22,17 +23,38 @@
 namespace {
 
 std::atomic<bool> g_stop{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
+// The first SIGINT or SIGTERM asks the running command to stop (it ends within a second, closes the
+// port and removes what it had half written); the handler then steps aside, so a second one ends the
+// process at once.
 extern "C" void OnInterrupt(int) {
   g_stop = true;
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+}
+
+void InstallInterruptHandlers() {
+#ifdef _WIN32
+  std::signal(SIGINT, OnInterrupt);  // Ctrl-C in the console; Windows has no SIGTERM to send
+  std::signal(SIGTERM, OnInterrupt);
+#else
+  // Without SA_RESTART: a read from the terminal (the switch-on prompt of flash) returns at once
+  // instead of waiting for Enter. The waits on ports and clocks go on by themselves after EINTR.
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+#endif
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   axtune::SetLanguage(axtune::ChooseLanguage(argc, argv));
-  std::signal(SIGINT, OnInterrupt);
-  std::signal(SIGTERM, OnInterrupt);
+  InstallInterruptHandlers();
 
   axtune::cli::CliEnvironment environment;
   environment.input = &std::cin;

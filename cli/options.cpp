@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <ostream>
 
@@ -10,7 +12,59 @@ namespace {
 // Options that take a value, written "--name value" or "--name=value".
 bool TakesValue(const std::string& name) {
   return name == "port" || name == "lang" || name == "interval" || name == "count" || name == "user" ||
-         name == "company" || name == "sim-flash";
+         name == "company" || name == "sim-flash" || name == "sim-faults";
+}
+
+// --sim-faults: NAME=VALUE pairs, comma-separated, named as qmx-sim's options are.
+bool ParseSimFaults(const std::string& text, Options& options, std::string& error) {
+  sim::FaultConfig& f = options.simFaults;
+  size_t start = 0;
+  while (start <= text.size()) {
+    const size_t end = std::min(text.find(',', start), text.size());
+    const std::string item = text.substr(start, end - start);
+    start = end + 1;
+    if (item.empty()) continue;
+    const size_t equals = item.find('=');
+    const std::string name = item.substr(0, equals);
+    const std::string value = equals == std::string::npos ? std::string() : item.substr(equals + 1);
+    double* probability = name == "corrupt"   ? &f.corruptByte
+                          : name == "drop"    ? &f.dropByte
+                          : name == "stale"   ? &f.staleFrame
+                          : name == "delay"   ? &f.delayReply
+                          : name == "split"   ? &f.splitReply
+                          : name == "silence" ? &f.silence
+                                              : nullptr;
+    if (probability != nullptr) {
+      char* rest = nullptr;
+      const double p = std::strtod(value.c_str(), &rest);
+      if (value.empty() || rest == nullptr || *rest != '\0' || !(p >= 0 && p <= 1)) {
+        error = "--sim-faults: " + name + " takes a probability from 0 to 1, not \"" + value + "\"";
+        return false;
+      }
+      *probability = p;
+      continue;
+    }
+    int64_t number = 0;
+    const bool isNumber = ParseInteger(value, 0, 600000, number);
+    if (name == "delay-ms" && isNumber) {
+      f.delayMs = static_cast<uint32_t>(number);
+    } else if (name == "split-gap-us" && isNumber) {
+      f.splitGapUs = static_cast<uint32_t>(number);
+    } else if (name == "unplug-ms" && isNumber) {
+      options.simUnplugMs = static_cast<int>(number);
+      options.simRealTime = true;  // counted on the wall clock
+    } else if (name == "seed" && ParseInteger(value, 0, UINT32_MAX, number)) {
+      f.seed = static_cast<uint32_t>(number);
+    } else if (name == "delay-ms" || name == "split-gap-us" || name == "unplug-ms" || name == "seed") {
+      error = "--sim-faults: " + name + " takes a number, not \"" + value + "\"";
+      return false;
+    } else {
+      error = "--sim-faults: unknown fault \"" + name +
+              "\" (corrupt, drop, stale, delay, split, silence, delay-ms, split-gap-us, seed, unplug-ms)";
+      return false;
+    }
+  }
+  return true;
 }
 
 bool IsOptionToken(const std::string& token) {
@@ -141,6 +195,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         return false;
       }
       options.simFlash = value;
+    } else if (name == "sim-real-time") {
+      options.simRealTime = true;
+    } else if (name == "sim-faults") {
+      if (!ParseSimFaults(value, options, error)) return false;
     } else {
       error = "unknown option --" + name;
       return false;
@@ -150,6 +208,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
 }
 
 int Fail(Context& context, int code, const std::string& message) {
+  // A drive failure after Ctrl-C is the cancel cutting a transfer short, whatever the command.
+  if (code == kExitDrive && context.stopRequested()) return Cancelled(context, message);
   context.err << kProgram << ": " << message << '\n';
   if (context.options.json) {
     Json error = Json::object();
@@ -157,6 +217,17 @@ int Fail(Context& context, int code, const std::string& message) {
     error.write(context.out);
   }
   return code;
+}
+
+int Cancelled(Context& context, const std::string& what) {
+  const std::string message = "cancelled; " + what;
+  context.err << kProgram << ": " << message << '\n';
+  if (context.options.json) {
+    Json error = Json::object();
+    error.set("ok", false).set("exitCode", kExitCancelled).set("cancelled", true).set("error", message);
+    error.write(context.out);
+  }
+  return kExitCancelled;
 }
 
 int UsageError(Context& context, const std::string& message) {

@@ -1,6 +1,10 @@
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstdio>
+#include <mutex>
 #include <ostream>
+#include <thread>
 
 #include "cli/cli_internal.h"
 #include "core/drive_identity.h"
@@ -71,6 +75,9 @@ std::string LinkErrorText(int linkError) {
 }
 
 int FailRecordRead(Context& context, const DriveSession& session, int record) {
+  // A read cut short by Ctrl-C says nothing about the drive.
+  if (context.stopRequested())
+    return Cancelled(context, "record " + std::to_string(record) + " was not read");
   const int linkError = LinkError.load();
   // The drive refuses a record it does not have with its error code 1.
   const std::string reason = linkError == kLinkDriveErrorBase + kDriveErrorUnknownRecord
@@ -85,9 +92,34 @@ int FailRecordRead(Context& context, const DriveSession& session, int record) {
   return Fail(context, kExitDrive, message);
 }
 
+struct DriveSession::Unplugger {
+  std::mutex mutex;
+  std::condition_variable wake;
+  bool ending = false;
+  std::thread thread;
+
+  Unplugger(std::shared_ptr<sim::SimulatedDrive> drive, int afterMs) {
+    thread = std::thread([this, drive = std::move(drive), afterMs] {
+      std::unique_lock<std::mutex> lock(mutex);
+      if (!wake.wait_for(lock, std::chrono::milliseconds(afterMs), [this] { return ending; }))
+        drive->unplug();
+    });
+  }
+  ~Unplugger() {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      ending = true;
+    }
+    wake.notify_all();
+    thread.join();
+  }
+};
+
 DriveSession::DriveSession(Context& context) : context_(context) {}
 
 DriveSession::~DriveSession() {
+  unplugger_.reset();
+  if (cancelHookInstalled_) SetLinkCancel({});
   CloseLink();
   simSleeper_.reset();
   if (registeredSim_) sim::unregisterSimulatedDrive(linkName_);
@@ -106,13 +138,16 @@ int DriveSession::open() {
       sim_ = context_.env.simDrive;
       linkName_ = context_.env.simDeviceName;
     } else {
-      // Simulated time: the drive's pauses and timeouts cost no wall time.
-      sim::SimConfig config = sim::SimConfig::unitTest();
-      config.flashGeometry = context_.options.simFlash;
+      // Simulated time: the drive's pauses and timeouts cost no wall time (unless --sim-real-time).
+      const Options& options = context_.options;
+      sim::SimConfig config = options.simRealTime ? sim::SimConfig::realTime() : sim::SimConfig::unitTest();
+      config.flashGeometry = options.simFlash;
+      config.faults = options.simFaults;
       linkName_ = "sim:axtune-cli";
       sim_ = sim::registerSimulatedDrive(linkName_, config);
       registeredSim_ = true;
-      simSleeper_ = std::make_unique<ScopedSleeper>(sim_->sleeper());
+      if (!options.simRealTime) simSleeper_ = std::make_unique<ScopedSleeper>(sim_->sleeper());
+      if (options.simUnplugMs >= 0) unplugger_ = std::make_unique<Unplugger>(sim_, options.simUnplugMs);
     }
   } else if (const int slot = PortSlotNumber(port); slot != 0) {
     linkName_ = PortSlotName(slot);
@@ -129,6 +164,12 @@ int DriveSession::open() {
   CloseLink();
   if (!OpenLink(linkName_))
     return Fail(context_, kExitDrive, OpenFailureText(label_, ResolvePortDevice(linkName_)));
+  if (context_.env.stop != nullptr) {
+    // Ctrl-C ends a wait for a reply within a slice instead of the full timeout of a silent line.
+    const std::atomic<bool>* stop = context_.env.stop;
+    SetLinkCancel([stop] { return stop->load(); });
+    cancelHookInstalled_ = true;
+  }
   return kExitOk;
 }
 

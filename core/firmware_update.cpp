@@ -1,5 +1,6 @@
 #include "core/firmware_update.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -46,6 +47,17 @@ void Report(const UpdateHooks& hooks, UpdatePhase phase) {
 
 bool CancelRequested(const UpdateHooks& hooks) {
   return hooks.control != nullptr && hooks.control->cancelRequested();
+}
+
+// A pause of the hand-over; in slices that a cancel request cuts short when the caller asked for it.
+void HandOverPause(const UpdateHooks& hooks, int milliseconds = kHandOverPauseMs) {
+  const int slice = hooks.cancellablePauseSliceMs;
+  if (hooks.control == nullptr || slice <= 0) {
+    SleepMs(milliseconds);
+    return;
+  }
+  for (int paused = 0; paused < milliseconds && !CancelRequested(hooks); paused += slice)
+    SleepMs(std::min(slice, milliseconds - paused));
 }
 
 // Reads a whole section into a word buffer (the programmer takes 16-bit words).
@@ -448,7 +460,10 @@ UpdateOutcome ProgramFirmware(FirmwareFile& file, FlashProgrammer& programmer, c
   // DTR low on the drive link's port when one is open; the programmer's own port gets its DTR pulse
   // (the processor's reset) from close().
   SetDtr(false);
+  // A packet that failed because the cancel closed the programmer's port is the cancel, not a dead line.
+  if (!ok && CancelRequested(hooks)) cancelled = true;
   if (cancelled) {
+    outcome.driveStoppedAnswering = false;
     outcome.message = "cancelled while " + std::string(UpdatePhaseName(progress.phase)) +
                       ": the flash is incomplete and the drive stays in its boot loader until it is updated";
     return finish(UpdateResult::Cancelled);
@@ -482,7 +497,13 @@ UpdateOutcome RunFirmwareUpdate(const std::string& path, FlashProgrammer& progra
 
   Report(hooks, UpdatePhase::EnteringBootLoader);
   SetDtr(true);
-  SleepMs(kHandOverPauseMs);
+  HandOverPause(hooks);
+  if (CancelRequested(hooks)) {
+    SetDtr(false);
+    outcome.result = UpdateResult::Cancelled;
+    outcome.message = "cancelled before the drive was told anything";
+    return outcome;
+  }
   RecordWords enterBootLoader = CommandRequest(kCmdEnterBootLoader);
   // The reply decides nothing, except that no reply at all means that no firmware runs: an earlier
   // update left the processor in its boot ROM or its flash kernel, and either has taken this request,
@@ -493,13 +514,13 @@ UpdateOutcome RunFirmwareUpdate(const std::string& path, FlashProgrammer& progra
   bool processorReset = false;
   if (!ExchangeRecord(kObjectRecord, enterBootLoader)) {
     SetDtr(false);  // the falling edge resets the processor
-    SleepMs(kFirmwareStartMs);
+    HandOverPause(hooks, kFirmwareStartMs);
     SetDtr(true);
     enterBootLoader = CommandRequest(kCmdEnterBootLoader);
     ExchangeRecord(kObjectRecord, enterBootLoader);  // this reply is not examined
     processorReset = true;
   }
-  SleepMs(kHandOverPauseMs);
+  HandOverPause(hooks);
   CloseLink();
 
   programmer.setPortName(device);
@@ -507,7 +528,9 @@ UpdateOutcome RunFirmwareUpdate(const std::string& path, FlashProgrammer& progra
   outcome.driveTouched = true;
   outcome.processorReset = processorReset;
   check.file.reset();  // closes the COFF file
-  SleepMs(kHandOverPauseMs);
+  // The pause lets the drive start before the caller re-opens the link; a cancelled update is not
+  // followed by one.
+  if (outcome.result != UpdateResult::Cancelled && !CancelRequested(hooks)) SleepMs(kHandOverPauseMs);
   SetDtr(false);
   return outcome;
 }

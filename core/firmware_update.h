@@ -207,6 +207,9 @@ struct UpdateHooks {
   // bar and stops the carrier watcher here.
   std::function<void()> beforeHandOver;
   UpdateControl* control = nullptr;
+  // 0: the 1000 ms pauses of the hand-over are whole. Above 0: they are taken in slices of this many
+  // milliseconds, and a cancel request ends them at the next slice (the command line's Ctrl-C).
+  int cancellablePauseSliceMs = 0;
 };
 
 // Steps after the hand-over: open the programmer, erase, programming pass, verification pass,

@@ -252,7 +252,7 @@ int LinkParameterRecordAccess::lastLinkError() const {
 }
 
 RecordReadResult ReadParameterRecords(ParameterRecordAccess& access, int count,
-                                      const ParameterProgress& progress) {
+                                      const ParameterProgress& progress, const CancelCheck& cancelled) {
   RecordReadResult result;
   if (count < 0 || count > kMaxParameterRecords) {
     result.countOutOfRange = true;
@@ -261,6 +261,12 @@ RecordReadResult ReadParameterRecords(ParameterRecordAccess& access, int count,
   result.records.reserve(static_cast<size_t>(count));
   for (int record = 0; record < count; ++record) {
     RecordWords words{};
+    if (cancelled && cancelled()) {
+      result.cancelled = true;
+      result.failedRecord = record;
+      result.records.clear();
+      return result;
+    }
     if (!access.readRecord(record, words)) {
       result.failedRecord = record;
       result.linkError = access.lastLinkError();
@@ -281,7 +287,8 @@ std::string AbsoluteFilePath(const std::string& path) {
   return absolute.lexically_normal().string();
 }
 
-FileWriteResult WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes) {
+FileWriteResult WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes,
+                                    const CancelCheck& cancelled) {
   namespace fs = std::filesystem;
   FileWriteResult result;
   fs::path target(path);
@@ -352,6 +359,13 @@ FileWriteResult WriteFileAtomically(const std::string& path, const std::vector<u
   if (writeErrno != 0) {
     fs::remove(temporary, error);
     result.reason = "cannot write " + path + ": " + ErrnoReason(writeErrno);
+    return result;
+  }
+  if (cancelled && cancelled()) {
+    // The last moment at which the request can still leave everything as it was.
+    fs::remove(temporary, error);
+    result.cancelled = true;
+    result.reason = "cancelled; " + path + " was not written";
     return result;
   }
   if (replacing) {
@@ -469,10 +483,16 @@ LoadOutcome LoadParameterFile(ParameterRecordAccess& access, int count, const st
       case ParameterFileFormat::Ok: {
         outcome.result = LoadResult::Loaded;
         const int toSend = std::max(count - kFirstLoadedRecord, 0);
-        for (int record = kFirstLoadedRecord; record < count; ++record) {
+        auto stop = [&hooks, &outcome] {
+          if (!outcome.cancelled && hooks.cancelled) outcome.cancelled = hooks.cancelled();
+          return outcome.cancelled;
+        };
+        for (int record = kFirstLoadedRecord; record < count && !stop(); ++record) {
           const RecordWords& words = parsed.records[static_cast<size_t>(record)];
           bool confirmed = false;
           for (int attempt = 0; attempt < kRecordWriteAttempts && !confirmed; ++attempt) {
+            // A record whose first attempt went out counts as sent even when a cancel stops the rest.
+            if (attempt > 0 && stop()) break;
             confirmed = access.writeRecord(record, words);
           }
           if (confirmed) {
@@ -485,7 +505,13 @@ LoadOutcome LoadParameterFile(ParameterRecordAccess& access, int count, const st
           if (hooks.progress) hooks.progress(outcome.recordsSent, toSend);
         }
         if (hooks.afterRecordsSent) hooks.afterRecordsSent();
-        SleepMs(kLoadPauseMs);
+        if (!hooks.cancelled) {
+          SleepMs(kLoadPauseMs);
+        } else {
+          constexpr int kPauseSliceMs = 100;
+          for (int paused = 0; paused < kLoadPauseMs && !stop(); paused += kPauseSliceMs)
+            SleepMs(std::min(kPauseSliceMs, kLoadPauseMs - paused));
+        }
         break;
       }
     }

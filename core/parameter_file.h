@@ -102,6 +102,9 @@ inline constexpr int kRecordWriteAttempts = 3;
 
 // Called after each record transferred: (records done, records in all).
 using ParameterProgress = std::function<void(int done, int total)>;
+// Asked between transfers (and at the last moment before a file replaces another): true stops the
+// sequence there. Empty: never stop.
+using CancelCheck = std::function<bool()>;
 
 // ---- Save --------------------------------------------------------------------------------------
 
@@ -111,23 +114,29 @@ struct RecordReadResult {
   int failedRecord = -1;             // the first record that could not be read
   int linkError = 0;                 // LinkError after that read
   bool countOutOfRange = false;      // count above kMaxParameterRecords or negative; nothing read
+  bool cancelled = false;            // stopped on request before record failedRecord; nothing kept
 };
 
-// Step one of a save: read records 0..count-1 in order, stopping at the first failure. The caller
-// asks for a file only when this succeeded (otherwise it shows text 119).
+// Step one of a save: read records 0..count-1 in order, stopping at the first failure or when
+// `cancelled` says so before a record. The caller asks for a file only when this succeeded
+// (otherwise it shows text 119).
 RecordReadResult ReadParameterRecords(ParameterRecordAccess& access, int count,
-                                      const ParameterProgress& progress = {});
+                                      const ParameterProgress& progress = {},
+                                      const CancelCheck& cancelled = {});
 
 struct FileWriteResult {
   bool ok = false;
   std::string reason;  // what went wrong, with the system's reason ("Permission denied")
   size_t bytesWritten = 0;
+  bool cancelled = false;  // stopped on request: the temporary is gone, an existing file untouched
 };
 
 // Writes the file image to a temporary file beside `path` and renames it over `path` only when it
 // is complete, so a failed or interrupted save never destroys an existing file. Like overwriting in
 // place, it writes through a symbolic link, refuses a read-only file and keeps the file's permissions.
-FileWriteResult WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes);
+// `cancelled` is asked once more just before the rename: a cancel then removes the temporary.
+FileWriteResult WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes,
+                                    const CancelCheck& cancelled = {});
 
 // The absolute form of `path` as it goes into the trailer.
 std::string AbsoluteFilePath(const std::string& path);
@@ -166,22 +175,26 @@ enum class LoadResult {
 
 struct LoadOutcome {
   LoadResult result = LoadResult::OpenFailed;
-  std::string reason;          // the system's reason for OpenFailed
-  int recordsSent = 0;         // records sent (count - 2 for a full load), each once or more
-  int recordsConfirmed = 0;    // records the drive confirmed by answering with the words sent
+  std::string reason;                   // the system's reason for OpenFailed
+  int recordsSent = 0;                  // records sent (count - 2 for a full load), each once or more
+  int recordsConfirmed = 0;             // records the drive confirmed by answering with the words sent
   std::vector<int> unconfirmedRecords;  // records still unconfirmed after kRecordWriteAttempts
-  int recordsInFile = 0;       // whole records in the file behind the identification
-  int savedRecordCount = -1;   // the count the file was saved with, when its trailer tells
-  int failedWrites = 0;        // records the drive did not confirm (unconfirmedRecords.size())
-  bool endOfLoadSent = false;  // the end-of-load command went out
-  bool markChanged = false;    // the caller marks the parameters as changed (store enabled): the
-                               // file carries the identification
+  int recordsInFile = 0;                // whole records in the file behind the identification
+  int savedRecordCount = -1;            // the count the file was saved with, when its trailer tells
+  int failedWrites = 0;                 // records the drive did not confirm (unconfirmedRecords.size())
+  bool endOfLoadSent = false;           // the end-of-load command went out
+  bool cancelled = false;               // stopped on request: records after the last one sent were not sent
+  bool markChanged = false;             // the caller marks the parameters as changed (store enabled): the
+                                        // file carries the identification
 };
 
 struct LoadHooks {
   ParameterProgress progress;
   // Runs after the records were sent and before the pause, so the GUI can refresh its page.
   std::function<void()> afterRecordsSent;
+  // Asked before every record attempt and through the pause: true stops sending records, cuts the
+  // pause short and goes straight to the end-of-load command (the drive still gets it).
+  CancelCheck cancelled;
 };
 
 // The whole load: reads the file, checks it against the drive's record count, sends records

@@ -49,6 +49,7 @@ struct LinkState {
   std::array<uint8_t, kFrameBytes> receive{};
   PortOpenError lastOpenError = PortOpenError::None;
   std::string lastOpenErrorText;
+  std::function<bool()> cancelled;  // set on the transferring thread, read between wait slices
 };
 
 LinkState& link() {
@@ -74,12 +75,30 @@ class TransferDeadline {
   size_t read(uint8_t* destination, size_t count) {
     const uint64_t now = port_.clockUs();
     const uint64_t leftMs = now < deadlineUs_ ? (deadlineUs_ - now) / 1000 : 0;
+    const auto budgetMs =
+        static_cast<uint32_t>(std::min<uint64_t>(leftMs, uint64_t{kReadPerByteMs} * count + kReadConstantMs));
     SerialTimeouts timeouts = LinkTimeouts();
     timeouts.readPerByteMs = 0;
-    timeouts.readConstantMs =
-        static_cast<uint32_t>(std::min<uint64_t>(leftMs, uint64_t{kReadPerByteMs} * count + kReadConstantMs));
-    port_.setTimeouts(timeouts);
-    const size_t got = port_.read(destination, count);
+    const std::function<bool()>& cancelled = link().cancelled;
+    size_t got = 0;
+    if (!cancelled) {
+      timeouts.readConstantMs = budgetMs;
+      port_.setTimeouts(timeouts);
+      got = port_.read(destination, count);
+    } else {
+      // The same budget in slices, with a look at the hook after each one that left bytes missing.
+      // The slice count bounds the loop even on a port whose clock stands still.
+      const uint64_t endUs = now + uint64_t{budgetMs} * 1000;
+      const uint32_t slices = budgetMs / kLinkCancelSliceMs + 1;
+      for (uint32_t slice = 0; slice < slices && got < count; ++slice) {
+        const uint64_t at = port_.clockUs();
+        const uint64_t restMs = at < endUs ? (endUs - at + 999) / 1000 : 0;
+        timeouts.readConstantMs = static_cast<uint32_t>(std::min<uint64_t>(restMs, kLinkCancelSliceMs));
+        port_.setTimeouts(timeouts);
+        got += port_.read(destination + got, count - got);
+        if (got == count || restMs <= kLinkCancelSliceMs || cancelled()) break;
+      }
+    }
     port_.setTimeouts(LinkTimeouts());
     return got;
   }
@@ -285,6 +304,10 @@ bool SetDtr(bool on) {
   LinkState& s = link();
   std::lock_guard<std::mutex> lock(s.portMutex);
   return s.port && s.port->setDtr(on);
+}
+
+void SetLinkCancel(std::function<bool()> cancelled) {
+  link().cancelled = std::move(cancelled);
 }
 
 bool IsLinkOpen() {

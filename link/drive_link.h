@@ -8,6 +8,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "link/serial_port.h"
@@ -68,6 +69,14 @@ inline bool ExchangeRecord(int record, RecordWords& buffer) {
 inline bool WriteRecord(int record, const RecordWords& words) {
   return WriteRecord(record, words.data());
 }
+
+// A way out of the waits: while `cancelled` returns true, a transfer waits for its reply at most
+// one slice of kLinkCancelSliceMs and then fails as a silent line does (LinkError 2 or 3), so a
+// program that is asked to stop is not held by a dead line. Without a hook (the default) every wait
+// runs its full timeout. The hook runs on the transferring thread, between slices of the wait; it
+// must be cheap and must not call the link. An empty function removes it.
+inline constexpr int kLinkCancelSliceMs = 100;
+void SetLinkCancel(std::function<bool()> cancelled);
 
 // Why the last OpenLink failed (kept for the user interface; the link itself only returns false).
 PortOpenError LastOpenError();
