@@ -5,6 +5,7 @@
 // holds.
 #include <fcntl.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -265,25 +266,28 @@ TEST_F(CliFaults, JsonIsValidUtf8WhateverBytesAFileHolds) {
 // ---- The real program, signalled -----------------------------------------------------------------
 
 // axtune-cli in a child process; the test waits for a line on its error stream before it signals.
+// With `terminal`, its standard streams are a pseudo-terminal (as at a keyboard: flash asks before it
+// goes on) and `err` collects everything it shows there.
 class CliProcess {
  public:
-  explicit CliProcess(std::vector<std::string> arguments, const fs::path& dir) {
+  CliProcess(std::vector<std::string> arguments, const fs::path& dir, bool terminal = false) {
+    if (terminal) {
+      pid_ = forkpty(&err_, nullptr, nullptr, nullptr);
+      if (pid_ == 0) exec(arguments, dir);
+      if (err_ >= 0) fcntl(err_, F_SETFL, O_NONBLOCK);
+      return;
+    }
     int errPipe[2];
     int outPipe[2];
     if (pipe(errPipe) != 0 || pipe(outPipe) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
-      if (chdir(dir.c_str()) != 0) _exit(126);
       dup2(outPipe[1], STDOUT_FILENO);
       dup2(errPipe[1], STDERR_FILENO);
       const int null = open("/dev/null", O_RDONLY);
       dup2(null, STDIN_FILENO);
       for (int fd : {errPipe[0], errPipe[1], outPipe[0], outPipe[1], null}) close(fd);
-      std::vector<char*> argv{const_cast<char*>(AXTUNE_CLI_PATH)};
-      for (std::string& a : arguments) argv.push_back(a.data());
-      argv.push_back(nullptr);
-      execv(AXTUNE_CLI_PATH, argv.data());
-      _exit(127);
+      exec(arguments, dir);
     }
     close(errPipe[1]);
     close(outPipe[1]);
@@ -337,6 +341,15 @@ class CliProcess {
  private:
   static constexpr int kRunning = -1000;
 
+  [[noreturn]] static void exec(std::vector<std::string>& arguments, const fs::path& dir) {
+    if (chdir(dir.c_str()) != 0) _exit(126);
+    std::vector<char*> argv{const_cast<char*>(AXTUNE_CLI_PATH)};
+    for (std::string& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    execv(AXTUNE_CLI_PATH, argv.data());
+    _exit(127);
+  }
+
   bool exited() {
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) != pid_) return false;
@@ -347,7 +360,8 @@ class CliProcess {
     char buffer[4096];
     ssize_t n = 0;
     while ((n = read(err_, buffer, sizeof buffer)) > 0) err.append(buffer, static_cast<size_t>(n));
-    while ((n = read(out_, buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<size_t>(n));
+    while (out_ >= 0 && (n = read(out_, buffer, sizeof buffer)) > 0)
+      out.append(buffer, static_cast<size_t>(n));
   }
 
   pid_t pid_ = -1;
@@ -429,6 +443,17 @@ TEST_F(CliSignals, SigintWhileTheFlashKernelLoadsLeavesTheFlashUntouched) {
   EXPECT_EQ(flash.code(), 130) << flash.err;
   EXPECT_THAT(flash.err, HasSubstr("axtune-cli: cancelled; the flash was not touched"));
   EXPECT_THAT(flash.err, HasSubstr("run flash again"));
+}
+
+// At a terminal flash asks to switch the drive on and waits for Enter; Ctrl-C there must not wait too.
+TEST_F(CliSignals, SigintAtTheSwitchOnPromptEndsTheFlashAtOnce) {
+  if (!fs::exists(kFirmware)) GTEST_SKIP() << "no C28x test file at " << kFirmware;
+  CliProcess flash({"--port", "sim", "--sim-real-time", "--sim-flash", "F28335", "flash", kFirmware}, dir_,
+                   /*terminal=*/true);
+  ASSERT_TRUE(flash.waitForError("then press Enter")) << flash.err;
+  ASSERT_TRUE(flash.signalAndWait(SIGINT)) << "still waiting for Enter 10 s after Ctrl-C";
+  EXPECT_EQ(flash.code(), 130) << flash.err;
+  EXPECT_THAT(flash.err, HasSubstr("axtune-cli: cancelled; the flash was not touched"));
 }
 
 }  // namespace
