@@ -39,6 +39,7 @@ class LineModel {
   // The next byte that reaches the drive by `untilUs`, if any.
   bool popForDrive(uint64_t untilUs, TimedByte& byte);
   uint64_t nextForDriveUs() const;
+  size_t queuedForDrive() const { return toDrive_.size(); }
   // The arrival of the first byte on its way to the drive for which `pick` holds (bytes in order of
   // arrival, each offered once); UINT64_MAX when none does.
   uint64_t firstForDriveUs(const std::function<bool(const TimedByte&)>& pick) const;

@@ -109,17 +109,23 @@ struct SimulatedDrive::Impl {
 
   // The earliest time at which the drive can put a reply on the line: when the next byte reaches
   // the processor's boot ROM or flash kernel (they echo or answer any byte), but only when a byte
-  // completes a request for the firmware, which says nothing before.
-  uint64_t nextReplyChanceUs() const {
+  // completes a request for the firmware, which says nothing before. `moreBehind` tells whether
+  // further bytes follow that one.
+  uint64_t nextReplyChanceUs(bool* moreBehind = nullptr) const {
     const uint64_t next = line.nextForDriveUs();
+    if (moreBehind) *moreBehind = line.queuedForDrive() > 1;
     if (next == kNever || !firmwareHearsHost()) return next;
     // Each queued byte reaches the firmware at its arrival on the firmware's clock, which stands at
     // deviceTime now; every queued byte arrives after that.
     FrameParser parser = firmware.requestParser();
     const uint64_t firmwareNow = firmware.nowUs();
-    return line.firstForDriveUs([&](const TimedByte& byte) {
+    size_t fed = 0;
+    const uint64_t at = line.firstForDriveUs([&](const TimedByte& byte) {
+      ++fed;
       return parser.feed(byte.byte, firmwareNow + (byte.at - deviceTime)).has_value();
     });
+    if (moreBehind) *moreBehind = fed < line.queuedForDrive();
+    return at;
   }
 
   // When a host read waiting for `n` bytes has to look at the line again: when the n-th byte is
@@ -131,8 +137,10 @@ struct SimulatedDrive::Impl {
   uint64_t hostWakeUs(size_t n) const {
     const uint64_t queued = line.nthForHostUs(n);
     if (queued != kNever) return queued;
-    const uint64_t reply = nextReplyChanceUs();
-    if (reply == kNever || !firmwareHearsHost()) return reply;
+    bool moreBehind = false;
+    const uint64_t reply = nextReplyChanceUs(&moreBehind);
+    // Bytes behind the request could reach the boot ROM, should the request hand the line over.
+    if (reply == kNever || !firmwareHearsHost() || moreBehind) return reply;
     // The firmware starts its answer after its turnaround, behind what the line still carries to
     // the host; faults only delay, stretch or drop replies.
     return line.earliestForHostUs(reply + config.turnaroundUs, n - line.queuedForHost());

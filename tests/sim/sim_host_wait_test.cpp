@@ -105,6 +105,23 @@ TEST_F(HostWait, ARequestFinishedByALaterWriteIsAnsweredOnTime) {
   EXPECT_EQ(drive_->nowUs(), due(due(readStart, 2) + turnaround(), 34));
 }
 
+TEST_F(HostWait, BytesBehindARequestThatHandsOverTheLineAreEchoedOnTime) {
+  // The request to enter the boot loader goes unanswered (a silent line) and an autobaud "A"
+  // follows right behind it: the boot ROM echoes the "A" a byte time after it arrives, long
+  // before the firmware's turnaround would have ended. A read must not sleep past that.
+  FaultConfig silent;
+  silent.silence = 1.0;
+  drive_->setFaults(silent);
+  std::vector<uint8_t> bytes = recordWriteFrame(kObjectRecord, CommandRequest(kCmdEnterBootLoader));
+  bytes.push_back('A');
+  const uint64_t start = drive_->nowUs();
+  LinkPort()->write(bytes.data(), bytes.size());
+  uint8_t echo = 0;
+  ASSERT_EQ(LinkPort()->read(&echo, 1), 1u);
+  EXPECT_EQ(echo, 'A');
+  EXPECT_EQ(drive_->nowUs(), due(due(start, bytes.size()), 1));
+}
+
 TEST_F(HostWait, TheBootRomStillEchoesEachByteAsItArrives) {
   RecordWords enter = CommandRequest(kCmdEnterBootLoader);
   ASSERT_TRUE(ExchangeRecord(kObjectRecord, enter));
