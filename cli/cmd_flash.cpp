@@ -190,7 +190,8 @@ int CmdFlash(Context& context) {
     if (declined) {
       message += identified ? "" : "; switch the drive off and on to start its firmware again";
     } else if (outcome.result == UpdateResult::ComOpenFailed) {
-      message += "; check the cable and switch the drive off and on, then run flash again";
+      // The update's own message already says what to check and whether a power cycle is needed.
+      if (outcome.message.empty()) message += "; check the cable and the drive's power, then run flash again";
     } else {
       message += "; the drive waits in its boot loader: run flash again";
     }
