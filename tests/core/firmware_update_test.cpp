@@ -8,9 +8,10 @@
 
 #include "link/drive_link.h"
 #include "link/sleeper.h"
-#include "sim/boot/boot_processor.h"
 #include "link/testing/forwarding_serial_port.h"
+#include "sim/boot/boot_processor.h"
 #include "sim/simulated_drive.h"
+#include "tests/support/flash_holds_file.h"
 
 namespace axtune {
 namespace {
@@ -432,22 +433,10 @@ TEST_F(UpdateOnSimulatedDrive, RealFirmwareEndsUpInFlashAndTheDriveAnswersAgain)
   EXPECT_EQ(outcome.sectionsProgrammed, 7);
   EXPECT_FALSE(IsLinkOpen());
 
-  // The flash holds exactly the loadable sections at their load addresses.
-  const FirmwareFileCheck check = OpenFirmwareFile(kFirmware);
-  ASSERT_EQ(check.problem, FirmwareFileProblem::None);
-  size_t compared = 0;
-  drive_->withProcessor([&](sim::BootProcessor& processor) {
-    for (const FirmwareSectionInfo& s : ProgrammedSections(*check.file)) {
-      std::vector<uint16_t> words((s.sizeBytes + 1) / 2);
-      check.file->readSection(s.number, reinterpret_cast<uint8_t*>(words.data()), s.sizeBytes);
-      for (size_t i = 0; i < words.size(); ++i) {
-        ASSERT_EQ(processor.flashWord(s.loadAddress + static_cast<uint32_t>(i)), words[i])
-            << s.name << " word " << i;
-        ++compared;
-      }
-    }
-    EXPECT_EQ(processor.flashWord(0x300000), 0xFFFF);  // nothing outside the sections
-  });
+  // The flash holds exactly the loadable sections at their load addresses, and nothing outside them.
+  const size_t compared = test::ExpectFlashHoldsFile(*drive_, kFirmware);
+  drive_->withProcessor(
+      [](sim::BootProcessor& processor) { EXPECT_EQ(processor.flashWord(0x300000), 0xFFFF); });
   EXPECT_EQ(compared, outcome.bytesProgrammed / 2);
 
   ASSERT_TRUE(OpenLink(kDevice));
