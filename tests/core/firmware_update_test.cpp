@@ -267,6 +267,39 @@ TEST(FirmwareFileCheck, RefusesWhatIsNotFirmwareForTheDrive) {
   EXPECT_EQ(ProgrammedSections(*good.file).size(), 7u);
 }
 
+// Load addresses are checked before anything reaches the drive: a section must lie wholly inside one
+// flash or RAM block of a C28x, and an address near 2^32 must not wrap round into one.
+TEST(FirmwareFileCheck, RefusesSectionsOutsideTheProcessorsFlashAndRam) {
+  struct Case {
+    uint32_t address;
+    uint32_t bytes;
+    bool fits;
+  };
+  const Case cases[] = {
+      {0x3E8000, 0x20000, true},  // all of an F280x flash
+      {0x338000, 0x100, true},    // F2833x flash
+      {0x008000, 0x10, true},     // L0 RAM
+      {0x33FFFF, 4, false},       // one word past the end of F2833x flash
+      {0x3F7FFF, 4, false},       // F280x flash's last word and the RAM behind it
+      {0x100000, 2, false},       // nothing there
+      {0xFFFFFFFF, 0x10, false},  // wraps round to 0 in 32 bits
+      {0xFFFFFFF0, 0x40, false},  // ends past 2^32
+  };
+  for (const Case& c : cases) {
+    auto file = std::make_unique<FakeFirmwareFile>();
+    file->add(kSectionText, 0x3E8000, 0x10);
+    file->add(kSectionData, c.address, c.bytes);
+    const FirmwareFileCheck check = CheckFirmwareFile(std::move(file), "fw.out");
+    if (c.fits) {
+      EXPECT_EQ(check.problem, FirmwareFileProblem::None) << std::hex << c.address << ": " << check.message;
+    } else {
+      EXPECT_EQ(check.problem, FirmwareFileProblem::AddressOutOfRange) << std::hex << c.address;
+      EXPECT_EQ(check.file, nullptr);
+      EXPECT_NE(check.message.find("section s2 would be programmed at"), std::string::npos) << check.message;
+    }
+  }
+}
+
 class UpdateOnSimulatedDrive : public ::testing::Test {
  protected:
   void SetUp() override {
