@@ -24,12 +24,12 @@
 #include "app/help_manual.h"
 #include "app/shared_icons.h"
 #include "controls/message_box.h"
+#include "core/drive_identity.h"
 #include "link/drive_link.h"
 #include "link/object_access.h"
 #include "link/port_slots.h"
 #include "link/sleeper.h"
 #include "pages/debug_property_page.h"
-#include "core/drive_identity.h"
 #include "pages/drive_property_page.h"
 #include "pages/fahrsatz_property_page.h"
 #include "pages/outputs_property_page.h"
@@ -93,6 +93,17 @@ CAxtuneDlg::CAxtuneDlg(QWidget* parent)
 
   sheet_ = new CAxtunePropertySheet(central);
   layout->addWidget(sheet_);
+
+  // The status line: one line of height kept whether or not a note shows, so a note never moves
+  // the sheet.
+  statusNote_ = new QLabel(central);
+  statusNote_->setObjectName(QStringLiteral("statusNote"));
+  statusNote_->setFixedHeight(statusNote_->fontMetrics().height() + 6);
+  statusNote_->setStyleSheet(QStringLiteral("QLabel { color: white; padding: 0 4px; }"));
+  layout->addWidget(statusNote_);
+  statusNoteTimer_ = new QTimer(this);
+  statusNoteTimer_->setSingleShot(true);
+  connect(statusNoteTimer_, &QTimer::timeout, statusNote_, &QLabel::clear);
   // The sheet window appears with the first port that opens.
   sheet_->hide();
 
@@ -120,6 +131,15 @@ CAxtuneDlg::CAxtuneDlg(QWidget* parent)
   SetUpExpertTools();
   // Wide enough for all eight tabs of expert mode in one row.
   resize(720, 500);
+}
+
+void CAxtuneDlg::ShowStatusNote(const QString& text, int ms) {
+  statusNote_->setText(text);
+  statusNoteTimer_->start(ms);
+}
+
+QString CAxtuneDlg::StatusNote() const {
+  return statusNote_->text();
 }
 
 CAxtuneDlg::~CAxtuneDlg() {

@@ -16,6 +16,7 @@
 class QAction;
 class QActionGroup;
 class QLabel;
+class QTimer;
 #include <QStatusBar>
 
 namespace axtune {
@@ -63,6 +64,12 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   // PageHost
   bool IsConnected() const override { return connected_; }
   void NotifyParameterChanged(int record) override;
+  // The status line under the sheet: a note that goes by itself after `ms` milliseconds (a newer
+  // note replaces it). No box, nothing to confirm.
+  void ShowStatusNote(const QString& text) override { ShowStatusNote(text, kStatusNoteMs); }
+  void ShowStatusNote(const QString& text, int ms);
+  QString StatusNote() const;
+  static constexpr int kStatusNoteMs = 5000;
 
   // Menu commands by id (the menu and the accelerators end up here).
   void OnCommand(int id);
@@ -167,6 +174,8 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   std::array<CAxtunePropertyPage*, 5> unlistedPages_{};
   QPointer<QStatusBar> driveStatusBar_;
   QLabel* connectionState_ = nullptr;
+  QLabel* statusNote_ = nullptr;
+  QTimer* statusNoteTimer_ = nullptr;
   std::string scanFailures_;  // why ports failed in the last scan, one line each
   std::map<int, QAction*> actions_;
   QActionGroup* portGroup_ = nullptr;

@@ -2,20 +2,73 @@
 
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <QToolTip>
 
 #include "controls/page_host.h"
 #include "controls/write_failure.h"
 #include "res/strings.h"
 
 namespace axtune {
+namespace {
+constexpr int kTextAllowed = 49300;
+constexpr int kTextNotTaken = 49301;
+// Long enough to read the range, short enough not to linger over the next entry.
+constexpr int kRejectionNoteMs = 5000;
+}  // namespace
 
 CAxtuneEdit::CAxtuneEdit(QWidget* parent, int controlId) : QLineEdit(parent) {
   if (controlId != 0) setObjectName(QString::number(controlId));
+  UpdateToolTip();
 }
 
+// Every binding call can change the range, so each one renews the tool tip.
+void CAxtuneEdit::BindRecordWord(int record, int word) {
+  value_.BindRecordWord(record, word);
+  UpdateToolTip();
+}
+void CAxtuneEdit::BindRecordLong(int record, int word) {
+  value_.BindRecordLong(record, word);
+  UpdateToolTip();
+}
+void CAxtuneEdit::BindObject(uint16_t index, uint8_t subindex, uint8_t size) {
+  value_.BindObject(index, subindex, size);
+  UpdateToolTip();
+}
+void CAxtuneEdit::SetSigned() {
+  value_.SetSigned();
+  UpdateToolTip();
+}
+void CAxtuneEdit::SetLimit(uint32_t limit) {
+  value_.SetLimit(limit);
+  UpdateToolTip();
+}
 void CAxtuneEdit::SetScale(double factor) {
   value_.SetScale(factor);
+  UpdateToolTip();
   ShowValue();
+}
+void CAxtuneEdit::SetUnit(const QString& unit) {
+  unit_ = unit;
+  UpdateToolTip();
+}
+
+QString CAxtuneEdit::AllowedRange() const {
+  QString range = QString::fromStdString(value_.LowestText()) + QStringLiteral(" \u2026 ") +
+                  QString::fromStdString(value_.HighestText());
+  if (!unit_.isEmpty()) range += QLatin1Char(' ') + unit_;
+  return range;
+}
+
+void CAxtuneEdit::UpdateToolTip() {
+  setToolTip(QString::fromUtf8(Text(kTextAllowed)).arg(AllowedRange()));
+}
+
+void CAxtuneEdit::ReportRejected(const QString& typed) {
+  // At the field, where the user looks, and in the status line, which stays when the tip goes.
+  QToolTip::showText(mapToGlobal(QPoint(0, height())), toolTip(), this, QRect(), kRejectionNoteMs);
+  if (PageHost* host = FindPageHost(this)) {
+    host->ShowStatusNote(QString::fromUtf8(Text(kTextNotTaken)).arg(typed.trimmed(), AllowedRange()));
+  }
 }
 
 void CAxtuneEdit::ShowValue() {
@@ -48,10 +101,18 @@ void CAxtuneEdit::CommitValue() {
   // The message box of a failed write takes the focus; that focus loss must not commit again.
   if (committing_) return;
   committing_ = true;
-  const BoundValue::CommitOutcome outcome = value_.Commit(text().left(15).toStdString());
+  const QString typed = text();
+  if (!isModified() && typed == QString::fromUtf8(Text(kTextInvalid))) {
+    // Passing through a field that could not be read is no entry: nothing to write or to report.
+    committing_ = false;
+    return;
+  }
+  const BoundValue::CommitOutcome outcome = value_.Commit(typed.left(15).toStdString());
   // Shown before anything is reported, so the field already holds the value the drive has.
   ShowValue();
-  if (outcome == BoundValue::CommitOutcome::Changed) {
+  if (outcome == BoundValue::CommitOutcome::Rejected) {
+    ReportRejected(typed.left(15));
+  } else if (outcome == BoundValue::CommitOutcome::Changed) {
     if (PageHost* host = FindPageHost(this)) host->NotifyParameterChanged(value_.Record());
   } else if (outcome == BoundValue::CommitOutcome::WriteFailed) {
     ReportWriteFailure(this);

@@ -15,6 +15,11 @@
 //   Nothing else: Enter and the loss of focus commit by themselves (write, then notify the page's
 //   host with the field's record number when the value changed). Tab and Shift+Tab both move on.
 //
+// Every field's tool tip says which values it takes, in its unit ("Allowed: 0 … 7000 mA rms"): the
+// page names the unit with SetUnit after binding. An entry that is not a number or lies outside is
+// not written; the previous value comes back, and the tool tip and the window's status line say what
+// is allowed for a few seconds (no message box: the user is typing).
+//
 // A write the drive does not take (no answer, garbled or refused) is not stored: the field shows
 // its previous value again, nothing is notified, and a message box says why, once per commit.
 #pragma once
@@ -35,14 +40,16 @@ class CAxtuneEdit : public QLineEdit {
   explicit CAxtuneEdit(QWidget* parent = nullptr, int controlId = 0);
 
   // Binding (see above).
-  void BindRecordWord(int record, int word) { value_.BindRecordWord(record, word); }
-  void BindRecordLong(int record, int word) { value_.BindRecordLong(record, word); }
-  void BindObject(uint16_t index, uint8_t subindex, uint8_t size) {
-    value_.BindObject(index, subindex, size);
-  }
-  void SetSigned() { value_.SetSigned(); }
-  void SetLimit(uint32_t limit) { value_.SetLimit(limit); }
+  void BindRecordWord(int record, int word);
+  void BindRecordLong(int record, int word);
+  void BindObject(uint16_t index, uint8_t subindex, uint8_t size);
+  void SetSigned();
+  void SetLimit(uint32_t limit);
   void SetScale(double factor);
+  // The unit the page shows beside the field, for the range the tool tip names.
+  void SetUnit(const QString& unit);
+  // "0 … 7000 mA rms": the values a commit takes.
+  QString AllowedRange() const;
 
   // Refresh. Both show "ungültig" / "Invalid" and keep the stored value when the image word is out
   // of range or the object read fails; they return whether a value was taken.
@@ -63,8 +70,11 @@ class CAxtuneEdit : public QLineEdit {
 
  private:
   void ShowInvalid();
+  void UpdateToolTip();
+  void ReportRejected(const QString& typed);
 
   BoundValue value_;
+  QString unit_;
   bool committing_ = false;
 };
 

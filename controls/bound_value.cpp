@@ -35,6 +35,10 @@ void StripTrailingZeros(std::string& text) {
 }  // namespace
 
 double ParseFieldNumber(std::string_view text) {
+  return ReadFieldNumber(text).value_or(0);
+}
+
+std::optional<double> ReadFieldNumber(std::string_view text) {
   text = text.substr(0, text.find_first_of("\r\n"));
   text = text.substr(0, kMaxEvaluatedChars);
   size_t i = 0;
@@ -50,7 +54,7 @@ double ParseFieldNumber(std::string_view text) {
     ++i;
     while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
   }
-  if (digits == 0) return 0;
+  if (digits == 0) return std::nullopt;
   size_t end = i;
   bool negativeExponent = false;
   if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
@@ -120,7 +124,11 @@ void BoundValue::SetSigned() {
 }
 
 BoundValue::Typed BoundValue::Convert(std::string_view text) const {
-  const double r = std::floor(ParseFieldNumber(text) * scale_ + 0.5);
+  // Text that is no number is refused like one out of range: writing 0 for it could stop a motor
+  // or drive an axis to position 0.
+  const std::optional<double> number = ReadFieldNumber(text);
+  if (!number) return {};
+  const double r = std::floor(*number * scale_ + 0.5);
   // The range is checked on the rounded number itself for either width, so a huge entry cannot
   // wrap into range when it is cut to 32 or 16 bits (NaN fails every comparison).
   const double limit = static_cast<double>(limit_);
@@ -128,6 +136,33 @@ BoundValue::Typed BoundValue::Convert(std::string_view text) const {
   if (!(r >= low && r <= limit)) return {};
   // Within +-2^32 here: the 64-bit conversion is exact, the cut to 32 bits keeps two's complement.
   return {true, static_cast<uint32_t>(static_cast<int64_t>(r))};
+}
+
+std::string BoundValue::HighestText() const {
+  // The limit over the scale, cut (never rounded) to what the display shows, so that the text
+  // itself commits: 0xFFFFFFFF steps/s raw is 5119999.998 steps/s, shown as 5119999, not 5120000.
+  const double top = static_cast<double>(limit_) / scale_;
+  std::string text;
+  if (top >= 1000) {
+    text = std::to_string(static_cast<int64_t>(std::floor(top)));
+  } else {
+    text = FormatFieldValue(limit_, false, scale_);
+    if (!Convert(text).accepted) {
+      const int decimals = top >= 0.1 ? std::max(0, 3 - static_cast<int>(std::floor(std::log10(top)))) : 4;
+      const double step = std::pow(10.0, -decimals);
+      text = Fixed(std::floor(top / step) * step, decimals);
+      StripTrailingZeros(text);
+      if (!text.empty() && text.back() == '.') text.pop_back();
+    }
+  }
+  // A last guard against a rounding edge: one display unit lower always lies inside.
+  if (!Convert(text).accepted && top >= 1000)
+    text = std::to_string(static_cast<int64_t>(std::floor(top)) - 1);
+  return text;
+}
+
+std::string BoundValue::LowestText() const {
+  return unsigned_ ? std::string("0") : "-" + HighestText();
 }
 
 bool BoundValue::HasDriveAddress() const {

@@ -12,6 +12,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -32,6 +33,9 @@ inline constexpr int kNoRecord = 128;  // the default record number: no writable
 // fit; text that does not begin with a number gives 0. Only the first line and its first 15
 // characters count.
 double ParseFieldNumber(std::string_view text);
+// The same reading, but text that does not begin with a number (empty, a lone sign or point,
+// letters) gives nothing: a commit rejects it rather than writing 0.
+std::optional<double> ReadFieldNumber(std::string_view text);
 
 // The display text of a raw value: at least 1000 as a rounded integer, from 0.1 four significant
 // digits without trailing zeros, smaller values with four decimals, zero as "0".
@@ -40,7 +44,7 @@ std::string FormatFieldValue(uint32_t raw, bool isSigned, double scale);
 class BoundValue {
  public:
   enum class CommitOutcome {
-    Rejected,     // out of range: nothing written
+    Rejected,     // not a number or out of range: nothing written
     Unchanged,    // written, same raw value as before: no notification
     Changed,      // written, new raw value stored: notify
     WriteFailed,  // the drive did not take it: stored value kept, no notification
@@ -54,12 +58,17 @@ class BoundValue {
   void SetLimit(uint32_t limit) { limit_ = limit; }
   void SetScale(double factor) { scale_ = factor; }
 
-  // Conversion of typed text: whether it lies within the limit and the raw value it gives.
+  // Conversion of typed text: whether it is a number within the limit and the raw value it gives.
   struct Typed {
     bool accepted = false;
     uint32_t raw = 0;
   };
   Typed Convert(std::string_view text) const;
+
+  // The engineering values a commit accepts, as display texts that themselves commit ("0", "7000";
+  // "-2147483647" for a signed field): what a user is told after a rejected entry.
+  std::string LowestText() const;
+  std::string HighestText() const;
 
   // The stored raw value as display text.
   std::string Format() const { return FormatFieldValue(raw_, !unsigned_, scale_); }

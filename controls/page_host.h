@@ -2,6 +2,8 @@
 // connected, and where to report that a parameter was written to the drive.
 #pragma once
 
+#include <QString>
+
 class QWidget;
 
 namespace axtune {
@@ -16,6 +18,9 @@ class PageHost {
   virtual bool IsConnected() const = 0;
   // A page wrote record `record` (or an object) to the drive.
   virtual void NotifyParameterChanged(int record) = 0;
+  // A short note for the window's status line (an entry that was not taken); it goes by itself
+  // after a few seconds. Hosts without a status line ignore it.
+  virtual void ShowStatusNote(const QString& text) { (void)text; }
 };
 
 // The nearest ancestor of `widget` that is a PageHost, or null.

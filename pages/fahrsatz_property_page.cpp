@@ -65,6 +65,12 @@ CFahrsatzPropertyPage::CFahrsatzPropertyPage(QWidget* parent) : CAxtunePropertyP
   decelTimeResult_ = Named(new QLabel(QStringLiteral("Static"), this), kIdDecelTimeResult);
   auto* start = Named(new QPushButton(Tr(47224), this), kIdStart);
   auto* stop = Named(new QPushButton(Tr(47239), this), kIdStop);
+  // The units of the rows, for the range each field's tool tip names.
+  position_->SetUnit(Tr(47242));
+  velocity_->SetUnit(Tr(47241));
+  accel_->SetUnit(Tr(47109));
+  decel_->SetUnit(Tr(47109));
+  waitTime_->SetUnit(Tr(47003));
   // The two radio buttons form one group; the check boxes stand alone.
   auto* group = new QButtonGroup(this);
   group->addButton(absolute_);

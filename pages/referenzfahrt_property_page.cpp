@@ -67,6 +67,13 @@ CReferenzfahrtPropertyPage::CReferenzfahrtPropertyPage(QWidget* parent)
   maxDistanceUnit_ = Label(this, 47242, kIdMaxDistanceUnit);
   auto* start = Named(new QPushButton(Tr(47224), this), kIdStart);
   auto* stop = Named(new QPushButton(Tr(47239), this), kIdStop);
+  // The units of the rows, for the range each field's tool tip names.
+  velocity_->SetUnit(Tr(47241));
+  accel_->SetUnit(Tr(47109));
+  decel_->SetUnit(Tr(47109));
+  referencePosition_->SetUnit(Tr(47242));
+  current_->SetUnit(Tr(48004));
+  maxDistance_->SetUnit(Tr(47242));
 
   auto* grid = new QGridLayout(this);
   grid->setContentsMargins(16, 16, 16, 16);

@@ -63,6 +63,8 @@ CSettingsPropertyPage::CSettingsPropertyPage(QWidget* parent) : CAxtunePropertyP
   BuildLayout();
 
   for (const EditBindStep& step : kBindings) ApplyBindStep(*fields_.at(step.controlId), step);
+  for (auto& [id, field] : fields_)
+    field->SetUnit(id == kIdEncoderLines ? LabelText(kIdEncoderUnit) : UnitText(id));
 
   // Created invisible: the enable inversion is never offered, the encoder row only for newer firmware.
   checks_.at(kIdInvertEnable)->setVisible(false);
@@ -77,9 +79,11 @@ void CSettingsPropertyPage::BuildLayout() {
   grid->setVerticalSpacing(8);
   auto label = [this](const QString& text) { return new QLabel(text, this); };
 
-  // One grid for the whole page so the fields of every row line up; the group box lies behind the
-  // two rows it frames (it is created first, so they are drawn on top of it).
+  // One grid for the whole page so the fields of every row line up; the group box only frames the
+  // two rows. It is a sibling created after their fields, which would put it on top of them and
+  // take their mouse clicks: it goes to the bottom of the page's stack.
   auto* group = new QGroupBox(QString::fromUtf8(Text(44149)), this);
+  group->lower();
   constexpr int kGroupTop = 1, kIdleRow = 2, kStepsRow = 3, kGroupBottom = 4;
   constexpr int kLastColumn = 5;  // column 5 keeps the units off the group's right edge
   grid->addWidget(group, kGroupTop, 0, kGroupBottom - kGroupTop + 1, kLastColumn + 1);

@@ -21,6 +21,7 @@ const StringEntry kStrings[] = {
 #include "res/strings_connection.inc"
 #include "res/strings_io_pages.inc"
 #include "res/strings_transfer.inc"
+#include "res/strings_safety.inc"
 };
 
 std::atomic<Language> g_language{Language::English};

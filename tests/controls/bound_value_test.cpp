@@ -93,6 +93,51 @@ TEST(BoundValueBinding, EachCallOverwritesTheLimitAndTheLastWins) {
   EXPECT_EQ(shortObject.Limit(), 0x3FFFu);
 }
 
+// Text that does not begin with a number is refused by every kind of field, as is a number beyond
+// the double range; each field's own range texts commit, one display step above them does not.
+struct RangeCase {
+  const char* name;
+  uint16_t index;
+  uint8_t size;
+  bool isSigned;
+  uint32_t limit;  // 0: the binding's own
+  double scale;
+  const char* lowest;
+  const char* highest;
+  const char* justAbove;
+};
+
+class BoundValueRange : public ::testing::TestWithParam<RangeCase> {};
+
+TEST_P(BoundValueRange, RefusesNonNumbersAndNamesTheRangeItTakes) {
+  const RangeCase& c = GetParam();
+  BoundValue field;
+  field.BindObject(c.index, 0, c.size);
+  if (c.isSigned) field.SetSigned();
+  if (c.limit != 0) field.SetLimit(c.limit);
+  field.SetScale(c.scale);
+  for (const char* text : {"", "abc", "-", ".", "+.", " e5", "1e400", "-1e400"}) {
+    SCOPED_TRACE(text);
+    EXPECT_FALSE(field.Convert(text).accepted);
+  }
+  EXPECT_EQ(field.LowestText(), c.lowest);
+  EXPECT_EQ(field.HighestText(), c.highest);
+  EXPECT_TRUE(field.Convert(field.LowestText()).accepted);
+  EXPECT_TRUE(field.Convert(field.HighestText()).accepted);
+  EXPECT_FALSE(field.Convert(c.justAbove).accepted);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, BoundValueRange,
+    ::testing::Values(RangeCase{"current", 0x6075, 4, false, 7000, 1, "0", "7000", "7000.5"},
+                      RangeCase{"percent", 0x2061, 2, false, 0x3FFF, kScalePercent, "0", "100", "100.01"},
+                      RangeCase{"velocity", 0x6058, 4, false, 0, kScaleVelocity, "0", "5119999", "5120000"},
+                      RangeCase{"ramp", 0x6085, 4, false, 0, kScaleAcceleration, "0", "102399999976",
+                                "102399999989"},
+                      RangeCase{"position", 0x607A, 4, true, 0, 1, "-2147483647", "2147483647", "2147483648"},
+                      RangeCase{"encoder", 0x6510, 2, false, 0, kScaleEncoderLines, "0", "16383", "16384"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(BoundValueConvert, RoundsHalfUpAndChecksTheLimit) {
   BoundValue current;
   current.BindObject(0x6075, 0, 4);
@@ -103,8 +148,7 @@ TEST(BoundValueConvert, RoundsHalfUpAndChecksTheLimit) {
   EXPECT_FALSE(current.Convert("-1").accepted) << "negative in an unsigned field";
   EXPECT_EQ(current.Convert("0.4").raw, 0u);
   EXPECT_EQ(current.Convert("0.5").raw, 1u);
-  EXPECT_TRUE(current.Convert("oops").accepted) << "not a number is 0, inside every limit";
-  EXPECT_EQ(current.Convert("oops").raw, 0u);
+  EXPECT_FALSE(current.Convert("oops").accepted) << "not a number is refused, never taken as 0";
 
   BoundValue percent;
   percent.BindObject(0x2061, 0, 2);
