@@ -14,6 +14,11 @@ AppOptions ParseAppOptions(int argc, const char* const* argv) {
       options.simulate = true;
     } else if (arg == "--help" || arg == "-h" || arg == "/?") {
       options.help = true;
+    } else if ((arg == "--sim-processor" && i + 1 < argc && argv[i + 1] != nullptr) ||
+               arg.rfind("--sim-processor=", 0) == 0) {
+      // An unknown name is kept and refused at start, so the user hears of the typo.
+      options.simProcessor =
+          arg == "--sim-processor" ? std::string(argv[++i]) : arg.substr(arg.find('=') + 1);
     } else if (arg.rfind("--screenshot=", 0) == 0) {
       options.screenshot = arg.substr(std::strlen("--screenshot="));
     } else if (arg == "/english" || arg == "--lang=en" || arg == "--lang=de") {

@@ -11,10 +11,11 @@ namespace axtune {
 
 struct AppOptions {
   Language language = Language::English;
-  bool simulate = false;             // --simulate: the in-process simulated drive on COM1
-  bool help = false;                 // --help, -h
-  std::string screenshot;            // --screenshot=FILE: render the connected window to FILE and exit
-  std::vector<std::string> ignored;  // "--" options axtune does not know
+  bool simulate = false;               // --simulate: the in-process simulated drive on COM1
+  std::string simProcessor = "F2808";  // --sim-processor=F2808|F28335: the simulated drive's processor
+  bool help = false;                   // --help, -h
+  std::string screenshot;              // --screenshot=FILE: render the connected window to FILE and exit
+  std::vector<std::string> ignored;    // "--" options axtune does not know
 };
 
 AppOptions ParseAppOptions(int argc, const char* const* argv);

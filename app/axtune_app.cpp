@@ -72,7 +72,12 @@ int CAxtuneApp::Run() {
   }
   if (options_.simulate) {
     std::string error;
-    if (!StartSimulation(&error)) {
+    if (options_.simProcessor != "F2808" && options_.simProcessor != "F28335") {
+      std::fprintf(stderr, "axtune: --sim-processor takes F2808 or F28335, not \"%s\"\n",
+                   options_.simProcessor.c_str());
+      return 1;
+    }
+    if (!StartSimulation(&error, options_.simProcessor)) {
       std::fprintf(stderr, "%s\n", error.c_str());
       return 1;
     }

@@ -122,6 +122,15 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   // the drive identified (its new firmware version on the General page), the watcher started.
   // False when the drive does not answer.
   bool ReconnectAfterFirmwareUpdate();
+  // When the drive did not answer after an update: asks the open port briefly every few seconds and
+  // identifies the drive as soon as it answers (after a power cycle, say), without a port selection.
+  void IdentifyWhenDriveAnswers();
+  bool WaitingForDrive() const;
+  // Every 3 s; tests go faster.
+  void SetDriveProbeInterval(int ms) { driveProbeIntervalMs_ = ms; }
+  // The type word of the last identification (0 when nothing answered), for the firmware update's
+  // processor.
+  int DriveType() const { return driveType_; }
   // The active page reads its record again (after a load).
   void RefreshActivePage();
 
@@ -148,6 +157,7 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
 
  private slots:
   void OnCarrierNotification(quint64 generation);
+  void ProbeForDrive();
 
  private:
   void StartConnecting();
@@ -175,6 +185,9 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   QPointer<QStatusBar> driveStatusBar_;
   QLabel* connectionState_ = nullptr;
   QLabel* statusNote_ = nullptr;
+  QTimer* driveProbe_ = nullptr;
+  int driveProbeIntervalMs_ = 3000;
+  int driveType_ = 0;
   QTimer* statusNoteTimer_ = nullptr;
   std::string scanFailures_;  // why ports failed in the last scan, one line each
   std::map<int, QAction*> actions_;

@@ -16,11 +16,11 @@
 #include "app/open_error_text.h"
 #include "app/port_memory.h"
 #include "controls/message_box.h"
+#include "core/drive_identity.h"
 #include "link/drive_link.h"
 #include "link/port_slots.h"
 #include "link/serial_port.h"
 #include "link/sleeper.h"
-#include "core/drive_identity.h"
 #include "pages/drive_property_page.h"
 #include "res/strings.h"
 
@@ -199,6 +199,7 @@ bool CAxtuneDlg::IdentifyDrive() {
     answered = ReadRecord(kIdentificationRecord, record) || answered;
   }
   connected_ = IsSupportedDriveType(record[0]);
+  driveType_ = answered ? record[0] : 0;
   SetConnectionState(connected_ ? QString()
                                 : QString::fromStdString(NoDriveText(checkedPort_, answered, record[0])));
 

@@ -1,6 +1,7 @@
 // The main window's side of the long drive work: the three File commands, and lending the drive
 // link to the worker thread that does the work and taking it back.
 #include <QApplication>
+#include <QTimer>
 
 #include "app/axtune_dlg.h"
 #include "app/axtune_property_sheet.h"
@@ -81,6 +82,36 @@ bool CAxtuneDlg::ReconnectAfterFirmwareUpdate() {
   if (checkedPort_ == 0) return false;
   // The same path as picking the port in the menu: open, identify, pages, status bar, watcher.
   return OpenPort(checkedPort_) && connected_;
+}
+
+void CAxtuneDlg::IdentifyWhenDriveAnswers() {
+  if (driveProbe_ == nullptr) {
+    driveProbe_ = new QTimer(this);
+    connect(driveProbe_, &QTimer::timeout, this, &CAxtuneDlg::ProbeForDrive);
+  }
+  driveProbe_->start(driveProbeIntervalMs_);
+}
+
+bool CAxtuneDlg::WaitingForDrive() const {
+  return driveProbe_ != nullptr && driveProbe_->isActive();
+}
+
+void CAxtuneDlg::ProbeForDrive() {
+  // Another port chosen, a drive found by other means, or the window closing: nothing to wait for.
+  if (shutDown_ || connected_ || checkedPort_ == 0 || !IsLinkOpen()) {
+    driveProbe_->stop();
+    return;
+  }
+  if (DriveLinkLentToWorker()) return;
+  // One short question: a silent line holds the window for one slice of the wait, not the full
+  // timeout, so the window stays usable while it waits for the drive.
+  RecordWords words{};
+  SetLinkCancel([] { return true; });
+  const bool answered = ReadRecord(kIdentificationRecord, words);
+  SetLinkCancel({});
+  if (!answered) return;
+  driveProbe_->stop();
+  IdentifyDrive();
 }
 
 void CAxtuneDlg::RefreshActivePage() {

@@ -7,9 +7,12 @@
 
 #include "app/axtune_dlg.h"
 #include "app/file_choosers.h"
+#include "app/processor_choice_dialog.h"
 #include "app/progress_dialog.h"
 #include "app/worker_job.h"
 #include "controls/message_box.h"
+#include "core/drive_identity.h"
+#include "core/firmware_image_fit.h"
 #include "core/firmware_update.h"
 #include "res/strings.h"
 
@@ -22,13 +25,52 @@ constexpr int kTextRefused = 42140;
 constexpr int kTextCancelledBeforeErase = 42141;
 constexpr int kTextCancelledFlashIncomplete = 42142;
 constexpr int kTextNoPort = 42143;
-constexpr int kTextNoAnswerAfterUpdate = 42144;
-constexpr int kTextNoAnswerInBootLoader = 42145;
 constexpr int kTextNoProgrammer = 42146;
-constexpr int kTextNoAnswerCheckCable = 42147;
+constexpr int kTextRestarted = 49310;
+constexpr int kTextNotRestarted = 49311;
+constexpr int kTextNoAnswerAfterUpdateWaiting = 49313;
+constexpr int kTextNoAnswerInBootLoaderWaiting = 49314;
+constexpr int kTextNoAnswerCheckCableWaiting = 49315;
+constexpr int kTextUnknownType = 49321;
+constexpr int kTextDoesNotFitDrive = 49322;
+constexpr int kTextNoDriveAnswers = 49326;
 
 QString Tr(int id) {
   return QString::fromUtf8(Text(id));
+}
+
+ProcessorChoiceHook& ChoiceHook() {
+  static ProcessorChoiceHook hook;
+  return hook;
+}
+
+// Which processor's erased flash the file must fit. The drive type's, when the file fits it; else
+// the user chooses (a type the table does not know, no drive answering, or a file for another
+// processor) or cancels, and nothing reaches the drive. False: cancelled.
+bool ChooseProcessor(CAxtuneDlg& window, const std::string& file, const ProcessorFlash*& processor) {
+  const ProcessorFlash* known = ProcessorForDriveType(window.DriveType());
+  processor = known;
+  const FirmwareFileCheck check = OpenFirmwareFile(file);
+  if (check.problem != FirmwareFileProblem::None) return true;  // the update refuses it with its reason
+  const FitCheck fit = CheckImageFit(*check.file, known);
+  // Overlapping sections fit no processor: the update refuses the file, no choice can mend it.
+  if (fit.problem == FitProblem::Overlap || (known != nullptr && fit.problem == FitProblem::None))
+    return true;
+  QString reason;
+  if (known != nullptr) {
+    reason = Tr(kTextDoesNotFitDrive)
+                 .arg(QString::fromUtf8(known->name.data(), static_cast<int>(known->name.size())),
+                      QString::fromStdString(DriveTypeText(window.DriveType())),
+                      QString::fromStdString(fit.message));
+  } else if (window.DriveType() == 0) {
+    reason = Tr(kTextNoDriveAnswers);
+  } else {
+    reason = Tr(kTextUnknownType).arg(window.DriveType());
+  }
+  CProcessorChoiceDialog dialog(reason, *check.file, known, &window);
+  const int result = ChoiceHook() ? ChoiceHook()(dialog) : dialog.exec();
+  processor = dialog.Chosen();
+  return result == QDialog::Accepted && processor != nullptr;
 }
 
 ProgrammerPromptHook& PromptHook() {
@@ -54,12 +96,18 @@ QString OutcomeText(const UpdateOutcome& outcome) {
     case UpdateResult::FileRejected:
       return Tr(kTextRefused).arg(QString::fromStdString(outcome.message));
     case UpdateResult::Cancelled:
-      return Tr(outcome.flashTouched ? kTextCancelledFlashIncomplete : kTextCancelledBeforeErase);
+      if (outcome.flashTouched) return Tr(kTextCancelledFlashIncomplete);
+      if (!outcome.restartTried) return Tr(kTextCancelledBeforeErase);
+      return Tr(outcome.firmwareRestarted ? kTextRestarted : kTextNotRestarted);
   }
   return {};
 }
 
 }  // namespace
+
+ProcessorChoiceHook SetProcessorChoiceHook(ProcessorChoiceHook hook) {
+  return std::exchange(ChoiceHook(), std::move(hook));
+}
 
 ProgrammerPromptHook SetProgrammerPromptHook(ProgrammerPromptHook hook) {
   return std::exchange(PromptHook(), std::move(hook));
@@ -83,6 +131,9 @@ void ShowUpdateProgress(CProgressDialog& dialog, const UpdateProgress& p) {
 void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
   const QString path = ChooseFile(&window, FileChoice::Firmware);
   if (path.isEmpty()) return;
+  const std::string file = QFile::encodeName(path).toStdString();
+  const ProcessorFlash* processor = nullptr;
+  if (!ChooseProcessor(window, file, processor)) return;
 
   CProgressDialog dialog(Tr(kTextTitle), true, &window);
   dialog.SetPhase(Tr(kTextPhaseFirst + static_cast<int>(UpdatePhase::CheckingFile)));
@@ -106,6 +157,7 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
   QObject::connect(&dialog, &CProgressDialog::CancelRequested, [&control] { control.requestCancel(); });
   UpdateHooks hooks;
   hooks.control = &control;
+  hooks.processor = processor;
   hooks.progress = [&dialog](const UpdateProgress& p) {
     PostToGui(&dialog, [&dialog, p] { ShowUpdateProgress(dialog, p); });
   };
@@ -121,7 +173,6 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
   };
 
   UpdateOutcome outcome;
-  const std::string file = QFile::encodeName(path).toStdString();
   RunWithProgress(dialog, [&] { outcome = RunFirmwareUpdate(file, *programmer, hooks); });
   programmer.reset();  // the prompt hook goes with it
 
@@ -141,12 +192,16 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
   const bool back = window.ReconnectAfterFirmwareUpdate();
   QApplication::restoreOverrideCursor();
   if (!back) {
-    // The boot loader was never reached, so the firmware is untouched: the cable or the power is amiss.
-    const int text = outcome.result == UpdateResult::VerifyOk        ? kTextNoAnswerAfterUpdate
-                     : outcome.result == UpdateResult::ComOpenFailed ? kTextNoAnswerCheckCable
-                     : outcome.flashTouched                          ? kTextNoAnswerInBootLoader
-                                                                     : kTextNoAnswerCheckCable;
-    ShowMessage(&window, Tr(text));
+    // The window keeps asking the port, so a drive switched off and on is found again without a
+    // port selection. The boot loader was never reached when the firmware is untouched: the cable or
+    // the power is amiss.
+    window.IdentifyWhenDriveAnswers();
+    const int text = outcome.result == UpdateResult::VerifyOk        ? kTextNoAnswerAfterUpdateWaiting
+                     : outcome.result == UpdateResult::ComOpenFailed ? kTextNoAnswerCheckCableWaiting
+                     : outcome.flashTouched                          ? kTextNoAnswerInBootLoaderWaiting
+                                                                     : kTextNoAnswerCheckCableWaiting;
+    // After a cancel before the erase the outcome already said that the drive waits.
+    if (outcome.result != UpdateResult::Cancelled || !outcome.restartTried) ShowMessage(&window, Tr(text));
   }
 }
 

@@ -20,6 +20,12 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window);
 using ProgrammerPromptHook = std::function<bool(QWidget* owner, const QString& title, const QString& text)>;
 ProgrammerPromptHook SetProgrammerPromptHook(ProgrammerPromptHook hook);
 
+// The question which processor the drive has (CProcessorChoiceDialog), answered by a test instead
+// of the user: returns the dialog's result (QDialog::Accepted to start). Empty: the real dialog.
+class CProcessorChoiceDialog;
+using ProcessorChoiceHook = std::function<int(CProcessorChoiceDialog& dialog)>;
+ProcessorChoiceHook SetProcessorChoiceHook(ProcessorChoiceHook hook);
+
 // Puts one progress report of the update into the window: phase, section k of n with its name, and
 // the bar over the bytes of both passes (programming, then verifying).
 void ShowUpdateProgress(CProgressDialog& dialog, const UpdateProgress& progress);

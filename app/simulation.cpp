@@ -12,15 +12,18 @@
 
 namespace axtune {
 
-bool StartSimulation(std::string* error) {
+bool StartSimulation(std::string* error, const std::string& processor) {
 #ifdef AXTUNE_SIMULATION_AVAILABLE
   (void)error;
   // Real time and paced at the baud rate: the demo behaves like a drive on a cable.
+  sim::SimConfig config = sim::SimConfig::realTime();
+  config.flashGeometry = processor;
   static std::shared_ptr<sim::SimulatedDrive> drive =
-      sim::registerSimulatedDrive(kSimulatedDeviceName, sim::SimConfig::realTime());
+      sim::registerSimulatedDrive(kSimulatedDeviceName, config);
   SetPortSlotOverride(kSimulatedPortSlot, kSimulatedDeviceName);
   return drive != nullptr;
 #else
+  (void)processor;
   if (error != nullptr) *error = Text(40042);
   return false;
 #endif

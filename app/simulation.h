@@ -9,7 +9,8 @@ namespace axtune {
 inline constexpr const char* kSimulatedDeviceName = "sim:qmx";
 inline constexpr int kSimulatedPortSlot = 1;
 
-// False (with the reason) when this build carries no simulated drive.
-bool StartSimulation(std::string* error);
+// False (with the reason) when this build carries no simulated drive. `processor` picks the
+// simulated drive's processor ("F2808" or "F28335"); its type follows it, as a real drive's does.
+bool StartSimulation(std::string* error, const std::string& processor = "F2808");
 
 }  // namespace axtune

@@ -33,7 +33,8 @@ struct Options {
   bool intervalGiven = false;  // --interval was on the command line
   int count = 0;               // status --watch: polls before ending (0: until interrupted)
   bool symbols = false;
-  bool yes = false;  // flash: do not ask before the drive is switched on
+  bool yes = false;       // flash: do not ask before the drive is switched on
+  std::string processor;  // flash --processor: the drive's processor instead of its type's
   std::optional<std::string> user;
   std::optional<std::string> company;
   std::string simFlash = "F2808";

@@ -5,8 +5,9 @@
 #include <ostream>
 
 #include "cli/cli_internal.h"
-#include "core/input_file.h"
+#include "core/firmware_image_fit.h"
 #include "core/firmware_update.h"
+#include "core/input_file.h"
 #include "firmware/coff/coff_reader.h"
 
 namespace axtune::cli {
@@ -108,7 +109,21 @@ int CmdCoff(Context& context) {
   const int version = info.version - 0x00C0;
   // Whether flash would take the file: the update's own check, so both always agree.
   const FirmwareFileCheck firmware = OpenFirmwareFile(path);
-  const bool firmwareForDrive = firmware.problem == FirmwareFileProblem::None;
+  // ... and which processors' erased flash holds it: a file that fits none cannot be flashed.
+  std::string firmwareProblem = firmware.message;
+  std::vector<std::string> fits;
+  std::string fitsText;
+  if (firmware.file) {
+    const FitCheck overlaps = CheckImageFit(*firmware.file, nullptr);
+    fits = ProcessorsThatFit(FitSectionsOf(*firmware.file));
+    fitsText = FittingProcessorsText(*firmware.file);
+    if (overlaps.problem != FitProblem::None) {
+      firmwareProblem = overlaps.message;
+    } else if (fits.empty()) {
+      firmwareProblem = CheckFit(FitSectionsOf(*firmware.file), KnownProcessors().front()).message;
+    }
+  }
+  const bool firmwareForDrive = firmware.problem == FirmwareFileProblem::None && !fits.empty();
   const std::string date = TimeStampDate(header.timeStamp);
 
   Json sections = Json::array();
@@ -188,7 +203,10 @@ int CmdCoff(Context& context) {
         .set("entryPoint", static_cast<long long>(info.entryPoint));
     j.set("sections", sections).set("largestLoadableSection", largest);
     j.set("firmwareForDrive", firmwareForDrive);
-    j.set("firmwareProblem", firmwareForDrive ? Json() : Json(firmware.message));
+    j.set("firmwareProblem", firmwareForDrive ? Json() : Json(firmwareProblem));
+    Json processors = Json::array();
+    for (const std::string& name : fits) processors.push(Json(name));
+    j.set("fitsProcessors", processors);
     if (context.options.symbols) j.set("symbols", symbols);
     j.write(context.out);
     return kExitOk;
@@ -209,7 +227,8 @@ int CmdCoff(Context& context) {
                                   : "none")
       << "\n\n"
       << table << "  (* = programmed by flash)\n"
-      << "Firmware for the drive: " << (firmwareForDrive ? "yes" : "no: " + firmware.message) << '\n';
+      << "Firmware for the drive: "
+      << (firmwareForDrive ? "yes, for a drive with the " + fitsText : "no: " + firmwareProblem) << '\n';
   if (context.options.symbols) {
     std::snprintf(line, sizeof line, "\n  %6s %-32s %-10s %5s %5s %4s\n", "index", "name", "value", "sect",
                   "class", "type");

@@ -6,6 +6,8 @@
 #include <thread>
 
 #include "cli/cli_internal.h"
+#include "core/drive_identity.h"
+#include "core/firmware_fit.h"
 #include "core/firmware_update.h"
 
 namespace axtune::cli {
@@ -51,6 +53,11 @@ class StopWatcher {
 // Where a cancelled update leaves the drive, and what finishes the job.
 std::string CancelledState(const UpdateOutcome& outcome, int sectionCount) {
   if (!outcome.driveTouched) return "nothing was sent to the drive; it runs its firmware as before";
+  // Before the erase the update reset the drive through DTR itself and knows whether it came back.
+  if (outcome.restartTried) {
+    const std::string prefix = "cancelled; ";
+    return outcome.message.rfind(prefix, 0) == 0 ? outcome.message.substr(prefix.size()) : outcome.message;
+  }
   // The programmer's close resets the processor once the kernel was reached; a cancel during the
   // hand-over leaves the boot ROM waiting, which only a power cycle (or the next flash) ends.
   if (!outcome.flashTouched) {
@@ -81,10 +88,29 @@ int CmdFlash(Context& context) {
   DriveSession session(context);
   if (const int code = session.open(); code != kExitOk) return code;
   RecordWords before{};
-  if (!ReadRecord(kIdentificationRecord, before) && !ReadRecord(kIdentificationRecord, before)) {
-    // A drive whose last update failed waits in its boot loader and answers no frames.
-    Warn(context,
-         "no drive answered on " + session.portLabel() + "; going on, in case it waits in its boot loader");
+  const bool answered =
+      ReadRecord(kIdentificationRecord, before) || ReadRecord(kIdentificationRecord, before);
+  // The drive's processor decides which flash the file must fit: named by the user, or by the
+  // drive's type. A drive that does not answer (one whose last update failed waits in its boot
+  // loader) or a type the table does not know is not guessed at.
+  const ProcessorFlash* processor = nullptr;
+  const std::string choices = " with --processor " + KnownProcessorNames();
+  if (!context.options.processor.empty()) {
+    processor = FindProcessor(context.options.processor);
+    if (!answered) {
+      Warn(context, "no drive answered on " + session.portLabel() + "; going on with the " +
+                        std::string(processor->name) + ", in case it waits in its boot loader");
+    }
+  } else if (!answered) {
+    return Fail(context, kExitDrive,
+                "no drive answered on " + session.portLabel() +
+                    ", so its processor is unknown; if it waits in its boot loader, name its processor" +
+                    choices + "; nothing was sent");
+  } else if ((processor = ProcessorForDriveType(before[0])) == nullptr) {
+    return Fail(context, kExitUsage,
+                "the drive's type " + std::to_string(before[0]) + " (" + DriveTypeText(before[0]) +
+                    ") is not in the table of processors; name its processor" + choices +
+                    "; nothing was sent");
   }
 
   ProgrammerPrompt prompt;
@@ -107,6 +133,7 @@ int CmdFlash(Context& context) {
   UpdateHooks hooks;
   hooks.control = &control;
   hooks.cancellablePauseSliceMs = 100;  // Ctrl-C ends the hand-over's pauses too
+  hooks.processor = processor;
   hooks.progress = [&](const UpdateProgress& p) {
     if (p.phase == UpdatePhase::Finished) {
       progress.finish();

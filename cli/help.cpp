@@ -47,16 +47,21 @@ const CommandHelp kCommands[] = {
      "are), then the end-of-load command. A file saved from a drive with another number of records\n"
      "is refused. Run 'store' afterwards to keep the values over a power cycle. Ctrl-C cancels and\n"
      "says how many records the drive took.\n"},
-    {"flash", "flash FILE.out [--yes]",
+    {"flash", "flash FILE.out [--yes] [--processor F2808|F28335]",
      "Updates the drive's firmware from a TI COFF file for the C28x: checks the file, switches the\n"
      "drive into its boot loader, loads the flash kernel, erases, programs and verifies every code\n"
      "and data section, then re-opens the port and identifies the drive again. Asks to switch the\n"
      "drive on unless --yes is given or the input is not a terminal. Ctrl-C cancels at the next\n"
      "packet and says what state the drive is in; running flash again finishes the update.\n"
+     "Before the drive is told anything, every section must lie in the flash that the update erases\n"
+     "on the drive's processor, which the drive type names (docs/firmware-fit.md); --processor\n"
+     "names it instead, and is needed for a type the tool does not know or a drive that does not\n"
+     "answer. A cancel before the erase resets the drive through DTR so that it runs its firmware.\n"
      "With --port sim, --sim-flash F2808|F28335 picks the simulated processor's flash.\n"},
     {"coff", "coff FILE [--symbols]",
      "Shows a COFF file: file header, sections with run and load address, size, flags and the\n"
-     "loadable mark, entry point and largest loadable section; with --symbols the symbol table.\n"
+     "loadable mark, entry point and largest loadable section, and for which processors (drive\n"
+     "types) the file is firmware; with --symbols the symbol table.\n"
      "No --port needed.\n"},
 };
 

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "cli/cli_internal.h"
+#include "core/firmware_fit.h"
 
 namespace axtune::cli {
 namespace {
@@ -12,7 +13,7 @@ namespace {
 // Options that take a value, written "--name value" or "--name=value".
 bool TakesValue(const std::string& name) {
   return name == "port" || name == "lang" || name == "interval" || name == "count" || name == "user" ||
-         name == "company" || name == "sim-flash" || name == "sim-faults";
+         name == "company" || name == "sim-flash" || name == "sim-faults" || name == "processor";
 }
 
 // --sim-faults: NAME=VALUE pairs, comma-separated, named as qmx-sim's options are.
@@ -195,6 +196,12 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         return false;
       }
       options.simFlash = value;
+    } else if (name == "processor") {
+      if (FindProcessor(value) == nullptr) {
+        error = "--processor takes " + KnownProcessorNames() + ", not \"" + value + "\"";
+        return false;
+      }
+      options.processor = value;
     } else if (name == "sim-real-time") {
       options.simRealTime = true;
     } else if (name == "sim-faults") {

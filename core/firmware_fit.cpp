@@ -127,6 +127,15 @@ const ProcessorFlash* ProcessorForDriveType(int driveType) {
   return nullptr;
 }
 
+std::vector<int> DriveTypesWithProcessor(std::string_view processor) {
+  std::vector<int> types;
+  const ProcessorFlash* wanted = FindProcessor(processor);
+  for (const DriveTypeProcessor& row : kDriveTypeProcessors) {
+    if (wanted != nullptr && FindProcessor(row.processor) == wanted) types.push_back(row.driveType);
+  }
+  return types;
+}
+
 std::vector<WordRange> ErasedFlash(const ProcessorFlash& processor, uint32_t mask) {
   std::vector<WordRange> ranges;
   for (size_t i = 0; i < processor.sectors.size() && i < 32; ++i) {

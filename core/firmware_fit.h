@@ -49,6 +49,8 @@ std::string KnownProcessorNames();
 
 // The processor of a drive type; null for a type the table does not know.
 const ProcessorFlash* ProcessorForDriveType(int driveType);
+// The drive types that carry a processor, in table order.
+std::vector<int> DriveTypesWithProcessor(std::string_view processor);
 
 // The flash that an erase with `mask` clears, as ascending ranges with neighbours merged.
 std::vector<WordRange> ErasedFlash(const ProcessorFlash& processor, uint32_t mask = kUpdateEraseMask);

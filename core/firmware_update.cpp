@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/firmware_image_fit.h"
+#include "core/update_restart.h"
 #include "link/drive_link.h"
 #include "link/object_access.h"
 #include "link/sleeper.h"
@@ -10,9 +12,6 @@ namespace axtune {
 namespace {
 
 constexpr int kHandOverPauseMs = 1000;
-// After a reset through DTR the drive's firmware needs its start-up before it takes a request: as
-// long as after its carrier came on.
-constexpr int kFirmwareStartMs = 3000;
 
 void Report(const UpdateHooks& hooks, const UpdateProgress& progress) {
   if (hooks.progress) hooks.progress(progress);
@@ -249,6 +248,13 @@ UpdateOutcome RunFirmwareUpdate(const std::string& path, FlashProgrammer& progra
     outcome.message = check.message;
     return outcome;
   }
+  // Before the drive hears anything: a file that the erase would not make room for fails its
+  // verification only after the flash is gone.
+  if (const FitCheck fit = CheckImageFit(*check.file, hooks.processor); fit.problem != FitProblem::None) {
+    outcome.result = UpdateResult::FileRejected;
+    outcome.message = path + ": " + fit.message;
+    return outcome;
+  }
   std::string device = portName;
   if (device.empty() && LinkPort() != nullptr) device = LinkPort()->deviceName();
   if (device.empty()) {
@@ -296,6 +302,21 @@ UpdateOutcome RunFirmwareUpdate(const std::string& path, FlashProgrammer& progra
   outcome.driveTouched = true;
   outcome.processorReset = processorReset;
   check.file.reset();  // closes the COFF file
+  // Stopped before the erase: the firmware is still in the flash, but the processor may wait in its
+  // boot loader (the programmer resets it only when it reached its port). Reset it, and say whether
+  // it runs its firmware again.
+  if (!outcome.flashTouched &&
+      (outcome.result == UpdateResult::Cancelled || outcome.result == UpdateResult::ComOpenFailed)) {
+    const FirmwareRestart restart = RestartDriveFirmware(device);
+    outcome.restartTried = true;
+    outcome.firmwareRestarted = restart.identified;
+    if (outcome.result == UpdateResult::Cancelled) {
+      outcome.message = "cancelled; " + RestartText(restart);
+    } else {
+      outcome.message += (outcome.message.empty() ? "" : "; ") + RestartText(restart);
+    }
+    return outcome;
+  }
   // The pause lets the drive start before the caller re-opens the link; a cancelled update is not
   // followed by one.
   if (outcome.result != UpdateResult::Cancelled && !CancelRequested(hooks)) SleepMs(kHandOverPauseMs);

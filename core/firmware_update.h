@@ -20,6 +20,8 @@
 
 namespace axtune {
 
+struct ProcessorFlash;
+
 // The four fixed outcome texts, English in both languages.
 inline constexpr const char* kTextComOpenFailed = "Com open failed!";
 inline constexpr const char* kTextEraseFailed = "Erase failed";
@@ -116,6 +118,10 @@ struct UpdateOutcome {
   // The firmware did not answer the enter-boot-loader request (an earlier update left the processor
   // in its boot ROM or flash kernel), so the processor was reset through DTR and asked again.
   bool processorReset = false;
+  // Stopped after the hand-over and before the erase: the drive was reset through DTR, and whether
+  // its firmware answered again (the message says which).
+  bool restartTried = false;
+  bool firmwareRestarted = false;
   int sectionsProgrammed = 0;
   uint64_t bytesProgrammed = 0;
   std::vector<std::string> programmerMessages;
@@ -145,6 +151,10 @@ struct UpdateHooks {
   // 0: the 1000 ms pauses of the hand-over are whole. Above 0: they are taken in slices of this many
   // milliseconds, and a cancel request ends them at the next slice (the command line's Ctrl-C).
   int cancellablePauseSliceMs = 0;
+  // The drive's processor (core/firmware_fit.h): a file whose sections do not lie in the flash its
+  // erase clears is refused before the drive is told anything. Null checks only that no two
+  // sections overlap; the callers name one (from the drive type or the user).
+  const ProcessorFlash* processor = nullptr;
 };
 
 // Steps after the hand-over: open the programmer, erase, programming pass, verification pass,

@@ -79,7 +79,7 @@ bool DriveFirmware::readRecord(int number, Words15& words) {
 
 Words15 DriveFirmware::identification() const {
   Words15 words{};
-  words[0] = config_.deviceType;
+  words[0] = config_.reportedDeviceType();
   words[1] = static_cast<uint16_t>((config_.firmwareMajor << 8) | config_.firmwareMinor);
   words[2] = config_.firmwareBuild;
   words[3] = config_.testFirmware ? 1 : 0;

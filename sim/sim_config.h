@@ -53,7 +53,13 @@ struct AxisConfig {
 
 struct SimConfig {
   // Identification (record 128).
-  uint16_t deviceType = 1025;  // 1025 QMX10-BA, 1026 QMX10-PB, 1027 QMX10-CB, 1028 QMX10-ET
+  // 1025 QMX10-BA, 1026 QMX10-PB, 1027 QMX10-CB, 1028 QMX10-ET; 0: the type that carries the
+  // processor of flashGeometry (1025 for the F2808, 1028 for the F28335), as a real drive would.
+  uint16_t deviceType = 0;
+  uint16_t reportedDeviceType() const {
+    if (deviceType != 0) return deviceType;
+    return flashGeometry == "F28335" ? 1028 : 1025;
+  }
   uint8_t firmwareMajor = 4;
   uint8_t firmwareMinor = 1;
   uint16_t firmwareBuild = 7;

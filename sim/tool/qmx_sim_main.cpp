@@ -78,8 +78,8 @@ int main(int argc, char** argv) {
   });
   if (!options.quiet) {
     std::fprintf(stderr, "qmx-sim: QMX10 drive (type %u, firmware %u.%u.%u) on %s; Ctrl+C ends\n",
-                 options.config.deviceType, options.config.firmwareMajor, options.config.firmwareMinor,
-                 options.config.firmwareBuild, where.c_str());
+                 options.config.reportedDeviceType(), options.config.firmwareMajor,
+                 options.config.firmwareMinor, options.config.firmwareBuild, where.c_str());
   }
 
   if (overNetwork) {

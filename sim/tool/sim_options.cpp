@@ -59,7 +59,8 @@ server instead and prints its URL (rfc2217://127.0.0.1:PORT) first. Ends on SIGI
 SIGUSR1 power-cycles the drive.
 
 Drive:
-  --device-type N        1025 QMX10-BA (default), 1026 -PB, 1027 -CB, 1028 -ET, or any other code
+  --device-type N        1025 QMX10-BA, 1026 -PB, 1027 -CB, 1028 -ET, or any other code (default:
+                         the type of the flash geometry's processor, 1025 or 1028)
   --firmware X.Y.Z       firmware version in record 128 (default 4.1.7)
   --test-firmware        mark the firmware as a test version
   --records N            number of parameter records, 0..127 (default 65)
@@ -86,7 +87,7 @@ Environment and axis (positions in steps):
   --cam LOW:HIGH         reference switch cam (default 2000:3000)
   --stops LOW:HIGH       mechanical stops (default -21000:21000)
 Processor and flash:
-  --flash-geometry NAME  F2808 (default) or F28335
+  --flash-geometry NAME  F2808 (default) or F28335: the drive's processor
   --blank-flash          start with no valid firmware: the boot ROM keeps the line
   --flash-hex FILE       write the flash as Intel hex on exit
   --flash-bin FILE       write the flash as binary on exit
@@ -129,7 +130,7 @@ bool ParseToolOptions(const std::vector<std::string>& args, ToolOptions& options
   };
   uint32_t frameGapMs = c.frameGapUs / 1000, bootMs = c.bootTimeUs / 1000;
   const std::map<std::string, Handler> withValue = {
-      {"--device-type", integer(c.deviceType, 0, 65535)},
+      {"--device-type", integer(c.deviceType, 1, 65535)},
       {"--firmware", [&](const std::string& v) { return toVersion(v, c); }},
       {"--records", integer(c.recordCount, 0, 127)},
       {"--image", text(c.persistentImagePath)},

@@ -5,11 +5,16 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QComboBox>
+#include <QDialog>
+#include <QTest>
 #include <filesystem>
 
 #include "app/axtune_property_sheet.h"
 #include "app/command_ids.h"
 #include "app/drive_status_hooks.h"
+#include "app/firmware_update_command.h"
+#include "app/processor_choice_dialog.h"
 #include "app/progress_dialog.h"
 #include "core/firmware_update.h"
 #include "pages/drive_property_page.h"
@@ -117,7 +122,7 @@ TEST_F(FirmwareUpdateCommandTest, CancelledUpdateEndsCleanlyAndASecondOneSucceed
   };
   window.OnCommand(kCommandFirmwareUpdate);
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0], "The update was cancelled before the flash was erased.");
+  EXPECT_EQ(ui.messages[0], "cancelled; nothing was erased; the drive runs its firmware again");
   EXPECT_TRUE(window.IsConnected()) << "the untouched firmware starts again after the reset";
   drive->withProcessor(
       [](sim::BootProcessor& processor) { EXPECT_EQ(processor.flashWord(0x300000), 0xFFFF); });
@@ -131,6 +136,7 @@ TEST_F(FirmwareUpdateCommandTest, CancelledUpdateEndsCleanlyAndASecondOneSucceed
 
 TEST_F(FirmwareUpdateCommandTest, UnpluggedCableGivesComOpenFailedAndSaysWhatToDo) {
   CAxtuneDlg& window = ConnectF28335();
+  window.SetDriveProbeInterval(10);
   // The drive was told to enter its boot loader; then the cable comes out before the programmer connects.
   onPrompt = [this] {
     drive->unplug();
@@ -139,30 +145,46 @@ TEST_F(FirmwareUpdateCommandTest, UnpluggedCableGivesComOpenFailedAndSaysWhatToD
   window.OnCommand(kCommandFirmwareUpdate);
   ASSERT_EQ(ui.messages.size(), 2u);
   EXPECT_EQ(ui.messages[0], "Com open failed!");
-  EXPECT_TRUE(ui.messages[1].contains("Check the cable, switch the drive off and on"))
+  EXPECT_TRUE(ui.messages[1].contains("Check the cable and switch the drive off and on"))
       << ui.messages[1].toStdString();
   EXPECT_FALSE(window.IsConnected());
+  EXPECT_TRUE(window.WaitingForDrive());
 
-  // The way back the message describes: cable in, drive off and on, the port picked again.
+  // The way back the message describes: cable in, drive off and on; the window finds it by itself.
   drive->replug();
   drive->powerCycle();
   ui.clear();
-  window.OnCommand(kCommandPortBase + kSlot);
-  EXPECT_TRUE(window.IsConnected());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return window.IsConnected(); }, 10000));
+  EXPECT_FALSE(window.WaitingForDrive());
   EXPECT_TRUE(ui.messages.empty());
 }
 
-TEST_F(FirmwareUpdateCommandTest, ImageBeyondTheDrivesFlashGivesVerifyFailed) {
-  // An F2808 has its flash at 0x3E8000..0x3F7FFF: the F28335 image's sections do not fit.
+TEST_F(FirmwareUpdateCommandTest, ImageForAnotherProcessorIsRefusedBeforeTheDriveHearsAnything) {
+  // An F2808 has its flash at 0x3E8000..0x3F7FFF: the F28335 image's sections do not fit. The
+  // window says so and offers only a processor the file fits; Cancel sends nothing.
   CAxtuneDlg& window = ConnectF28335("F2808");
+  QString reason;
+  std::vector<bool> offered;  // "Start update" for F2808, F28335
+  const ProcessorChoiceHook previous = SetProcessorChoiceHook([&](CProcessorChoiceDialog& dialog) {
+    reason = dialog.Reason();
+    auto* list = dialog.findChild<QComboBox*>("processor");
+    for (int i = 0; i < list->count(); ++i) {
+      list->setCurrentIndex(i);
+      offered.push_back(dialog.findChild<QAbstractButton*>("start")->isEnabled());
+    }
+    return int(QDialog::Rejected);
+  });
   window.OnCommand(kCommandFirmwareUpdate);
-  ASSERT_GE(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0], "Verify failed");
-  // The erased flash holds no valid firmware: the drive stays in its boot loader, and the user is
-  // told how to go on.
-  EXPECT_FALSE(window.IsConnected());
-  ASSERT_EQ(ui.messages.size(), 2u);
-  EXPECT_TRUE(ui.messages[1].contains("it waits in its boot loader")) << ui.messages[1].toStdString();
+  SetProcessorChoiceHook(previous);
+  EXPECT_TRUE(reason.contains("section .cinit (0x33AF90..0x33B019) lies outside the F2808's flash"))
+      << reason.toStdString();
+  EXPECT_EQ(offered, (std::vector<bool>{false, true}));
+  EXPECT_TRUE(ui.messages.empty());
+  EXPECT_TRUE(prompts.empty());
+  const std::vector<std::string> entries = Frames();
+  EXPECT_EQ(std::find(entries.begin(), entries.end(), "cmd 9"), entries.end());
+  EXPECT_TRUE(drive->snapshot().firmwareRunning);
+  EXPECT_TRUE(window.IsConnected());
 }
 
 TEST_F(FirmwareUpdateCommandTest, RefusedFileTouchesNothing) {

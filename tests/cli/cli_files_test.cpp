@@ -90,6 +90,42 @@ TEST_F(CliTest, FlashRefusesWhatIsNotFirmwareBeforeTouchingTheDrive) {
   EXPECT_TRUE(drive_->snapshot().firmwareRunning);
 }
 
+// The drive's type names its processor; a file for another one, or a type the table does not know,
+// is refused before the drive hears anything, and coff names the processors a file fits.
+TEST_F(CliTest, FlashRefusesAFileThatDoesNotFitTheDrivesProcessor) {
+  if (!std::filesystem::exists(kFirmware)) GTEST_SKIP() << "no C28x test file at " << kFirmware;
+  struct Case {
+    int deviceType;  // 0: the type of the F2808
+    std::vector<std::string> extra;
+    int code;
+    const char* said;
+  };
+  const Case cases[] = {
+      {0, {}, kExitFile, "section .cinit (0x33AF90..0x33B019) lies outside the F2808's flash"},
+      {0, {"--processor", "F2808"}, kExitFile, "the file is for a drive with the F28335"},
+      {1024,
+       {},
+       kExitUsage,
+       "is not in the table of processors; name its processor with --processor F2808, F28335"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.said);
+    sim::SimConfig config = sim::SimConfig::unitTest();
+    config.deviceType = static_cast<uint16_t>(c.deviceType);
+    makeDrive(config);
+    std::vector<std::string> args = {"flash", kFirmware, "--yes"};
+    args.insert(args.end(), c.extra.begin(), c.extra.end());
+    const RunResult r = run(args);
+    EXPECT_EQ(r.code, c.code);
+    EXPECT_THAT(r.err, HasSubstr(c.said));
+    EXPECT_THAT(r.err, HasSubstr("nothing was sent"));
+    EXPECT_TRUE(drive_->snapshot().firmwareRunning);
+  }
+  EXPECT_EQ(run({"flash", kFirmware, "--processor", "F2809"}).code, kExitUsage);
+  const RunResult coff = run({"coff", kFirmware}, false);
+  EXPECT_THAT(coff.out, HasSubstr("Firmware for the drive: yes, for a drive with the F28335 (QMX10-ET)"));
+}
+
 TEST_F(CliTest, FlashRealFirmwareAndIdentifyAgain) {
   if (!std::filesystem::exists(kFirmware)) GTEST_SKIP() << "no C28x test file at " << kFirmware;
   sim::SimConfig config = sim::SimConfig::unitTest();
@@ -102,7 +138,7 @@ TEST_F(CliTest, FlashRealFirmwareAndIdentifyAgain) {
   EXPECT_EQ(j["result"].string, "Verify ok");
   EXPECT_EQ(j["sectionsProgrammed"].integer(), 7);
   EXPECT_TRUE(j["failedWrites"].items.empty());
-  EXPECT_EQ(j["drive"]["deviceName"].string, "QMX10-BA");
+  EXPECT_EQ(j["drive"]["deviceName"].string, "QMX10-ET");
   EXPECT_THAT(r.err, HasSubstr("programming section 7/7"));  // plain progress lines off a terminal
   // The kernel's boot load moves too, instead of a silent "connecting".
   EXPECT_THAT(r.err, HasSubstr("connecting (loading the flash kernel): 0/7288 (0%)"));

@@ -162,7 +162,7 @@ TEST(CliOverTheNetwork, FirmwareUpdateIntoQmxSimEndsWithTheDriveIdentifiedAgain)
   const Result flash = RunTool({"--port", sim.device(), "flash", firmware, "--yes", "--json"});
   EXPECT_EQ(flash.code, 0) << flash.err;
   const JsonValue outcome = JsonReader::parse(flash.out);
-  EXPECT_EQ(outcome["drive"]["deviceName"].string, "QMX10-BA") << flash.out;
+  EXPECT_EQ(outcome["drive"]["deviceName"].string, "QMX10-ET") << flash.out;  // the type of its F28335
 }
 
 TEST(CliOverTheNetwork, ASecondClientIsToldTheDriveIsTaken) {

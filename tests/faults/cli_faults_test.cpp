@@ -212,11 +212,15 @@ TEST_F(CliFaults, AFlashCancelledWhileProgrammingLeavesTheBootLoaderAndFlashAgai
   EXPECT_FALSE(drive_->snapshot().firmwareRunning);
   EXPECT_FALSE(IsLinkOpen());
 
+  // The drive in its boot loader does not say what it is: its processor is named.
   stop = false;
-  const RunResult again = run({"flash", kFirmware, "--yes", "--json"});
+  const RunResult unnamed = run({"flash", kFirmware, "--yes"});
+  EXPECT_EQ(unnamed.code, kExitDrive);
+  EXPECT_THAT(unnamed.err, HasSubstr("so its processor is unknown"));
+  const RunResult again = run({"flash", kFirmware, "--yes", "--json", "--processor", "F28335"});
   EXPECT_EQ(again.code, kExitOk) << again.err;
   EXPECT_EQ(again.json()["result"].string, "Verify ok");
-  EXPECT_EQ(again.json()["drive"]["deviceName"].string, "QMX10-BA");
+  EXPECT_EQ(again.json()["drive"]["deviceName"].string, "QMX10-ET");
   EXPECT_TRUE(drive_->snapshot().firmwareRunning);
 }
 
