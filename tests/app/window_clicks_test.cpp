@@ -11,8 +11,11 @@
 
 #include "app/axtune_dlg.h"
 #include "app/axtune_property_sheet.h"
+#include "app/processor_choice_dialog.h"
+#include "app/progress_dialog.h"
 #include "app/status_dialog.h"
 #include "controls/axtune_edit.h"
+#include "core/firmware_update.h"
 #include "pages/settings_property_page.h"
 #include "res/strings.h"
 #include "sim/simulated_drive.h"
@@ -82,8 +85,18 @@ TEST_F(WindowClicksTest, EveryTabThePanelAndTheUserDialogTakeTheirClicks) {
   EXPECT_EQ(Covered(panel), QStringList());
   CBenutzerDialog user(window_.get());
   user.show();
+  CProgressDialog progress("Firmware Update", true, window_.get());
+  progress.show();
   QApplication::processEvents();
   EXPECT_EQ(Covered(&user), QStringList());
+  EXPECT_EQ(Covered(&progress), QStringList());
+  const std::string sample = std::string(AXTUNE_TESTDATA_DIR) + "/coff/c28x_f28335_debug_flash.out";
+  const FirmwareFileCheck check = OpenFirmwareFile(sample);
+  if (check.problem != FirmwareFileProblem::None) return;  // no sample: the dialog needs a file
+  CProcessorChoiceDialog choice("Which processor?", *check.file, nullptr, window_.get());
+  choice.show();
+  QApplication::processEvents();
+  EXPECT_EQ(Covered(&choice), QStringList());
 }
 
 TEST_F(WindowClicksTest, RefusedEntryShowsTheRangeInTheStatusLineForAFewSeconds) {
