@@ -6,11 +6,8 @@
 #include <QVBoxLayout>
 
 #include "app/shared_icons.h"
+#include "axtune_version.h"
 #include "res/strings.h"
-
-#ifndef AXTUNE_VERSION
-#define AXTUNE_VERSION "0.1.0"
-#endif
 
 namespace axtune {
 

@@ -19,6 +19,8 @@ AppOptions ParseAppOptions(int argc, const char* const* argv) {
       // An unknown name is kept and refused at start, so the user hears of the typo.
       options.simProcessor =
           arg == "--sim-processor" ? std::string(argv[++i]) : arg.substr(arg.find('=') + 1);
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg.rfind("--screenshot=", 0) == 0) {
       options.screenshot = arg.substr(std::strlen("--screenshot="));
     } else if (arg == "/english" || arg == "--lang=en" || arg == "--lang=de") {

@@ -14,6 +14,7 @@ struct AppOptions {
   bool simulate = false;               // --simulate: the in-process simulated drive on COM1
   std::string simProcessor = "F2808";  // --sim-processor=F2808|F28335: the simulated drive's processor
   bool help = false;                   // --help, -h
+  bool version = false;                // --version
   std::string screenshot;              // --screenshot=FILE: render the connected window to FILE and exit
   std::vector<std::string> ignored;    // "--" options axtune does not know
 };

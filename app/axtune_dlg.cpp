@@ -21,6 +21,7 @@
 #include "app/connection_state_text.h"
 #include "app/default_item_style.h"
 #include "app/drive_status_hooks.h"
+#include "app/flash_kernel_setting.h"
 #include "app/help_manual.h"
 #include "app/shared_icons.h"
 #include "controls/message_box.h"
@@ -154,6 +155,7 @@ void CAxtuneDlg::BuildMenu() {
   AddCommand(file, kCommandLoadParameters, true);
   AddCommand(file, kCommandSaveParameters, true);
   AddCommand(file, kCommandFirmwareUpdate, true);
+  AddCommand(file, kCommandFlashKernel, true);
   file->addSeparator();
   AddCommand(file, kCommandUser, true);
 
@@ -246,6 +248,9 @@ void CAxtuneDlg::OnCommand(int id) {
       break;
     case kCommandFirmwareUpdate:
       OnFirmwareUpdate();
+      break;
+    case kCommandFlashKernel:
+      RunFlashKernelCommand(this);
       break;
     case kCommandAbout:
       OnAbout();

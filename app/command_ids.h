@@ -8,6 +8,7 @@ inline constexpr int kCommandStoreParameters = 32772;  // "Einstellungen speiche
 inline constexpr int kCommandUser = 32777;
 inline constexpr int kCommandSaveParameters = 32778;
 inline constexpr int kCommandFirmwareUpdate = 32790;
+inline constexpr int kCommandFlashKernel = 32801;  // the flash kernel file of the firmware update
 inline constexpr int kCommandHomepage = 32792;
 inline constexpr int kCommandFeedback = 32793;
 inline constexpr int kCommandPortBase = 32824;  // + n for COMn, n = 1..12

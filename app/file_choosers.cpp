@@ -14,8 +14,9 @@ FileChooser& Chooser() {
 QString RunDialog(QWidget* owner, FileChoice choice) {
   QFileDialog dialog(owner);
   // The initial file name is empty; the list starts in the working directory.
-  if (choice == FileChoice::Firmware) {
-    dialog.setNameFilter(QStringLiteral("Firmware (*.out)"));
+  if (choice == FileChoice::Firmware || choice == FileChoice::FlashKernel) {
+    dialog.setNameFilter(choice == FileChoice::Firmware ? QStringLiteral("Firmware (*.out)")
+                                                        : QStringLiteral("Flash kernel (*.out)"));
     dialog.setDefaultSuffix(QStringLiteral("out"));
   } else {
     dialog.setNameFilter(QStringLiteral("Axtune (*.qmx)"));

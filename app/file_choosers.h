@@ -13,6 +13,7 @@ enum class FileChoice {
   SaveParameters,  // save dialog, filter "Axtune (*.qmx)", default extension "qmx", asks before overwriting
   LoadParameters,  // open dialog, the same filter, the file must exist
   Firmware,        // open dialog, filter "Firmware (*.out)", default extension "out", the file must exist
+  FlashKernel,     // open dialog, filter "Flash kernel (*.out)", the file must exist
 };
 
 // The chosen path, or an empty string when the user cancelled.

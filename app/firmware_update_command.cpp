@@ -7,6 +7,7 @@
 
 #include "app/axtune_dlg.h"
 #include "app/file_choosers.h"
+#include "app/flash_kernel_setting.h"
 #include "app/processor_choice_dialog.h"
 #include "app/progress_dialog.h"
 #include "app/worker_job.h"
@@ -14,6 +15,7 @@
 #include "core/drive_identity.h"
 #include "core/firmware_image_fit.h"
 #include "core/firmware_update.h"
+#include "link/port_slots.h"
 #include "res/strings.h"
 
 namespace axtune {
@@ -134,6 +136,10 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
   const std::string file = QFile::encodeName(path).toStdString();
   const ProcessorFlash* processor = nullptr;
   if (!ChooseProcessor(window, file, processor)) return;
+  std::string kernelFile;
+  const std::string device =
+      window.CheckedPort() > 0 ? ResolvePortDevice(PortSlotName(window.CheckedPort())) : std::string();
+  if (!PrepareFlashKernel(&window, device, kernelFile)) return;
 
   CProgressDialog dialog(Tr(kTextTitle), true, &window);
   dialog.SetPhase(Tr(kTextPhaseFirst + static_cast<int>(UpdatePhase::CheckingFile)));
@@ -152,6 +158,7 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
     ShowMessage(&window, Tr(kTextNoProgrammer));
     return;
   }
+  programmer->setKernelFile(kernelFile);
 
   UpdateControl control;
   QObject::connect(&dialog, &CProgressDialog::CancelRequested, [&control] { control.requestCancel(); });

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "app/axtune_app.h"
+#include "axtune_version.h"
 #include "res/strings.h"
 
 namespace {
@@ -34,6 +35,10 @@ bool DisplayAvailable(int argc, char** argv) {
 int main(int argc, char** argv) {
   axtune::CAxtuneApp options(argc, argv);
   axtune::SetLanguage(options.Options().language);
+  if (options.Options().version) {
+    std::printf("axtune %s\n", AXTUNE_VERSION);
+    return 0;
+  }
   if (options.Options().help) {
     // Answered before Qt looks for a display, so it also works without one.
     axtune::CAxtuneApp::PrintUsage();

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace axtune {
 
@@ -31,12 +32,67 @@ int ReadPortMemory(const std::string& path) {
   return (c >= '0' && c <= '9') ? c - '0' : 0;
 }
 
-bool WritePortMemory(int port, const std::string& path) {
-  const std::string digits = std::to_string(port);
+namespace {
+
+std::string ReadAll(const std::string& path) {
+  std::string text;
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return text;
+  char buffer[4096];
+  size_t n = 0;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0 && text.size() < 65536) text.append(buffer, n);
+  std::fclose(f);
+  return text;
+}
+
+bool WriteAll(const std::string& path, const std::string& text) {
   std::FILE* f = std::fopen(path.c_str(), "wb");
   if (f == nullptr) return false;
-  const bool written = std::fputc(digits[0], f) != EOF;
+  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
   return std::fclose(f) == 0 && written;
+}
+
+// The lines after the port byte's line.
+std::vector<std::string> SettingLines(const std::string& text) {
+  std::vector<std::string> lines;
+  size_t start = text.find('\n');
+  while (start != std::string::npos && start + 1 < text.size()) {
+    const size_t end = text.find('\n', start + 1);
+    std::string line = text.substr(start + 1, end == std::string::npos ? std::string::npos : end - start - 1);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (!line.empty()) lines.push_back(line);
+    start = end;
+  }
+  return lines;
+}
+
+}  // namespace
+
+bool WritePortMemory(int port, const std::string& path) {
+  const std::string digits = std::to_string(port);
+  std::string text = ReadAll(path);
+  const size_t lineEnd = text.find('\n');
+  text = std::string(1, digits[0]) + (lineEnd == std::string::npos ? std::string() : text.substr(lineEnd));
+  return WriteAll(path, text);
+}
+
+std::string ReadMemorySetting(const std::string& name, const std::string& path) {
+  for (const std::string& line : SettingLines(ReadAll(path))) {
+    if (line.size() > name.size() && line.compare(0, name.size(), name) == 0 && line[name.size()] == '=')
+      return line.substr(name.size() + 1);
+  }
+  return {};
+}
+
+bool WriteMemorySetting(const std::string& name, const std::string& value, const std::string& path) {
+  const std::string text = ReadAll(path);
+  // An empty file gets the "no port" byte that ReadPortMemory reads as 0.
+  std::string result = text.empty() ? std::string("0") : text.substr(0, text.find('\n'));
+  for (const std::string& line : SettingLines(text)) {
+    if (line.compare(0, name.size() + 1, name + "=") != 0) result += "\n" + line;
+  }
+  if (!value.empty()) result += "\n" + name + "=" + value;
+  return WriteAll(path, result + (result.find('\n') != std::string::npos ? "\n" : ""));
 }
 
 }  // namespace axtune

@@ -27,8 +27,17 @@ int ChoosePreferredPort(const PortProbes& probes, int rememberedPort);
 // missing file give 0.
 int ReadPortMemory(const std::string& path = kPortMemoryFile);
 
-// Creates or truncates the file and writes the first decimal digit of `port` (10..12 give '1').
-// False when the file could not be written (the caller ignores it).
+// Creates the file or replaces its first byte with the first decimal digit of `port` (10..12 give
+// '1'); the settings after it (below) stay. False when the file could not be written (the caller
+// ignores it).
 bool WritePortMemory(int port, const std::string& path = kPortMemoryFile);
+
+// Settings after the port byte, one "name=value" a line from the first line end on (a file that is
+// only the port byte, as older versions wrote it, has none). Empty when the name is not there.
+std::string ReadMemorySetting(const std::string& name, const std::string& path = kPortMemoryFile);
+// Sets (an empty value removes) one setting and keeps the port byte and the other settings.
+bool WriteMemorySetting(const std::string& name, const std::string& value,
+                        const std::string& path = kPortMemoryFile);
+inline constexpr const char* kFlashKernelSetting = "FlashKernel";
 
 }  // namespace axtune

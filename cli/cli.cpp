@@ -2,6 +2,7 @@
 
 #include <ostream>
 
+#include "axtune_version.h"
 #include "cli/cli_internal.h"
 
 namespace axtune::cli {
@@ -30,6 +31,7 @@ const Dispatch kDispatch[] = {
     {"load", CmdLoad, 1, 1},
     {"flash", CmdFlash, 1, 1},
     {"coff", CmdCoff, 1, 1},
+    {"doctor", CmdDoctor, 0, 0},
 };
 
 }  // namespace
@@ -51,7 +53,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   if (options.language) SetLanguage(*options.language);
 
   int code = kExitOk;
-  if (options.command.empty() || options.command == "help") {
+  if (options.version) {
+    if (options.json) {
+      Json j = Json::object();
+      j.set("program", kProgram).set("version", AXTUNE_VERSION);
+      j.write(out);
+    } else {
+      out << kProgram << ' ' << AXTUNE_VERSION << '\n';
+    }
+  } else if (options.command.empty() || options.command == "help") {
     if (options.command == "help" && !options.args.empty()) {
       if (!PrintCommandHelp(options.args[0], out))
         code = UsageError(context, "unknown command " + options.args[0]);

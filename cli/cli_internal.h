@@ -28,6 +28,7 @@ struct Options {
   bool json = false;
   std::optional<Language> language;
   bool help = false;
+  bool version = false;  // --version
   bool watch = false;
   int intervalMs = 1000;
   bool intervalGiven = false;  // --interval was on the command line
@@ -35,6 +36,7 @@ struct Options {
   bool symbols = false;
   bool yes = false;       // flash: do not ask before the drive is switched on
   std::string processor;  // flash --processor: the drive's processor instead of its type's
+  std::string kernel;     // flash --kernel: a flash kernel file instead of the built-in one
   std::optional<std::string> user;
   std::optional<std::string> company;
   std::string simFlash = "F2808";
@@ -148,6 +150,17 @@ int CmdSave(Context& context);
 int CmdLoad(Context& context);
 int CmdFlash(Context& context);
 int CmdCoff(Context& context);
+int CmdDoctor(Context& context);
+
+// flash: the kernel file of --kernel checked, or the built-in kernel; when that is the stand-in and
+// the port is not the built-in simulated drive, a warning (and on a terminal without --yes, a
+// question). 0 to go on, else the exit code after the message.
+struct FlashKernelChoice {
+  std::string file;      // empty: the built-in kernel
+  bool standIn = false;  // the built-in kernel is the stand-in
+  bool warned = false;   // the stand-in is about to go to a port that is not the simulated drive
+};
+int ChooseFlashKernel(Context& context, FlashKernelChoice& choice);
 
 // Progress on the error stream: a redrawn bar on a terminal, plain lines otherwise.
 class ProgressPrinter {

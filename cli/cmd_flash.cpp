@@ -85,6 +85,8 @@ Json IntList(const std::vector<int>& values) {
 
 int CmdFlash(Context& context) {
   const std::string& path = context.options.args[0];
+  FlashKernelChoice kernel;
+  if (const int code = ChooseFlashKernel(context, kernel); code != kExitOk) return code;
   DriveSession session(context);
   if (const int code = session.open(); code != kExitOk) return code;
   RecordWords before{};
@@ -127,6 +129,7 @@ int CmdFlash(Context& context) {
   }
   std::unique_ptr<FlashProgrammer> programmer = CreatePrgFlashProgrammer(prompt);
   if (!programmer) return Fail(context, kExitDrive, "this build of axtune-cli has no flash programmer");
+  programmer->setKernelFile(kernel.file);
 
   UpdateControl control;
   ProgressPrinter progress(context);
@@ -186,6 +189,7 @@ int CmdFlash(Context& context) {
     Json messages = Json::array();
     for (const std::string& m : outcome.programmerMessages) messages.push(m);
     j.set("programmerMessages", messages);
+    j.set("kernel", kernel.file.empty() ? Json() : Json(kernel.file)).set("standInKernelWarning", kernel.warned);
     if (identified) {
       Json drive = Json::object();
       drive.set("deviceType", after.deviceType).set("deviceName", after.typeText);

@@ -47,7 +47,7 @@ const CommandHelp kCommands[] = {
      "are), then the end-of-load command. A file saved from a drive with another number of records\n"
      "is refused. Run 'store' afterwards to keep the values over a power cycle. Ctrl-C cancels and\n"
      "says how many records the drive took.\n"},
-    {"flash", "flash FILE.out [--yes] [--processor F2808|F28335]",
+    {"flash", "flash FILE.out [--yes] [--processor F2808|F28335] [--kernel KERNEL.out]",
      "Updates the drive's firmware from a TI COFF file for the C28x: checks the file, switches the\n"
      "drive into its boot loader, loads the flash kernel, erases, programs and verifies every code\n"
      "and data section, then re-opens the port and identifies the drive again. Asks to switch the\n"
@@ -57,12 +57,25 @@ const CommandHelp kCommands[] = {
      "on the drive's processor, which the drive type names (docs/firmware-fit.md); --processor\n"
      "names it instead, and is needed for a type the tool does not know or a drive that does not\n"
      "answer. A cancel before the erase resets the drive through DTR so that it runs its firmware.\n"
-     "With --port sim, --sim-flash F2808|F28335 picks the simulated processor's flash.\n"},
+     "With --port sim, --sim-flash F2808|F28335 picks the simulated processor's flash.\n"
+     "--kernel KERNEL.out loads that flash kernel instead of the one built in (checked first: a C28x\n"
+     "COFF image whose sections load into RAM). A build whose kernel is the stand-in (it programs\n"
+     "the simulated drive only) says so before it sends anything to another port, and on a terminal\n"
+     "asks whether to go on; --yes answers that too. JSON: standInKernelWarning.\n"},
     {"coff", "coff FILE [--symbols]",
      "Shows a COFF file: file header, sections with run and load address, size, flags and the\n"
      "loadable mark, entry point and largest loadable section, and for which processors (drive\n"
      "types) the file is firmware; with --symbols the symbol table.\n"
      "No --port needed.\n"},
+    {"doctor", "doctor [--port DEV|rfc2217://HOST:PORT]",
+     "Checks what keeps a serial port from working on Linux and prints the command that fixes\n"
+     "each finding: read and write access to each USB serial device (the device's group, and a new\n"
+     "login after usermod), a process that holds the port (from /proc), ModemManager probing the\n"
+     "adapter without a udev rule that tells it not to, brltty's udev rules claiming CH34x and\n"
+     "CP210x adapters, an FTDI adapter's latency timer above 1 ms (with what a record exchange costs\n"
+     "at each value), and an rfc2217:// address that does not answer or does not speak RFC 2217.\n"
+     "Without --port it looks at every /dev/ttyUSB* and /dev/ttyACM*. One line per check: OK,\n"
+     "WARNING or PROBLEM. Exit 0 when nothing blocks, 1 when a problem does.\n"},
 };
 
 const CommandHelp* Find(const std::string& command) {
@@ -87,6 +100,7 @@ void PrintToolHelp(std::ostream& out) {
          "                          or sim for the built-in simulated drive (default: $AXTUNE_PORT)\n"
          "  --json                  results as JSON on standard output (field names in docs/cli.md)\n"
          "  --lang de|en            language of decoded texts (default: from the locale)\n"
+         "  --version               the version of axtune-cli\n"
          "  --help                  this text; '"
       << kProgram
       << " COMMAND --help' for one command\n"

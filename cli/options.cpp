@@ -13,7 +13,8 @@ namespace {
 // Options that take a value, written "--name value" or "--name=value".
 bool TakesValue(const std::string& name) {
   return name == "port" || name == "lang" || name == "interval" || name == "count" || name == "user" ||
-         name == "company" || name == "sim-flash" || name == "sim-faults" || name == "processor";
+         name == "company" || name == "sim-flash" || name == "sim-faults" || name == "processor" ||
+         name == "kernel";
 }
 
 // --sim-faults: NAME=VALUE pairs, comma-separated, named as qmx-sim's options are.
@@ -129,6 +130,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       options.help = true;
       continue;
     }
+    if (token == "--version") {
+      options.version = true;
+      continue;
+    }
     if (token.rfind("--", 0) != 0) {
       error = "unknown option " + token;
       return false;
@@ -186,6 +191,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       options.symbols = true;
     } else if (name == "yes") {
       options.yes = true;
+    } else if (name == "kernel") {
+      options.kernel = value;
     } else if (name == "user") {
       options.user = value;
     } else if (name == "company") {

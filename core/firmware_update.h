@@ -34,6 +34,9 @@ class FlashProgrammer {
   virtual ~FlashProgrammer() = default;
   // The device the programmer opens (the drive link's port).
   virtual void setPortName(const std::string& device) = 0;
+  // A flash kernel file to load instead of the built-in one (checked with CheckKernelFile first);
+  // empty takes the built-in kernel. Set before the update starts.
+  virtual void setKernelFile(const std::string& path) { (void)path; }
   virtual bool open() = 0;
   virtual bool erase() = 0;
   virtual bool write(uint32_t address, uint16_t page, uint32_t bytes, const uint16_t* words) = 0;

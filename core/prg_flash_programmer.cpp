@@ -47,9 +47,11 @@ class PrgFlashProgrammer : public FlashProgrammer {
   void setPortName(const std::string& device) override {
     // Every other option keeps its value (zero in this process: 19200 baud), except the boot-load
     // window: kBootLoadWindow boot-table bytes on their way at a time instead of a round trip per byte.
-    PRG_SetOptions(
-        nullptr, ("EmuPortName=" + device + ",PrgBootLoadWindow=" + std::to_string(kBootLoadWindow)).c_str());
+    PRG_SetOptions(nullptr, ("EmuPortName=" + device + ",PrgBootLoadWindow=" + std::to_string(kBootLoadWindow) +
+                             ",PrgKernelFileName=" + kernelFile_)
+                                .c_str());
   }
+  void setKernelFile(const std::string& path) override { kernelFile_ = path; }
   bool open() override {
     {
       std::lock_guard<std::mutex> lock(g_messagesMutex);
@@ -95,6 +97,7 @@ class PrgFlashProgrammer : public FlashProgrammer {
   ProgrammerPrompt prompt_;
   Progress progress_;
   bool promptCancelled_ = false;
+  std::string kernelFile_;
 };
 
 }  // namespace

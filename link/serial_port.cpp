@@ -5,6 +5,7 @@
 #include <map>
 #include <mutex>
 
+#include "link/in_process_port.h"
 #include "link/platform_serial_port.h"
 #include "link/rfc2217_serial_port.h"
 
@@ -67,6 +68,12 @@ void unregisterInProcessPort(const std::string& device) {
   Registry& r = registry();
   std::lock_guard<std::mutex> lock(r.mutex);
   r.factories.erase(device);
+}
+
+bool isInProcessPort(const std::string& device) {
+  Registry& r = registry();
+  std::lock_guard<std::mutex> lock(r.mutex);
+  return r.factories.count(device) != 0;
 }
 
 std::string describeOpenError(PortOpenError error, const std::string& osText) {

@@ -120,6 +120,10 @@ typedef struct PRG_Options {
      per byte (the ROM echoes each byte as it receives it, so the bytes on the wire are the same).
      Every echo is still checked in order; at most PRG_MAX_BOOT_LOAD_WINDOW is used. */
   int32_t PrgBootLoadWindow;
+  /* ADDITION: "PrgKernelFileName" (text). A flash kernel file (TI COFF for the C28x) that PRG_Open
+     loads instead of the kernel built into the library; empty takes the built-in one. The host
+     checks the file before it names it here. */
+  char PrgKernelFileName[PRG_TEXT_OPTION_SIZE];
 } PRG_Options;
 
 /* The largest boot-load window used; larger values are taken as this one. */

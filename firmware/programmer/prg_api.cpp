@@ -53,7 +53,14 @@ BootLoadResult BootLoad(const std::string& portName, int rate) {
   }
   bool streamed = false;
   size_t echoed = 0;
-  {
+  const std::string chosen(s.options.PrgKernelFileName,
+                           strnlen(s.options.PrgKernelFileName, sizeof s.options.PrgKernelFileName));
+  if (!chosen.empty()) {
+    // The host's own kernel file instead of the built-in one.
+    SetText(s.options.PrgBootLoadFileName, chosen);
+    streamed = StreamBootImage(chosen, BootLoadWindow(s.options), &echoed);
+    if (!streamed && echoed == 0) Message("Could not load the flash kernel %s\n", chosen.c_str());
+  } else {
     TemporaryKernelFile kernel;
     if (kernel.path().empty()) Message("Could not write the flash kernel to the temp directory\n");
     SetText(s.options.PrgBootLoadFileName, kernel.path());

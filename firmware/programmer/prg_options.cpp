@@ -48,6 +48,7 @@ const Field kFields[] = {
     PRG_FIELD(PrgVerifyOption4, Hex),
     PRG_FIELD(EmuPortName, Text),
     PRG_FIELD(PrgBootLoadWindow, Decimal),
+    PRG_FIELD(PrgKernelFileName, Text),
 };
 #undef PRG_FIELD
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "axtune_version.h"
 #include "sim/drive_firmware.h"
 #include "sim/simulated_drive.h"
 #include "sim/tool/pty_server.h"
@@ -33,6 +34,10 @@ int main(int argc, char** argv) {
   if (!ParseToolOptions(std::vector<std::string>(argv + 1, argv + argc), options, error)) {
     std::fprintf(stderr, "qmx-sim: %s\n", error.c_str());
     return 2;
+  }
+  if (options.version) {
+    std::printf("qmx-sim %s\n", AXTUNE_VERSION);
+    return 0;
   }
   if (options.help) {
     std::fputs(ToolHelpText().c_str(), stdout);

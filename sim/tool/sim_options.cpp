@@ -97,6 +97,7 @@ Tool:
                          PORT 0 takes a free port
   --link PATH            also make PATH a symbolic link to the device (removed on exit)
   --quiet                no console messages on stderr
+  --version              the version of qmx-sim
   --help                 this text
 
 Commands on standard input: power off|on|cycle, unplug, replug, fault NAME (undervoltage,
@@ -167,6 +168,8 @@ bool ParseToolOptions(const std::vector<std::string>& args, ToolOptions& options
     const std::string& arg = args[i];
     if (arg == "--help" || arg == "-h") {
       options.help = true;
+    } else if (arg == "--version") {
+      options.version = true;
     } else if (arg == "--test-firmware") {
       c.testFirmware = true;
     } else if (arg == "--unpaced") {

@@ -13,6 +13,7 @@ struct ToolOptions {
   std::string linkPath;  // a symbolic link to the pty, for a stable name
   std::string rfc2217;   // "[ADDR:]PORT": serve over the network instead of a pseudo-terminal
   bool help = false;
+  bool version = false;  // --version
   bool quiet = false;
 };
 

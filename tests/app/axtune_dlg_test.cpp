@@ -100,6 +100,7 @@ TEST_F(MainWindowTest, MenuHasEveryItemInBothLanguages) {
       {kCommandLoadParameters, "laden", "Load", true},
       {kCommandSaveParameters, "speichern", "Save", true},
       {kCommandFirmwareUpdate, "Firmware Update", "Firmware Update", true},
+      {kCommandFlashKernel, "Flash-Kernel...", "Flash Kernel...", true},
       {kCommandUser, "Benutzer", "User", true},
       {kCommandStoreParameters, "Einstellungen speichern", "Save Changes", false},
       {kCommandHelpTopics, "Hilfe&themen", "Help &Contest", true},

@@ -69,5 +69,29 @@ TEST_F(PortMemoryFile, WritesExactlyTheFirstDigit) {
   EXPECT_FALSE(WritePortMemory(4, dir_.filePath("no/such/dir/Axtune.ini").toStdString()));
 }
 
+// The flash kernel setting lives after the port byte: the port's write keeps it, and a file from an
+// older version (only the byte) takes it without losing the port.
+TEST_F(PortMemoryFile, KeepsSettingsAfterThePortByte) {
+  write("3");
+  ASSERT_TRUE(WriteMemorySetting(kFlashKernelSetting, "/opt/kernel a.out", path()));
+  EXPECT_EQ(ReadPortMemory(path()), 3);
+  EXPECT_EQ(ReadMemorySetting(kFlashKernelSetting, path()), "/opt/kernel a.out");
+  ASSERT_TRUE(WritePortMemory(7, path()));
+  EXPECT_EQ(ReadMemorySetting(kFlashKernelSetting, path()), "/opt/kernel a.out");
+  ASSERT_TRUE(WriteMemorySetting("Other", "x", path()));
+  ASSERT_TRUE(WriteMemorySetting(kFlashKernelSetting, "/k2.out", path()));
+  EXPECT_EQ(read(), "7\nOther=x\nFlashKernel=/k2.out\n");
+  ASSERT_TRUE(WriteMemorySetting(kFlashKernelSetting, "", path()));
+  EXPECT_EQ(read(), "7\nOther=x\n");
+  EXPECT_EQ(ReadMemorySetting(kFlashKernelSetting, path()), "");
+  EXPECT_EQ(ReadMemorySetting("Oth", path()), "") << "a prefix of a name is not the name";
+}
+
+TEST_F(PortMemoryFile, ASettingWithoutAPortRemembersNone) {
+  ASSERT_TRUE(WriteMemorySetting(kFlashKernelSetting, "/k.out", path()));
+  EXPECT_EQ(ReadPortMemory(path()), 0);
+  EXPECT_EQ(ReadMemorySetting(kFlashKernelSetting, path()), "/k.out");
+}
+
 }  // namespace
 }  // namespace axtune
