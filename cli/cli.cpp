@@ -32,6 +32,7 @@ const Dispatch kDispatch[] = {
     {"flash", CmdFlash, 1, 1},
     {"coff", CmdCoff, 1, 1},
     {"doctor", CmdDoctor, 0, 0},
+    {"batch", CmdBatch, 0, 1000},
 };
 
 }  // namespace

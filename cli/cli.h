@@ -34,6 +34,9 @@ struct CliEnvironment {
   // creating its own (tests inspect it afterwards).
   std::shared_ptr<sim::SimulatedDrive> simDrive;
   std::string simDeviceName;
+  // This program's executable, which batch starts once per drive (main() sets it; tests give the
+  // built axtune-cli).
+  std::string programPath;
 };
 
 // Runs one command line (without the program name). Results go to `out`, diagnostics and progress

@@ -37,6 +37,13 @@ struct Options {
   bool yes = false;       // flash: do not ask before the drive is switched on
   std::string processor;  // flash --processor: the drive's processor instead of its type's
   std::string kernel;     // flash --kernel: a flash kernel file instead of the built-in one
+  // batch: every --port in order, the --ports file, at most --jobs children at once (0: all),
+  // and the file that gets the failed ports.
+  std::vector<std::string> ports;
+  std::string portsFile;
+  int jobs = 0;
+  std::string failedFile;
+  bool progressEvents = false;  // --progress-events: progress as "@progress {json}" lines (for batch)
   std::optional<std::string> user;
   std::optional<std::string> company;
   std::string simFlash = "F2808";
@@ -151,6 +158,7 @@ int CmdLoad(Context& context);
 int CmdFlash(Context& context);
 int CmdCoff(Context& context);
 int CmdDoctor(Context& context);
+int CmdBatch(Context& context);
 
 // flash: the kernel file of --kernel checked, or the built-in kernel; when that is the stand-in and
 // the port is not the built-in simulated drive, a warning (and on a terminal without --yes, a
@@ -161,6 +169,12 @@ struct FlashKernelChoice {
   bool warned = false;   // the stand-in is about to go to a port that is not the simulated drive
 };
 int ChooseFlashKernel(Context& context, FlashKernelChoice& choice);
+
+// --progress-events: one line "@progress {"label":...,"done":N,"total":N}" per report, which batch
+// reads from each child; ReadProgressEvent is the other end (false for any other line).
+inline constexpr const char* kProgressEventPrefix = "@progress ";
+void WriteProgressEvent(std::ostream& err, const std::string& label, uint64_t done, uint64_t total);
+bool ReadProgressEvent(const std::string& line, std::string& label, uint64_t& done, uint64_t& total);
 
 // Progress on the error stream: a redrawn bar on a terminal, plain lines otherwise.
 class ProgressPrinter {

@@ -67,6 +67,16 @@ const CommandHelp kCommands[] = {
      "loadable mark, entry point and largest loadable section, and for which processors (drive\n"
      "types) the file is firmware; with --symbols the symbol table.\n"
      "No --port needed.\n"},
+    {"batch", "batch --port PORT... | --ports FILE [--jobs N] [--failed FILE] -- COMMAND [ARGS]",
+     "Runs one drive command on many drives at once, each drive in an axtune-cli process of its\n"
+     "own: the ports from repeated --port or a file (--ports FILE, one device or rfc2217:// address\n"
+     "a line, # comments), the command after --, at most --jobs N at once (default: all). While it\n"
+     "runs, a line per drive shows its port, identification, step, percent and time left (redrawn\n"
+     "on a terminal, plain lines otherwise); at the end a table of every drive with its outcome,\n"
+     "time and the reason of a failure (--json: one object per drive). --failed FILE gets the ports\n"
+     "that did not succeed, for a second run with --ports FILE. Exit 0 only when every drive\n"
+     "succeeded. Ctrl-C stops every drive at its safe point; the table says where each was left.\n"
+     "Example: batch --ports cabinet.txt --failed again.txt -- flash fw.out --yes\n"},
     {"doctor", "doctor [--port DEV|rfc2217://HOST:PORT]",
      "Checks what keeps a serial port from working on Linux and prints the command that fixes\n"
      "each finding: read and write access to each USB serial device (the device's group, and a new\n"

@@ -50,6 +50,16 @@ void InstallInterruptHandlers() {
 #endif
 }
 
+// This program's file, which batch starts for each drive.
+std::string ProgramPath(const char* argv0) {
+#ifdef __linux__
+  char path[4096];
+  const ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+  if (n > 0) return std::string(path, static_cast<size_t>(n));
+#endif
+  return argv0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -61,6 +71,7 @@ int main(int argc, char** argv) {
   environment.interactive = AXTUNE_ISATTY(AXTUNE_FILENO(stdin)) != 0;
   environment.progressTerminal = AXTUNE_ISATTY(AXTUNE_FILENO(stderr)) != 0;
   environment.stop = &g_stop;
+  environment.programPath = ProgramPath(argc > 0 ? argv[0] : "axtune-cli");
 
   const std::vector<std::string> args(argv + 1, argv + argc);
   const int code = axtune::cli::RunCli(args, std::cout, std::cerr, environment);

@@ -14,7 +14,7 @@ namespace {
 bool TakesValue(const std::string& name) {
   return name == "port" || name == "lang" || name == "interval" || name == "count" || name == "user" ||
          name == "company" || name == "sim-flash" || name == "sim-faults" || name == "processor" ||
-         name == "kernel";
+         name == "kernel" || name == "ports" || name == "jobs" || name == "failed";
 }
 
 // --sim-faults: NAME=VALUE pairs, comma-separated, named as qmx-sim's options are.
@@ -161,6 +161,19 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
     int64_t number = 0;
     if (name == "port") {
       options.port = value;
+      options.ports.push_back(value);
+    } else if (name == "ports") {
+      options.portsFile = value;
+    } else if (name == "jobs") {
+      if (!ParseInteger(value, 1, 1000, number)) {
+        error = "--jobs takes a number of drives at once from 1 to 1000, not \"" + value + "\"";
+        return false;
+      }
+      options.jobs = static_cast<int>(number);
+    } else if (name == "failed") {
+      options.failedFile = value;
+    } else if (name == "progress-events") {
+      options.progressEvents = true;
     } else if (name == "json") {
       options.json = true;
     } else if (name == "lang") {

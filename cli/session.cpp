@@ -212,6 +212,10 @@ int DriveSession::requireDrive(Identity& identity) {
 }
 
 void ProgressPrinter::update(const std::string& label, uint64_t done, uint64_t total) {
+  if (context_.options.progressEvents) {
+    WriteProgressEvent(context_.err, label, done, total);
+    return;
+  }
   if (context_.env.progressTerminal) {
     std::string line = label;
     if (total > 0) {

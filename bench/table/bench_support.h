@@ -54,6 +54,8 @@ std::vector<Row> LineRows(const Programs& programs);
 std::vector<Row> UpdateRows(const Programs& programs, bool bigImage);
 Row IdleGuiRow(const Programs& programs, int seconds);
 Row CoffRow();
+// Four drives updated at once by axtune-cli batch against one by axtune-cli flash.
+Row BatchRow(const Programs& programs, const std::string& cli);
 
 std::string Format(const char* format, ...)
 #if defined(__GNUC__)

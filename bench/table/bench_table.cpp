@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
 
   std::vector<Row> rows = LineRows(programs);
   for (Row& row : UpdateRows(programs, !quick)) rows.push_back(std::move(row));
+  rows.push_back(BatchRow(programs, AXTUNE_CLI_PATH));
   rows.push_back(IdleGuiRow(programs, idleSeconds));
   rows.push_back(CoffRow());
 
