@@ -34,7 +34,8 @@ StandInQuestionHook& QuestionHook() {
 
 bool AskStandIn(QWidget* owner, const QString& text) {
   if (QuestionHook()) return QuestionHook()(owner, text);
-  QMessageBox box(QMessageBox::Warning, QStringLiteral("Axtune"), text, QMessageBox::Yes | QMessageBox::No, owner);
+  QMessageBox box(QMessageBox::Warning, QStringLiteral("Axtune"), text, QMessageBox::Yes | QMessageBox::No,
+                  owner);
   box.setDefaultButton(QMessageBox::No);
   return box.exec() == QMessageBox::Yes;
 }
@@ -47,7 +48,7 @@ StandInQuestionHook SetStandInQuestionHook(StandInQuestionHook hook) {
 
 void RunFlashKernelCommand(QWidget* owner) {
   const std::string current = ReadMemorySetting(kFlashKernelSetting);
-  const QString shown = !current.empty()            ? QFile::decodeName(current.c_str())
+  const QString shown = !current.empty()           ? QFile::decodeName(current.c_str())
                         : BuiltInKernelIsStandIn() ? Tr(kTextBuiltInStandIn)
                                                    : Tr(kTextBuiltIn);
   QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Axtune"), Tr(kTextKernelSetting).arg(shown),

@@ -1,6 +1,7 @@
 #include "cli/batch_report.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <fstream>
 #include <ostream>
@@ -28,7 +29,8 @@ std::string Pad(std::string text, size_t width) {
 std::string TimeLeft(const BatchDrive& d, std::chrono::steady_clock::time_point now) {
   const double elapsed = Seconds(d.phaseStart, now);
   if (d.total == 0 || d.done <= d.phaseStartDone || d.done >= d.total || elapsed < 1.0) return {};
-  const double left = elapsed * static_cast<double>(d.total - d.done) / static_cast<double>(d.done - d.phaseStartDone);
+  const double left =
+      elapsed * static_cast<double>(d.total - d.done) / static_cast<double>(d.done - d.phaseStartDone);
   return Fixed(left, 0) + " s left";
 }
 
@@ -47,7 +49,8 @@ std::string BatchProgressLine(const BatchDrive& d, std::chrono::steady_clock::ti
   return line;
 }
 
-void BatchDisplay::show(std::vector<BatchDrive>& drives, std::chrono::steady_clock::time_point now, bool last) {
+void BatchDisplay::show(std::vector<BatchDrive>& drives, std::chrono::steady_clock::time_point now,
+                        bool last) {
   std::ostream& err = context_.err;
   if (context_.env.progressTerminal) {
     if (!last && now - lastDraw_ < std::chrono::milliseconds(250)) return;
@@ -62,7 +65,8 @@ void BatchDisplay::show(std::vector<BatchDrive>& drives, std::chrono::steady_clo
     if (d.stage == BatchStage::Waiting) continue;
     // One line per step and per tenth of the way, without the time left (it changes every time).
     std::string key = d.port + "  " + (d.drive.empty() ? std::string("-") : d.drive) + "  " + d.label;
-    if (d.total > 0 && d.stage != BatchStage::Done) key += "  " + std::to_string(std::min<uint64_t>(100, d.done * 10 / d.total * 10)) + "%";
+    if (d.total > 0 && d.stage != BatchStage::Done)
+      key += "  " + std::to_string(std::min<uint64_t>(100, d.done * 10 / d.total * 10)) + "%";
     if (key == d.shown) continue;
     d.shown = key;
     err << (d.stage == BatchStage::Done ? BatchProgressLine(d, now) : key) << '\n';
@@ -78,7 +82,9 @@ void WriteBatchReport(Context& context, const std::vector<BatchDrive>& drives) {
       Json j = Json::object();
       j.set("port", d.port).set("drive", d.drive.empty() ? Json() : Json(d.drive));
       j.set("ok", d.ok).set("outcome", d.outcome).set("exitCode", d.exitCode);
-      j.set("startSeconds", d.startSeconds).set("seconds", d.seconds);
+      // Milliseconds are enough, and keep the numbers out of exponent notation.
+      j.set("startSeconds", std::round(d.startSeconds * 1000) / 1000)
+          .set("seconds", std::round(d.seconds * 1000) / 1000);
       j.set("reason", d.reason.empty() ? Json() : Json(d.reason));
       list.push(j);
     }
@@ -98,7 +104,8 @@ void WriteBatchReport(Context& context, const std::vector<BatchDrive>& drives) {
       << "  " << Pad("TIME", 8) << "  REASON\n";
   for (const BatchDrive& d : drives) {
     out << Pad(d.port, portWidth) << "  " << Pad(d.drive.empty() ? "-" : d.drive, driveWidth) << "  "
-        << Pad(d.outcome, outcomeWidth) << "  " << Pad(Fixed(d.seconds, 1) + " s", 8) << "  " << d.reason << '\n';
+        << Pad(d.outcome, outcomeWidth) << "  " << Pad(Fixed(d.seconds, 1) + " s", 8) << "  " << d.reason
+        << '\n';
   }
   const long failed = std::count_if(drives.begin(), drives.end(), [](const BatchDrive& d) { return !d.ok; });
   out << drives.size() - static_cast<size_t>(failed) << " of " << drives.size() << " drives succeeded\n";

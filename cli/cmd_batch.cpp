@@ -24,9 +24,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The commands that work on one drive; the others (ports, coff, doctor, batch) have no drive.
-const char* const kDriveCommands[] = {"identify",     "status",       "read",  "write-word", "write-record",
-                                      "read-object",  "write-object", "store", "save",       "load",
-                                      "flash"};
+const char* const kDriveCommands[] = {"identify",     "status",      "read",         "write-word",
+                                      "write-record", "read-object", "write-object", "store",
+                                      "save",         "load",        "flash"};
 
 bool ReadPortsFile(const std::string& path, std::vector<std::string>& ports, std::string& error) {
   std::ifstream file(path);
@@ -100,7 +100,8 @@ class Batch {
     BatchDrive& d = drives_[i];
     d.stage = stage;
     std::vector<std::string> args = {"--port", d.port, "--json", "--progress-events"};
-    if (context_.options.language) args.insert(args.end(), {"--lang", *context_.options.language == Language::German ? "de" : "en"});
+    if (context_.options.language)
+      args.insert(args.end(), {"--lang", *context_.options.language == Language::German ? "de" : "en"});
     if (stage == BatchStage::Identifying) {
       args.push_back("identify");
       d.label = "identifying";
@@ -169,6 +170,15 @@ class Batch {
   }
 
   void finish(BatchDrive& d, int code, const std::string& startError) {
+    // identify (and flash, afterwards) name the drive in their result.
+    std::string name, firmware;
+    if (d.drive.empty() && JsonStringField(d.out, "deviceName", name)) {
+      d.drive =
+          name + (JsonStringField(d.out, "text", firmware) || JsonStringField(d.out, "firmware", firmware)
+                      ? " " + firmware
+                      : std::string());
+      while (!d.drive.empty() && d.drive.back() == ' ') d.drive.pop_back();
+    }
     d.stage = BatchStage::Done;
     d.seconds = Seconds(d.started, Clock::now());
     d.exitCode = code;
@@ -219,25 +229,31 @@ class Batch {
 int CmdBatch(Context& context) {
   const Options& options = context.options;
   if (options.args.empty()) {
-    return UsageError(context, "batch needs the command to run after --, e.g. batch --ports FILE -- flash fw.out --yes");
+    return UsageError(
+        context, "batch needs the command to run after --, e.g. batch --ports FILE -- flash fw.out --yes");
   }
   const std::string& command = options.args[0];
   if (std::find(std::begin(kDriveCommands), std::end(kDriveCommands), command) == std::end(kDriveCommands)) {
-    return UsageError(context, "batch runs a drive command (identify, status, read, write-word, write-record, "
-                               "read-object, write-object, store, save, load, flash), not " + command);
+    return UsageError(context,
+                      "batch runs a drive command (identify, status, read, write-word, write-record, "
+                      "read-object, write-object, store, save, load, flash), not " +
+                          command);
   }
   std::vector<std::string> ports = options.ports;
   std::string error;
   if (!options.portsFile.empty() && !ReadPortsFile(options.portsFile, ports, error)) {
     return Fail(context, kExitFile, error);
   }
-  if (ports.empty()) return UsageError(context, "batch needs the drives' ports: --port PORT (repeated) or --ports FILE");
+  if (ports.empty())
+    return UsageError(context, "batch needs the drives' ports: --port PORT (repeated) or --ports FILE");
   // Two children on one port would fight over it; the built-in simulated drive is one per child.
   std::set<std::string> seen;
   for (const std::string& port : ports) {
-    if (port != kSimPort && !seen.insert(port).second) return UsageError(context, "port " + port + " is named twice");
+    if (port != kSimPort && !seen.insert(port).second)
+      return UsageError(context, "port " + port + " is named twice");
   }
-  if (context.env.programPath.empty()) return Fail(context, kExitUsage, "batch cannot find its own program to start");
+  if (context.env.programPath.empty())
+    return Fail(context, kExitUsage, "batch cannot find its own program to start");
 
   std::vector<BatchDrive> drives(ports.size());
   for (size_t i = 0; i < ports.size(); ++i) drives[i].port = ports[i];

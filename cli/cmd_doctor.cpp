@@ -3,8 +3,8 @@
 #include <sys/types.h>
 #include <unistd.h>
 
-#include <ostream>
 #include <pwd.h>
+#include <ostream>
 
 #include "cli/cli_internal.h"
 #include "cli/doctor_checks.h"
@@ -23,7 +23,8 @@ DoctorUser CurrentUser() {
   if (count > 0) {
     std::vector<gid_t> groups(static_cast<size_t>(count));
     const int got = ::getgroups(count, groups.data());
-    for (int i = 0; i < got; ++i) user.groups.push_back(static_cast<uint32_t>(groups[static_cast<size_t>(i)]));
+    for (int i = 0; i < got; ++i)
+      user.groups.push_back(static_cast<uint32_t>(groups[static_cast<size_t>(i)]));
   }
   return user;
 }
@@ -43,7 +44,9 @@ int ReportDoctor(Context& context, const std::vector<Finding>& findings) {
     j.write(context.out);
   } else {
     for (const Finding& f : findings) {
-      const char* label = f.severity == Severity::Ok ? "OK     " : f.severity == Severity::Warning ? "WARNING" : "PROBLEM";
+      const char* label = f.severity == Severity::Ok        ? "OK     "
+                          : f.severity == Severity::Warning ? "WARNING"
+                                                            : "PROBLEM";
       context.out << label << "  " << f.check;
       if (!f.subject.empty()) context.out << ' ' << f.subject;
       context.out << ": " << f.message << '\n';

@@ -189,7 +189,8 @@ int CmdFlash(Context& context) {
     Json messages = Json::array();
     for (const std::string& m : outcome.programmerMessages) messages.push(m);
     j.set("programmerMessages", messages);
-    j.set("kernel", kernel.file.empty() ? Json() : Json(kernel.file)).set("standInKernelWarning", kernel.warned);
+    j.set("kernel", kernel.file.empty() ? Json() : Json(kernel.file))
+        .set("standInKernelWarning", kernel.warned);
     if (identified) {
       Json drive = Json::object();
       drive.set("deviceType", after.deviceType).set("deviceName", after.typeText);

@@ -133,8 +133,9 @@ Finding CheckAccess(const DoctorSystem& system, const std::string& device) {
   if (::stat(UnderRoot(system, device).c_str(), &info) != 0) {
     f.severity = Severity::Problem;
     f.message = device + " does not exist";
-    f.fix = "plug the adapter in and look for it with: ls -l /dev/ttyUSB* /dev/ttyACM*; 'sudo dmesg | tail' "
-            "shows whether the kernel saw it (and whether brltty took it)";
+    f.fix =
+        "plug the adapter in and look for it with: ls -l /dev/ttyUSB* /dev/ttyACM*; 'sudo dmesg | tail' "
+        "shows whether the kernel saw it (and whether brltty took it)";
     return f;
   }
   const DoctorUser& user = system.user;
@@ -150,19 +151,21 @@ Finding CheckAccess(const DoctorSystem& system, const std::string& device) {
   const bool groupCan = groupCanUse && Contains(user.groups, info.st_gid);
   const bool otherCan = (info.st_mode & 06) == 06;
   if (ownerCan || groupCan || otherCan) {
-    f.message = "read and write access" + (groupCan && !ownerCan ? " through group " + groupName : std::string());
+    f.message =
+        "read and write access" + (groupCan && !ownerCan ? " through group " + groupName : std::string());
     return f;
   }
   f.severity = Severity::Problem;
-  const bool listed = group != groups.end() && std::find(group->second.members.begin(), group->second.members.end(),
-                                                         user.name) != group->second.members.end();
+  const bool listed = group != groups.end() &&
+                      std::find(group->second.members.begin(), group->second.members.end(), user.name) !=
+                          group->second.members.end();
   if (groupCanUse && listed) {
     f.message = user.name + " is in group " + groupName + " (which may use " + device +
                 "), but this login started before that was added";
     f.fix = "log out and in again (or run 'newgrp " + groupName + "' in this shell)";
   } else if (groupCanUse) {
-    f.message = "no access: " + device + " belongs to group " + groupName + " and " + user.name +
-                " is not a member";
+    f.message =
+        "no access: " + device + " belongs to group " + groupName + " and " + user.name + " is not a member";
     f.fix = "sudo usermod -aG " + groupName + " " + user.name + ", then log out and in again";
   } else {
     f.message = "no access: " + device + " has mode " + OctalMode(info.st_mode) + " (owner and group " +
@@ -204,7 +207,8 @@ Finding CheckHeld(const DoctorSystem& system, const std::string& device) {
       return f;
     }
   }
-  if (hidden) f.message += " (other users' processes could not be looked at; 'sudo axtune-cli doctor' sees them)";
+  if (hidden)
+    f.message += " (other users' processes could not be looked at; 'sudo axtune-cli doctor' sees them)";
   return f;
 }
 
@@ -222,7 +226,10 @@ std::vector<Finding> RunDoctor(const DoctorSystem& system, const std::string& po
   if (PortSlotNumber(port) > 0) device = ResolvePortDevice(port);
   const std::vector<std::string> devices = SerialDevicesToCheck(system, device);
   if (devices.empty()) {
-    findings.push_back({"devices", Severity::Warning, {}, "no USB serial adapter found (/dev/ttyUSB*, /dev/ttyACM*)",
+    findings.push_back({"devices",
+                        Severity::Warning,
+                        {},
+                        "no USB serial adapter found (/dev/ttyUSB*, /dev/ttyACM*)",
                         "plug the adapter in; 'sudo dmesg | tail' shows whether the kernel saw it"});
   }
   for (const std::string& d : devices) {

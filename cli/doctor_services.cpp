@@ -59,7 +59,8 @@ const char* const kBrlttyClaimed[][2] = {{"1a86", "CH34x"}, {"10c4", "CP210x"}};
 }  // namespace
 
 std::vector<Finding> CheckModemManager(const DoctorSystem& system, const std::vector<std::string>& devices) {
-  if (!Running(system, "ModemManager")) return {{"modemmanager", Severity::Ok, {}, "ModemManager does not run", {}}};
+  if (!Running(system, "ModemManager"))
+    return {{"modemmanager", Severity::Ok, {}, "ModemManager does not run", {}}};
   std::vector<Finding> findings;
   for (const std::string& device : devices) {
     const std::string name = KernelName(system, device);
@@ -73,8 +74,9 @@ std::vector<Finding> CheckModemManager(const DoctorSystem& system, const std::ve
       continue;
     }
     f.severity = Severity::Warning;
-    f.message = "ModemManager runs and may probe this adapter when it is plugged in (it sends AT commands "
-                "and takes the drive's first answers for some seconds)";
+    f.message =
+        "ModemManager runs and may probe this adapter when it is plugged in (it sends AT commands "
+        "and takes the drive's first answers for some seconds)";
     std::string vendor, product;
     if (UsbIds(system, name, vendor, product)) {
       f.fix = "echo 'ATTRS{idVendor}==\"" + vendor + "\", ATTRS{idProduct}==\"" + product +
@@ -86,7 +88,9 @@ std::vector<Finding> CheckModemManager(const DoctorSystem& system, const std::ve
     findings.push_back(f);
   }
   if (findings.empty()) {
-    findings.push_back({"modemmanager", Severity::Warning, {},
+    findings.push_back({"modemmanager",
+                        Severity::Warning,
+                        {},
                         "ModemManager runs and probes USB serial adapters when they are plugged in",
                         "sudo systemctl disable --now ModemManager (when no modem is used on this machine)"});
   }
@@ -114,7 +118,8 @@ Finding CheckBrltty(const DoctorSystem& system) {
       // Such an adapter plugged in now is taken from under Axtune.
       bool present = false;
       std::error_code usbError;
-      for (const fs::directory_entry& usb : fs::directory_iterator(UnderRoot(system, "/sys/bus/usb/devices"), usbError)) {
+      for (const fs::directory_entry& usb :
+           fs::directory_iterator(UnderRoot(system, "/sys/bus/usb/devices"), usbError)) {
         const std::string vendor = Lower(ReadFirstLine(usb.path() / "idVendor"));
         for (const auto& v : kBrlttyClaimed) present = present || vendor == v[0];
       }
@@ -123,9 +128,10 @@ Finding CheckBrltty(const DoctorSystem& system) {
       f.message = "brltty is installed and its udev rules claim " + claimed +
                   " adapters: the port disappears a second after it is plugged in" +
                   (present ? " (such an adapter is plugged in)" : "");
-      f.fix = "sudo apt remove brltty (when no braille display is used), or: sudo ln -s /dev/null "
-              "/etc/udev/rules.d/" +
-              file + " && sudo udevadm control --reload; then plug the adapter in again";
+      f.fix =
+          "sudo apt remove brltty (when no braille display is used), or: sudo ln -s /dev/null "
+          "/etc/udev/rules.d/" +
+          file + " && sudo udevadm control --reload; then plug the adapter in again";
       return f;
     }
   }
@@ -142,7 +148,8 @@ double RecordExchangeMs(int latencyMs) {
 
 Finding CheckLatency(const DoctorSystem& system, const std::string& device) {
   const std::string name = KernelName(system, device);
-  const std::string text = ReadFirstLine(UnderRoot(system, "/sys/bus/usb-serial/devices/" + name + "/latency_timer"));
+  const std::string text =
+      ReadFirstLine(UnderRoot(system, "/sys/bus/usb-serial/devices/" + name + "/latency_timer"));
   if (text.empty() || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }) ||
       text.size() > 4) {
     return {};  // not an FTDI adapter: no latency timer to set
@@ -151,17 +158,19 @@ Finding CheckLatency(const DoctorSystem& system, const std::string& device) {
   Finding f{"latency", Severity::Ok, device, "FTDI latency timer " + text + " ms", {}};
   if (latency <= 1) return f;
   char costs[256];
-  std::snprintf(costs, sizeof costs,
-                "FTDI latency timer %d ms: a record exchange takes up to %.0f ms instead of %.0f ms at 1 ms "
-                "(2 ms: %.0f, 4 ms: %.0f, 8 ms: %.0f, 16 ms: %.0f); reading 65 records %.1f s instead of %.1f s",
-                latency, RecordExchangeMs(latency), RecordExchangeMs(1), RecordExchangeMs(2), RecordExchangeMs(4),
-                RecordExchangeMs(8), RecordExchangeMs(16), 65 * RecordExchangeMs(latency) / 1000.0,
-                65 * RecordExchangeMs(1) / 1000.0);
+  std::snprintf(
+      costs, sizeof costs,
+      "FTDI latency timer %d ms: a record exchange takes up to %.0f ms instead of %.0f ms at 1 ms "
+      "(2 ms: %.0f, 4 ms: %.0f, 8 ms: %.0f, 16 ms: %.0f); reading 65 records %.1f s instead of %.1f s",
+      latency, RecordExchangeMs(latency), RecordExchangeMs(1), RecordExchangeMs(2), RecordExchangeMs(4),
+      RecordExchangeMs(8), RecordExchangeMs(16), 65 * RecordExchangeMs(latency) / 1000.0,
+      65 * RecordExchangeMs(1) / 1000.0);
   f.severity = Severity::Warning;
   f.message = costs;
-  f.fix = "echo 1 | sudo tee /sys/bus/usb-serial/devices/" + name +
-          "/latency_timer; to keep it: echo 'ACTION==\"add\", SUBSYSTEM==\"usb-serial\", DRIVERS==\"ftdi_sio\", "
-          "ATTR{latency_timer}=\"1\"' | sudo tee /etc/udev/rules.d/99-axtune-ftdi-latency.rules";
+  f.fix =
+      "echo 1 | sudo tee /sys/bus/usb-serial/devices/" + name +
+      "/latency_timer; to keep it: echo 'ACTION==\"add\", SUBSYSTEM==\"usb-serial\", DRIVERS==\"ftdi_sio\", "
+      "ATTR{latency_timer}=\"1\"' | sudo tee /etc/udev/rules.d/99-axtune-ftdi-latency.rules";
   return f;
 }
 
@@ -190,7 +199,8 @@ Finding CheckRfc2217(const std::string& address, int waitMs) {
   bool closed = false;
   while (true) {
     const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now()).count();
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now())
+            .count();
     if (left <= 0) break;
     uint8_t buffer[256];
     const long n = stream.receive(buffer, sizeof buffer, static_cast<int>(left));
@@ -208,8 +218,8 @@ Finding CheckRfc2217(const std::string& address, int waitMs) {
           return f;
         }
         f.message = "the device server answers but refuses the COM port option (RFC 2217)";
-        f.fix = "switch the port to RFC 2217 mode (in ser2net 4: accepter: telnet(rfc2217),tcp," + std::to_string(port) +
-                ")";
+        f.fix = "switch the port to RFC 2217 mode (in ser2net 4: accepter: telnet(rfc2217),tcp," +
+                std::to_string(port) + ")";
         return f;
       }
     }

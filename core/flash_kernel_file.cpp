@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "core/firmware_update.h"
+#include "core/firmware_file.h"
 
 #ifdef AXTUNE_HAVE_AXPRG
 #include "firmware/programmer/kernel_image.h"

@@ -47,8 +47,8 @@ class PrgFlashProgrammer : public FlashProgrammer {
   void setPortName(const std::string& device) override {
     // Every other option keeps its value (zero in this process: 19200 baud), except the boot-load
     // window: kBootLoadWindow boot-table bytes on their way at a time instead of a round trip per byte.
-    PRG_SetOptions(nullptr, ("EmuPortName=" + device + ",PrgBootLoadWindow=" + std::to_string(kBootLoadWindow) +
-                             ",PrgKernelFileName=" + kernelFile_)
+    PRG_SetOptions(nullptr, ("EmuPortName=" + device + ",PrgBootLoadWindow=" +
+                             std::to_string(kBootLoadWindow) + ",PrgKernelFileName=" + kernelFile_)
                                 .c_str());
   }
   void setKernelFile(const std::string& path) override { kernelFile_ = path; }

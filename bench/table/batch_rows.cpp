@@ -22,7 +22,8 @@ int RunQuietly(const std::string& program, const std::vector<std::string>& args)
   pointers.push_back(nullptr);
   const pid_t pid = ::fork();
   if (pid == 0) {
-    if (std::freopen("/dev/null", "w", stdout) == nullptr || std::freopen("/dev/null", "w", stderr) == nullptr)
+    if (std::freopen("/dev/null", "w", stdout) == nullptr ||
+        std::freopen("/dev/null", "w", stderr) == nullptr)
       ::_exit(126);
     ::execv(program.c_str(), pointers.data());
     ::_exit(127);
@@ -36,8 +37,9 @@ int RunQuietly(const std::string& program, const std::vector<std::string>& args)
 
 Row BatchRow(const Programs& programs, const std::string& cli) {
   Row row;
-  row.what = "four qmx-sim drives updated at once (`axtune-cli batch -- flash`) against one (`axtune-cli flash`), "
-             "c28x_f28335_debug_flash.out at 19200 baud";
+  row.what =
+      "four qmx-sim drives updated at once (`axtune-cli batch -- flash`) against one (`axtune-cli flash`), "
+      "c28x_f28335_debug_flash.out at 19200 baud";
   row.goal = "<= 1.2 x one";
   std::vector<std::unique_ptr<test::QmxSimProcess>> sims;
   std::string error;

@@ -78,7 +78,9 @@ class Process {
     return text;
   }
   std::string restOut() { return rest(out_); }
-  void send(const std::string& text) { ASSERT_EQ(::write(in_, text.data(), text.size()), ssize_t(text.size())); }
+  void send(const std::string& text) {
+    ASSERT_EQ(::write(in_, text.data(), text.size()), ssize_t(text.size()));
+  }
   int wait() {
     int status = 0;
     if (pid_ <= 0 || ::waitpid(pid_, &status, 0) != pid_) return -1;
@@ -93,11 +95,13 @@ class Process {
   FILE* err_ = nullptr;
 };
 
-// qmx-sim with an F28335 flash on a pseudo-terminal; `paced` delivers at the line's rate.
+// qmx-sim with an F28335 flash, on a pseudo-terminal or as an RFC 2217 server (whose DTR line
+// resets the drive after its update, so that it answers again); `paced` delivers at the line's rate.
 struct Drive {
-  explicit Drive(bool paced) {
+  Drive(bool paced, bool network) {
     std::vector<std::string> args = {"--flash-geometry", "F28335", "--turnaround-us", "0", "--quiet"};
     if (!paced) args.push_back("--unpaced");
+    if (network) args.insert(args.end(), {"--rfc2217", "0"});
     sim = std::make_unique<Process>(QMX_SIM_PATH, args);
     sim->outLine(device);
   }
@@ -108,8 +112,9 @@ struct Drive {
 class CliBatchTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = std::filesystem::temp_directory_path() / ("axtune_batch_" + std::to_string(::getpid()) + "_" +
-                                                     ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    dir_ = std::filesystem::temp_directory_path() /
+           ("axtune_batch_" + std::to_string(::getpid()) + "_" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(dir_);
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
@@ -118,17 +123,19 @@ class CliBatchTest : public ::testing::Test {
 
 TEST_F(CliBatchTest, ADrivePulledDuringItsUpdateFailsAloneAndIsListedForTheNextRun) {
   if (!std::filesystem::exists(kFirmware)) GTEST_SKIP() << "no C28x test file at " << kFirmware;
-  Drive first(false), pulled(true), third(false);
+  Drive first(false, true), pulled(true, false), third(false, true);
   ASSERT_FALSE(first.device.empty() || pulled.device.empty() || third.device.empty());
   const std::string failed = (dir_ / "failed.txt").string();
-  Process batch(AXTUNE_CLI_PATH, {"batch", "--port", first.device, "--port", pulled.device, "--port", third.device,
-                                  "--json", "--failed", failed, "--", "flash", kFirmware, "--yes"});
+  Process batch(AXTUNE_CLI_PATH,
+                {"batch", "--port", first.device, "--port", pulled.device, "--port", third.device, "--json",
+                 "--failed", failed, "--", "flash", kFirmware, "--yes"});
   // The progress lines name the drive and its step; the cable comes out once it programs.
   std::string line, progress;
   bool unplugged = false;
   while (batch.errLine(line)) {
     progress += line + '\n';
-    if (!unplugged && line.rfind(pulled.device + "  ", 0) == 0 && line.find("programming") != std::string::npos) {
+    if (!unplugged && line.rfind(pulled.device + "  ", 0) == 0 &&
+        line.find("programming") != std::string::npos) {
       pulled.sim->send("unplug\n");
       unplugged = true;
     }
@@ -157,17 +164,20 @@ TEST_F(CliBatchTest, ADrivePulledDuringItsUpdateFailsAloneAndIsListedForTheNextR
 }
 
 TEST_F(CliBatchTest, OneJobTakesTheDrivesInTurnAndTheTableNamesEachOutcome) {
-  Drive a(false), b(false);
+  Drive a(false, false), b(false, true);
   const std::string absent = (dir_ / "no-such-device").string();
   {
-    Process batch(AXTUNE_CLI_PATH, {"batch", "--jobs", "1", "--port", a.device, "--port", absent, "--port", b.device,
-                                    "--json", "--", "identify"});
+    Process batch(AXTUNE_CLI_PATH, {"batch", "--jobs", "1", "--port", a.device, "--port", absent, "--port",
+                                    b.device, "--json", "--", "identify"});
     const std::string out = batch.restOut();
     EXPECT_EQ(batch.wait(), 1);
-    const auto& drives = testing::JsonReader::parse(out)["drives"].items;
+    const testing::JsonValue j = testing::JsonReader::parse(out);
+    const auto& drives = j["drives"].items;
     ASSERT_EQ(drives.size(), 3u) << out;
     for (size_t i = 0; i + 1 < drives.size(); ++i) {
-      EXPECT_GE(drives[i + 1]["startSeconds"].number, drives[i]["startSeconds"].number + drives[i]["seconds"].number)
+      // Both are rounded to milliseconds.
+      EXPECT_GE(drives[i + 1]["startSeconds"].number + 0.002,
+                drives[i]["startSeconds"].number + drives[i]["seconds"].number)
           << "drive " << i + 1 << " started before drive " << i << " ended: " << out;
     }
     EXPECT_TRUE(drives[0]["ok"].boolean);

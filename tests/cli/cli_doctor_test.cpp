@@ -63,7 +63,9 @@ class FakeSystem {
     write("sys/class/tty/" + name + "/dev", "188:0\n");
     link("sys/bus/usb/devices/1-1", "../../../devices/pci0000:00/usb1/1-1");
   }
-  void process(int pid, const std::string& command) { write("proc/" + std::to_string(pid) + "/comm", command + "\n"); }
+  void process(int pid, const std::string& command) {
+    write("proc/" + std::to_string(pid) + "/comm", command + "\n");
+  }
 
   DoctorSystem system_;
 
@@ -110,11 +112,13 @@ TEST_P(DoctorFindingTest, ReportsTheFindingWithItsFix) {
 
 const Case kCases[] = {
     {"NoAdapter", [](FakeSystem&) {}, "devices", Severity::Warning, "no USB serial adapter", "dmesg"},
-    {"AccessThroughGroup", [](FakeSystem& f) { f.adapter("ttyUSB0", "0403", "6001"); }, "access", Severity::Ok, "through group dialout", ""},
-    {"NotInGroup", [](FakeSystem& f) { f.adapter("ttyUSB0", "0403", "6001", false); }, "access", Severity::Problem,
-     "belongs to group dialout and tech is not a member", "sudo usermod -aG dialout tech"},
-    {"AddedButNotLoggedInAgain", [](FakeSystem& f) { f.adapter("ttyUSB0", "0403", "6001", false, "dialout", "anna,tech"); },
-     "access", Severity::Problem, "this login started before", "log out and in again"},
+    {"AccessThroughGroup", [](FakeSystem& f) { f.adapter("ttyUSB0", "0403", "6001"); }, "access",
+     Severity::Ok, "through group dialout", ""},
+    {"NotInGroup", [](FakeSystem& f) { f.adapter("ttyUSB0", "0403", "6001", false); }, "access",
+     Severity::Problem, "belongs to group dialout and tech is not a member", "sudo usermod -aG dialout tech"},
+    {"AddedButNotLoggedInAgain",
+     [](FakeSystem& f) { f.adapter("ttyUSB0", "0403", "6001", false, "dialout", "anna,tech"); }, "access",
+     Severity::Problem, "this login started before", "log out and in again"},
     {"RootMayUseAnything",
      [](FakeSystem& f) {
        f.adapter("ttyACM0", "2341", "0043");
@@ -156,7 +160,8 @@ const Case kCases[] = {
                "ENV{PRODUCT}==\"1a86/7523/*\", ATTRS{idVendor}==\"1a86\", ATTRS{idProduct}==\"7523\", "
                "ENV{BRLTTY_BRAILLE_DRIVER}=\"bm\"\n");
      },
-     "brltty", Severity::Problem, "claim CH34x adapters", "sudo ln -s /dev/null /etc/udev/rules.d/85-brltty.rules"},
+     "brltty", Severity::Problem, "claim CH34x adapters",
+     "sudo ln -s /dev/null /etc/udev/rules.d/85-brltty.rules"},
     {"BrlttyMasked",
      [](FakeSystem& f) {
        f.write("lib/udev/rules.d/85-brltty.rules", "ATTRS{idVendor}==\"10c4\", ATTRS{idProduct}==\"ea60\"\n");
@@ -165,7 +170,8 @@ const Case kCases[] = {
      "brltty", Severity::Ok, "claim no serial adapter", ""},
     {"BrlttyCp210xRuleWithoutAdapter",
      [](FakeSystem& f) {
-       f.write("usr/lib/udev/rules.d/85-brltty.rules", "ATTRS{idVendor}==\"10c4\", ATTRS{idProduct}==\"ea60\"\n");
+       f.write("usr/lib/udev/rules.d/85-brltty.rules",
+               "ATTRS{idVendor}==\"10c4\", ATTRS{idProduct}==\"ea60\"\n");
      },
      "brltty", Severity::Warning, "claim CP210x adapters", "sudo apt remove brltty"},
     {"FtdiLatencyDefault",

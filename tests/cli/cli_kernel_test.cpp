@@ -63,8 +63,8 @@ std::string Write(const std::string& dir, const std::string& name, const std::st
 }
 
 const KernelCase kKernelCases[] = {
-    {"CopyOfTheKernel", [](const std::string& s, const std::string& d) { return Write(d, "kernel.out", s); }, kExitOk,
-     "Verify ok", true},
+    {"CopyOfTheKernel", [](const std::string& s, const std::string& d) { return Write(d, "kernel.out", s); },
+     kExitOk, "Verify ok", true},
     // A sound kernel file that the simulated processor does not run: the update fails at the
     // kernel, which shows that the file, not the built-in kernel, went to the drive.
     {"AnotherKernel",
@@ -76,14 +76,17 @@ const KernelCase kKernelCases[] = {
      },
      kExitDrive, "Com open failed!", true},
     {"CutShort",
-     [](const std::string& s, const std::string& d) { return Write(d, "short.out", s.substr(0, s.size() / 2)); },
+     [](const std::string& s, const std::string& d) {
+       return Write(d, "short.out", s.substr(0, s.size() / 2));
+     },
      kExitFile, "flash kernel"},
-    {"NotCoff", [](const std::string&, const std::string& d) { return Write(d, "text.out", "not a kernel\n"); },
+    {"NotCoff",
+     [](const std::string&, const std::string& d) { return Write(d, "text.out", "not a kernel\n"); },
      kExitFile, "flash kernel"},
     {"FirmwareImageInFlash", [](const std::string&, const std::string&) { return kFirmware; }, kExitFile,
      "outside the processor's RAM"},
-    {"CommaInName", [](const std::string& s, const std::string& d) { return Write(d, "a,b.out", s); }, kExitFile,
-     "comma"},
+    {"CommaInName", [](const std::string& s, const std::string& d) { return Write(d, "a,b.out", s); },
+     kExitFile, "comma"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Kernels, CliKernelFileTest, ::testing::ValuesIn(kKernelCases),
