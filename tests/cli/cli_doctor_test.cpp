@@ -81,6 +81,7 @@ struct Case {
   Severity severity;
   const char* inMessage;  // a piece the message must contain
   const char* inFix;      // a piece the fix must contain ("" : no fix)
+  const char* port = "";  // doctor --port (empty: every adapter found)
 };
 
 const Finding* FindCheck(const std::vector<Finding>& findings, const std::string& check) {
@@ -96,7 +97,7 @@ TEST_P(DoctorFindingTest, ReportsTheFindingWithItsFix) {
   const Case& c = GetParam();
   FakeSystem fake;
   c.setUp(fake);
-  const std::vector<Finding> findings = RunDoctor(fake.system_, "");
+  const std::vector<Finding> findings = RunDoctor(fake.system_, c.port);
   const Finding* f = FindCheck(findings, c.check);
   ASSERT_NE(f, nullptr) << c.check;
   EXPECT_EQ(f->severity, c.severity) << f->message;
@@ -132,6 +133,15 @@ const Case kCases[] = {
        f.link("proc/311/fd/3", "/dev/ttyUSB0");
      },
      "held", Severity::Problem, "open in process 311 (minicom)", "kill 311"},
+    {"PseudoTerminalHeldByItsServer",
+     [](FakeSystem& f) {
+       f.write("dev/pts/3", "");
+       f.process(77, "qmx-sim");
+       f.link("proc/77/fd/5", "/dev/pts/3");
+       f.system_.user = {0, "root", {0}};
+       f.system_.ownPid = 0;
+     },
+     "held", Severity::Warning, "open in process 77 (qmx-sim), which may be", "kill 77", "/dev/pts/3"},
     {"HeldOnlyByThisProcess",
      [](FakeSystem& f) {
        f.adapter("ttyUSB0", "0403", "6001");
