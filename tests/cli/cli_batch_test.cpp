@@ -99,6 +99,7 @@ class Process {
 // resets the drive after its update, so that it answers again); `paced` delivers at the line's rate.
 struct Drive {
   Drive(bool paced, bool network) {
+    // An F28335 drive identifies as the QMX10-ET.
     std::vector<std::string> args = {"--flash-geometry", "F28335", "--turnaround-us", "0", "--quiet"};
     if (!paced) args.push_back("--unpaced");
     if (network) args.insert(args.end(), {"--rfc2217", "0"});
@@ -141,7 +142,7 @@ TEST_F(CliBatchTest, ADrivePulledDuringItsUpdateFailsAloneAndIsListedForTheNextR
     }
   }
   ASSERT_TRUE(unplugged) << progress;
-  EXPECT_THAT(progress, HasSubstr(first.device + "  QMX10-BA 4.1.7  "));
+  EXPECT_THAT(progress, HasSubstr(first.device + "  QMX10-ET 4.1.7  "));
   const std::string out = batch.restOut();
   EXPECT_EQ(batch.wait(), 1) << progress;
 
@@ -156,7 +157,7 @@ TEST_F(CliBatchTest, ADrivePulledDuringItsUpdateFailsAloneAndIsListedForTheNextR
   EXPECT_FALSE(drives[1]["ok"].boolean);
   EXPECT_EQ(drives[1]["exitCode"].integer(), 1);
   EXPECT_FALSE(drives[1]["reason"].string.empty()) << out;
-  EXPECT_EQ(drives[1]["drive"].string, "QMX10-BA 4.1.7");
+  EXPECT_EQ(drives[1]["drive"].string, "QMX10-ET 4.1.7");
 
   std::ifstream file(failed);
   const std::string listed((std::istreambuf_iterator<char>(file)), {});
@@ -191,7 +192,7 @@ TEST_F(CliBatchTest, OneJobTakesTheDrivesInTurnAndTheTableNamesEachOutcome) {
   const std::string table = batch.restOut();
   EXPECT_EQ(batch.wait(), 1);
   EXPECT_THAT(table, HasSubstr("PORT"));
-  EXPECT_THAT(table, ::testing::ContainsRegex(a.device + " +QMX10-BA 4.1.7 +ok "));
+  EXPECT_THAT(table, ::testing::ContainsRegex(a.device + " +QMX10-ET 4.1.7 +ok "));
   EXPECT_THAT(table, ::testing::ContainsRegex(absent + " +- +failed +[0-9.]+ s +.*" + absent));
   EXPECT_THAT(table, HasSubstr("1 of 2 drives succeeded"));
 }
