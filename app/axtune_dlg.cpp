@@ -1,5 +1,7 @@
 #include "app/axtune_dlg.h"
 
+#include "app/parameter_report_commands.h"
+
 #include <QAction>
 #include <QActionGroup>
 #include <QApplication>
@@ -157,6 +159,9 @@ void CAxtuneDlg::BuildMenu() {
   AddCommand(file, kCommandFirmwareUpdate, true);
   AddCommand(file, kCommandFlashKernel, true);
   file->addSeparator();
+  AddCommand(file, kCommandCompareParameters, true);
+  AddCommand(file, kCommandReport, true);
+  file->addSeparator();
   AddCommand(file, kCommandUser, true);
 
   // A top-level item: greyed until a page reports a change, then the bold default item.
@@ -251,6 +256,12 @@ void CAxtuneDlg::OnCommand(int id) {
       break;
     case kCommandFlashKernel:
       RunFlashKernelCommand(this);
+      break;
+    case kCommandCompareParameters:
+      RunCompareParametersCommand(*this);
+      break;
+    case kCommandReport:
+      RunReportCommand(*this);
       break;
     case kCommandAbout:
       OnAbout();

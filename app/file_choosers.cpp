@@ -3,6 +3,8 @@
 #include <QFileDialog>
 #include <utility>
 
+#include "res/strings.h"
+
 namespace axtune {
 namespace {
 
@@ -18,11 +20,21 @@ QString RunDialog(QWidget* owner, FileChoice choice) {
     dialog.setNameFilter(choice == FileChoice::Firmware ? QStringLiteral("Firmware (*.out)")
                                                         : QStringLiteral("Flash kernel (*.out)"));
     dialog.setDefaultSuffix(QStringLiteral("out"));
+  } else if (choice == FileChoice::Report) {
+    dialog.setNameFilters({QStringLiteral("PDF (*.pdf)"), QStringLiteral("HTML (*.html)")});
+    dialog.setDefaultSuffix(QStringLiteral("pdf"));
+    // The suffix follows the chosen filter.
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+      dialog.setDefaultSuffix(filter.contains(QStringLiteral("html")) ? QStringLiteral("html")
+                                                                      : QStringLiteral("pdf"));
+    });
   } else {
     dialog.setNameFilter(QStringLiteral("Axtune (*.qmx)"));
     dialog.setDefaultSuffix(QString::fromLatin1(kParameterFileSuffix));
   }
-  if (choice == FileChoice::SaveParameters) {
+  if (choice == FileChoice::ReferenceParameters) dialog.setWindowTitle(QString::fromUtf8(Text(49177)));
+  if (choice == FileChoice::Report) dialog.setWindowTitle(QString::fromUtf8(Text(49178)));
+  if (choice == FileChoice::SaveParameters || choice == FileChoice::Report) {
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);  // asks before overwriting
   } else {

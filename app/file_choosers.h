@@ -14,6 +14,8 @@ enum class FileChoice {
   LoadParameters,  // open dialog, the same filter, the file must exist
   Firmware,        // open dialog, filter "Firmware (*.out)", default extension "out", the file must exist
   FlashKernel,     // open dialog, filter "Flash kernel (*.out)", the file must exist
+  ReferenceParameters,  // as LoadParameters, titled "Choose a reference file (Cancel: none)"
+  Report,               // save dialog, filters "PDF (*.pdf)" and "HTML (*.html)", default extension "pdf"
 };
 
 // The chosen path, or an empty string when the user cancelled.

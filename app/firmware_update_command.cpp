@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "app/axtune_dlg.h"
+#include "app/connection_state_text.h"
 #include "app/file_choosers.h"
 #include "app/flash_kernel_setting.h"
 #include "app/processor_choice_dialog.h"
@@ -15,6 +16,8 @@
 #include "core/drive_identity.h"
 #include "core/firmware_image_fit.h"
 #include "core/firmware_update.h"
+#include "core/update_log.h"
+#include "link/drive_link.h"
 #include "link/port_slots.h"
 #include "res/strings.h"
 
@@ -130,6 +133,16 @@ void ShowUpdateProgress(CProgressDialog& dialog, const UpdateProgress& p) {
   }
 }
 
+// The drive's identification for the update log, "" when no drive answers.
+static std::string DriveIdentificationNow() {
+  uint16_t words[kRecordWords];
+  if (!IsLinkOpen() || !ReadRecord(128, words)) return {};
+  std::array<int16_t, 15> record{};
+  for (int i = 0; i < kRecordWords; ++i) record[static_cast<size_t>(i)] = static_cast<int16_t>(words[i]);
+  const DriveIdentity id = DecodeIdentification(record);
+  return DriveIdentificationText(id.typeText, id.versionText, id.recordCount);
+}
+
 void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
   const QString path = ChooseFile(&window, FileChoice::Firmware);
   if (path.isEmpty()) return;
@@ -180,8 +193,16 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
   };
 
   UpdateOutcome outcome;
+  UpdateLogRecorder updateLog("axtune", PortItemText(window.CheckedPort()), file, DriveIdentificationNow());
   RunWithProgress(dialog, [&] { outcome = RunFirmwareUpdate(file, *programmer, hooks); });
   programmer.reset();  // the prompt hook goes with it
+  // Every update that reached the drive goes into the local update log, once the drive is back.
+  auto logUpdate = [&](bool back) {
+    std::string error;
+    if (!updateLog.Finish(UpdateResultText(outcome.result), outcome.sectionsProgrammed,
+                          outcome.bytesProgrammed, back ? DriveIdentificationNow() : std::string(), &error))
+      ShowMessage(&window, QString::fromStdString(error));
+  };
 
   if (!handedOver) {
     // Nothing reached the drive: a refused file, no open port, or a cancel before the hand-over.
@@ -198,6 +219,7 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const bool back = window.ReconnectAfterFirmwareUpdate();
   QApplication::restoreOverrideCursor();
+  logUpdate(back);
   if (!back) {
     // The window keeps asking the port, so a drive switched off and on is found again without a
     // port selection. The boot loader was never reached when the firmware is untouched: the cable or

@@ -33,6 +33,12 @@ const Dispatch kDispatch[] = {
     {"coff", CmdCoff, 1, 1},
     {"doctor", CmdDoctor, 0, 0},
     {"batch", CmdBatch, 0, 1000},
+    {"get", CmdGet, 1, 1000},
+    {"set", CmdSet, 1, 1000},
+    {"params", CmdParams, 0, 0},
+    {"diff", CmdDiff, 2, 2},
+    {"report", CmdReport, 1, 1},
+    {"history", CmdHistory, 0, 0},
 };
 
 }  // namespace

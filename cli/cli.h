@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -37,6 +38,9 @@ struct CliEnvironment {
   // This program's executable, which batch starts once per drive (main() sets it; tests give the
   // built axtune-cli).
   std::string programPath;
+  // Turns the report's HTML into a PDF file (html, path, error): set by a program built with Qt.
+  // Empty: report writes HTML only and refuses FILE.pdf with a reason.
+  std::function<bool(const std::string&, const std::string&, std::string&)> writePdf;
 };
 
 // Runs one command line (without the program name). Results go to `out`, diagnostics and progress

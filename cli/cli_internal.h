@@ -44,6 +44,9 @@ struct Options {
   int jobs = 0;
   std::string failedFile;
   bool progressEvents = false;  // --progress-events: progress as "@progress {json}" lines (for batch)
+  bool all = false;             // diff: list equal values too
+  bool noVerify = false;        // set: do not read the values back
+  std::optional<std::string> reference;  // report: the reference parameter file
   std::optional<std::string> user;
   std::optional<std::string> company;
   std::string simFlash = "F2808";
@@ -175,6 +178,12 @@ int ChooseFlashKernel(Context& context, FlashKernelChoice& choice);
 inline constexpr const char* kProgressEventPrefix = "@progress ";
 void WriteProgressEvent(std::ostream& err, const std::string& label, uint64_t done, uint64_t total);
 bool ReadProgressEvent(const std::string& line, std::string& label, uint64_t& done, uint64_t& total);
+int CmdGet(Context& context);
+int CmdSet(Context& context);
+int CmdParams(Context& context);
+int CmdDiff(Context& context);
+int CmdReport(Context& context);
+int CmdHistory(Context& context);
 
 // Progress on the error stream: a redrawn bar on a terminal, plain lines otherwise.
 class ProgressPrinter {

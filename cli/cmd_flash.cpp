@@ -9,6 +9,7 @@
 #include "core/drive_identity.h"
 #include "core/firmware_fit.h"
 #include "core/firmware_update.h"
+#include "core/update_log.h"
 
 namespace axtune::cli {
 namespace {
@@ -144,6 +145,10 @@ int CmdFlash(Context& context) {
       progress.update(ProgressLabel(p), p.bytesDone, p.bytesTotal);
     }
   };
+  const Identity drive = DecodeIdentity(before);
+  UpdateLogRecorder updateLog(
+      kProgram, session.portLabel(), path,
+      answered ? DriveIdentificationText(drive.typeText, drive.versionText, drive.recordCount) : "");
   UpdateOutcome outcome;
   int sectionCount = 0;
   {
@@ -156,10 +161,19 @@ int CmdFlash(Context& context) {
     outcome = RunFirmwareUpdate(path, *programmer, hooks);
   }
   progress.finish();
+  // Every update that reached the drive goes into the local update log.
+  auto logUpdate = [&](const std::string& driveAfter) {
+    if (outcome.result == UpdateResult::FileRejected) return;
+    std::string error;
+    if (!updateLog.Finish(UpdateResultText(outcome.result), outcome.sectionsProgrammed,
+                          outcome.bytesProgrammed, driveAfter, &error))
+      Warn(context, "the update was not logged: " + error);
+  };
   // Ctrl-C: the programmer stopped at its next packet and reset the drive; say where that leaves it
   // (an identification now would only wait for a drive that is starting or in its boot loader).
   if (context.stopRequested() && outcome.result != UpdateResult::VerifyOk &&
       outcome.result != UpdateResult::FileRejected) {
+    logUpdate("");
     return Cancelled(context, CancelledState(outcome, sectionCount));
   }
 
@@ -177,6 +191,7 @@ int CmdFlash(Context& context) {
     identified = ReadRecord(kIdentificationRecord, words) || ReadRecord(kIdentificationRecord, words);
     if (identified) after = DecodeIdentity(words);
   }
+  logUpdate(identified ? DriveIdentificationText(after.typeText, after.versionText, after.recordCount) : "");
 
   const bool ok = outcome.result == UpdateResult::VerifyOk;
   if (context.options.json) {

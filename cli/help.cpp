@@ -86,6 +86,32 @@ const CommandHelp kCommands[] = {
      "at each value), and an rfc2217:// address that does not answer or does not speak RFC 2217.\n"
      "Without --port it looks at every /dev/ttyUSB* and /dev/ttyACM*. One line per check: OK,\n"
      "WARNING or PROBLEM. Exit 0 when nothing blocks, 1 when a problem does.\n"},
+    {"get", "get NAME...",
+     "Reads parameters by name in the units the pages show (motor-current, profile-3-velocity,\n"
+     "input-de4, ...; 'params' lists them, other words are record-R-word-W). Each line reads\n"
+     "NAME=VALUE, which 'set' takes back, then the label in the language of --lang.\n"},
+    {"set", "set NAME=VALUE... [--no-verify]",
+     "Writes parameters by name in the units the pages show, e.g. set motor-current=1500. List\n"
+     "values by their text in either language or its ASCII form (input-de4=profile-2-jogging),\n"
+     "flags as 0/1 or off/on. Every value is checked against its limit first: one value outside it\n"
+     "is refused with the limit named and nothing is written. Each value is read back and compared\n"
+     "unless --no-verify is given. Run 'store' to keep the values over a power cycle.\n"},
+    {"params", "params",
+     "Lists every named parameter: name, label (--lang), unit, page and where it lives (record and\n"
+     "word, object); with --json also its limits, scale and list entries. No --port needed.\n"},
+    {"diff", "diff A B [--all]",
+     "Compares two parameter sets by name: A and B are each a parameter file or the word 'drive'\n"
+     "for the connected drive. Lists the values that differ page by page, in units and raw words;\n"
+     "words no page shows as record-R-word-W. --all lists equal values too. Exit code 0 when equal,\n"
+     "1 when different, 2 usage error, 3 file error, 4 drive or link failure.\n"},
+    {"report", "report FILE.pdf|FILE.html [--reference FILE.qmx] [--user NAME] [--company NAME]",
+     "Writes the commissioning report of the connected drive: identification, date and time, user\n"
+     "and company (name.dat or --user/--company), every parameter page by page, the differences to\n"
+     "the reference file, and the last firmware update this program logged. The language follows\n"
+     "--lang. A PDF needs a build with Qt; HTML always works and needs nothing else to be shown.\n"},
+    {"history", "history",
+     "Prints the local log of firmware updates (both front ends append to it): time, port, drive\n"
+     "before and after, file, SHA-256, outcome, duration. No --port needed.\n"},
 };
 
 const CommandHelp* Find(const std::string& command) {

@@ -7,6 +7,9 @@
 #include <vector>
 
 #include "cli/cli.h"
+#ifdef AXTUNE_HAVE_PDF
+#include "report/report_pdf.h"
+#endif
 #include "res/strings.h"
 
 #ifdef _WIN32
@@ -72,6 +75,9 @@ int main(int argc, char** argv) {
   environment.progressTerminal = AXTUNE_ISATTY(AXTUNE_FILENO(stderr)) != 0;
   environment.stop = &g_stop;
   environment.programPath = ProgramPath(argc > 0 ? argv[0] : "axtune-cli");
+#ifdef AXTUNE_HAVE_PDF
+  environment.writePdf = axtune::WriteHtmlAsPdf;
+#endif
 
   const std::vector<std::string> args(argv + 1, argv + argc);
   const int code = axtune::cli::RunCli(args, std::cout, std::cerr, environment);

@@ -14,7 +14,7 @@ namespace {
 bool TakesValue(const std::string& name) {
   return name == "port" || name == "lang" || name == "interval" || name == "count" || name == "user" ||
          name == "company" || name == "sim-flash" || name == "sim-faults" || name == "processor" ||
-         name == "kernel" || name == "ports" || name == "jobs" || name == "failed";
+         name == "kernel" || name == "ports" || name == "jobs" || name == "failed" || name == "reference";
 }
 
 // --sim-faults: NAME=VALUE pairs, comma-separated, named as qmx-sim's options are.
@@ -206,6 +206,12 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       options.yes = true;
     } else if (name == "kernel") {
       options.kernel = value;
+    } else if (name == "all") {
+      options.all = true;
+    } else if (name == "no-verify") {
+      options.noVerify = true;
+    } else if (name == "reference") {
+      options.reference = value;
     } else if (name == "user") {
       options.user = value;
     } else if (name == "company") {

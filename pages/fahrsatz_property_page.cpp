@@ -12,6 +12,7 @@
 #include "controls/record_read_text.h"
 #include "link/drive_link.h"
 #include "link/object_access.h"
+#include "pages/dictionary_binding.h"
 #include "pages/motion_commands.h"
 #include "pages/motion_page_widgets.h"
 #include "pages/profile_flags.h"
@@ -190,24 +191,8 @@ void CFahrsatzPropertyPage::OnInitDialog() {
   targetVelocity_->addItem(Tr(kTextNextVelocity));
 }
 
-std::array<EditBindStep, 14> CFahrsatzPropertyPage::Bindings(int n) {
-  const auto record = static_cast<uint32_t>(kFirstProfileRecord + n);
-  return {{
-      {kIdPosition, BindCall::RecordLong, record, kWordTarget},
-      {kIdPosition, BindCall::Object, kObjectProfile, kSubTarget, 4},
-      {kIdPosition, BindCall::Signed},
-      {kIdVelocity, BindCall::RecordLong, record, kWordVelocity},
-      {kIdVelocity, BindCall::Scale, 0, 0, 0, kScaleVelocity},
-      {kIdVelocity, BindCall::Object, kObjectProfile, kSubVelocity, 4},
-      {kIdAccel, BindCall::RecordLong, record, kWordAccel},
-      {kIdAccel, BindCall::Object, kObjectAcceleration, 0, 4},
-      {kIdAccel, BindCall::Scale, 0, 0, 0, kScaleAcceleration},
-      {kIdDecel, BindCall::RecordLong, record, kWordDecel},
-      {kIdDecel, BindCall::Object, kObjectDeceleration, 0, 4},
-      {kIdDecel, BindCall::Scale, 0, 0, 0, kScaleAcceleration},
-      {kIdWaitTime, BindCall::RecordWord, record, kWordWaitTime},
-      {kIdWaitTime, BindCall::Object, kObjectProfile, kSubWaitTime, 2},
-  }};
+std::vector<EditBindStep> CFahrsatzPropertyPage::Bindings(int n) {
+  return PageBindSteps(ParamPage::Profiles, n);
 }
 
 // The selector goes first, so that every object write after it and Start address profile n.

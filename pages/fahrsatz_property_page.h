@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <array>
+#include <vector>
 
 #include "controls/axtune_edit.h"
 #include "controls/axtune_property_page.h"
@@ -76,8 +77,9 @@ class CFahrsatzPropertyPage : public CAxtunePropertyPage {
 
   explicit CFahrsatzPropertyPage(QWidget* parent = nullptr);
 
-  // The binding calls of the edit fields for profile n, in the order they are made.
-  static std::array<EditBindStep, 14> Bindings(int n);
+  // The binding calls of the edit fields for profile n, in the order they are made (from the
+  // parameter dictionary).
+  static std::vector<EditBindStep> Bindings(int n);
 
   // Binds the controls once (the first showing does it; tests may call it earlier).
   void OnInitDialog();

@@ -3,23 +3,25 @@
 #include <QGridLayout>
 #include <QLabel>
 
+#include "pages/dictionary_binding.h"
 #include "res/strings.h"
 
 namespace axtune {
 namespace {
 
 constexpr int kTextMaxCurrent = 44274;
-constexpr int kTextEnabled = 124;
-constexpr std::array<int16_t, 1> kEnabledCode = {2};
 
 QString T(int id) {
   return QString::fromUtf8(Text(id));
 }
 
-CAxtuneComboBox* MakeList(QWidget* page, int id) {
+// A list with its entries and its word, both from the parameter dictionary.
+CAxtuneComboBox* MakeList(QWidget* page, int id, int word) {
   auto* list = new CAxtuneComboBox(page, id);
   list->setMinimumContentsLength(14);
   list->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  for (int text : ListTextIds(ParamPage::Outputs, id)) list->addItem(T(text));
+  list->BindRecordWord(COutputsPropertyPage::kRecord, word, ListCodes(ParamPage::Outputs, id));
   return list;
 }
 
@@ -38,22 +40,16 @@ COutputsPropertyPage::COutputsPropertyPage(QWidget* parent) : CAxtunePropertyPag
   std::array<CAxtuneComboBox*, 4> currents{};
   for (int n = 0; n < 4; ++n) {
     const size_t i = static_cast<size_t>(n);
-    CAxtuneComboBox* function = MakeList(this, kIdFunction[i]);
-    for (int text : kFunctionTexts) function->addItem(T(text));
-    function->BindRecordWord(kRecord, n, kFunctionCodes);
-    CAxtuneComboBox* current = MakeList(this, kIdCurrent[i]);
+    CAxtuneComboBox* function = MakeList(this, kIdFunction[i], n);
+    CAxtuneComboBox* current = MakeList(this, kIdCurrent[i], n + 4);
     current->setMinimumContentsLength(6);
-    for (int text : kCurrentTexts) current->addItem(T(text));
-    current->BindRecordWord(kRecord, n + 4, kCurrentCodes);
     grid->addWidget(new QLabel(T(44000 + kIdFunction[i] - 1000), this), n + 1, 0);
     grid->addWidget(function, n + 1, 1);
     grid->addWidget(current, n + 1, 2);
     functions[i] = function;
     currents[i] = current;
   }
-  CAxtuneComboBox* enabled = MakeList(this, kIdEnabledOutput);
-  enabled->addItem(T(kTextEnabled));
-  enabled->BindRecordWord(kRecord, 8, kEnabledCode);
+  CAxtuneComboBox* enabled = MakeList(this, kIdEnabledOutput, 8);
   grid->addWidget(new QLabel(T(44000 + kIdEnabledOutput - 1000), this), 5, 0);
   grid->addWidget(enabled, 5, 1);
   grid->setColumnStretch(3, 1);

@@ -22,11 +22,6 @@ class COutputsPropertyPage : public CAxtunePropertyPage {
   static constexpr int kIdEnabledOutput = 1273;                                // word 8
   static constexpr int kListCount = 9;
 
-  static constexpr std::array<int, 5> kFunctionTexts = {32806, 123, 124, 125, 126};
-  static constexpr std::array<int16_t, 5> kFunctionCodes = {0, 1, 2, 3, 4};
-  static constexpr std::array<int, 4> kCurrentTexts = {44290, 44291, 44292, 44293};  // 0..30 mA
-  static constexpr std::array<int16_t, 4> kCurrentCodes = {0, 1, 2, 3};
-
   explicit COutputsPropertyPage(QWidget* parent = nullptr);
 
   void OnShowWindow(bool show) override;

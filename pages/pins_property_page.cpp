@@ -4,6 +4,7 @@
 #include <QGroupBox>
 #include <QLabel>
 
+#include "pages/dictionary_binding.h"
 #include "res/strings.h"
 
 namespace axtune {
@@ -12,12 +13,13 @@ namespace {
 constexpr int kTextPinFunction = 44280;
 constexpr int kText24V = 44281;
 constexpr int kText5V = 44282;
-constexpr int kTextNoFunction = 32806;
-constexpr int kTextEnable = 32807;
-constexpr int kTextStep = 121;
-constexpr int kTextDirection = 122;
-constexpr std::array<int16_t, 2> kEnableCodes = {0, 10};
-constexpr std::array<int16_t, 1> kFixedCode = {0};
+
+// Adds the list's entries and binds it to its word, both from the parameter dictionary.
+void BindList(CAxtuneComboBox* list, int word) {
+  for (int text : ListTextIds(ParamPage::Inputs, list->ControlId()))
+    list->addItem(QString::fromUtf8(Text(text)));
+  list->BindRecordWord(CPinsPropertyPage::kRecord, word, ListCodes(ParamPage::Inputs, list->ControlId()));
+}
 
 QString T(int id) {
   return QString::fromUtf8(Text(id));
@@ -51,9 +53,8 @@ CPinsPropertyPage::CPinsPropertyPage(QWidget* parent) : CAxtunePropertyPage(kDia
   grid24->setHorizontalSpacing(12);
   for (int i = 0; i < 10; ++i) {
     CAxtuneComboBox* list = makeList(kIdFirstInput + i, grid24, i);
-    for (int text : kFunctionTexts) list->addItem(T(text));
-    list->BindRecordWord(kRecord, i, kFunctionCodes);
-    list->setMaxVisibleItems(static_cast<int>(kFunctionTexts.size()));
+    BindList(list, i);
+    list->setMaxVisibleItems(list->count());
     lists_[static_cast<size_t>(i)] = list;
   }
 
@@ -61,15 +62,11 @@ CPinsPropertyPage::CPinsPropertyPage(QWidget* parent) : CAxtunePropertyPage(kDia
   auto* grid5 = new QGridLayout(inputs5);
   grid5->setHorizontalSpacing(12);
   CAxtuneComboBox* enable = makeList(kIdEnable, grid5, 0);
-  enable->addItem(T(kTextNoFunction));
-  enable->addItem(T(kTextEnable));
-  enable->BindRecordWord(kRecord, 10, kEnableCodes);
+  BindList(enable, 10);
   CAxtuneComboBox* step = makeList(kIdStep, grid5, 1);
-  step->addItem(T(kTextStep));
-  step->BindRecordWord(kRecord, 11, kFixedCode);
+  BindList(step, 11);
   CAxtuneComboBox* direction = makeList(kIdDirection, grid5, 2);
-  direction->addItem(T(kTextDirection));
-  direction->BindRecordWord(kRecord, 12, kFixedCode);
+  BindList(direction, 12);
   grid5->setRowStretch(3, 1);
   lists_[10] = enable;
   lists_[11] = step;

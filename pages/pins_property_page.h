@@ -23,13 +23,6 @@ class CPinsPropertyPage : public CAxtunePropertyPage {
   static constexpr int kIdDirection = 1237;   // word 12
   static constexpr int kListCount = 13;
 
-  // The input function list: string ids and codes, in the order of the entries.
-  static constexpr std::array<int, 15> kFunctionTexts = {32806, 32790, 32791, 32798, 32799,
-                                                         32800, 32801, 32802, 32803, 32805,
-                                                         32807, 32821, 32822, 32823, 32824};
-  static constexpr std::array<int16_t, 15> kFunctionCodes = {0, 1, 2,  3,  4,  5,  6, 7,
-                                                             8, 9, 10, 11, 12, 13, 14};
-
   explicit CPinsPropertyPage(QWidget* parent = nullptr);
 
   void OnShowWindow(bool show) override;

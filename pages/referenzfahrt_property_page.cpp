@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "controls/message_box.h"
+#include "pages/dictionary_binding.h"
 #include "pages/homing_methods.h"
 #include "pages/motion_commands.h"
 #include "pages/motion_page_widgets.h"
@@ -19,30 +20,11 @@ using motion_page::Label;
 using motion_page::Named;
 using motion_page::Tr;
 
-using P = CReferenzfahrtPropertyPage;
-constexpr uint16_t kObjectHomingMethod = 0x6098;
-constexpr uint16_t kObjectHoming = 0x2024;
-constexpr uint32_t kFullScale = 0x3FFF;  // 100 %
-
-constexpr EditBindStep kBindings[] = {
-    {P::kIdVelocity, BindCall::Object, kObjectHoming, 3, 4},
-    {P::kIdVelocity, BindCall::Scale, 0, 0, 0, kScaleVelocity},
-    {P::kIdAccel, BindCall::RecordLong, P::kHomingRecord, 4},
-    {P::kIdAccel, BindCall::Scale, 0, 0, 0, kScaleAcceleration},
-    {P::kIdDecel, BindCall::RecordLong, P::kHomingRecord, 6},
-    {P::kIdDecel, BindCall::Scale, 0, 0, 0, kScaleAcceleration},
-    {P::kIdReferencePosition, BindCall::Object, kObjectHoming, 6, 4},
-    {P::kIdReferencePosition, BindCall::Signed},
-    {P::kIdCurrent, BindCall::Object, kObjectHoming, 7, 2},
-    {P::kIdCurrent, BindCall::Limit, kFullScale},
-    {P::kIdCurrent, BindCall::Scale, 0, 0, 0, kScalePercent},
-    {P::kIdMaxDistance, BindCall::Object, kObjectHoming, 8, 4},
-};
-
 }  // namespace
 
 std::span<const EditBindStep> CReferenzfahrtPropertyPage::Bindings() {
-  return kBindings;
+  static const std::vector<EditBindStep> steps = PageBindSteps(ParamPage::Homing);
+  return steps;
 }
 
 CReferenzfahrtPropertyPage::CReferenzfahrtPropertyPage(QWidget* parent)
@@ -142,14 +124,11 @@ CReferenzfahrtPropertyPage::CReferenzfahrtPropertyPage(QWidget* parent)
 void CReferenzfahrtPropertyPage::OnInitDialog() {
   if (initialised_) return;
   initialised_ = true;
-  std::vector<int16_t> codes;  // item data of the entries, in list order
-  for (const HomingMethod& m : kHomingMethods) {
-    method_->addItem(Tr(m.textId));
-    codes.push_back(m.code);
-  }
-  method_->BindObject(kObjectHomingMethod, 0, 1, codes);
+  for (int text : ListTextIds(ParamPage::Homing, kIdMethod)) method_->addItem(Tr(text));
+  const ParamEntry* method = FindControlEntry(ParamPage::Homing, kIdMethod);
+  method_->BindObject(method->index, method->subindex, method->size, ListCodes(ParamPage::Homing, kIdMethod));
 
-  for (const EditBindStep& step : kBindings) {
+  for (const EditBindStep& step : Bindings()) {
     for (CAxtuneEdit* field : {velocity_, accel_, decel_, referencePosition_, current_, maxDistance_})
       if (field->ControlId() == step.controlId) ApplyBindStep(*field, step);
   }

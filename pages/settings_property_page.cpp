@@ -6,29 +6,11 @@
 #include "controls/write_failure.h"
 #include "core/drive_identity.h"
 #include "link/drive_link.h"
+#include "pages/dictionary_binding.h"
 #include "res/strings.h"
 
 namespace axtune {
 namespace {
-
-using C = CSettingsPropertyPage;
-
-constexpr EditBindStep kBindings[] = {
-    {C::kIdMotorCurrent, BindCall::Object, 0x6075, 0, 4},
-    {C::kIdMotorCurrent, BindCall::Limit, 7000},
-    {C::kIdIdleLevel, BindCall::Object, 0x2061, 0, 2},
-    {C::kIdIdleLevel, BindCall::Limit, 0x3FFF},
-    {C::kIdIdleLevel, BindCall::Scale, 0, 0, 0, kScalePercent},
-    {C::kIdStepResolution, BindCall::Object, 0x6510, 1, 2},
-    {C::kIdEmergencyDeceleration, BindCall::Object, 0x6085, 0, 4},
-    {C::kIdEmergencyDeceleration, BindCall::Scale, 0, 0, 0, kScaleAcceleration},
-    {C::kIdStartStopVelocity, BindCall::Object, 0x6058, 1, 4},
-    {C::kIdStartStopVelocity, BindCall::Scale, 0, 0, 0, kScaleVelocity},
-    {C::kIdIdleDelay, BindCall::RecordWord, C::kRecord, 5},
-    {C::kIdIdleDelay, BindCall::Limit, 3000},
-    {C::kIdEncoderLines, BindCall::RecordWord, C::kRecord, 14},
-    {C::kIdEncoderLines, BindCall::Scale, 0, 0, 0, kScaleEncoderLines},
-};
 
 // Labels are string 44000 + (id - 1000), units 44500 + (id - 1000).
 QString LabelText(int id) {
@@ -41,7 +23,8 @@ QString UnitText(int id) {
 }  // namespace
 
 std::span<const EditBindStep> CSettingsPropertyPage::Bindings() {
-  return kBindings;
+  static const std::vector<EditBindStep> steps = PageBindSteps(ParamPage::Settings);
+  return steps;
 }
 
 CSettingsPropertyPage::CSettingsPropertyPage(QWidget* parent) : CAxtunePropertyPage(kDialogId, parent) {
@@ -62,7 +45,7 @@ CSettingsPropertyPage::CSettingsPropertyPage(QWidget* parent) : CAxtunePropertyP
   }
   BuildLayout();
 
-  for (const EditBindStep& step : kBindings) ApplyBindStep(*fields_.at(step.controlId), step);
+  for (const EditBindStep& step : Bindings()) ApplyBindStep(*fields_.at(step.controlId), step);
   for (auto& [id, field] : fields_)
     field->SetUnit(id == kIdEncoderLines ? LabelText(kIdEncoderUnit) : UnitText(id));
 

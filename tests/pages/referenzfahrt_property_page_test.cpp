@@ -7,6 +7,7 @@
 #include <QLineEdit>
 #include <QTest>
 
+#include "pages/dictionary_binding.h"
 #include "pages/homing_methods.h"
 #include "tests/pages/motion_page_test_support.h"
 
@@ -110,9 +111,11 @@ TEST_F(HomingPageTest, MethodsCarryTheirNumbersAndOnlyTheMechanicalStopsShowTheM
   EXPECT_EQ(record(64)[0], 250);
   EXPECT_EQ(host_.notified.size(), 3u);
 
+  const std::vector<int16_t> codes = ListCodes(ParamPage::Homing, CReferenzfahrtPropertyPage::kIdMethod);
+  ASSERT_EQ(codes, (std::vector<int16_t>{35, 17, 18, 24, 25, 29, 28, 250, 251}));
   for (int i = 0; i < 9; ++i) {
     Choose(i);
-    EXPECT_EQ(record(64)[0], static_cast<uint16_t>(kHomingMethods[i].code)) << i;
+    EXPECT_EQ(record(64)[0], static_cast<uint16_t>(codes[static_cast<size_t>(i)])) << i;
   }
 }
 

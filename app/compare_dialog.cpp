@@ -1,0 +1,175 @@
+#include "app/compare_dialog.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <set>
+
+#include "controls/message_box.h"
+#include "core/parameter_access.h"
+#include "res/strings.h"
+
+namespace axtune {
+namespace {
+
+constexpr int kTextTitle = 49160, kTextName = 49161, kTextPage = 49162, kTextShowEqual = 49163;
+constexpr int kTextWriteSelected = 49164, kTextWriteAll = 49165, kTextDrive = 49131, kTextFile = 49146;
+constexpr int kTextUnit = 49141, kTextRaw = 49154, kTextMissing = 49167, kTextCount = 49168;
+constexpr int kTextEqual = 49169, kTextNotWritten = 49173;
+
+QString Tr(int id) {
+  return QString::fromUtf8(Text(id));
+}
+QString Q(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+QString HexWords(const std::vector<uint16_t>& words) {
+  QString out;
+  for (auto it = words.rbegin(); it != words.rend(); ++it)
+    out += QStringLiteral("%1").arg(*it, 4, 16, QLatin1Char('0')).toUpper();
+  return out.isEmpty() ? QStringLiteral("-") : QStringLiteral("0x") + out;
+}
+
+}  // namespace
+
+CCompareDialog::CCompareDialog(ParameterSet drive, ParameterSet file, std::function<void(int)> notify,
+                               QWidget* parent)
+    : QDialog(parent), drive_(std::move(drive)), file_(std::move(file)), notify_(std::move(notify)) {
+  setWindowTitle(Tr(kTextTitle));
+  setObjectName(QStringLiteral("compareDialog"));
+  auto* layout = new QVBoxLayout(this);
+  auto* sources = new QLabel(Tr(kTextDrive) + QStringLiteral(": ") + Q(drive_.source) + QStringLiteral("\n") +
+                                 Tr(kTextFile) + QStringLiteral(": ") + Q(file_.source),
+                             this);
+  sources->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  layout->addWidget(sources);
+  summary_ = new QLabel(this);
+  summary_->setObjectName(QStringLiteral("summary"));
+  layout->addWidget(summary_);
+
+  table_ = new QTableWidget(0, 6, this);
+  table_->setHorizontalHeaderLabels(
+      {Tr(kTextPage), Tr(kTextName), Tr(kTextDrive), Tr(kTextFile), Tr(kTextUnit), Tr(kTextRaw)});
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  table_->verticalHeader()->hide();
+  table_->horizontalHeader()->setStretchLastSection(true);
+  table_->setAlternatingRowColors(true);
+  layout->addWidget(table_, 1);
+
+  showEqual_ = new QCheckBox(Tr(kTextShowEqual), this);
+  layout->addWidget(showEqual_);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  writeSelected_ = buttons->addButton(Tr(kTextWriteSelected), QDialogButtonBox::ActionRole);
+  writeAll_ = buttons->addButton(Tr(kTextWriteAll), QDialogButtonBox::ActionRole);
+  layout->addWidget(buttons);
+
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  connect(showEqual_, &QCheckBox::toggled, this, [this] { Fill(); });
+  connect(table_, &QTableWidget::itemSelectionChanged, this, [this] { UpdateButtons(); });
+  connect(writeSelected_, &QPushButton::clicked, this, [this] {
+    std::set<int> rows;
+    for (const QModelIndex& index : table_->selectionModel()->selectedRows()) rows.insert(index.row());
+    WriteRows(std::vector<int>(rows.begin(), rows.end()));
+  });
+  connect(writeAll_, &QPushButton::clicked, this, [this] {
+    std::vector<int> rows;
+    for (int i = 0; i < static_cast<int>(rows_.size()); ++i) rows.push_back(i);
+    WriteRows(rows);
+  });
+  Fill();
+  resize(860, 480);
+}
+
+int CCompareDialog::DifferenceCount() const {
+  int count = 0;
+  for (const ParamDifference& d : CompareParameterSets(drive_, file_)) count += d.equal() ? 0 : 1;
+  return count;
+}
+
+void CCompareDialog::Fill() {
+  const Language l = CurrentLanguage();
+  rows_ = CompareParameterSets(drive_, file_, showEqual_->isChecked());
+  table_->setRowCount(static_cast<int>(rows_.size()));
+  int differences = 0;
+  for (int r = 0; r < static_cast<int>(rows_.size()); ++r) {
+    const ParamDifference& d = rows_[static_cast<size_t>(r)];
+    differences += d.equal() ? 0 : 1;
+    auto value = [&](bool in, uint32_t raw) {
+      return in ? Q(FormatUserValue(d.entry, raw, l)) : Tr(kTextMissing);
+    };
+    const QString cells[] = {
+        Q(PageTitle(d.entry.page, l)), Q(ParameterLabel(d.entry, l)),
+        value(d.inA, d.rawA),          value(d.inB, d.rawB),
+        Q(ParameterUnit(d.entry, l)),  HexWords(d.wordsA) + QStringLiteral(" / ") + HexWords(d.wordsB)};
+    for (int c = 0; c < 6; ++c) {
+      auto* item = new QTableWidgetItem(cells[c]);
+      if (c == kColumnDrive || c == kColumnFile) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+      if (c == kColumnName) item->setToolTip(Q(d.entry.name));
+      if (!d.equal()) {
+        QFont bold = item->font();
+        bold.setBold(c == kColumnDrive || c == kColumnFile);
+        item->setFont(bold);
+      }
+      table_->setItem(r, c, item);
+    }
+  }
+  table_->resizeColumnsToContents();
+  summary_->setText(differences == 0 ? Tr(kTextEqual) : Tr(kTextCount).arg(differences));
+  UpdateButtons();
+}
+
+void CCompareDialog::UpdateButtons() {
+  bool anySelected = false;
+  for (const QModelIndex& index : table_->selectionModel()->selectedRows())
+    anySelected = anySelected || !rows_[static_cast<size_t>(index.row())].equal();
+  bool anyDifferent = false;
+  for (const ParamDifference& d : rows_) anyDifferent = anyDifferent || (!d.equal() && d.inB);
+  writeSelected_->setEnabled(anySelected);
+  writeAll_->setEnabled(anyDifferent);
+}
+
+bool CCompareDialog::WriteOne(const ParamDifference& d) {
+  if (!d.inB) return false;  // the file does not hold it: nothing to write
+  uint32_t back = 0;
+  if (!WriteParameter(d.entry, d.rawB) || !ReadParameter(d.entry, &back) || back != d.rawB) return false;
+  // The drive's set now holds what it read back.
+  if (d.entry.HasRecord() && d.entry.record < static_cast<int>(drive_.records.size())) {
+    PutRawInRecord(d.entry, back, drive_.records[static_cast<size_t>(d.entry.record)].data());
+  } else {
+    drive_.objects[d.entry.name] = back;
+  }
+  if (notify_) notify_(d.entry.HasRecord() ? d.entry.record : 0);
+  return true;
+}
+
+int CCompareDialog::WriteRows(const std::vector<int>& rows) {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  int tried = 0, taken = 0;
+  QStringList failed;
+  for (int row : rows) {
+    if (row < 0 || row >= static_cast<int>(rows_.size())) continue;
+    const ParamDifference& d = rows_[static_cast<size_t>(row)];
+    if (d.equal()) continue;
+    ++tried;
+    if (WriteOne(d)) {
+      ++taken;
+    } else {
+      failed << Q(ParameterLabel(d.entry, CurrentLanguage()));
+    }
+  }
+  QApplication::restoreOverrideCursor();
+  Fill();
+  if (!failed.isEmpty())
+    ShowMessage(this, Tr(kTextNotWritten).arg(taken).arg(tried).arg(failed.join(QStringLiteral(", "))));
+  return taken;
+}
+
+}  // namespace axtune

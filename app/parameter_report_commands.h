@@ -1,0 +1,23 @@
+// The two File commands that read the whole parameter set of the connected drive by name:
+// "Vergleichen mit Datei..." (the compare dialog against a parameter file) and
+// "Inbetriebnahmeprotokoll..." (the commissioning report as PDF or HTML).
+#pragma once
+
+#include <QString>
+#include <string>
+
+namespace axtune {
+
+class CAxtuneDlg;
+
+// Their commands in the File menu; captions are texts 100000 + id.
+inline constexpr int kCommandCompareParameters = 32810;  // "Vergleichen mit Datei..."
+inline constexpr int kCommandReport = 32811;             // "Inbetriebnahmeprotokoll..."
+
+void RunCompareParametersCommand(CAxtuneDlg& window);
+void RunReportCommand(CAxtuneDlg& window);
+
+// Writes the report file: PDF when the name ends in .pdf, else HTML. False with the reason.
+bool WriteReportFile(const std::string& html, const QString& path, std::string& error);
+
+}  // namespace axtune

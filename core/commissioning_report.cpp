@@ -1,0 +1,215 @@
+#include "core/commissioning_report.h"
+
+#include <cstdio>
+#include <ctime>
+#include <map>
+
+namespace axtune {
+namespace {
+
+constexpr int kTitle = 49130, kDrive = 49131, kType = 49132, kVersion = 49133, kRecords = 49134;
+constexpr int kDateTime = 49135, kUser = 49136, kCompany = 49137, kPort = 49138, kParameter = 49139;
+constexpr int kValue = 49140, kUnit = 49141, kDifferences = 49142, kNoDifferences = 49143;
+constexpr int kLastUpdate = 49144, kNoUpdate = 49145, kFile = 49146, kSize = 49147, kSections = 49148;
+constexpr int kOutcome = 49149, kRate = 49150, kDuration = 49151, kTime = 49152, kReferenceFile = 49153;
+constexpr int kRawWords = 49154, kNumber = 49155, kSignature = 49156, kBeforeAfter = 49157, kBytes = 49158;
+constexpr int kNotReadable = 49159, kMissing = 49167;
+
+// Print-friendly: black on white, small type for the wide profile table, tables kept together.
+constexpr const char* kStyle =
+    "body{font-family:sans-serif;font-size:9pt;color:#000;background:#fff}"
+    "h1{font-size:16pt;margin:0 0 6pt 0}h2{font-size:12pt;margin:12pt 0 4pt 0;border-bottom:1px solid #444}"
+    "table{border-collapse:collapse;margin:2pt 0}td,th{border:1px solid #888;padding:2px 5px;text-align:left;"
+    "vertical-align:top}th{background:#e4e4e4}td.n{text-align:right}td.c{text-align:center}table.id "
+    "td{border:none;padding:1px 8px "
+    "1px 0}"
+    "table.profiles{font-size:7pt}.raw{font-family:monospace;color:#333}";
+
+std::string T(int id, Language l) {
+  return HtmlEscaped(Text(id, l));
+}
+
+// The words as one hex number, high word first ("0x00266666"); "-" for none.
+std::string Hex(const std::vector<uint16_t>& words) {
+  std::string out;
+  for (auto it = words.rbegin(); it != words.rend(); ++it) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%04X", *it);
+    out += text;
+  }
+  return out.empty() ? "-" : "0x" + out;
+}
+
+std::string Row(std::initializer_list<std::string> cells, const char* tag = "td") {
+  std::string out = "<tr>";
+  for (const std::string& c : cells) out += std::string("<") + tag + ">" + c + "</" + tag + ">";
+  return out + "</tr>\n";
+}
+
+std::string ValueText(const ParamEntry& e, const ParameterSet& set, Language l) {
+  uint32_t raw = 0;
+  if (!RawInSet(e, set, &raw)) return T(kNotReadable, l);
+  return HtmlEscaped(FormatUserValue(e, raw, l));
+}
+
+// The profile entries without their "Profile n:" prefix, for the column heads. A flag column is
+// headed by what its mark means ("Relativ", "Geschwindigkeit des Folgeauftrags").
+std::string ShortLabel(const ParamEntry& e, Language l) {
+  std::string label = Text(e.labelId, l);
+  if (e.kind == ParamKind::Flag && e.items.size() == 2) label = Text(e.items[1].textId, l);
+  const std::string unit = ParameterUnit(e, l);
+  if (!unit.empty()) label += " [" + unit + "]";
+  return HtmlEscaped(label);
+}
+
+std::string ProfilesTable(const ParameterSet& set, Language l) {
+  std::vector<const ParamEntry*> columns;
+  std::map<int, std::vector<const ParamEntry*>> rows;
+  for (const ParamEntry& e : ParameterDictionary()) {
+    if (e.page != ParamPage::Profiles) continue;
+    if (e.profile == 0) columns.push_back(&e);
+    rows[e.profile].push_back(&e);
+  }
+  // Numbers get the room, the flag marks a narrow column each.
+  std::string out =
+      "<table class=\"profiles\" width=\"100%\"><thead><tr><th width=\"6%\">" + T(kNumber, l) + "</th>";
+  for (const ParamEntry* c : columns) {
+    out += std::string("<th width=\"") + (c->kind == ParamKind::Flag ? "6%" : "9%") + "\">" +
+           ShortLabel(*c, l) + "</th>";
+  }
+  out += "</tr></thead>\n";
+  for (const auto& [profile, entries] : rows) {
+    out += "<tr><td class=\"n\">" + std::to_string(profile) + "</td>";
+    for (const ParamEntry* e : entries) {
+      uint32_t raw = 0;
+      // Flags as a mark, so the table of fifty profiles stays one line per profile.
+      if (e->kind == ParamKind::Flag && RawInSet(*e, set, &raw)) {
+        out += std::string("<td class=\"c\">") + (raw != 0 ? "x" : "") + "</td>";
+      } else {
+        out += "<td class=\"n\">" + ValueText(*e, set, l) + "</td>";
+      }
+    }
+    out += "</tr>\n";
+  }
+  return out + "</table>\n";
+}
+
+std::string PageTable(ParamPage page, const ParameterSet& set, Language l) {
+  std::string out = "<table width=\"100%\">" + Row({T(kParameter, l), T(kValue, l), T(kUnit, l)}, "th");
+  for (const ParamEntry& e : ParameterDictionary()) {
+    if (e.page != page) continue;
+    out += Row({HtmlEscaped(ParameterLabel(e, l)), ValueText(e, set, l), HtmlEscaped(ParameterUnit(e, l))});
+  }
+  return out + "</table>\n";
+}
+
+std::string DifferencesTable(const ReportData& d, Language l) {
+  const std::vector<ParamDifference> diffs = CompareParameterSets(*d.reference, d.parameters);
+  std::string out = "<p>" + T(kReferenceFile, l) + ": " + HtmlEscaped(d.reference->source) + "</p>\n";
+  if (diffs.empty()) return out + "<p>" + T(kNoDifferences, l) + "</p>\n";
+  out += "<table width=\"100%\"><tr><th width=\"14%\">" + T(49162, l) + "</th><th width=\"28%\">" +
+         T(kParameter, l) + "</th><th width=\"14%\">" + T(kReferenceFile, l) + "</th><th width=\"14%\">" +
+         T(kDrive, l) + "</th><th width=\"10%\">" + T(kUnit, l) + "</th><th width=\"20%\">" +
+         T(kRawWords, l) + "</th></tr>\n";
+  for (const ParamDifference& diff : diffs) {
+    auto value = [&](bool in, uint32_t raw) {
+      return in ? HtmlEscaped(FormatUserValue(diff.entry, raw, l)) : T(kMissing, l);
+    };
+    out += Row({HtmlEscaped(PageTitle(diff.entry.page, l)), HtmlEscaped(ParameterLabel(diff.entry, l)),
+                value(diff.inA, diff.rawA), value(diff.inB, diff.rawB),
+                HtmlEscaped(ParameterUnit(diff.entry, l)),
+                "<span class=\"raw\">" + Hex(diff.wordsA) + " &rarr; " + Hex(diff.wordsB) + "</span>"});
+  }
+  return out + "</table>\n";
+}
+
+std::string UpdateTable(const UpdateLogEntry& u, Language l) {
+  char size[48], rate[48], duration[48];
+  std::snprintf(size, sizeof size, "%llu %s", static_cast<unsigned long long>(u.fileSize), Text(kBytes, l));
+  std::snprintf(rate, sizeof rate, "%.0f %s/s", u.bytesPerSecond(), Text(kBytes, l));
+  std::snprintf(duration, sizeof duration, "%.1f s", u.seconds);
+  std::string out = "<table class=\"id\">";
+  out += Row({T(kTime, l), HtmlEscaped(u.time)});
+  out += Row({T(kFile, l), HtmlEscaped(u.file)});
+  out += Row({T(kSize, l), size});
+  out += Row({"SHA-256", "<span class=\"raw\">" + HtmlEscaped(u.sha256) + "</span>"});
+  out += Row({T(kSections, l), std::to_string(u.sections)});
+  out += Row({T(kOutcome, l), "<b>" + HtmlEscaped(u.outcome) + "</b>"});
+  out += Row({T(kRate, l), rate});
+  out += Row({T(kDuration, l), duration});
+  out += Row({T(kPort, l), HtmlEscaped(u.port)});
+  auto drive = [](const std::string& text) {
+    return text.empty() ? std::string("&ndash;") : HtmlEscaped(text);
+  };
+  out += Row({T(kBeforeAfter, l), drive(u.driveBefore) + " / " + drive(u.driveAfter)});
+  return out + "</table>\n";
+}
+
+}  // namespace
+
+std::string HtmlEscaped(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    switch (c) {
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      default:
+        out += c;
+    }
+  }
+  return out;
+}
+
+std::string LocalDateTimeText() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+#ifdef _WIN32
+  localtime_s(&local, &now);
+#else
+  localtime_r(&now, &local);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
+  return text;
+}
+
+std::string BuildReportHtml(const ReportData& d) {
+  const Language l = d.language;
+  std::string html = "<!DOCTYPE html>\n<html lang=\"";
+  html += l == Language::German ? "de" : "en";
+  html += "\"><head><meta charset=\"utf-8\"><title>" + T(kTitle, l) + " " + HtmlEscaped(d.drive.typeText) +
+          "</title><style>" + kStyle + "</style></head><body>\n";
+  html += "<h1>" + T(kTitle, l) + "</h1>\n<table class=\"id\">";
+  html += Row({T(kDrive, l) + " / " + T(kType, l), "<b>" + HtmlEscaped(d.drive.typeText) + "</b>"});
+  html += Row({T(kVersion, l), HtmlEscaped(d.drive.versionText)});
+  html += Row({T(kRecords, l), std::to_string(d.drive.recordCount)});
+  html += Row({T(kPort, l), HtmlEscaped(d.port)});
+  html += Row({T(kDateTime, l), HtmlEscaped(d.dateTime)});
+  html += Row({T(kUser, l), HtmlEscaped(d.userName)});
+  html += Row({T(kCompany, l), HtmlEscaped(d.company)});
+  html += "</table>\n";
+
+  html += "<h2>" + T(kLastUpdate, l) + "</h2>\n";
+  html += d.lastUpdate ? UpdateTable(*d.lastUpdate, l) : "<p>" + T(kNoUpdate, l) + "</p>\n";
+  if (d.reference) html += "<h2>" + T(kDifferences, l) + "</h2>\n" + DifferencesTable(d, l);
+
+  for (ParamPage page :
+       {ParamPage::Settings, ParamPage::Inputs, ParamPage::Outputs, ParamPage::Homing, ParamPage::Profiles}) {
+    html += "<h2>" + HtmlEscaped(PageTitle(page, l)) + "</h2>\n";
+    html += page == ParamPage::Profiles ? ProfilesTable(d.parameters, l) : PageTable(page, d.parameters, l);
+  }
+  html += "<p style=\"margin-top:24pt\">" + T(kSignature, l) + ": ______________________________</p>\n";
+  return html + "</body></html>\n";
+}
+
+}  // namespace axtune

@@ -1,0 +1,60 @@
+#include "report/report_pdf.h"
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QTextDocument>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+namespace axtune {
+
+namespace {
+
+// The off-screen platform complains about a missing runtime folder it never needs here.
+void QuietHandler(QtMsgType type, const QMessageLogContext&, const QString& message) {
+  if (type == QtDebugMsg || type == QtInfoMsg || message.contains(QStringLiteral("XDG_RUNTIME_DIR"))) return;
+  std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+}
+
+}  // namespace
+
+bool WriteHtmlAsPdf(const std::string& html, const std::string& path, std::string& error) {
+  std::unique_ptr<QGuiApplication> ownApp;
+  if (QCoreApplication::instance() == nullptr) {
+    qInstallMessageHandler(QuietHandler);
+    // A command-line program: fonts and layout need a GUI application, but never a display.
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "axtune-cli";
+    static char* argv[] = {name, nullptr};
+    ownApp = std::make_unique<QGuiApplication>(argc, argv);
+  } else if (qobject_cast<QGuiApplication*>(QCoreApplication::instance()) == nullptr) {
+    error = "a PDF needs a GUI application object; write HTML instead";
+    return false;
+  }
+  const QString file = QString::fromStdString(path);
+  {
+    // Checked first: QPdfWriter says nothing when it cannot open its file.
+    QFile probe(file);
+    if (!probe.open(QIODevice::WriteOnly)) {
+      error = "cannot write " + path + ": " + probe.errorString().toStdString();
+      return false;
+    }
+  }
+  QPdfWriter writer(file);
+  writer.setPageSize(QPageSize(QPageSize::A4));
+  writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+  writer.setResolution(300);
+  writer.setTitle(QStringLiteral("Axtune"));
+  writer.setCreator(QStringLiteral("Axtune"));
+  QTextDocument document;
+  document.setHtml(QString::fromStdString(html));
+  document.print(&writer);
+  return true;
+}
+
+}  // namespace axtune

@@ -1,0 +1,94 @@
+// The compare dialog on the simulated drive: three parameters changed since a file was taken show
+// as exactly three rows; writing one back puts the file's value into the drive through the page
+// writes and leaves two rows. The dialog is also saved as "compare-dialog-<language>.png" beside
+// the test program for a person to look at.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QTableWidget>
+#include <QTest>
+
+#include "app/compare_dialog.h"
+#include "core/parameter_access.h"
+#include "link/drive_link.h"
+#include "res/strings.h"
+#include "sim/simulated_drive.h"
+#include "tests/app/gui_test_support.h"
+
+namespace axtune {
+namespace {
+
+class CompareDialogTest : public testing::GuiTest, public ::testing::WithParamInterface<Language> {
+ protected:
+  void SetUp() override {
+    SetLanguage(GetParam());
+    drive_ = sim::registerSimulatedDrive("sim:compare", sim::SimConfig::unitTest());
+    drive_->advanceMs(1000);
+    ASSERT_TRUE(OpenLink("sim:compare"));
+  }
+  void TearDown() override {
+    CloseLink();
+    sim::unregisterSimulatedDrive("sim:compare");
+    SetLanguage(Language::English);
+  }
+  ParameterSet ReadDrive() {
+    LinkParameterRecordAccess access;
+    ParameterSet set;
+    std::string error;
+    EXPECT_TRUE(ReadDriveParameterSet(access, 65, set, error)) << error;
+    return set;
+  }
+  void Set(const char* name, const char* value) {
+    const ParamEntry e = *FindParameter(name);
+    const RawResult raw = ParseUserValue(e, value, Language::English);
+    ASSERT_TRUE(raw.ok && WriteParameter(e, raw.raw)) << name;
+  }
+  static std::vector<std::string> Names(const QTableWidget* table) {
+    std::vector<std::string> names;
+    for (int r = 0; r < table->rowCount(); ++r)
+      names.push_back(table->item(r, CCompareDialog::kColumnName)->toolTip().toStdString());
+    return names;
+  }
+  std::shared_ptr<sim::SimulatedDrive> drive_;
+};
+
+TEST_P(CompareDialogTest, ShowsTheThreeChangesAndWritesOneBack) {
+  ParameterSet file = ReadDrive();
+  file.source = "/srv/machine-7/reference.qmx";
+  Set("idle-current-delay", "800");
+  Set("profile-4-velocity", "2500");
+  Set("input-de4", "profile-2-jogging");
+  ParameterSet drive = ReadDrive();
+  drive.source = "COM1 (sim)";
+  std::vector<int> notified;
+  CCompareDialog dialog(drive, file, [&](int record) { notified.push_back(record); });
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  EXPECT_EQ(Names(dialog.Table()),
+            (std::vector<std::string>{"idle-current-delay", "input-de4", "profile-4-velocity"}));
+  const QImage image = dialog.grab().toImage();
+  const QString png =
+      QDir(QCoreApplication::applicationDirPath())
+          .filePath(QStringLiteral("compare-dialog-%1.png")
+                        .arg(GetParam() == Language::German ? QStringLiteral("de") : QStringLiteral("en")));
+  EXPECT_TRUE(image.save(png));
+
+  EXPECT_EQ(dialog.WriteRows({1}), 1);
+  RecordWords inputs{};
+  ASSERT_TRUE(ReadRecord(3, inputs));
+  EXPECT_EQ(inputs[3], file.records[3][3]) << "the file's function is back in the drive";
+  EXPECT_EQ(notified, std::vector<int>{3});
+  EXPECT_EQ(Names(dialog.Table()), (std::vector<std::string>{"idle-current-delay", "profile-4-velocity"}));
+  dialog.ShowEqualBox()->setChecked(true);
+  EXPECT_GT(dialog.Table()->rowCount(), 600);
+  EXPECT_EQ(dialog.DifferenceCount(), 2);
+  EXPECT_EQ(dialog.WriteRows({0, 1, 2, 3}), 0) << "equal rows are not written";
+}
+
+INSTANTIATE_TEST_SUITE_P(BothLanguages, CompareDialogTest,
+                         ::testing::Values(Language::German, Language::English));
+
+}  // namespace
+}  // namespace axtune
