@@ -498,9 +498,11 @@ std::string AsciiName(std::string_view text) {
   bool dash = false;
   for (size_t i = 0; i < text.size(); ++i) {
     const unsigned char c = static_cast<unsigned char>(text[i]);
-    std::string piece;
+    // A view, not a string: mingw's g++ 12 flags the small-string copy as maybe-uninitialized.
+    const char lower = static_cast<char>(std::tolower(c));
+    std::string_view piece;
     if (std::isalnum(c)) {
-      piece = static_cast<char>(std::tolower(c));
+      piece = std::string_view(&lower, 1);
     } else if (c == 0xC3 && i + 1 < text.size()) {
       // German letters of UTF-8 in their usual ASCII forms.
       const unsigned char n = static_cast<unsigned char>(text[++i]);
