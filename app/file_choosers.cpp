@@ -17,6 +17,10 @@ QString RunDialog(QWidget* owner, FileChoice choice) {
   if (choice == FileChoice::Firmware) {
     dialog.setNameFilter(QStringLiteral("Firmware (*.out)"));
     dialog.setDefaultSuffix(QStringLiteral("out"));
+  } else if (choice == FileChoice::LoadParameters) {
+    // Other installations save with the default extension "dmd"; both are parameter files.
+    dialog.setNameFilter(QStringLiteral("Axtune (*.qmx *.dmd)"));
+    dialog.setDefaultSuffix(QString::fromLatin1(kParameterFileSuffix));
   } else {
     dialog.setNameFilter(QStringLiteral("Axtune (*.qmx)"));
     dialog.setDefaultSuffix(QString::fromLatin1(kParameterFileSuffix));

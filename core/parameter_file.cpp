@@ -6,29 +6,107 @@
 
 #include "link/object_access.h"
 #include "link/sleeper.h"
+#include "res/strings.h"
 
 namespace axtune {
 namespace {
 
 constexpr int kLoadPauseMs = 2000;
+constexpr int kPauseSliceMs = 100;
+
+constexpr int kTextDifferenceLine = 42137;   // "Record %1, word %2%3: file %4, drive %5"
+constexpr int kTextMoreDifferences = 42138;  // "... and %1 more"
+
+// Sends records 2..count-1 of an accepted file, then pauses for the drive to take them over.
+void SendRecords(ParameterRecordAccess& access, const std::vector<RecordWords>& records, int count,
+                 const LoadHooks& hooks, LoadOutcome& outcome) {
+  outcome.recordsToSend = std::max(count - kFirstLoadedRecord, 0);
+  auto stop = [&hooks, &outcome] {
+    if (!outcome.cancelled && hooks.cancelled) outcome.cancelled = hooks.cancelled();
+    return outcome.cancelled;
+  };
+  for (int record = kFirstLoadedRecord; record < count && !stop(); ++record) {
+    const RecordWords& words = records[static_cast<size_t>(record)];
+    RecordWords reply = words;
+    bool taken = false;
+    bool silent = false;
+    for (int attempt = 0; attempt < kRecordWriteAttempts && !taken && !silent; ++attempt) {
+      // A record whose first attempt went out counts as sent even when a cancel stops the rest.
+      if (attempt > 0 && stop()) break;
+      reply = words;
+      taken = access.exchangeRecord(record, reply);
+      silent = !taken && access.lastLinkError() == kLinkNoReply;
+    }
+    ++outcome.recordsSent;
+    if (silent) {
+      // A pulled cable or a drive switched off: every further record would wait out its timeout too.
+      outcome.silentRecord = record;
+      return;
+    }
+    if (taken) {
+      ++outcome.recordsTaken;
+      for (int w = 0; w < kRecordWords; ++w) {
+        if (reply[w] != words[w]) outcome.differences.push_back({record, w, words[w], reply[w]});
+      }
+    } else {
+      outcome.refusedRecords.push_back(record);
+    }
+    if (hooks.progress) hooks.progress(outcome.recordsSent, outcome.recordsToSend);
+  }
+  if (hooks.afterRecordsSent) hooks.afterRecordsSent();
+  if (!hooks.cancelled) {
+    SleepMs(kLoadPauseMs);
+  } else {
+    for (int paused = 0; paused < kLoadPauseMs && !stop(); paused += kPauseSliceMs)
+      SleepMs(std::min(kPauseSliceMs, kLoadPauseMs - paused));
+  }
+}
+
+// Replaces %1..%9 in a text of the string table.
+std::string Fill(std::string text, const std::vector<std::string>& values) {
+  for (size_t i = values.size(); i-- > 0;) {
+    const std::string marker = "%" + std::to_string(i + 1);
+    for (size_t at = text.find(marker); at != std::string::npos;
+         at = text.find(marker, at + values[i].size())) {
+      text.replace(at, marker.size(), values[i]);
+    }
+  }
+  return text;
+}
 
 }  // namespace
 
+std::vector<std::string> DescribeDifferences(const std::vector<RecordWordDifference>& differences,
+                                             const RecordWordLabeller& label, size_t maxLines) {
+  std::vector<std::string> lines;
+  for (const RecordWordDifference& d : differences) {
+    if (lines.size() == maxLines) {
+      lines.push_back(Fill(Text(kTextMoreDifferences), {std::to_string(differences.size() - maxLines)}));
+      break;
+    }
+    std::string name;
+    if (label) {
+      const RecordWordLabel known = label(d.record, d.word);
+      if (!known.name.empty()) name = " (" + known.name + (known.unit.empty() ? "" : ", " + known.unit) + ")";
+    }
+    lines.push_back(
+        Fill(Text(kTextDifferenceLine), {std::to_string(d.record), std::to_string(d.word), name,
+                                         std::to_string(d.fileValue), std::to_string(d.driveValue)}));
+  }
+  return lines;
+}
+
 bool LinkParameterRecordAccess::readRecord(int record, RecordWords& words) {
+  closed_ = !IsLinkOpen();
   return ReadRecord(record, words);
 }
 bool LinkParameterRecordAccess::exchangeRecord(int record, RecordWords& words) {
+  closed_ = !IsLinkOpen();
   return ExchangeRecord(record, words);
 }
-bool LinkParameterRecordAccess::writeRecord(int record, const RecordWords& words) {
-  return WriteRecord(record, words);
-}
-bool ParameterRecordAccess::writeRecord(int record, const RecordWords& words) {
-  RecordWords reply = words;
-  return exchangeRecord(record, reply) && reply == words;
-}
 int LinkParameterRecordAccess::lastLinkError() const {
-  return LinkError.load();
+  // The record exchange leaves LinkError alone on a closed link; for a load that is silence.
+  return closed_ ? kLinkNoReply : LinkError.load();
 }
 
 RecordReadResult ReadParameterRecords(ParameterRecordAccess& access, int count,
@@ -122,40 +200,11 @@ LoadOutcome LoadParameterFile(ParameterRecordAccess& access, int count, const st
       case ParameterFileFormat::CountMismatch:
         outcome.result = LoadResult::CountMismatch;
         break;
-      case ParameterFileFormat::Ok: {
+      case ParameterFileFormat::Ok:
         outcome.result = LoadResult::Loaded;
-        const int toSend = std::max(count - kFirstLoadedRecord, 0);
-        auto stop = [&hooks, &outcome] {
-          if (!outcome.cancelled && hooks.cancelled) outcome.cancelled = hooks.cancelled();
-          return outcome.cancelled;
-        };
-        for (int record = kFirstLoadedRecord; record < count && !stop(); ++record) {
-          const RecordWords& words = parsed.records[static_cast<size_t>(record)];
-          bool confirmed = false;
-          for (int attempt = 0; attempt < kRecordWriteAttempts && !confirmed; ++attempt) {
-            // A record whose first attempt went out counts as sent even when a cancel stops the rest.
-            if (attempt > 0 && stop()) break;
-            confirmed = access.writeRecord(record, words);
-          }
-          if (confirmed) {
-            ++outcome.recordsConfirmed;
-          } else {
-            outcome.unconfirmedRecords.push_back(record);
-            ++outcome.failedWrites;
-          }
-          ++outcome.recordsSent;
-          if (hooks.progress) hooks.progress(outcome.recordsSent, toSend);
-        }
-        if (hooks.afterRecordsSent) hooks.afterRecordsSent();
-        if (!hooks.cancelled) {
-          SleepMs(kLoadPauseMs);
-        } else {
-          constexpr int kPauseSliceMs = 100;
-          for (int paused = 0; paused < kLoadPauseMs && !stop(); paused += kPauseSliceMs)
-            SleepMs(std::min(kPauseSliceMs, kLoadPauseMs - paused));
-        }
+        SendRecords(access, parsed.records, count, hooks, outcome);
+        if (outcome.silentRecord >= 0) return outcome;  // nobody listens for the rest
         break;
-      }
     }
   }
   // The load ends with the end-of-load command whether or not the file was accepted.

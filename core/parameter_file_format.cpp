@@ -178,13 +178,16 @@ ParsedParameterFile ParseParameterFile(const uint8_t* data, size_t size, int cou
   // A trailer right behind the drive's count of records settles it, whatever the smallest count
   // with a trailer behind it would be (a record's bytes may read as the start of a trailer too).
   parsed.trailer = ParseTrailer(data, size, kParameterFileHeaderBytes + wanted * kParameterRecordBytes);
-  if (!parsed.trailer) {
-    parsed.savedRecordCount = FindSavedRecordCount(data, size);
-    parsed.format = ParameterFileFormat::CountMismatch;
+  if (parsed.trailer) {
+    parsed.savedRecordCount = count;
+    parsed.format = ParameterFileFormat::Ok;
     return parsed;
   }
-  parsed.savedRecordCount = count;
-  parsed.format = ParameterFileFormat::Ok;
+  // The trailer only informs: other installations write other paths, dates and code pages, add
+  // bytes or leave it out. Only a trailer of this layout at another record boundary shows that the
+  // file holds another number of records.
+  parsed.savedRecordCount = FindSavedRecordCount(data, size);
+  parsed.format = parsed.savedRecordCount >= 0 ? ParameterFileFormat::CountMismatch : ParameterFileFormat::Ok;
   return parsed;
 }
 
