@@ -36,6 +36,10 @@ class PeerSettingsPageTest : public testing::GuiTest {
     SetLanguage(Language::English);
     SetFirmwareVersionNumber(4001);
     line_->setResponder(peer_.responder());
+    // Check boxes off: smoothing, enable inversion, direction inversion.
+    test::ProtocolPeer::Record settings = peer_.record(2);
+    settings[3] = settings[4] = settings[7] = 0;
+    peer_.setRecord(2, settings);
     ASSERT_TRUE(OpenLink(kDevice));
     page_ = new C(&host_);
     host_.resize(700, 500);
