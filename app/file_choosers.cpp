@@ -28,6 +28,10 @@ QString RunDialog(QWidget* owner, FileChoice choice) {
       dialog.setDefaultSuffix(filter.contains(QStringLiteral("html")) ? QStringLiteral("html")
                                                                       : QStringLiteral("pdf"));
     });
+  } else if (choice == FileChoice::LoadParameters || choice == FileChoice::ReferenceParameters) {
+    // Other installations save with the default extension "dmd"; both are parameter files.
+    dialog.setNameFilter(QStringLiteral("Axtune (*.qmx *.dmd)"));
+    dialog.setDefaultSuffix(QString::fromLatin1(kParameterFileSuffix));
   } else {
     dialog.setNameFilter(QStringLiteral("Axtune (*.qmx)"));
     dialog.setDefaultSuffix(QString::fromLatin1(kParameterFileSuffix));

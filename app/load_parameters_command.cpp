@@ -1,6 +1,8 @@
 #include "app/load_parameters_command.h"
 
 #include <QFile>
+#include <QStringList>
+#include <atomic>
 
 #include "app/axtune_dlg.h"
 #include "app/file_choosers.h"
@@ -9,6 +11,8 @@
 #include "controls/message_box.h"
 #include "core/drive_identity.h"
 #include "core/parameter_file.h"
+#include "core/record_word_labels.h"
+#include "link/drive_link.h"
 #include "res/strings.h"
 
 namespace axtune {
@@ -21,19 +25,43 @@ constexpr int kTextCannotRead = 42131;
 constexpr int kTextTooShort = 42132;
 constexpr int kTextOtherDrive = 42133;
 constexpr int kTextTooManyRecords = 42134;
-constexpr int kTextUnconfirmed = 42135;
+constexpr int kTextRefused = 42135;
 constexpr int kTextDoesNotFit = 42136;
+constexpr int kTextDifferences = 42139;
+constexpr int kTextSilent = 42148;
+constexpr int kTextCancelled = 42149;
+// A message box has room for a screenful of differences; the rest are counted.
+constexpr size_t kDifferenceLinesShown = 20;
 
 QString Tr(int id) {
   return QString::fromUtf8(Text(id));
 }
 
+QString DifferenceList(const LoadOutcome& outcome) {
+  QStringList lines;
+  for (const std::string& line :
+       DescribeDifferences(outcome.differences, RecordWordLabels(), kDifferenceLinesShown))
+    lines << QString::fromStdString(line);
+  return lines.join(QLatin1Char('\n'));
+}
+
 // What the user is told after the load; empty when all went well.
 QString OutcomeText(const LoadOutcome& outcome, int count) {
   switch (outcome.result) {
-    case LoadResult::Loaded:
-      if (outcome.failedWrites == 0) return {};
-      return Tr(kTextUnconfirmed).arg(outcome.failedWrites).arg(outcome.recordsSent);
+    case LoadResult::Loaded: {
+      QStringList parts;
+      if (outcome.silentRecord >= 0) {
+        parts
+            << Tr(kTextSilent).arg(outcome.recordsTaken).arg(outcome.recordsToSend).arg(outcome.silentRecord);
+      } else if (outcome.cancelled) {
+        parts << Tr(kTextCancelled).arg(outcome.recordsTaken).arg(outcome.recordsToSend);
+      }
+      if (!outcome.refusedRecords.empty())
+        parts << Tr(kTextRefused).arg(outcome.refusedRecords.size()).arg(outcome.recordsSent);
+      if (!outcome.differences.empty())
+        parts << Tr(kTextDifferences).arg(outcome.differences.size()).arg(DifferenceList(outcome));
+      return parts.join(QStringLiteral("\n\n"));
+    }
     case LoadResult::OpenFailed:
       return Tr(kTextCannotRead).arg(QString::fromStdString(outcome.reason));
     case LoadResult::BadIdentification:
@@ -56,9 +84,13 @@ void RunLoadParametersCommand(CAxtuneDlg& window) {
   if (path.isEmpty()) return;
   const int count = RecordCount();
 
-  CProgressDialog dialog(Tr(kTextTitle), false, &window);
+  CProgressDialog dialog(Tr(kTextTitle), true, &window);
   dialog.SetPhase(Tr(kTextReadingFile));
+  // Cancel stops before the next record; a wait for a silent drive ends within one slice of it.
+  std::atomic<bool> cancel{false};
+  QObject::connect(&dialog, &CProgressDialog::CancelRequested, [&cancel] { cancel = true; });
   LoadHooks hooks;
+  hooks.cancelled = [&cancel] { return cancel.load(); };
   hooks.progress = [&dialog](int done, int total) {
     PostToGui(&dialog, [&dialog, done, total] {
       dialog.SetPhase(Tr(kTextSending).arg(done).arg(total));
@@ -80,7 +112,11 @@ void RunLoadParametersCommand(CAxtuneDlg& window) {
   LinkParameterRecordAccess access;
   const std::string file = QFile::encodeName(path).toStdString();
   window.PauseDriveTraffic();
-  RunWithProgress(dialog, [&] { outcome = LoadParameterFile(access, count, file, hooks); });
+  RunWithProgress(dialog, [&] {
+    SetLinkCancel([&cancel] { return cancel.load(); });
+    outcome = LoadParameterFile(access, count, file, hooks);
+    SetLinkCancel({});
+  });
   window.ResumeDriveTraffic();
 
   // A file with the identification counts as a change even when nothing was sent.

@@ -18,6 +18,7 @@ bool StartSimulation(std::string* error, const std::string& processor) {
   // Real time and paced at the baud rate: the demo behaves like a drive on a cable.
   sim::SimConfig config = sim::SimConfig::realTime();
   config.flashGeometry = processor;
+  sim::ApplyReplyStylesFromEnvironment(config);
   static std::shared_ptr<sim::SimulatedDrive> drive =
       sim::registerSimulatedDrive(kSimulatedDeviceName, config);
   SetPortSlotOverride(kSimulatedPortSlot, kSimulatedDeviceName);

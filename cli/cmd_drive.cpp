@@ -1,6 +1,7 @@
 // identify, read, write-word, write-record, read-object, write-object, store.
 #include <cstdio>
 #include <ostream>
+#include <vector>
 
 #include "cli/cli_internal.h"
 #include "link/object_access.h"
@@ -111,10 +112,14 @@ int CmdWriteWord(Context& context) {
   if ((code = session.open()) != kExitOk) return code;
   const auto raw = static_cast<uint16_t>(value & 0xFFFF);
   if (!WriteWords(static_cast<int>(record), static_cast<int>(word), raw)) {
+    // Error codes 1 to 7 come only from an error reply; code 0 (LinkError 4) may be a short reply too.
+    const int error = LinkError.load();
+    const std::string why = error > kLinkDriveErrorBase
+                                ? "the drive on " + session.portLabel() + " refused it"
+                                : "no full reply from the drive on " + session.portLabel();
     return Fail(context, kExitDrive,
                 "word " + std::to_string(word) + " of record " + std::to_string(record) +
-                    " was not written: no full reply from the drive on " + session.portLabel() +
-                    " (LinkError " + std::to_string(LinkError.load()) + ")");
+                    " was not written: " + why + " (LinkError " + std::to_string(error) + ")");
   }
   if (context.options.json) {
     Json j = Json::object();
@@ -148,16 +153,28 @@ int CmdWriteRecord(Context& context) {
                     " (drive on " + session.portLabel() +
                     "; check that the drive is switched on and the cable is plugged in)");
   }
-  // A parameter record is answered with its contents as stored: anything else means the write
-  // did not take. Record 127 answers with the command's reply instead.
-  if (record != kObjectRecord && words != written) {
-    return Fail(
-        context, kExitDrive,
-        "record " + std::to_string(record) + " was not written: the drive answered with other contents");
+  // A drive answers a record write with the words sent or with the record as it now holds it (a
+  // value it limited, a word it keeps): either way the write arrived. Say which words differ.
+  std::vector<int> differing;
+  if (record != kObjectRecord) {
+    for (int i = 0; i < kRecordWords; ++i)
+      if (words[i] != written[i]) differing.push_back(i);
+  }
+  if (!differing.empty() && !context.options.json) {
+    context.out << "the drive answered with other values in word";
+    for (size_t i = 0; i < differing.size(); ++i) {
+      const int w = differing[i];
+      context.out << (i == 0 ? (differing.size() > 1 ? "s " : " ") : ", ") << w << " (sent " << written[w]
+                  << ", drive " << words[w] << ")";
+    }
+    context.out << "\n";
   }
   if (context.options.json) {
     Json j = Json::object();
     j.set("ok", true).set("record", static_cast<int>(record)).set("reply", WordsJson(words));
+    Json differs = Json::array();
+    for (int w : differing) differs.push(w);
+    j.set("differingWords", std::move(differs));
     j.write(context.out);
   } else {
     context.out << "reply of ";

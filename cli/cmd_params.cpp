@@ -7,6 +7,7 @@
 
 #include "cli/cli_internal.h"
 #include "core/parameter_file.h"
+#include "core/record_word_labels.h"
 
 namespace axtune::cli {
 namespace {
@@ -127,28 +128,54 @@ int CmdLoad(Context& context) {
     case LoadResult::Loaded:
       break;
   }
+  // Words the drive holds other than the file: reported, not a failure.
+  const RecordWordLabeller labels = RecordWordLabels();
+  if (!outcome.differences.empty() && !context.options.json) {
+    context.out << "the drive holds " << outcome.differences.size()
+                << " value(s) other than the file's (it limited them or does not let them be changed):\n";
+    for (const std::string& line : DescribeDifferences(outcome.differences, labels))
+      context.out << "  " << line << "\n";
+  }
+  const std::string took = "the drive on " + session.portLabel() + " took " +
+                           std::to_string(outcome.recordsTaken) + " of " +
+                           std::to_string(outcome.recordsToSend) + " records";
+  if (outcome.silentRecord >= 0) {
+    return Fail(context, kExitDrive,
+                took + "; record " + std::to_string(outcome.silentRecord) +
+                    " got no answer: check that the drive is switched on and the cable is plugged in, then "
+                    "load the file again");
+  }
   if (outcome.cancelled) {
-    const int inFile = std::max(id.recordCount - kFirstLoadedRecord, 0);
-    return Cancelled(context, "the drive on " + session.portLabel() + " took " +
-                                  std::to_string(outcome.recordsConfirmed) + " of " + std::to_string(inFile) +
-                                  " records (" + std::to_string(outcome.recordsSent) +
+    return Cancelled(context, took + " (" + std::to_string(outcome.recordsSent) +
                                   " sent); the others keep their values: load the file again");
   }
-  if (outcome.failedWrites > 0) {
+  if (!outcome.refusedRecords.empty()) {
     std::string which;
-    for (size_t i = 0; i < outcome.unconfirmedRecords.size() && i < 10; ++i)
-      which += (i ? ", " : "") + std::to_string(outcome.unconfirmedRecords[i]);
-    if (outcome.unconfirmedRecords.size() > 10) which += ", ...";
+    for (size_t i = 0; i < outcome.refusedRecords.size() && i < 10; ++i)
+      which += (i ? ", " : "") + std::to_string(outcome.refusedRecords[i]);
+    if (outcome.refusedRecords.size() > 10) which += ", ...";
     return Fail(context, kExitDrive,
-                "the drive on " + session.portLabel() + " took " + std::to_string(outcome.recordsConfirmed) +
-                    " of " + std::to_string(outcome.recordsSent) + " records; record" +
-                    (outcome.failedWrites > 1 ? "s " : " ") + which + " not confirmed after " +
-                    std::to_string(kRecordWriteAttempts) + " attempts: load the file again");
+                took + "; record" + (outcome.refusedRecords.size() > 1 ? "s " : " ") + which +
+                    " got no proper answer after " + std::to_string(kRecordWriteAttempts) +
+                    " attempts: load the file again");
   }
   if (context.options.json) {
     Json j = Json::object();
     j.set("ok", true).set("file", path).set("recordsSent", outcome.recordsSent);
-    j.set("recordsConfirmed", outcome.recordsConfirmed);
+    // "recordsConfirmed" is the older name of the same count; scripts may still read it.
+    j.set("recordsTaken", outcome.recordsTaken).set("recordsConfirmed", outcome.recordsTaken);
+    Json differences = Json::array();
+    for (const RecordWordDifference& d : outcome.differences) {
+      Json item = Json::object();
+      item.set("record", d.record).set("word", d.word).set("file", static_cast<int>(d.fileValue));
+      item.set("drive", static_cast<int>(d.driveValue));
+      if (labels) {
+        const RecordWordLabel label = labels(d.record, d.word);
+        if (!label.name.empty()) item.set("name", label.name).set("unit", label.unit);
+      }
+      differences.push(std::move(item));
+    }
+    j.set("differences", std::move(differences));
     j.set("endOfLoadSent", outcome.endOfLoadSent).set("stored", false);
     j.write(context.out);
   } else {

@@ -143,6 +143,7 @@ int DriveSession::open() {
       sim::SimConfig config = options.simRealTime ? sim::SimConfig::realTime() : sim::SimConfig::unitTest();
       config.flashGeometry = options.simFlash;
       config.faults = options.simFaults;
+      sim::ApplyReplyStylesFromEnvironment(config);
       linkName_ = "sim:axtune-cli";
       sim_ = sim::registerSimulatedDrive(linkName_, config);
       registeredSim_ = true;

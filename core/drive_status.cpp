@@ -8,7 +8,7 @@
 namespace axtune {
 namespace {
 
-constexpr int kStrInvalid = 32787;  // "ungültig" / "Invalid"
+constexpr int kStrInvalid = 32787;          // "ungültig" / "Invalid"
 constexpr int kStrSwitchedOnPanel = 32812;  // "Eingeschaltet" / "Switched on"
 
 // Hysteresis steps and scales of the two measured values.
@@ -303,11 +303,12 @@ StatusPanelView DecodeStatusPanel(const RecordWords& r129, const RecordWords& r1
   FollowInSteps(memory.held.lastVoltage, Signed(r129[kWordVoltage]), kVoltageStep);
   view.voltageText = Format("%lld V", WholeUnits(memory.held.lastVoltage * kVoltageScale));
 
-  view.currentText =
-      Format("%.2f Aeff", Signed(r131[kWordMotorCurrent]) / kSqrt2 * kCurrentFullScale / kCurrentRaw);
-  view.stepResolutionText = StepResolutionText(Signed(r131[kWordStepResolution]));
-  view.currentReductionText = Format("%d ms auf %.0f %%", static_cast<int>(Signed(r131[kWordReductionDelay])),
-                                     Signed(r131[kWordReducedCurrent]) / kPercentRaw);
+  // Current, step resolution, delay and reduced level are counts and levels: unsigned, so a
+  // resolution of 51200 steps (1/256) is not shown as a negative number.
+  view.currentText = Format("%.2f Aeff", r131[kWordMotorCurrent] / kSqrt2 * kCurrentFullScale / kCurrentRaw);
+  view.stepResolutionText = StepResolutionText(r131[kWordStepResolution]);
+  view.currentReductionText = Format("%d ms auf %.0f %%", static_cast<int>(r131[kWordReductionDelay]),
+                                     r131[kWordReducedCurrent] / kPercentRaw);
 
   const unsigned level = r129[kWordLevel];
   view.levelBar = static_cast<int>(level * 100 / 32767);

@@ -7,8 +7,10 @@
 //                        company, zero byte
 //
 // The record count is not stored: it is the count of the connected drive (word 6 of record 128).
-// The loader reads the identification and the records; the trailer only tells whether the file was
-// saved from a drive with the same record count.
+// The loader reads the identification and the records. The trailer is informative: a file loads
+// whatever follows the drive's count of records (another path or date form, another code page, extra
+// bytes, nothing), unless a trailer of the layout above at another record boundary shows that it was
+// saved from a drive with another record count.
 //
 // Nothing here shows a message: every sequence returns an outcome that the GUI and the command-line
 // tool turn into their own texts.
@@ -57,7 +59,7 @@ enum class ParameterFileFormat {
   Ok,
   BadIdentification,  // the first 9 bytes are not "LWB V2.0" and a zero byte
   TooShort,           // the file ends before the records of the drive's count
-  CountMismatch,      // no trailer behind the drive's count of records: saved from another drive type
+  CountMismatch,      // a trailer at another record boundary: saved from another drive type
 };
 
 struct ParsedParameterFile {
@@ -65,7 +67,8 @@ struct ParsedParameterFile {
   std::vector<RecordWords> records;             // the whole records found (all of them when format is Ok)
   std::optional<ParameterFileTrailer> trailer;  // behind the drive's count of records, when present
   // The smallest record count behind which a trailer follows (the count the file was saved with);
-  // -1 when no trailer is found. The file is accepted only when this is the drive's count.
+  // -1 when no trailer of the usual layout is found. A file with such a trailer is accepted only when
+  // this is the drive's count.
   int savedRecordCount = -1;
 };
 
@@ -82,22 +85,24 @@ class ParameterRecordAccess {
  public:
   virtual ~ParameterRecordAccess() = default;
   virtual bool readRecord(int record, RecordWords& words) = 0;
+  // A record write: true on a well-formed reply for that record, whose words replace `words`.
   virtual bool exchangeRecord(int record, RecordWords& words) = 0;
+  // LinkError after the last failed transfer; kLinkNoReply means nothing came back at all.
   virtual int lastLinkError() const = 0;
-  // A record write that counts only when the reply carries exactly the words written. The default
-  // exchanges the record and compares the reply.
-  virtual bool writeRecord(int record, const RecordWords& words);
 };
 
 class LinkParameterRecordAccess : public ParameterRecordAccess {
  public:
   bool readRecord(int record, RecordWords& words) override;
   bool exchangeRecord(int record, RecordWords& words) override;
-  bool writeRecord(int record, const RecordWords& words) override;
   int lastLinkError() const override;
+
+ private:
+  bool closed_ = false;  // the last transfer found the link closed: as silent as a pulled cable
 };
 
-// A record write the drive did not confirm is sent again, up to this many times in all.
+// A record write whose reply was not well-formed (an error reply, a damaged or short frame) is sent
+// again, up to this many times in all. A record that got no answer at all is not: the load stops.
 inline constexpr int kRecordWriteAttempts = 3;
 
 // Called after each record transferred: (records done, records in all).
@@ -173,24 +178,37 @@ enum class LoadResult {
   CountOutOfRange,    // refused: the drive reports more records than a file can carry
 };
 
+// A word the drive holds other than the file says, as its reply to the record write showed: it
+// limited the value, keeps the word read-only, or computes it.
+struct RecordWordDifference {
+  int record = 0;
+  int word = 0;
+  uint16_t fileValue = 0;
+  uint16_t driveValue = 0;
+  bool operator==(const RecordWordDifference&) const = default;
+};
+
 struct LoadOutcome {
   LoadResult result = LoadResult::OpenFailed;
-  std::string reason;                   // the system's reason for OpenFailed
-  int recordsSent = 0;                  // records sent (count - 2 for a full load), each once or more
-  int recordsConfirmed = 0;             // records the drive confirmed by answering with the words sent
-  std::vector<int> unconfirmedRecords;  // records still unconfirmed after kRecordWriteAttempts
-  int recordsInFile = 0;                // whole records in the file behind the identification
-  int savedRecordCount = -1;            // the count the file was saved with, when its trailer tells
-  int failedWrites = 0;                 // records the drive did not confirm (unconfirmedRecords.size())
-  bool endOfLoadSent = false;           // the end-of-load command went out
-  bool cancelled = false;               // stopped on request: records after the last one sent were not sent
-  bool markChanged = false;             // the caller marks the parameters as changed (store enabled): the
-                                        // file carries the identification
+  std::string reason;               // the system's reason for OpenFailed
+  int recordsToSend = 0;            // records 2..count-1 of an accepted file
+  int recordsSent = 0;              // records whose write went out, each once or more
+  int recordsTaken = 0;             // records the drive answered with a well-formed reply for that record
+  std::vector<int> refusedRecords;  // answered, but never well-formed in kRecordWriteAttempts
+  int silentRecord = -1;            // the record that got no answer at all: the load stopped there
+  std::vector<RecordWordDifference> differences;  // words the drive answered with other values
+  int recordsInFile = 0;                          // whole records in the file behind the identification
+  int savedRecordCount = -1;                      // the count the file was saved with, when a trailer tells
+  bool endOfLoadSent = false;                     // the end-of-load command went out
+  bool cancelled = false;    // stopped on request: records after the last one sent were not sent
+  bool markChanged = false;  // the caller marks the parameters as changed (store enabled): the
+                             // file carries the identification
 };
 
 struct LoadHooks {
   ParameterProgress progress;
-  // Runs after the records were sent and before the pause, so the GUI can refresh its page.
+  // Runs after the records were sent and before the pause, so the GUI can refresh its page; not
+  // when the drive fell silent (a page read would only wait for it again).
   std::function<void()> afterRecordsSent;
   // Asked before every record attempt and through the pause: true stops sending records, cuts the
   // pause short and goes straight to the end-of-load command (the drive still gets it).
@@ -199,10 +217,26 @@ struct LoadHooks {
 
 // The whole load: reads the file, checks it against the drive's record count, sends records
 // 2..count-1, waits 2000 ms, and sends the end-of-load command for every file that could be read.
-// A record counts as loaded only when the drive answers with the words sent; an unconfirmed record
-// is sent again (kRecordWriteAttempts in all) and, if still unconfirmed, listed in the outcome.
+// A record counts as taken when its write got a well-formed reply for that record; reply words that
+// differ from the file's are listed, not retried. A reply that is not well-formed is retried
+// (kRecordWriteAttempts in all) and the record listed as refused. The first record that gets no
+// answer at all ends the load at once: no pause, no end-of-load command, so a dead line costs one
+// record's timeout.
 LoadOutcome LoadParameterFile(ParameterRecordAccess& access, int count, const std::string& path,
                               const LoadHooks& hooks = {});
+
+// Name and unit of a record word, where a page shows it; empty name where none does.
+struct RecordWordLabel {
+  std::string name;
+  std::string unit;
+};
+using RecordWordLabeller = std::function<RecordWordLabel(int record, int word)>;
+
+// One line per difference in the current language: "Record 2, word 2 (Idle current, %): file 20000,
+// drive 16383". `label` may be empty (no names known); at most `maxLines` lines, then one that says
+// how many more there are.
+std::vector<std::string> DescribeDifferences(const std::vector<RecordWordDifference>& differences,
+                                             const RecordWordLabeller& label, size_t maxLines = SIZE_MAX);
 
 // Reads a file, at most `maxBytes` of it; false with the system's reason when it cannot be opened
 // or read.

@@ -378,15 +378,12 @@ bool ExchangeRecord(int record, uint16_t* buffer15) {
   return true;
 }
 
-bool WriteRecord(int record, const uint16_t* words15) {
+bool WriteRecord(int record, const uint16_t* words15, uint16_t* reply15) {
   if (words15 == nullptr) return false;
   RecordWords reply{};
   std::copy(words15, words15 + kRecordWords, reply.begin());
   if (!ExchangeRecord(record, reply.data())) return false;
-  if (!std::equal(reply.begin(), reply.end(), words15)) {
-    LinkError = kLinkNoReply;  // the drive answered with other contents: the write did not take
-    return false;
-  }
+  if (reply15 != nullptr) std::copy(reply.begin(), reply.end(), reply15);
   return true;
 }
 
@@ -408,33 +405,20 @@ bool WriteWords(int record, int wordIndex, uint16_t value) {
   dropStaleInput();
   sendBytes(kWordFrameBytes);
 
-  // The confirmation is word index, record, the value written and its checksum. An error reply is
-  // only its two header bytes; when nothing came, the buffer still holds the previous reply's.
+  // Six bytes are the reply, whatever they hold: a drive may repeat the request (0x80 | index
+  // first), confirm it (the index first) or answer in a way of its own, and the line was cleared
+  // before the request, so they answer this write. An error reply is only its two header bytes; its
+  // shape ends the wait early only where no six-byte reply could start the same way.
   TransferDeadline deadline(*s.port, kWordFrameBytes);
-  const size_t header = receiveBytes(deadline, 0, 2);
-  if (header < 2) {
+  size_t got = receiveBytes(deadline, 0, 2);
+  if (got == 2 && IsUnmistakableErrorHeader(s.receive[0])) {
     setErrorFromReply(s.receive[0]);
     return false;
   }
-  if (s.receive[1] != r && !resynchronise(deadline, r)) {
-    LinkError = kLinkNoReply;
-    return false;
-  }
-  if (s.receive[0] & kWriteBit) {
+  if (got == 2) got += receiveBytes(deadline, 2, kWordFrameBytes - 2);
+  if (got < kWordFrameBytes) {
+    // When nothing came, the buffer still holds the previous reply's first byte.
     setErrorFromReply(s.receive[0]);
-    return false;
-  }
-  if (receiveBytes(deadline, 2, kWordFrameBytes - 2) < kWordFrameBytes - 2) {
-    LinkError = kLinkShortReply;
-    return false;
-  }
-  const std::span<const uint8_t> reply(s.receive);
-  if (FrameChecksum(s.receive.data(), 4) != LoadLe16(reply, 4)) {
-    LinkError = kLinkBadChecksum;
-    return false;
-  }
-  if (s.receive[0] != wordIndex || LoadLe16(reply, 2) != value) {
-    LinkError = kLinkNoReply;  // an answer for another word or another value
     return false;
   }
   return true;

@@ -54,10 +54,14 @@ bool ReadRecord(int record, uint16_t* destination15);
 // is that record's whole frame with a good checksum; otherwise false with LinkError set (2 none or
 // for another record, 3 short, 1 checksum, 4..10 the drive's error reply) and the buffer untouched.
 bool ExchangeRecord(int record, uint16_t* buffer15);
-// A record write that counts only when the drive answers with exactly the words written.
-bool WriteRecord(int record, const uint16_t* words15);
-// True only when the drive confirms this word with this value (word index, record, value, good
-// checksum); an error reply sets LinkError from its code.
+// A record write that counts when the drive answers with a well-formed reply for that record (the
+// checks of ExchangeRecord). The reply's words go to `reply` when given: a drive may answer with the
+// words sent or with the record as it now holds it (a clamped value, a read-only word), so they are
+// not a promise either way; the caller compares them if it cares.
+bool WriteRecord(int record, const uint16_t* words15, uint16_t* reply15 = nullptr);
+// Writes one word. True when six reply bytes arrive, whatever they hold (drives answer this write in
+// more than one way). False on fewer; the wait ends early only on an error reply that no six-byte
+// reply can start with (bit 7 set and a non-zero error code), and LinkError is then that code.
 bool WriteWords(int record, int wordIndex, uint16_t value);
 
 inline bool ReadRecord(int record, RecordWords& destination) {
@@ -66,8 +70,14 @@ inline bool ReadRecord(int record, RecordWords& destination) {
 inline bool ExchangeRecord(int record, RecordWords& buffer) {
   return ExchangeRecord(record, buffer.data());
 }
-inline bool WriteRecord(int record, const RecordWords& words) {
-  return WriteRecord(record, words.data());
+inline bool WriteRecord(int record, const RecordWords& words, RecordWords* reply = nullptr) {
+  return WriteRecord(record, words.data(), reply != nullptr ? reply->data() : nullptr);
+}
+// True when the first two bytes of a single-word write reply can only be an error reply: bit 7 set
+// and a non-zero code in bits 4 to 6. A reply that repeats the request starts 0x80 | index (code 0),
+// one that confirms starts with the index alone; neither can look like this.
+inline bool IsUnmistakableErrorHeader(uint8_t controlByte) {
+  return (controlByte & 0x80) != 0 && (controlByte & 0x70) != 0;
 }
 
 // A way out of the waits: while `cancelled` returns true, a transfer waits for its reply at most

@@ -111,8 +111,9 @@ void DriveFirmware::handleRequest(const Request& request, std::vector<uint8_t>& 
         return;
       }
       if (!parameter) return appendError(request.record, kErrUnknownRecord, out);
-      records_[r] = request.words;
-      appendReply(request.record, records_[r], out);
+      for (int w = 0; w < 15; ++w) records_[r][w] = LimitedWord(r, w, request.words[w]);
+      appendReply(request.record, config_.recordReply == RecordReplyStyle::Echo ? request.words : records_[r],
+                  out);
       return;
     }
     case Request::Kind::WriteWord: {
@@ -121,11 +122,14 @@ void DriveFirmware::handleRequest(const Request& request, std::vector<uint8_t>& 
       if (r == 127) {
         channelReply_[request.wordIndex] = request.words[0];  // kept; a command needs the whole record
       } else if (parameter) {
-        records_[r][request.wordIndex] = request.words[0];
+        records_[r][request.wordIndex] = LimitedWord(r, request.wordIndex, request.words[0]);
       } else {
         return appendError(request.record, kErrUnknownRecord, out);
       }
-      uint8_t frame[6] = {request.wordIndex, request.record, 0, 0, 0, 0};
+      const uint8_t first = config_.wordReply == WordReplyStyle::Echo
+                                ? static_cast<uint8_t>(0x80 | request.wordIndex)
+                                : request.wordIndex;
+      uint8_t frame[6] = {first, request.record, 0, 0, 0, 0};
       StoreWord(&frame[2], request.words[0]);
       StoreWord(&frame[4], static_cast<uint16_t>(frame[0] + 256u * frame[1] + request.words[0]));
       out.insert(out.end(), frame, frame + 6);

@@ -107,6 +107,23 @@ inline constexpr int kHomPosition = 8;
 inline constexpr int kHomCurrent = 10;
 inline constexpr int kHomMaxDistance = 11;
 
+// Highest value a parameter word takes, as the firmware enforces it on every write (record, single
+// word or object): a larger value is stored as this limit.
+struct WordLimit {
+  int record;
+  int word;
+  uint16_t maximum;
+};
+inline constexpr WordLimit kWordLimits[] = {
+    {kSettingsRecord, kSetIdleLevel, 16383},  // 100 %
+    {kHomingRecord, kHomCurrent, 16383},      // 100 %
+};
+inline uint16_t LimitedWord(int record, int word, uint16_t value) {
+  for (const WordLimit& limit : kWordLimits)
+    if (limit.record == record && limit.word == word && value > limit.maximum) return limit.maximum;
+  return value;
+}
+
 // Scale factors of the raw units.
 inline constexpr double kVelocityScale = 838.8608;        // raw per step/s
 inline constexpr double kAccelerationScale = 0.04194304;  // raw per step/s^2

@@ -51,6 +51,17 @@ struct AxisConfig {
   bool stopSwitchActive = false;  // the stop switch input; an active stop switch halts motion
 };
 
+// How the firmware answers writes where the protocol leaves the reply open. Real drives of the
+// family differ here, so every write path is tested against each style.
+enum class WordReplyStyle {
+  Confirm,  // word index, record, value, checksum
+  Echo,     // the request repeated: 0x80 | word index, record, value, checksum
+};
+enum class RecordReplyStyle {
+  Stored,  // the record as the drive now holds it, after its limits
+  Echo,    // the words as sent, whatever the drive made of them
+};
+
 struct SimConfig {
   // Identification (record 128).
   // 1025 QMX10-BA, 1026 QMX10-PB, 1027 QMX10-CB, 1028 QMX10-ET; 0: the type that carries the
@@ -72,6 +83,9 @@ struct SimConfig {
   uint32_t turnaroundUs = 1000;  // from the last request byte to the first reply byte
   uint32_t frameGapUs = 50000;   // a pause this long inside a request makes the drive start over
   uint32_t bootTimeUs = 200000;  // after power-on or reset the firmware is silent this long
+
+  WordReplyStyle wordReply = WordReplyStyle::Confirm;
+  RecordReplyStyle recordReply = RecordReplyStyle::Stored;
 
   TimeMode timeMode = TimeMode::Real;
   FaultConfig faults;
@@ -97,5 +111,12 @@ struct SimConfig {
     return config;
   }
 };
+
+// Reply styles by name ("confirm"/"echo", "stored"/"echo"); false for any other name.
+bool ParseWordReplyStyle(const std::string& name, WordReplyStyle& style);
+bool ParseRecordReplyStyle(const std::string& name, RecordReplyStyle& style);
+// Takes the styles from AXTUNE_SIM_WORD_REPLY and AXTUNE_SIM_RECORD_REPLY where they are set, for the
+// drives that the GUI and the command-line tool build in; unknown names leave the setting alone.
+void ApplyReplyStylesFromEnvironment(SimConfig& config);
 
 }  // namespace axtune::sim

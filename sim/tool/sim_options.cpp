@@ -65,6 +65,10 @@ Drive:
   --test-firmware        mark the firmware as a test version
   --records N            number of parameter records, 0..127 (default 65)
   --image FILE           keep the stored parameters in FILE (loaded at start, written on store)
+  --word-reply STYLE     answer a single-word write with "confirm" (word index, record, value,
+                         checksum; default) or "echo" (the request repeated, 0x80 | index first)
+  --record-reply STYLE   answer a record write with "stored" (the record as held after the
+                         drive's limits; default) or "echo" (the words as sent)
 Line:
   --baud N               the firmware's baud rate (default 38400)
   --unpaced              deliver bytes at once instead of at the baud rate
@@ -163,6 +167,8 @@ bool ParseToolOptions(const std::vector<std::string>& args, ToolOptions& options
       {"--flash-bin", text(c.flashExportPath)},
       {"--link", text(options.linkPath)},
       {"--rfc2217", text(options.rfc2217)},
+      {"--word-reply", [&](const std::string& v) { return ParseWordReplyStyle(v, c.wordReply); }},
+      {"--record-reply", [&](const std::string& v) { return ParseRecordReplyStyle(v, c.recordReply); }},
   };
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];

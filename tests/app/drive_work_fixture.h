@@ -27,9 +27,16 @@ namespace axtune::testing {
 class FrameLog {
  public:
   void add(std::string entry) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    entries_.push_back(std::move(entry));
+    std::function<void(const std::string&)> hook;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      entries_.push_back(entry);
+      hook = onAdd;
+    }
+    if (hook) hook(entry);  // on the thread that wrote the frame, before it goes out
   }
+  // Set before the work starts; runs for every frame (a test steps in at a chosen one).
+  std::function<void(const std::string&)> onAdd;
   std::vector<std::string> entries() {
     std::lock_guard<std::mutex> lock(mutex_);
     return entries_;

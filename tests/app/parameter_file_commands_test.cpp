@@ -2,6 +2,7 @@
 // what goes to the drive and in which order, what the user is told, and the menu state afterwards.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QEvent>
 #include <QMenuBar>
@@ -13,10 +14,13 @@
 #include "app/axtune_property_sheet.h"
 #include "app/command_ids.h"
 #include "app/drive_status_hooks.h"
+#include "app/progress_dialog.h"
+#include "app/worker_job.h"
 #include "core/drive_identity.h"
 #include "core/parameter_file.h"
 #include "link/object_access.h"
 #include "tests/app/drive_work_fixture.h"
+#include "tests/support/reply_styles.h"
 #include "ui/benutzer_dialog.h"
 
 namespace axtune {
@@ -140,7 +144,7 @@ TEST_F(ParameterFileCommandTest, LoadSendsRecordsTwoToCountThenEndOfLoadAndMarks
   EXPECT_EQ(words[14], 19);
   ASSERT_TRUE(drive->record(1, words));
   EXPECT_NE(words[0], 1) << "records 0 and 1 are never sent";
-  EXPECT_EQ(ui.countPauses(2000), 1);
+  EXPECT_EQ(ui.countPauses(100), 20) << "the drive's 2 s, in slices that Cancel can cut short";
 
   EXPECT_TRUE(window.CommandAction(kCommandStoreParameters)->isEnabled());
   EXPECT_TRUE(window.IsCommandDefault(kCommandStoreParameters));
@@ -180,6 +184,70 @@ TEST_F(ParameterFileCommandTest, LoadRefusalsStillEndTheLoad) {
   window.OnCommand(kCommandLoadParameters);
   EXPECT_TRUE(Frames().empty());
 }
+
+class LoadStylesTest : public DriveWorkTest, public ::testing::WithParamInterface<test::SimReplyStyle> {};
+
+TEST_P(LoadStylesTest, AClampedValueIsTakenAndTheDifferenceShownAfterTheLoad) {
+  CAxtuneDlg& window = Connect(test::WithReplyStyle(DriveWithRecords(20), GetParam()));
+  std::vector<RecordWords> records(20);
+  for (int r = 0; r < 20; ++r) ASSERT_TRUE(drive->record(r, records[static_cast<size_t>(r)]));
+  records[2][2] = 20000;  // idle-current level above 100 %: the drive keeps 16383
+  parameterPath = Path("limited.dmd");
+  WriteBytes(parameterPath, BuildParameterFile(records, {"D:\\Anlagen\\limited.dmd", "7.12.2026", "", ""}));
+
+  window.OnCommand(kCommandLoadParameters);
+
+  RecordWords words{};
+  ASSERT_TRUE(drive->record(2, words));
+  EXPECT_EQ(words[2], 16383);
+  const Entries frames = Frames();
+  EXPECT_EQ(std::count(frames.begin(), frames.end(), "write 2"), 1) << "not sent again";
+  EXPECT_TRUE(window.IsModified());
+  if (GetParam().record == sim::RecordReplyStyle::Stored) {
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_TRUE(ui.messages[0].startsWith("The drive holds 1 values other than the file's"))
+        << ui.messages[0].toStdString();
+    EXPECT_TRUE(ui.messages[0].contains("Record 2, word 2: file 20000, drive 16383"))
+        << ui.messages[0].toStdString();
+  } else {
+    EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().toStdString();
+  }
+}
+
+TEST_P(LoadStylesTest, CancelStopsBeforeTheNextRecordAndSaysHowManyTheDriveTook) {
+  CAxtuneDlg& window = Connect(test::WithReplyStyle(DriveWithRecords(20), GetParam()));
+  std::vector<RecordWords> records(20);
+  parameterPath = Path("twenty.qmx");
+  WriteBytes(parameterPath, BuildParameterFile(records, {"C:\\twenty.qmx", "01.02.2026", "A", "B"}));
+  // Cancel is pressed while record 6 goes out.
+  log.onAdd = [&window](const std::string& entry) {
+    if (entry != "write 6") return;
+    RunOnGui(&window, [&window] {
+      auto* dialog = window.findChild<CProgressDialog*>();
+      ASSERT_NE(dialog, nullptr);
+      auto* cancel = dialog->findChild<QAbstractButton*>(CProgressDialog::kCancelId);
+      ASSERT_NE(cancel, nullptr);
+      cancel->click();
+    });
+  };
+  window.OnCommand(kCommandLoadParameters);
+  log.onAdd = nullptr;
+
+  Entries expected;
+  for (int r = 2; r <= 6; ++r) expected.push_back("write " + std::to_string(r));
+  Entries frames = Frames();
+  frames.erase(std::remove_if(frames.begin(), frames.end(),
+                              [](const std::string& e) { return e.rfind("write", 0) != 0 && e != "cmd 4"; }),
+               frames.end());
+  expected.push_back("cmd 4");  // the drive still hears that the load is over
+  EXPECT_EQ(frames, expected);
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_TRUE(ui.messages[0].startsWith("Loading was cancelled: the drive took 5 of 18 records"))
+      << ui.messages[0].toStdString();
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, LoadStylesTest, ::testing::ValuesIn(test::kSimReplyStyles),
+                         test::ReplyStyleName);
 
 // Paints of the menu bar, and the menu's state at the moment of the drive's 2 s pause.
 struct PaintCounter : QObject {

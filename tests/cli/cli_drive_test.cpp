@@ -126,7 +126,7 @@ TEST_F(CliTest, StatusDecodedInTheChosenLanguage) {
   EXPECT_EQ(n, 3);
 }
 
-TEST_F(CliTest, RecordsReadAndWritten) {
+TEST_P(CliStylesTest, RecordsReadAndWritten) {
   const RunResult read = run({"read", "2", "--json"});
   ASSERT_EQ(read.code, kExitOk) << read.err;
   const JsonValue words = read.json()["words"];
@@ -146,7 +146,23 @@ TEST_F(CliTest, RecordsReadAndWritten) {
   EXPECT_EQ(write.json()["reply"].items.size(), 15u);
   EXPECT_EQ(record(20)[0], 1);
   EXPECT_EQ(record(20)[14], 15);
+
+  // A value above the drive's limit: the write arrived, the drive keeps its limit; a drive that
+  // answers with its record shows it in the reply, one that repeats the words does not.
+  args = {"write-record", "2"};
+  RecordWords settings = record(2);
+  settings[2] = 20000;
+  for (uint16_t w : settings) args.push_back(std::to_string(w));
+  const RunResult limited = run(args);
+  ASSERT_EQ(limited.code, kExitOk) << limited.err;
+  EXPECT_EQ(record(2)[2], 16383);
+  const bool stored = GetParam().record == sim::RecordReplyStyle::Stored;
+  EXPECT_EQ(limited.out.find("other values in word 2 (sent 20000, drive 16383)") != std::string::npos, stored)
+      << limited.out;
 }
+
+INSTANTIATE_TEST_SUITE_P(Drives, CliStylesTest, ::testing::ValuesIn(axtune::test::kSimReplyStyles),
+                         axtune::test::ReplyStyleName);
 
 TEST_F(CliTest, ObjectsReadWrittenAndRefused) {
   const RunResult statusword = run({"read-object", "0x6041", "0", "--json"});

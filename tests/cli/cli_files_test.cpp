@@ -23,7 +23,7 @@ std::vector<uint8_t> ReadFile(const std::string& path) {
   return bytes;
 }
 
-TEST_F(CliTest, SaveAndLoadRoundTrip) {
+TEST_P(CliStylesTest, SaveAndLoadRoundTrip) {
   const std::string file = path("drive.qmx");
   const RunResult save = run({"save", file, "--user", "Anna", "--company", "Orvane", "--json"});
   ASSERT_EQ(save.code, kExitOk) << save.err;
@@ -42,8 +42,41 @@ TEST_F(CliTest, SaveAndLoadRoundTrip) {
   const RunResult load = run({"load", file, "--json"});
   ASSERT_EQ(load.code, kExitOk) << load.err;
   EXPECT_EQ(load.json()["recordsSent"].integer(), 63);
+  EXPECT_EQ(load.json()["recordsTaken"].integer(), 63);
+  EXPECT_TRUE(load.json()["differences"].items.empty());
   EXPECT_EQ(record(14), saved);
 }
+
+TEST_P(CliStylesTest, LoadOfAValueTheDriveLimitsIsTakenAndReported) {
+  std::vector<RecordWords> records;
+  for (int r = 0; r < 65; ++r) records.push_back(record(r));
+  records[2][2] = 20000;  // idle-current level above 100 %
+  const std::string file = path("limited.qmx");
+  const std::vector<uint8_t> bytes =
+      BuildParameterFile(records, {"C:\\drives\\limited.qmx", "07.12.2026", "A", "B"});
+  std::ofstream(file, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+
+  const RunResult load = run({"load", file, "--json"});
+  ASSERT_EQ(load.code, kExitOk) << load.err;
+  EXPECT_EQ(load.json()["recordsTaken"].integer(), 63);
+  EXPECT_EQ(record(2)[2], 16383);
+  // Only a drive that answers with its record tells; the words of an echo promise nothing.
+  const JsonValue differences = load.json()["differences"];
+  if (GetParam().record == sim::RecordReplyStyle::Stored) {
+    ASSERT_EQ(differences.items.size(), 1u);
+    EXPECT_EQ(differences[0]["record"].integer(), 2);
+    EXPECT_EQ(differences[0]["word"].integer(), 2);
+    EXPECT_EQ(differences[0]["file"].integer(), 20000);
+    EXPECT_EQ(differences[0]["drive"].integer(), 16383);
+    const RunResult text = run({"load", file, "--lang", "en"});
+    EXPECT_EQ(text.code, kExitOk);
+    EXPECT_NE(text.out.find("Record 2, word 2: file 20000, drive 16383"), std::string::npos) << text.out;
+  } else {
+    EXPECT_TRUE(differences.items.empty());
+  }
+}
+// Instantiated over the reply styles in cli_drive_test.cpp.
 
 TEST_F(CliTest, FileFailuresExitWithThreeAndSendNothing) {
   const RunResult unwritable = run({"save", path("missing/drive.qmx")});

@@ -15,6 +15,7 @@
 #include "link/sleeper.h"
 #include "sim/simulated_drive.h"
 #include "tests/cli/json_reader.h"
+#include "tests/support/reply_styles.h"
 #include "tests/support/test_env.h"
 
 namespace axtune::cli::testing {
@@ -76,6 +77,16 @@ class CliTest : public ::testing::Test {
   std::unique_ptr<ScopedSleeper> sleeper_;
   CliEnvironment env_;
   std::filesystem::path dir_;
+};
+
+// The same, once per reply style of the drive (tests that write).
+class CliStylesTest : public CliTest, public ::testing::WithParamInterface<axtune::test::SimReplyStyle> {
+ protected:
+  void SetUp() override {
+    CliTest::SetUp();
+    sim::unregisterSimulatedDrive(kDevice);
+    makeDrive(axtune::test::WithReplyStyle(sim::SimConfig::unitTest(), GetParam()));
+  }
 };
 
 }  // namespace axtune::cli::testing

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -127,6 +128,39 @@ TEST(CliOnPseudoTerminal, CommandsReachQmxSim) {
   EXPECT_EQ(RunTool({"--port", sim.device(), "read", "300"}).code, 2);
   EXPECT_EQ(RunTool({"--port", "/dev/axtune-no-such-port", "identify"}).code, 1);
 }
+
+// A drive that repeats single-word requests and answers record writes with its record, on a
+// pseudo-terminal and over the network: every write path of the tool takes its answers.
+class EchoDriveOverEveryTransport : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(EchoDriveOverEveryTransport, EveryWritePathTakesTheDrivesAnswers) {
+  std::vector<std::string> arguments = {"--word-reply", "echo", "--record-reply", "stored"};
+  if (std::string(GetParam()) == "rfc2217") arguments.insert(arguments.end(), {"--rfc2217", "0"});
+  QmxSim sim(arguments);
+  ASSERT_FALSE(sim.device().empty());
+  const std::string file =
+      (std::filesystem::temp_directory_path() / ("axtune_echo_" + std::string(GetParam()) + ".qmx")).string();
+  const std::vector<std::vector<std::string>> commands = {
+      {"write-word", "2", "7", "4660"},     // word 7 of the settings
+      {"write-word", "3", "0", "2"},        // word 0: the repeated request starts 0x80
+      {"write-object", "0x6040", "0", "2", "6"},
+      {"store"},
+      {"save", file},
+      {"load", file},
+  };
+  for (const auto& command : commands) {
+    std::vector<std::string> args = {"--port", sim.device()};
+    args.insert(args.end(), command.begin(), command.end());
+    const Result result = RunTool(args);
+    EXPECT_EQ(result.code, 0) << command.front() << ": " << result.err;
+  }
+  const Result read = RunTool({"--port", sim.device(), "read", "2", "--json"});
+  ASSERT_EQ(read.code, 0) << read.err;
+  EXPECT_EQ(JsonReader::parse(read.out)["words"][7].integer(), 4660);
+  std::filesystem::remove(file);
+}
+
+INSTANTIATE_TEST_SUITE_P(Transports, EchoDriveOverEveryTransport, ::testing::Values("pty", "rfc2217"));
 
 TEST(CliOnPseudoTerminal, BusyAndForbiddenPortsSayWhatToDo) {
   QmxSim sim;

@@ -18,6 +18,7 @@
 #include "res/strings.h"
 #include "sim/simulated_drive.h"
 #include "tests/app/gui_test_support.h"
+#include "tests/support/reply_styles.h"
 
 namespace axtune::testing {
 
@@ -77,7 +78,7 @@ class SimDriveTest : public GuiTest {
 
   void SetUp() override {
     SetLanguage(Language::English);
-    drive_ = std::make_shared<sim::SimulatedDrive>(sim::SimConfig::unitTest());
+    drive_ = std::make_shared<sim::SimulatedDrive>(driveConfig());
     registerInProcessPort(kDevice, [this](const std::string& name) -> std::unique_ptr<SerialPort> {
       return std::make_unique<WriteLoggingPort>(sim::createSimulatedPort(drive_, name), &log_);
     });
@@ -90,6 +91,9 @@ class SimDriveTest : public GuiTest {
     unregisterInProcessPort(kDevice);
     sleeper_.reset();
   }
+
+  // The drive the test talks to; a style-parameterised fixture answers writes its own way.
+  virtual sim::SimConfig driveConfig() { return sim::SimConfig::unitTest(); }
 
   // The record as the drive holds it now.
   RecordWords DriveRecord(int record) {

@@ -5,9 +5,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 
 #include "link/sleeper.h"
+#include "res/strings.h"
 
 namespace axtune {
 namespace {
@@ -26,15 +28,28 @@ class FakeRecords : public ParameterRecordAccess {
   }
   bool exchangeRecord(int record, RecordWords& words) override {
     writes.emplace_back(record, words);
+    if (record >= silentFrom) {
+      error_ = kLinkNoReply;
+      return false;
+    }
+    if (refusals.count(record) != 0 && refusals[record]-- > 0) {
+      error_ = kLinkBadChecksum;
+      return false;
+    }
+    if (answer) answer(record, words);
     return true;
   }
-  int lastLinkError() const override { return 2; }
+  int lastLinkError() const override { return error_; }
 
   int reads = 0;
   std::vector<std::pair<int, RecordWords>> writes;
+  int silentFrom = 1000;                          // records from this one on get no answer
+  std::map<int, int> refusals;                    // record -> replies that come back damaged
+  std::function<void(int, RecordWords&)> answer;  // what the drive makes of the words (default: echo)
 
  private:
   int failAt_;
+  int error_ = kLinkNoReply;
 };
 
 RecordWords Pattern(int record) {
@@ -133,8 +148,61 @@ TEST(ParameterFileLayout, ParseTellsTheCountTheFileWasSavedWith) {
   EXPECT_EQ(more.format, ParameterFileFormat::TooShort);
   EXPECT_EQ(more.savedRecordCount, 20);
 
+  // The trailer only informs: a damaged one does not keep the records from loading.
   std::vector<uint8_t> cut(file.begin(), file.end() - 1);  // company without its zero byte
-  EXPECT_EQ(ParseParameterFile(cut.data(), cut.size(), 20).format, ParameterFileFormat::CountMismatch);
+  const ParsedParameterFile damaged = ParseParameterFile(cut.data(), cut.size(), 20);
+  EXPECT_EQ(damaged.format, ParameterFileFormat::Ok);
+  EXPECT_FALSE(damaged.trailer);
+}
+
+TEST(ParameterFileLayout, TrailersOfOtherInstallationsLoadUnlessAnotherCountShows) {
+  std::vector<uint8_t> records = FileFor(20);
+  records.resize(9 + 20 * 30);  // identification and records only
+  auto with = [&records](const std::string& trailer) {
+    std::vector<uint8_t> bytes = records;
+    bytes.insert(bytes.end(), trailer.begin(), trailer.end());
+    return bytes;
+  };
+  using namespace std::string_literals;
+  const struct {
+    const char* what;
+    std::vector<uint8_t> bytes;
+    ParameterFileFormat expected;
+    bool trailer;
+  } cases[] = {
+      {"Windows path and names in a Windows code page",
+       with("C:\\Dokumente\\Antrieb \xC4nderung.qmx\0"s + "07.12.2026\0"s + "J\xFCrgen\0"s +
+            "M\xFCller GmbH\0"s),
+       ParameterFileFormat::Ok, true},
+      {"another date form", with("C:\\p.dmd\0"s + "2026-12-07\0"s + "A\0"s + "B\0"s), ParameterFileFormat::Ok,
+       false},
+      {"bytes after the company", with("/p.qmx\0"s + "07.12.2026\0"s + "A\0"s + "B\0\r\n"s),
+       ParameterFileFormat::Ok, false},
+      {"a relative path", with("p.qmx\0"s + "07.12.2026\0"s + "A\0"s + "B\0"s), ParameterFileFormat::Ok,
+       false},
+      {"no trailer at all", with(""), ParameterFileFormat::Ok, false},
+      {"saved with 18 records (a trailer two records early)",
+       [&] {
+         std::vector<uint8_t> bytes = FileFor(18);
+         bytes.resize(9 + 18 * 30);  // with a trailer long enough to fill two more records
+         const std::string trailer = "C:\\x.qmx\0"s + "07.12.2026\0"s + std::string(50, 'n') + "\0"s + "c\0"s;
+         bytes.insert(bytes.end(), trailer.begin(), trailer.end());
+         return bytes;
+       }(),
+       ParameterFileFormat::CountMismatch, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ParsedParameterFile parsed = ParseParameterFile(c.bytes.data(), c.bytes.size(), 20);
+    EXPECT_EQ(parsed.format, c.expected);
+    EXPECT_EQ(parsed.trailer.has_value(), c.trailer);
+    if (c.expected == ParameterFileFormat::Ok) {
+      ASSERT_EQ(parsed.records.size(), 20u);
+      EXPECT_EQ(parsed.records[19], Pattern(19));
+    } else {
+      EXPECT_EQ(parsed.savedRecordCount, 18);
+    }
+  }
 }
 
 TEST_F(ParameterFileOnDisk, SaveReadsEveryRecordThenWritesTheFile) {
@@ -232,6 +300,115 @@ TEST_F(ParameterFileOnDisk, LoadSendsRecordsTwoToCountThenEndOfLoad) {
   EXPECT_EQ(drive.writes.back().first, 127);
   EXPECT_EQ(drive.writes.back().second, (RecordWords{4}));
   EXPECT_EQ(pauses_, std::vector<int>{2000});
+}
+
+// How a drive answers a record write: the words sent, or the record as it then holds it.
+struct RecordAnswer {
+  const char* name;
+  bool stored;
+};
+
+class LoadAgainstDrives : public ParameterFileOnDisk, public ::testing::WithParamInterface<RecordAnswer> {
+ protected:
+  // A drive that limits record 2 word 2 to 16383 and keeps record 5 word 0 at 7.
+  void setUpDrive(FakeRecords& drive) {
+    const bool stored = GetParam().stored;
+    drive.answer = [stored](int record, RecordWords& words) {
+      if (!stored) return;
+      if (record == 2) words[2] = std::min<uint16_t>(words[2], 16383);
+      if (record == 5) words[0] = 7;
+    };
+  }
+};
+
+TEST_P(LoadAgainstDrives, AWellFormedReplyTakesTheRecordAndOtherWordsAreListed) {
+  std::vector<RecordWords> records;
+  for (int r = 0; r < 20; ++r) records.push_back(Pattern(r));
+  records[2][2] = 20000;
+  const std::string path =
+      write("limited.qmx", BuildParameterFile(records, {"/p.qmx", "07.12.2026", "", ""}));
+  FakeRecords drive;
+  setUpDrive(drive);
+  const LoadOutcome outcome = LoadParameterFile(drive, 20, path);
+
+  EXPECT_EQ(outcome.result, LoadResult::Loaded);
+  EXPECT_EQ(outcome.recordsTaken, 18);
+  EXPECT_EQ(drive.writes.size(), 19u) << "a differing reply is not a reason to send again";
+  EXPECT_TRUE(outcome.refusedRecords.empty());
+  EXPECT_TRUE(outcome.endOfLoadSent);
+  const std::vector<RecordWordDifference> expected =
+      GetParam().stored ? std::vector<RecordWordDifference>{{2, 2, 20000, 16383}, {5, 0, Pattern(5)[0], 7}}
+                        : std::vector<RecordWordDifference>{};
+  EXPECT_EQ(outcome.differences, expected);
+}
+
+TEST_P(LoadAgainstDrives, ADeadLineStopsAtTheFirstSilentRecord) {
+  const std::string path = write("full.qmx", FileFor(65));
+  for (int dead : {2, 40}) {
+    SCOPED_TRACE(dead);
+    pauses_.clear();
+    FakeRecords drive;
+    setUpDrive(drive);
+    drive.silentFrom = dead;
+    bool refreshed = false;
+    LoadHooks hooks;
+    hooks.afterRecordsSent = [&] { refreshed = true; };
+    const LoadOutcome outcome = LoadParameterFile(drive, 65, path, hooks);
+    EXPECT_EQ(outcome.result, LoadResult::Loaded);
+    EXPECT_EQ(outcome.silentRecord, dead);
+    EXPECT_EQ(outcome.recordsTaken, dead - 2);
+    EXPECT_EQ(outcome.recordsToSend, 63);
+    // One attempt at the silent record, then nothing: no pause, no page refresh, no end of load.
+    EXPECT_EQ(drive.writes.size(), static_cast<size_t>(dead - 1));
+    EXPECT_EQ(drive.writes.back().first, dead);
+    EXPECT_FALSE(outcome.endOfLoadSent);
+    EXPECT_FALSE(refreshed);
+    EXPECT_TRUE(pauses_.empty());
+  }
+}
+
+TEST_P(LoadAgainstDrives, DamagedRepliesAreRetriedThenListedAndTheLoadGoesOn) {
+  FakeRecords drive;
+  setUpDrive(drive);
+  drive.refusals = {{3, 1}, {4, kRecordWriteAttempts}};  // record 3 once, record 4 every time
+  const LoadOutcome outcome = LoadParameterFile(drive, 20, write("twenty.qmx", FileFor(20)));
+  EXPECT_EQ(outcome.recordsTaken, 17);
+  EXPECT_EQ(outcome.refusedRecords, std::vector<int>{4});
+  EXPECT_EQ(outcome.recordsSent, 18);
+  EXPECT_EQ(drive.writes.size(), 18u + 1 + (kRecordWriteAttempts - 1) + 1);
+  EXPECT_TRUE(outcome.endOfLoadSent);
+}
+
+TEST_P(LoadAgainstDrives, CancelStopsBeforeTheNextRecordAndStillEndsTheLoad) {
+  FakeRecords drive;
+  setUpDrive(drive);
+  LoadHooks hooks;
+  hooks.cancelled = [&drive] { return drive.writes.size() >= 5; };
+  const LoadOutcome outcome = LoadParameterFile(drive, 20, write("twenty.qmx", FileFor(20)), hooks);
+  EXPECT_TRUE(outcome.cancelled);
+  EXPECT_EQ(outcome.recordsSent, 5);
+  EXPECT_EQ(outcome.recordsTaken, 5);
+  ASSERT_EQ(drive.writes.size(), 6u);
+  EXPECT_EQ(drive.writes.back().first, 127);
+  EXPECT_TRUE(pauses_.empty()) << "the pause is cut short";
+}
+
+INSTANTIATE_TEST_SUITE_P(Drives, LoadAgainstDrives,
+                         ::testing::Values(RecordAnswer{"Echo", false}, RecordAnswer{"Stored", true}),
+                         [](const ::testing::TestParamInfo<RecordAnswer>& info) { return info.param.name; });
+
+TEST(LoadDifferences, DescribedWithNamesWhereKnownAndCappedInLength) {
+  SetLanguage(Language::English);
+  const std::vector<RecordWordDifference> differences = {{2, 2, 20000, 16383}, {3, 1, 5, 6}, {4, 0, 1, 0}};
+  const RecordWordLabeller labels = [](int record, int word) {
+    return record == 2 && word == 2 ? RecordWordLabel{"Idle current", "%"} : RecordWordLabel{};
+  };
+  EXPECT_EQ(DescribeDifferences(differences, labels, 2),
+            (std::vector<std::string>{"Record 2, word 2 (Idle current, %): file 20000, drive 16383",
+                                      "Record 3, word 1: file 5, drive 6", "... and 1 more"}));
+  SetLanguage(Language::German);
+  EXPECT_EQ(DescribeDifferences(differences, {}).front(), "Datensatz 2, Wort 2: Datei 20000, Antrieb 16383");
+  SetLanguage(Language::English);
 }
 
 TEST_F(ParameterFileOnDisk, AcceptedFileWithNothingToSendStillMarksChangedAndPauses) {

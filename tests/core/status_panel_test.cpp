@@ -139,6 +139,28 @@ TEST(StatusPanelValues, FormatsOfTheMeasuredValues) {
   }
 }
 
+TEST(StatusPanelValues, CountsAndLevelsAboveHalfTheWordAreUnsigned) {
+  // Words of record 131 with the top bit set: counts and levels, never negative.
+  const struct {
+    int word;
+    uint16_t raw;
+    std::string StatusPanelView::*text;
+    const char* expected;
+  } cases[] = {
+      {kWordStepResolution, 51200, &StatusPanelView::stepResolutionText, "1/256  (51200)"},
+      {kWordStepResolution, 65535, &StatusPanelView::stepResolutionText, "1/327.675  (65535)"},
+      {kWordMotorCurrent, 40000, &StatusPanelView::currentText, "35.31 Aeff"},
+      {kWordReductionDelay, 40000, &StatusPanelView::currentReductionText, "40000 ms auf 0 %"},
+      {kWordReducedCurrent, 40000, &StatusPanelView::currentReductionText, "0 ms auf 244 %"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.raw);
+    Panel p;
+    p.r131[c.word] = c.raw;
+    EXPECT_EQ(p.decode().*c.text, c.expected);
+  }
+}
+
 TEST(StatusPanelValues, TemperatureAndVoltageMoveOnlyByWholeSteps) {
   Panel p;
   const std::pair<uint16_t, const char*> temperatures[] = {

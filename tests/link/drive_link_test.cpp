@@ -262,41 +262,70 @@ TEST_F(DriveLinkTest, ExchangeRecordCountsOnlyTheRecordsOwnGoodFrame) {
   EXPECT_TRUE(line_->allExpectationsMet()) << line_->mismatches();
 }
 
-TEST_F(DriveLinkTest, WriteRecordWantsTheWordsWrittenBack) {
-  RecordWords words = Counting();
-  line_->expect(RecordFrame(0x8F, 20, words), RecordFrame(0x0F, 20, words));
-  EXPECT_TRUE(WriteRecord(20, words));
-  RecordWords other = words;
-  other[14] = 0;
-  line_->expect(RecordFrame(0x8F, 20, words), RecordFrame(0x0F, 20, other));
-  EXPECT_FALSE(WriteRecord(20, words));
-  EXPECT_TRUE(line_->allExpectationsMet()) << line_->mismatches();
-}
-
-TEST_F(DriveLinkTest, WriteWordsFrameAndReplyHandling) {
-  const Bytes request{0x87, 0x02, 0x34, 0x12, 0xBB, 0x14};
-  line_->expect(request, {0x07, 0x02, 0x34, 0x12, 0x3B, 0x14});
-  EXPECT_TRUE(WriteWords(2, 7, 0x1234));
-  EXPECT_EQ(LinkError, kLinkNoError);
-
+TEST_F(DriveLinkTest, WriteRecordTakesAnyWellFormedReplyAndHandsItsWordsBack) {
+  // A drive may answer with the words sent or with the record as it now holds it (a clamped value):
+  // both are the record's own good frame, so both count; the caller gets the words to compare.
+  const RecordWords words = Counting();
+  RecordWords clamped = words;
+  clamped[2] = 16383;
+  for (const RecordWords& answer : {words, clamped}) {
+    line_->reset();
+    LinkError = 0;
+    line_->expect(RecordFrame(0x8F, 20, words), RecordFrame(0x0F, 20, answer));
+    RecordWords reply{};
+    EXPECT_TRUE(WriteRecord(20, words, &reply));
+    EXPECT_EQ(reply, answer);
+    EXPECT_EQ(LinkError, kLinkNoError);
+  }
+  // Its documented checks stay: an error reply, another record's frame, a damaged checksum.
   const struct {
     const char* what;
     Bytes reply;
     int linkError;
   } refused[] = {
-      {"anything six bytes long", Bytes(6, 0xFF), kLinkNoReply},
-      {"another word", {0x06, 0x02, 0x34, 0x12, 0x3A, 0x14}, kLinkNoReply},
-      {"another value", {0x07, 0x02, 0x35, 0x12, 0x3C, 0x14}, kLinkNoReply},
-      {"wrong checksum", {0x07, 0x02, 0x34, 0x12, 0x3C, 0x14}, kLinkBadChecksum},
-      {"short", {0x07, 0x02, 0x34}, kLinkShortReply},
+      {"error reply", ErrorReply(20, 2), 6},
+      {"another record only", RecordFrame(0x0F, 21, words), kLinkNoReply},
+      {"checksum",
+       [&] {
+         Bytes frame = RecordFrame(0x0F, 20, words);
+         frame.back() ^= 1;
+         return frame;
+       }(),
+       kLinkBadChecksum},
   };
   for (const auto& c : refused) {
     line_->reset();
-    LinkError = 0;
-    line_->expect(request, c.reply);
-    EXPECT_FALSE(WriteWords(2, 7, 0x1234)) << c.what;
+    line_->expect(RecordFrame(0x8F, 20, words), c.reply);
+    RecordWords reply = clamped;
+    EXPECT_FALSE(WriteRecord(20, words, &reply)) << c.what;
+    EXPECT_EQ(reply, clamped) << c.what;
     EXPECT_EQ(LinkError, c.linkError) << c.what;
   }
+}
+
+TEST_F(DriveLinkTest, WriteWordsFrameAndReplyHandling) {
+  const Bytes request{0x87, 0x02, 0x34, 0x12, 0xBB, 0x14};
+  // Six bytes answer the write whatever they hold: the text leaves the reply's contents open.
+  const Bytes accepted[] = {
+      {0x07, 0x02, 0x34, 0x12, 0x3B, 0x14},  // index, record, value, checksum
+      request,                               // the request repeated
+      {0x06, 0x06, 0x00, 0x00, 0x00, 0x00},  // six bytes of a style of its own
+      {0x07, 0x02, 0x34, 0x12, 0x3C, 0x14},  // a checksum that does not add up
+  };
+  for (const Bytes& reply : accepted) {
+    SCOPED_TRACE(static_cast<int>(&reply - accepted));
+    line_->reset();
+    LinkError = 0;
+    line_->expect(request, reply);
+    EXPECT_TRUE(WriteWords(2, 7, 0x1234));
+    EXPECT_EQ(LinkError, kLinkNoError);
+  }
+
+  // Fewer than six: the first byte received decides LinkError (0x07: code 0).
+  line_->reset();
+  line_->expect(request, {0x07, 0x02, 0x34});
+  EXPECT_FALSE(WriteWords(2, 7, 0x1234));
+  EXPECT_EQ(LinkError, 4);
 
   // An error reply (0xD0: code 5) sets LinkError from its first byte.
   line_->reset();

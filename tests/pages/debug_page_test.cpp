@@ -16,6 +16,7 @@
 #include "res/strings.h"
 #include "sim/simulated_drive.h"
 #include "tests/app/gui_test_support.h"
+#include "tests/support/reply_styles.h"
 
 namespace axtune {
 namespace {
@@ -32,7 +33,7 @@ class DebugPageTest : public testing::GuiTest {
  protected:
   void SetUp() override {
     SetLanguage(Language::English);
-    drive_ = sim::registerSimulatedDrive("sim:debug-page", sim::SimConfig::unitTest());
+    drive_ = sim::registerSimulatedDrive("sim:debug-page", driveConfig());
     drive_->advanceMs(1000);
     ASSERT_TRUE(OpenLink("sim:debug-page"));
     host_.resize(400, 600);
@@ -47,6 +48,9 @@ class DebugPageTest : public testing::GuiTest {
     CloseLink();
     sim::unregisterSimulatedDrive("sim:debug-page");
   }
+
+  // The drive the test talks to; a style-parameterised fixture answers writes its own way.
+  virtual sim::SimConfig driveConfig() { return sim::SimConfig::unitTest(); }
 
   RecordWords DriveRecord(int number) {
     RecordWords words{};
@@ -74,6 +78,8 @@ class DebugPageTest : public testing::GuiTest {
   CDebugPropertyPage* first_ = nullptr;
   CDebugPropertyPage* second_ = nullptr;
 };
+
+using DebugPageStyles = test::InEveryReplyStyle<DebugPageTest>;
 
 TEST_F(DebugPageTest, ControlsInTheirColumnAndOrder) {
   EXPECT_EQ(first_->Title(), "Debug");
@@ -155,7 +161,7 @@ TEST_F(DebugPageTest, WordValidationMessagesAndTheirFallBack) {
   EXPECT_EQ(Words(first_), shown) << "the display values come back into the edits";
 }
 
-TEST_F(DebugPageTest, UebernehmenWritesTheWholeRecord) {
+TEST_P(DebugPageStyles, UebernehmenWritesTheWholeRecord) {
   TypeRecordAndPressEnter(first_, "14");
   RecordWords expected = DriveRecord(14);
   first_->WordEdit(0)->setText("-1000");
@@ -195,6 +201,9 @@ TEST_F(DebugPageTest, TwoPagesKeepTheirOwnRecordAndImage) {
   EXPECT_EQ(Words(second_), Expected(DriveRecord(64)));
   EXPECT_NE(first_->Image(), second_->Image());
 }
+
+INSTANTIATE_TEST_SUITE_P(Drives, DebugPageStyles, ::testing::ValuesIn(test::kSimReplyStyles),
+                         test::ReplyStyleName);
 
 }  // namespace
 }  // namespace axtune

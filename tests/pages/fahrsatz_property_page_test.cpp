@@ -67,6 +67,8 @@ class ProfilesPageTest : public testing::MotionPageTest {
   Page* page_ = nullptr;
 };
 
+using ProfilesPageTestStyles = test::InEveryReplyStyle<ProfilesPageTest>;
+
 TEST_F(ProfilesPageTest, FirstShowingPointsTheSelectorAtProfile0ThenReadsIt) {
   page_->show();
   const auto sent = accesses();
@@ -149,7 +151,7 @@ TEST_F(ProfilesPageTest, AFieldBeingTypedInCommitsToTheOldProfileBeforeTheSelect
   EXPECT_EQ(velocity->text(), "4000");
 }
 
-TEST_F(ProfilesPageTest, EditsWriteThroughTheObjectsOfTheShownProfile) {
+TEST_P(ProfilesPageTestStyles, EditsWriteThroughTheObjectsOfTheShownProfile) {
   ShowPage();
   StepTo(4);  // a profile with a next one, so that its waiting time can be edited
   Enter(Page::kIdPosition, "7000");
@@ -168,7 +170,7 @@ TEST_F(ProfilesPageTest, EditsWriteThroughTheObjectsOfTheShownProfile) {
   EXPECT_EQ(TextOf(Page::kIdAccel), "9990") << "shown as the drive will run it";
 }
 
-TEST_F(ProfilesPageTest, FlagControlsWriteTheWholeFlagWordAndOnlyTheCheckBoxesNotify) {
+TEST_P(ProfilesPageTestStyles, FlagControlsWriteTheWholeFlagWordAndOnlyTheCheckBoxesNotify) {
   ASSERT_TRUE(WriteWords(18, 8, 0x2008));  // profile 4: next profile, and SI units, which the page carries
   ShowPage();
   StepTo(4);
@@ -277,7 +279,7 @@ TEST_F(ProfilesPageTest, NextProfileStepsWriteOnlyWithinTheRange) {
   EXPECT_EQ(record(18)[10], 6);
 }
 
-TEST_F(ProfilesPageTest, StartRunsTheShownProfileAndStopHaltsIt) {
+TEST_P(ProfilesPageTestStyles, StartRunsTheShownProfileAndStopHaltsIt) {
   ShowPage();
   StepTo(1);  // to 0 ...
   StepTo(0);  // ... and back: profile 0 runs to 10000
@@ -338,6 +340,9 @@ TEST_F(ProfilesPageTest, AnUnreadableProfileShowsInvalidFieldsAndSaysWhyOnce) {
   EXPECT_EQ(page_->IconId(), 162);
   EXPECT_EQ(ui_.messages.size(), 1u);
 }
+
+INSTANTIATE_TEST_SUITE_P(Drives, ProfilesPageTestStyles, ::testing::ValuesIn(test::kSimReplyStyles),
+                         test::ReplyStyleName);
 
 }  // namespace
 }  // namespace axtune

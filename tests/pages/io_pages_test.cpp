@@ -47,6 +47,9 @@ class ListPageTest : public testing::SimDriveTest {
 using InputsPageTest = ListPageTest<CPinsPropertyPage>;
 using OutputsPageTest = ListPageTest<COutputsPropertyPage>;
 
+using InputsPageTestStyles = test::InEveryReplyStyle<InputsPageTest>;
+using OutputsPageTestStyles = test::InEveryReplyStyle<OutputsPageTest>;
+
 TEST_F(InputsPageTest, ListsOfferTheirFunctionsInOrderWithTheirCodes) {
   SetLanguage(Language::German);
   CPinsPropertyPage german;
@@ -88,7 +91,7 @@ TEST_F(InputsPageTest, ShowingSelectsWhatTheDriveHoldsAndUnknownCodesSelectNothi
   EXPECT_EQ(List(1263)->currentIndex(), -1) << "5 is an input function, not an enable choice";
 }
 
-TEST_F(InputsPageTest, Profile2JoggingOnDE4Writes13ToWord3) {
+TEST_P(InputsPageTestStyles, Profile2JoggingOnDE4Writes13ToWord3) {
   ShowPage();
   log_.clear();
   ClickEntry(List(1256), 13);
@@ -131,7 +134,7 @@ TEST_F(OutputsPageTest, ListsAndTheirWords) {
   EXPECT_EQ(Entries(List(1273)), (std::vector<std::pair<QString, int>>{{"Enabled", 2}}));
 }
 
-TEST_F(OutputsPageTest, TwentyMilliampereOnDA3Writes2ToWord6) {
+TEST_P(OutputsPageTestStyles, TwentyMilliampereOnDA3Writes2ToWord6) {
   ASSERT_TRUE(WriteWords(4, 6, 0));
   ShowPage();
   ASSERT_EQ(List(1276)->currentText(), "0 mA");
@@ -154,6 +157,11 @@ TEST_F(OutputsPageTest, CodesTheListsDoNotOfferSelectNothing) {
   EXPECT_EQ(DriveRecord(4)[8], 2) << "its only entry writes 2";
   EXPECT_EQ(host_.notified, std::vector<int>{4});
 }
+
+INSTANTIATE_TEST_SUITE_P(Drives, InputsPageTestStyles, ::testing::ValuesIn(test::kSimReplyStyles),
+                         test::ReplyStyleName);
+INSTANTIATE_TEST_SUITE_P(Drives, OutputsPageTestStyles, ::testing::ValuesIn(test::kSimReplyStyles),
+                         test::ReplyStyleName);
 
 }  // namespace
 }  // namespace axtune

@@ -18,7 +18,9 @@ const std::vector<Access> kStartHoming = {Object(0x6060, 0, 1, 0xF9), Object(0x6
                                           Object(0x6040, 0, 2, 0x000D), Object(0x6040, 0, 2, 0x001D)};
 const std::vector<Access> kStop = {Object(0x6040, 0, 2, 0x010D)};
 
-TEST_F(MotionCommandsTest, StartRunsTheSelectedProfileAndStopHaltsIt) {
+using MotionCommandsTestStyles = test::InEveryReplyStyle<MotionCommandsTest>;
+
+TEST_P(MotionCommandsTestStyles, StartRunsTheSelectedProfileAndStopHaltsIt) {
   ASSERT_TRUE(WriteObject(0x2022, 5, 2, 0));  // profile 0: absolute to 10000 at 4000 steps/s
   clearAccesses();
   EXPECT_TRUE(SendStartSequence(kModeProfilePosition));
@@ -41,7 +43,7 @@ TEST_F(MotionCommandsTest, StartRunsTheSelectedProfileAndStopHaltsIt) {
   EXPECT_EQ(drive_->snapshot().position, 10000);
 }
 
-TEST_F(MotionCommandsTest, HomingStartDiffersOnlyInTheMode) {
+TEST_P(MotionCommandsTestStyles, HomingStartDiffersOnlyInTheMode) {
   ASSERT_TRUE(WriteObject(0x6098, 0, 1, 35));  // take the actual position as the reference
   clearAccesses();
   EXPECT_TRUE(SendStartSequence(kModeHoming));
@@ -60,6 +62,9 @@ TEST_F(MotionCommandsTest, EveryWriteGoesOutEvenWhenTheDriveIsSilent) {
   silenceDrive(false);
   EXPECT_TRUE(SendStopSequence());
 }
+
+INSTANTIATE_TEST_SUITE_P(Drives, MotionCommandsTestStyles, ::testing::ValuesIn(test::kSimReplyStyles),
+                         test::ReplyStyleName);
 
 }  // namespace
 }  // namespace axtune

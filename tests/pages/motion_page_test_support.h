@@ -21,6 +21,7 @@
 #include "res/strings.h"
 #include "sim/simulated_drive.h"
 #include "tests/app/gui_test_support.h"
+#include "tests/support/reply_styles.h"
 
 namespace axtune::testing {
 
@@ -135,9 +136,12 @@ class MotionPageTest : public GuiTest {
  protected:
   static constexpr const char* kDevice = "sim:motion-page";
 
+  // The drive the test talks to; a style-parameterised fixture answers writes its own way.
+  virtual sim::SimConfig driveConfig() { return sim::SimConfig::unitTest(); }
+
   void SetUp() override {
     SetLanguage(Language::English);
-    drive_ = std::make_shared<sim::SimulatedDrive>(sim::SimConfig::unitTest());
+    drive_ = std::make_shared<sim::SimulatedDrive>(driveConfig());
     sleeper_ = std::make_unique<ScopedSleeper>(drive_->sleeper());
     auto drive = drive_;
     auto mutex = mutex_;

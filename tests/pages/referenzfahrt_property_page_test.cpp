@@ -66,6 +66,8 @@ class HomingPageTest : public testing::MotionPageTest {
   Page* page_ = nullptr;
 };
 
+using HomingPageTestStyles = test::InEveryReplyStyle<HomingPageTest>;
+
 TEST_F(HomingPageTest, ShowingReadsTheRecordAndTheObjectsInOrder) {
   page_->show();
   EXPECT_EQ(accesses(),
@@ -129,7 +131,7 @@ TEST_F(HomingPageTest, AMethodNotInTheListLeavesNoSelectionAndHidesTheMaximumDis
   EXPECT_FALSE(MaxDistanceShown());
 }
 
-TEST_F(HomingPageTest, FieldsKeepToTheirLimits) {
+TEST_P(HomingPageTestStyles, FieldsKeepToTheirLimits) {
   ShowPage();
   Enter(Page::kIdCurrent, "100");
   EXPECT_EQ(record(64)[10], 16383);
@@ -156,7 +158,7 @@ TEST_F(HomingPageTest, FieldsKeepToTheirLimits) {
   EXPECT_EQ(LongAt(record(64), 2), 838861u);
 }
 
-TEST_F(HomingPageTest, HomingOnTheActualPositionAndAgainstTheLowerStopBothReference) {
+TEST_P(HomingPageTestStyles, HomingOnTheActualPositionAndAgainstTheLowerStopBothReference) {
   ShowPage();
   Choose(0);  // method 35
   clearAccesses();
@@ -191,6 +193,9 @@ TEST_F(HomingPageTest, StopHaltsTheRunAndAStopTheDriveDidNotGetIsReported) {
   ASSERT_EQ(ui_.messages.size(), 1u);
   EXPECT_TRUE(ui_.messages[0].startsWith("The drive did not confirm the stop command"));
 }
+
+INSTANTIATE_TEST_SUITE_P(Drives, HomingPageTestStyles, ::testing::ValuesIn(test::kSimReplyStyles),
+                         test::ReplyStyleName);
 
 }  // namespace
 }  // namespace axtune

@@ -93,6 +93,8 @@ TEST(SettingsPageBindings, LeaveEachFieldWithItsWidthLimitAndScale) {
   }
 }
 
+using SettingsPageTestStyles = test::InEveryReplyStyle<SettingsPageTest>;
+
 TEST_F(SettingsPageTest, ShowingReadsTheDriveIntoEveryField) {
   EXPECT_TRUE(page_->Field(C::kIdMotorCurrent)->Value().IsLong()) << "the page applied its table";
   ShowPage();
@@ -139,7 +141,7 @@ TEST_F(SettingsPageTest, TabVisitsTheFieldsInTheOrderTheyStand) {
   EXPECT_EQ(visited, (std::vector<QString>{"1252", "1175", "1251", "1176", "1177", "1178"}));
 }
 
-TEST_F(SettingsPageTest, SwitchingToAnotherTabCommitsTheTypedValue) {
+TEST_P(SettingsPageTestStyles, SwitchingToAnotherTabCommitsTheTypedValue) {
   auto* sheet = new QTabWidget(&host_);
   page_->setParent(nullptr);
   sheet->addTab(page_, "Settings");
@@ -156,7 +158,7 @@ TEST_F(SettingsPageTest, SwitchingToAnotherTabCommitsTheTypedValue) {
   EXPECT_EQ(host_.notified, std::vector<int>{2});
 }
 
-TEST_F(SettingsPageTest, TypedValuesReachTheDriveConvertedAndNotified) {
+TEST_P(SettingsPageTestStyles, TypedValuesReachTheDriveConvertedAndNotified) {
   ShowPage();
   Enter(C::kIdMotorCurrent, "7001");
   EXPECT_EQ(Object(0x6075, 0), 2000u) << "7001 mA is rejected";
@@ -181,7 +183,7 @@ TEST_F(SettingsPageTest, TypedValuesReachTheDriveConvertedAndNotified) {
   EXPECT_EQ(host_.notified, (std::vector<int>{128, 128, 2, 2})) << "objects report record 128";
 }
 
-TEST_F(SettingsPageTest, FiftyPercentIsWrittenAs8192AndFiveHundredLinesAs2000) {
+TEST_P(SettingsPageTestStyles, FiftyPercentIsWrittenAs8192AndFiveHundredLinesAs2000) {
   ShowPage();
   Enter(C::kIdIdleLevel, "25");
   Enter(C::kIdIdleLevel, "50");
@@ -191,7 +193,7 @@ TEST_F(SettingsPageTest, FiftyPercentIsWrittenAs8192AndFiveHundredLinesAs2000) {
   EXPECT_EQ(log_.words.back(), (testing::WordWrite{2, 14, 2000}));
 }
 
-TEST_F(SettingsPageTest, CheckBoxesWriteOneAndZeroToTheirWords) {
+TEST_P(SettingsPageTestStyles, CheckBoxesWriteOneAndZeroToTheirWords) {
   ShowPage();
   QCheckBox* invert = page_->CheckBox(C::kIdInvertRotation);
   ASSERT_FALSE(invert->isChecked());
@@ -213,7 +215,7 @@ TEST_F(SettingsPageTest, CheckBoxesWriteOneAndZeroToTheirWords) {
   EXPECT_EQ(DriveRecord(2)[4], 0x0007);
 }
 
-TEST_F(SettingsPageTest, ABoxTheDriveDidNotTakeIsUntickedAgain) {
+TEST_P(SettingsPageTestStyles, ABoxTheDriveDidNotTakeIsUntickedAgain) {
   ShowPage();
   SetSilent(true);
   Click(C::kIdInvertRotation);
@@ -234,6 +236,9 @@ TEST_F(SettingsPageTest, ValuesOutsideTheLimitsShowInvalid) {
   ShowPage();
   EXPECT_EQ(Text(C::kIdIdleDelay), "ungültig") << "not connected: nothing refreshed";
 }
+
+INSTANTIATE_TEST_SUITE_P(Drives, SettingsPageTestStyles, ::testing::ValuesIn(test::kSimReplyStyles),
+                         test::ReplyStyleName);
 
 }  // namespace
 }  // namespace axtune
