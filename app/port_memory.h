@@ -1,5 +1,7 @@
-// Which port to take at start-up: the scan's findings per port and the one-byte memory file
-// "Axtune.ini" in the working directory. No Qt, no I/O beyond the memory file.
+// Which port to take at start-up: the scan's findings per port and the memory file "Axtune.ini" in
+// the working directory, whose first byte is the port; the firmware update's rate follows on its
+// own line ("FlashBaud=115200"), which a reader of the first byte alone never sees. No Qt, no I/O
+// beyond the memory file.
 #pragma once
 
 #include <array>
@@ -27,8 +29,15 @@ int ChoosePreferredPort(const PortProbes& probes, int rememberedPort);
 // missing file give 0.
 int ReadPortMemory(const std::string& path = kPortMemoryFile);
 
-// Creates or truncates the file and writes the first decimal digit of `port` (10..12 give '1').
-// False when the file could not be written (the caller ignores it).
+// Writes the first decimal digit of `port` (10..12 give '1') as the file's first byte, creating the
+// file when needed and keeping the lines after it. False when the file could not be written (the
+// caller ignores it).
 bool WritePortMemory(int port, const std::string& path = kPortMemoryFile);
+
+// The firmware update's remembered kernel rate from the "FlashBaud=" line; `fallback` when there is
+// none or it names no rate the programmer takes.
+int ReadUpdateBaudMemory(int fallback, const std::string& path = kPortMemoryFile);
+// Writes the "FlashBaud=" line, keeping the port byte (a file without one gets '0', which names no port).
+bool WriteUpdateBaudMemory(int baud, const std::string& path = kPortMemoryFile);
 
 }  // namespace axtune

@@ -11,6 +11,7 @@
 
 #include "cli/cli.h"
 #include "cli/json.h"
+#include "core/firmware_update.h"
 #include "link/drive_link.h"
 #include "link/sleeper.h"
 #include "res/strings.h"
@@ -35,6 +36,8 @@ struct Options {
   bool symbols = false;
   bool yes = false;       // flash: do not ask before the drive is switched on
   std::string processor;  // flash --processor: the drive's processor instead of its type's
+  int flashBaud = kDefaultKernelBaud;  // flash --baud: the flash kernel's rate
+  int bootBaud = kDefaultBootBaud;     // flash --boot-baud: the boot ROM's rate
   std::optional<std::string> user;
   std::optional<std::string> company;
   std::string simFlash = "F2808";
@@ -154,8 +157,10 @@ class ProgressPrinter {
  public:
   explicit ProgressPrinter(Context& context) : context_(context) {}
   ~ProgressPrinter() { finish(); }
-  // label: what is going on; done/total: units (0 total: no bar, just the label).
-  void update(const std::string& label, uint64_t done, uint64_t total);
+  // label: what is going on; done/total: units (0 total: no bar, just the label); detail: figures
+  // that change with every update (bytes, time left), shown after the bar but not a reason for a
+  // new plain line by themselves.
+  void update(const std::string& label, uint64_t done, uint64_t total, const std::string& detail = {});
   void finish();
 
  private:

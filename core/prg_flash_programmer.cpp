@@ -50,6 +50,15 @@ class PrgFlashProgrammer : public FlashProgrammer {
     PRG_SetOptions(
         nullptr, ("EmuPortName=" + device + ",PrgBootLoadWindow=" + std::to_string(kBootLoadWindow)).c_str());
   }
+  void setBaudRates(int bootBaud, int kernelBaud) override {
+    // The kernel's rate goes by "EmuBaudRate"; the erase's rate code ("PrgEraseOption3") keeps its
+    // value, as a C caller's would.
+    PRG_SetOptions(nullptr, ("EmuBaudRate=" + std::to_string(kernelBaud) +
+                             ",PrgBootBaudRate=" + std::to_string(bootBaud))
+                                .c_str());
+  }
+  bool kernelRateFailed() const override { return PRG_GetKernelRateFailed() != 0; }
+  bool closeReset() const override { return PRG_GetLastCloseReset() != 0; }
   bool open() override {
     {
       std::lock_guard<std::mutex> lock(g_messagesMutex);
@@ -57,6 +66,7 @@ class PrgFlashProgrammer : public FlashProgrammer {
     }
     PRG_SetMessageCallBack(nullptr, &CollectProgrammerMessage);
     promptCancelled_ = false;
+    retryingRate_ = kernelRateFailed();
     return PRG_Open(nullptr) == PRG_DONE;
   }
   void setProgress(Progress progress) override { progress_ = std::move(progress); }
@@ -79,6 +89,8 @@ class PrgFlashProgrammer : public FlashProgrammer {
  private:
   static int32_t AskPrompt(void* context, const char* title, const char* text) {
     auto* self = static_cast<PrgFlashProgrammer*>(context);
+    // The drive was switched on for the open before; the retry at a lower rate does not ask again.
+    if (self->retryingRate_) return 0;
     const bool go = self->prompt_(title != nullptr ? title : "", text != nullptr ? text : "");
     self->promptCancelled_ = !go;
     return go ? 0 : 1;
@@ -95,6 +107,7 @@ class PrgFlashProgrammer : public FlashProgrammer {
   ProgrammerPrompt prompt_;
   Progress progress_;
   bool promptCancelled_ = false;
+  bool retryingRate_ = false;  // this open follows one whose kernel failed its rate
 };
 
 }  // namespace
