@@ -93,7 +93,8 @@ INSTANTIATE_TEST_SUITE_P(
                  false,
                  false,
                  "Autobaud failed before loading application\n",
-                 {{'A', 57600}}}),
+                 // the boot ROM path's own retries: a probe for a kernel, a reset, the autobaud again
+                 {{'A', 57600}, {'P', 57600}, {'A', 57600}}}),
     [](const ::testing::TestParamInfo<RateCase>& info) { return std::string(info.param.name); });
 
 }  // namespace
