@@ -90,8 +90,12 @@ TEST_F(PortMemoryFile, UpdateRateIsRememberedBesideThePort) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.before);
     write(c.before);
-    if (c.chosen != 0) ASSERT_TRUE(WriteUpdateBaudMemory(c.chosen, path()));
-    if (c.port != 0) ASSERT_TRUE(WritePortMemory(c.port, path()));
+    if (c.chosen != 0) {
+      ASSERT_TRUE(WriteUpdateBaudMemory(c.chosen, path()));
+    }
+    if (c.port != 0) {
+      ASSERT_TRUE(WritePortMemory(c.port, path()));
+    }
     EXPECT_EQ(ReadUpdateBaudMemory(115200, path()), c.readBack);
     EXPECT_EQ(ReadPortMemory(path()), c.portBack);
   }
