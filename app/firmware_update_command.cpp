@@ -10,7 +10,9 @@
 #include "app/file_choosers.h"
 #include "app/flash_kernel_setting.h"
 #include "app/processor_choice_dialog.h"
+#include "app/port_memory.h"
 #include "app/progress_dialog.h"
+#include "app/switch_on_prompt.h"
 #include "app/worker_job.h"
 #include "controls/message_box.h"
 #include "core/drive_identity.h"
@@ -19,6 +21,7 @@
 #include "core/update_log.h"
 #include "link/drive_link.h"
 #include "link/port_slots.h"
+#include "core/update_estimate.h"
 #include "res/strings.h"
 
 namespace axtune {
@@ -39,6 +42,7 @@ constexpr int kTextNoAnswerCheckCableWaiting = 49315;
 constexpr int kTextUnknownType = 49321;
 constexpr int kTextDoesNotFitDrive = 49322;
 constexpr int kTextNoDriveAnswers = 49326;
+constexpr int kTextRateFellBack = 42177;
 
 QString Tr(int id) {
   return QString::fromUtf8(Text(id));
@@ -83,10 +87,13 @@ ProgrammerPromptHook& PromptHook() {
   return hook;
 }
 
-bool AskToSwitchOn(QWidget* owner, const QString& title, const QString& text) {
-  if (PromptHook()) return PromptHook()(owner, title, text);
-  QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, owner);
-  box.exec();
+// The programmer's prompt in the window's language, with the rate to choose; `baud` comes in as the
+// remembered rate and goes out as the chosen one. Tests answer through the hook (the rate stays).
+bool AskToSwitchOn(QWidget* owner, const QString& title, int& baud) {
+  if (PromptHook()) return PromptHook()(owner, title, CSwitchOnPrompt::PromptText());
+  CSwitchOnPrompt prompt(title, baud, owner);
+  if (prompt.exec() != QDialog::Accepted) return false;
+  baud = prompt.ChosenBaud();
   return true;
 }
 
@@ -118,19 +125,25 @@ ProgrammerPromptHook SetProgrammerPromptHook(ProgrammerPromptHook hook) {
   return std::exchange(PromptHook(), std::move(hook));
 }
 
-void ShowUpdateProgress(CProgressDialog& dialog, const UpdateProgress& p) {
+void ShowUpdateProgress(CProgressDialog& dialog, PhaseEstimate& estimate, const UpdateProgress& p) {
   dialog.SetPhase(Tr(kTextPhaseFirst + static_cast<int>(p.phase)));
+  estimate.add(p, dialog.ElapsedMs());
   const bool pass = p.phase == UpdatePhase::Programming || p.phase == UpdatePhase::Verifying;
+  const QString figures = QString::fromStdString(UpdateProgressDetail(p, estimate.remainingMs()));
   if (pass) {
     dialog.SetDetail(
-        Tr(kTextSection).arg(p.section).arg(p.sectionCount).arg(QString::fromStdString(p.sectionName)));
-    // One bar over both passes: every byte is programmed once and verified once.
-    const uint64_t done = (p.phase == UpdatePhase::Verifying ? p.bytesTotal : 0) + p.bytesDone;
-    dialog.SetProgress(done, 2 * p.bytesTotal);
+        Tr(kTextSection).arg(p.section).arg(p.sectionCount).arg(QString::fromStdString(p.sectionName)) +
+        QLatin1Char('\n') + figures);
+    dialog.SetProgress(p.bytesDone, p.bytesTotal);
+  } else if (p.phase == UpdatePhase::Connecting && p.bytesTotal > 0) {
+    dialog.SetDetail(figures);  // the flash kernel on its way through the boot ROM
+    dialog.SetProgress(p.bytesDone, p.bytesTotal);
   } else if (p.phase != UpdatePhase::Closing && p.phase != UpdatePhase::Finished) {
     dialog.SetDetail({});
-    dialog.SetBusy();  // the boot loader and the erase report no bytes
+    dialog.SetBusy();  // waiting for the boot loader, and the erase, report no bytes
   }
+  // The time left is the current phase's, from the rate measured in it.
+  dialog.SetRemaining(pass || p.phase == UpdatePhase::Connecting ? estimate.remainingMs() : -1);
 }
 
 // The drive's identification for the update log, "" when no drive answers.
@@ -158,15 +171,25 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
   dialog.SetPhase(Tr(kTextPhaseFirst + static_cast<int>(UpdatePhase::CheckingFile)));
   dialog.SetBusy();
 
-  // The programmer asks from the worker; the question is put by the GUI thread.
-  ProgrammerPrompt prompt = [&dialog](const std::string& title, const std::string& text) {
+  UpdateHooks hooks;
+  hooks.kernelBaud = ReadUpdateBaudMemory(kDefaultKernelBaud);
+  std::unique_ptr<FlashProgrammer> programmer;
+  // The programmer asks from the worker; the question is put by the GUI thread. The user's answer
+  // starts the clock (the time before it is the user's), and the rate chosen with it is remembered.
+  ProgrammerPrompt prompt = [&](const std::string& title, const std::string& /*german*/) {
     bool goOn = true;
+    int baud = hooks.kernelBaud;
     RunOnGui(&dialog, [&] {
-      goOn = AskToSwitchOn(&dialog, QString::fromStdString(title), QString::fromStdString(text));
+      goOn = AskToSwitchOn(&dialog, QString::fromStdString(title), baud);
+      dialog.RestartClock();
+      if (goOn && baud != hooks.kernelBaud) WriteUpdateBaudMemory(baud);
     });
+    // The worker waited for the answer: the programmer reads its rates again after the prompt.
+    hooks.kernelBaud = baud;
+    programmer->setBaudRates(hooks.bootBaud, baud);
     return goOn;
   };
-  std::unique_ptr<FlashProgrammer> programmer = CreatePrgFlashProgrammer(prompt);
+  programmer = CreatePrgFlashProgrammer(prompt);
   if (!programmer) {
     ShowMessage(&window, Tr(kTextNoProgrammer));
     return;
@@ -175,11 +198,16 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
 
   UpdateControl control;
   QObject::connect(&dialog, &CProgressDialog::CancelRequested, [&control] { control.requestCancel(); });
-  UpdateHooks hooks;
+  auto estimate = std::make_shared<PhaseEstimate>();
   hooks.control = &control;
   hooks.processor = processor;
-  hooks.progress = [&dialog](const UpdateProgress& p) {
-    PostToGui(&dialog, [&dialog, p] { ShowUpdateProgress(dialog, p); });
+  hooks.progress = [&dialog, estimate](const UpdateProgress& p) {
+    PostToGui(&dialog, [&dialog, estimate, p] { ShowUpdateProgress(dialog, *estimate, p); });
+  };
+  hooks.log = [&dialog, &hooks](const std::string&) {
+    const int from = hooks.kernelBaud;  // on the worker, after the prompt set it
+    PostToGui(&dialog,
+              [&dialog, from] { dialog.SetNote(Tr(kTextRateFellBack).arg(from).arg(kFallbackBaud)); });
   };
   bool handedOver = false;
   // The file passed its check: from here the port belongs to the update. The status bar goes and

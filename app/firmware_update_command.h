@@ -11,6 +11,7 @@ namespace axtune {
 
 class CAxtuneDlg;
 class CProgressDialog;
+class PhaseEstimate;
 struct UpdateProgress;
 
 void RunFirmwareUpdateCommand(CAxtuneDlg& window);
@@ -26,8 +27,9 @@ class CProcessorChoiceDialog;
 using ProcessorChoiceHook = std::function<int(CProcessorChoiceDialog& dialog)>;
 ProcessorChoiceHook SetProcessorChoiceHook(ProcessorChoiceHook hook);
 
-// Puts one progress report of the update into the window: phase, section k of n with its name, and
-// the bar over the bytes of both passes (programming, then verifying).
-void ShowUpdateProgress(CProgressDialog& dialog, const UpdateProgress& progress);
+// Puts one progress report of the update into the window: phase, section k of n with its name, the
+// bytes done of the phase's bytes at the line's rate, the bar over the phase (the boot load, the
+// programming pass, the verify pass) and the time left in it from the rate `estimate` measures.
+void ShowUpdateProgress(CProgressDialog& dialog, PhaseEstimate& estimate, const UpdateProgress& progress);
 
 }  // namespace axtune

@@ -1,6 +1,7 @@
 #include "app/port_memory.h"
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -93,6 +94,23 @@ bool WriteMemorySetting(const std::string& name, const std::string& value, const
   }
   if (!value.empty()) result += "\n" + name + "=" + value;
   return WriteAll(path, result + (result.find('\n') != std::string::npos ? "\n" : ""));
+}
+
+int ReadUpdateBaudMemory(int fallback, const std::string& path) {
+  const std::string value = ReadMemorySetting(kFlashBaudSetting, path);
+  int baud = 0;
+  for (char c : value.substr(0, 7)) {
+    if (c < '0' || c > '9') break;
+    baud = baud * 10 + (c - '0');
+  }
+  for (int known : {115200, 57600, 38400, 19200, 9600, 4800, 2400, 1200}) {
+    if (baud == known) return baud;
+  }
+  return fallback;
+}
+
+bool WriteUpdateBaudMemory(int baud, const std::string& path) {
+  return WriteMemorySetting(kFlashBaudSetting, std::to_string(baud), path);
 }
 
 }  // namespace axtune

@@ -1,5 +1,7 @@
-// Which port to take at start-up: the scan's findings per port and the one-byte memory file
-// "Axtune.ini" in the working directory. No Qt, no I/O beyond the memory file.
+// Which port to take at start-up: the scan's findings per port and the memory file "Axtune.ini" in
+// the working directory, whose first byte is the port; the firmware update's rate follows on its
+// own line ("FlashBaud=115200"), which a reader of the first byte alone never sees. No Qt, no I/O
+// beyond the memory file.
 #pragma once
 
 #include <array>
@@ -39,5 +41,12 @@ std::string ReadMemorySetting(const std::string& name, const std::string& path =
 bool WriteMemorySetting(const std::string& name, const std::string& value,
                         const std::string& path = kPortMemoryFile);
 inline constexpr const char* kFlashKernelSetting = "FlashKernel";
+inline constexpr const char* kFlashBaudSetting = "FlashBaud";
+
+// The firmware update's remembered kernel rate from the "FlashBaud=" line; `fallback` when there is
+// none or it names no rate the programmer takes.
+int ReadUpdateBaudMemory(int fallback, const std::string& path = kPortMemoryFile);
+// Writes the "FlashBaud=" line, keeping the port byte and the other settings.
+bool WriteUpdateBaudMemory(int baud, const std::string& path = kPortMemoryFile);
 
 }  // namespace axtune

@@ -50,6 +50,11 @@ CProgressDialog::CProgressDialog(const QString& title, bool cancellable, QWidget
   layout->addWidget(detail_);
   layout->addWidget(bar_);
   layout->addWidget(time_);
+  note_ = new QLabel(this);
+  note_->setObjectName(kNoteId);
+  note_->setWordWrap(true);
+  note_->hide();
+  layout->addWidget(note_);
 
   if (cancellable) {
     auto* buttons = new QDialogButtonBox(this);
@@ -77,13 +82,22 @@ void CProgressDialog::SetDetail(const QString& text) {
   detail_->setText(text);
 }
 
+void CProgressDialog::SetNote(const QString& text) {
+  note_->setText(text);
+  note_->setVisible(!text.isEmpty());
+}
+
+QString CProgressDialog::NoteText() const {
+  return note_->text();
+}
+
 void CProgressDialog::SetProgress(uint64_t done, uint64_t total) {
   if (bar_->maximum() == 0) bar_->setRange(0, kBarSteps);
   fraction_ = total == 0 ? 0.0 : std::clamp(static_cast<double>(done) / static_cast<double>(total), 0.0, 1.0);
   // The estimate runs from the first measured step: waiting for the boot loader or erasing the flash
   // before it says nothing about the speed of the transfer.
   if (estimateFromMs_ < 0) {
-    estimateFromMs_ = clock_();
+    estimateFromMs_ = ElapsedMs();
     estimateFromFraction_ = fraction_;
   }
   bar_->setValue(static_cast<int>(fraction_ * kBarSteps + 0.5));
@@ -98,6 +112,22 @@ void CProgressDialog::SetBusy() {
 
 void CProgressDialog::SetClock(std::function<int64_t()> elapsedMs) {
   clock_ = std::move(elapsedMs);
+  UpdateTime();
+}
+
+void CProgressDialog::RestartClock() {
+  clockOriginMs_ = clock_();
+  estimateFromMs_ = -1;
+  UpdateTime();
+}
+
+int64_t CProgressDialog::ElapsedMs() const {
+  return clock_() - clockOriginMs_;
+}
+
+void CProgressDialog::SetRemaining(int64_t ms) {
+  remainingGiven_ = true;
+  remainingMs_ = ms;
   UpdateTime();
 }
 
@@ -125,9 +155,14 @@ void CProgressDialog::RequestCancel() {
 }
 
 void CProgressDialog::UpdateTime() {
-  const int64_t elapsed = clock_();
+  const int64_t elapsed = ElapsedMs();
   const double measured = fraction_ - estimateFromFraction_;
-  if (estimateFromMs_ >= 0 && fraction_ >= 0 && measured >= kMinFractionForEstimate && fraction_ < 1.0) {
+  if (remainingGiven_) {
+    time_->setText(remainingMs_ >= 0
+                       ? Tr(kTextRemaining).arg(FormatDuration(elapsed), FormatDuration(remainingMs_))
+                       : Tr(kTextElapsed).arg(FormatDuration(elapsed)));
+  } else if (estimateFromMs_ >= 0 && fraction_ >= 0 && measured >= kMinFractionForEstimate &&
+             fraction_ < 1.0) {
     const auto remaining =
         static_cast<int64_t>(static_cast<double>(elapsed - estimateFromMs_) * (1.0 - fraction_) / measured);
     time_->setText(Tr(kTextRemaining).arg(FormatDuration(elapsed), FormatDuration(remaining)));

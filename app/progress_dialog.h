@@ -27,18 +27,28 @@ class CProgressDialog : public QDialog {
   static constexpr const char* kDetailId = "detail";
   static constexpr const char* kBarId = "bar";
   static constexpr const char* kTimeId = "time";
+  static constexpr const char* kNoteId = "note";
   static constexpr const char* kCancelId = "cancel";
 
   CProgressDialog(const QString& title, bool cancellable, QWidget* parent = nullptr);
 
   void SetPhase(const QString& text);
   void SetDetail(const QString& text);
+  // A line that stays while the work goes on (the update's change of rate); empty hides it.
+  void SetNote(const QString& text);
+  QString NoteText() const;
   // Fraction of the whole work; the bar and the estimate of the time left follow it.
   void SetProgress(uint64_t done, uint64_t total);
   // No bar position is known (waiting for the drive): the bar runs to and fro.
   void SetBusy();
   // Milliseconds since the work began; tests and screenshots put in a fixed clock.
   void SetClock(std::function<int64_t()> elapsedMs);
+  // The elapsed time counts from now (the firmware update: from the user's answer to its prompt).
+  void RestartClock();
+  int64_t ElapsedMs() const;
+  // The time left as the work knows it (the rate of its current phase); below 0: not known yet.
+  // Once called, the window shows this instead of its own estimate over the whole bar.
+  void SetRemaining(int64_t ms);
 
   bool CancelWasRequested() const { return cancelRequested_; }
   // Ends the modal loop: the work is over.
@@ -67,12 +77,16 @@ class CProgressDialog : public QDialog {
   QLabel* detail_;
   QProgressBar* bar_;
   QLabel* time_;
+  QLabel* note_;
   QPushButton* cancel_ = nullptr;
   QElapsedTimer started_;
   std::function<int64_t()> clock_;
   QTimer tick_;
   double fraction_ = -1;  // below 0 while nothing is known
   int64_t estimateFromMs_ = -1;
+  int64_t clockOriginMs_ = 0;
+  bool remainingGiven_ = false;
+  int64_t remainingMs_ = -1;
   double estimateFromFraction_ = 0;
   bool cancelRequested_ = false;
   bool finished_ = false;

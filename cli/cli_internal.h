@@ -11,6 +11,7 @@
 
 #include "cli/cli.h"
 #include "cli/json.h"
+#include "core/firmware_update.h"
 #include "link/drive_link.h"
 #include "link/sleeper.h"
 #include "res/strings.h"
@@ -47,6 +48,8 @@ struct Options {
   bool all = false;             // diff: list equal values too
   bool noVerify = false;        // set: do not read the values back
   std::optional<std::string> reference;  // report: the reference parameter file
+  int flashBaud = kDefaultKernelBaud;  // flash --baud: the flash kernel's rate
+  int bootBaud = kDefaultBootBaud;     // flash --boot-baud: the boot ROM's rate
   std::optional<std::string> user;
   std::optional<std::string> company;
   std::string simFlash = "F2808";
@@ -190,8 +193,10 @@ class ProgressPrinter {
  public:
   explicit ProgressPrinter(Context& context) : context_(context) {}
   ~ProgressPrinter() { finish(); }
-  // label: what is going on; done/total: units (0 total: no bar, just the label).
-  void update(const std::string& label, uint64_t done, uint64_t total);
+  // label: what is going on; done/total: units (0 total: no bar, just the label); detail: figures
+  // that change with every update (bytes, time left), shown after the bar but not a reason for a
+  // new plain line by themselves.
+  void update(const std::string& label, uint64_t done, uint64_t total, const std::string& detail = {});
   void finish();
 
  private:

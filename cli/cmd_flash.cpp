@@ -10,6 +10,7 @@
 #include "core/firmware_fit.h"
 #include "core/firmware_update.h"
 #include "core/update_log.h"
+#include "core/update_estimate.h"
 
 namespace axtune::cli {
 namespace {
@@ -121,7 +122,9 @@ int CmdFlash(Context& context) {
   if (context.env.interactive && !context.options.yes && context.env.input != nullptr) {
     prompt = [&context, &declined](const std::string& title, const std::string& text) {
       context.err << title << ": " << text
-                  << " (switch the drive on), then press Enter; Ctrl-D cancels: " << std::flush;
+                  << " (switch the drive on; if it is on already, just press Enter), then press Enter; "
+                     "Ctrl-D cancels: "
+                  << std::flush;
       std::string line;
       declined = !std::getline(*context.env.input, line);
       if (declined) context.err << '\n';
@@ -134,16 +137,27 @@ int CmdFlash(Context& context) {
 
   UpdateControl control;
   ProgressPrinter progress(context);
+  PhaseEstimate estimate;
+  const auto started = std::chrono::steady_clock::now();
   UpdateHooks hooks;
   hooks.control = &control;
   hooks.cancellablePauseSliceMs = 100;  // Ctrl-C ends the hand-over's pauses too
   hooks.processor = processor;
+  hooks.bootBaud = context.options.bootBaud;
+  hooks.kernelBaud = context.options.flashBaud;
+  hooks.log = [&](const std::string& line) {
+    progress.finish();
+    context.err << kProgram << ": " << line << '\n';
+  };
   hooks.progress = [&](const UpdateProgress& p) {
     if (p.phase == UpdatePhase::Finished) {
       progress.finish();
-    } else {
-      progress.update(ProgressLabel(p), p.bytesDone, p.bytesTotal);
+      return;
     }
+    const auto now = std::chrono::steady_clock::now();
+    estimate.add(p, std::chrono::duration_cast<std::chrono::milliseconds>(now - started).count());
+    progress.update(ProgressLabel(p), p.bytesDone, p.bytesTotal,
+                    UpdateProgressDetail(p, estimate.remainingMs()));
   };
   const Identity drive = DecodeIdentity(before);
   UpdateLogRecorder updateLog(
@@ -198,6 +212,8 @@ int CmdFlash(Context& context) {
     Json j = Json::object();
     j.set("ok", ok && identified).set("result", UpdateResultText(outcome.result));
     j.set("sectionsProgrammed", outcome.sectionsProgrammed);
+    j.set("baud", outcome.kernelBaud).set("bootBaud", outcome.rateFellBack ? kFallbackBaud : hooks.bootBaud);
+    j.set("rateFellBack", outcome.rateFellBack);
     j.set("bytesProgrammed", static_cast<unsigned long long>(outcome.bytesProgrammed));
     j.set("failedWrites", IntList(outcome.failedWrites))
         .set("failedVerifies", IntList(outcome.failedVerifies));
@@ -219,7 +235,7 @@ int CmdFlash(Context& context) {
     context.out << UpdateResultText(outcome.result) << '\n';
     if (ok) {
       context.out << "programmed " << outcome.sectionsProgrammed << " sections (" << outcome.bytesProgrammed
-                  << " bytes)\n";
+                  << " bytes) at " << outcome.kernelBaud << " baud\n";
     }
     if (identified) {
       context.out << "drive: " << after.typeText << ", firmware " << after.versionText << '\n';

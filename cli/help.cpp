@@ -47,7 +47,8 @@ const CommandHelp kCommands[] = {
      "are), then the end-of-load command. A file saved from a drive with another number of records\n"
      "is refused. Run 'store' afterwards to keep the values over a power cycle. Ctrl-C cancels and\n"
      "says how many records the drive took.\n"},
-    {"flash", "flash FILE.out [--yes] [--processor F2808|F28335] [--kernel KERNEL.out]",
+    {"flash",
+     "flash FILE.out [--yes] [--processor F2808|F28335] [--kernel KERNEL.out] [--baud RATE] [--boot-baud RATE]",
      "Updates the drive's firmware from a TI COFF file for the C28x: checks the file, switches the\n"
      "drive into its boot loader, loads the flash kernel, erases, programs and verifies every code\n"
      "and data section, then re-opens the port and identifies the drive again. Asks to switch the\n"
@@ -57,6 +58,11 @@ const CommandHelp kCommands[] = {
      "on the drive's processor, which the drive type names (docs/firmware-fit.md); --processor\n"
      "names it instead, and is needed for a type the tool does not know or a drive that does not\n"
      "answer. A cancel before the erase resets the drive through DTR so that it runs its firmware.\n"
+     "Rates: the boot ROM locks and loads the flash kernel at --boot-baud (default 19200), then the\n"
+     "kernel erases, programs and verifies at --baud (default 115200). When the kernel does not\n"
+     "answer at --baud, the drive is reset and the whole update runs at 19200 (said on the error\n"
+     "stream); --baud 19200 uses 19200 throughout. Rates: 115200, 57600, 38400, 19200, 9600, 4800,\n"
+     "2400, 1200; any other is refused before the port is opened.\n"
      "With --port sim, --sim-flash F2808|F28335 picks the simulated processor's flash.\n"
      "--kernel KERNEL.out loads that flash kernel instead of the one built in (checked first: a C28x\n"
      "COFF image whose sections load into RAM). A build whose kernel is the stand-in (it programs\n"

@@ -14,7 +14,8 @@ namespace {
 bool TakesValue(const std::string& name) {
   return name == "port" || name == "lang" || name == "interval" || name == "count" || name == "user" ||
          name == "company" || name == "sim-flash" || name == "sim-faults" || name == "processor" ||
-         name == "kernel" || name == "ports" || name == "jobs" || name == "failed" || name == "reference";
+         name == "kernel" || name == "ports" || name == "jobs" || name == "failed" || name == "reference" ||
+         name == "baud" || name == "boot-baud";
 }
 
 // --sim-faults: NAME=VALUE pairs, comma-separated, named as qmx-sim's options are.
@@ -228,6 +229,14 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         return false;
       }
       options.processor = value;
+    } else if (name == "baud" || name == "boot-baud") {
+      // Refused here, before any port is opened: the programmer would take another rate silently.
+      if (!ParseInteger(value, 1, 4000000, number) || !IsProgrammerBaudRate(static_cast<int>(number))) {
+        error =
+            "--" + name + " takes one of the rates " + ProgrammerBaudRateList() + ", not \"" + value + "\"";
+        return false;
+      }
+      (name == "baud" ? options.flashBaud : options.bootBaud) = static_cast<int>(number);
     } else if (name == "sim-real-time") {
       options.simRealTime = true;
     } else if (name == "sim-faults") {

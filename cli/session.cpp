@@ -212,7 +212,8 @@ int DriveSession::requireDrive(Identity& identity) {
   return kExitOk;
 }
 
-void ProgressPrinter::update(const std::string& label, uint64_t done, uint64_t total) {
+void ProgressPrinter::update(const std::string& label, uint64_t done, uint64_t total,
+                             const std::string& detail) {
   if (context_.options.progressEvents) {
     WriteProgressEvent(context_.err, label, done, total);
     return;
@@ -225,6 +226,7 @@ void ProgressPrinter::update(const std::string& label, uint64_t done, uint64_t t
       line += " [" + std::string(filled, '#') + std::string(kWidth - filled, '.') + "] " +
               std::to_string(std::min<uint64_t>(100, done * 100 / total)) + "%";
     }
+    if (!detail.empty()) line += " " + detail;
     if (line.size() < lastLine_.size()) line += std::string(lastLine_.size() - line.size(), ' ');
     context_.err << '\r' << line << std::flush;
     lastLine_ = line;
@@ -236,6 +238,7 @@ void ProgressPrinter::update(const std::string& label, uint64_t done, uint64_t t
   if (label == lastLine_ && step == lastPercentStep_) return;
   context_.err << label;
   if (total > 0) context_.err << ": " << done << "/" << total << " (" << step * 10 << "%)";
+  if (!detail.empty()) context_.err << ", " << detail;
   context_.err << '\n';
   lastLine_ = label;
   lastPercentStep_ = step;

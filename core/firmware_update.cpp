@@ -1,6 +1,7 @@
 #include "core/firmware_update.h"
 
 #include <algorithm>
+#include <functional>
 
 #include "core/firmware_image_fit.h"
 #include "core/update_restart.h"
@@ -38,7 +39,48 @@ void HandOverPause(const UpdateHooks& hooks, int milliseconds = kHandOverPauseMs
     SleepMs(std::min(slice, milliseconds - paused));
 }
 
+// Tells the running firmware to hand over to its boot loader, on the open drive link, and closes the
+// link. False when a cancel came first: nothing was sent then, and the link stays open.
+bool EnterBootLoader(const UpdateHooks& hooks, bool& processorReset) {
+  Report(hooks, UpdatePhase::EnteringBootLoader);
+  SetDtr(true);
+  HandOverPause(hooks);
+  if (CancelRequested(hooks)) {
+    SetDtr(false);
+    return false;
+  }
+  RecordWords enterBootLoader = CommandRequest(kCmdEnterBootLoader);
+  // The reply decides nothing, except that no reply at all means that no firmware runs: an earlier
+  // update left the processor in its boot ROM or its flash kernel, and either has taken this request,
+  // sent at the link's rate, as garbage (a kernel's receiver stops on it, a ROM takes it as boot
+  // table). So the processor is reset through DTR: it starts its firmware when the flash holds a valid
+  // one, which then takes the request, or else its boot ROM, which waits for the programmer. (Firmware
+  // that jumps to its boot loader without answering costs only the reset's time.)
+  if (!ExchangeRecord(kObjectRecord, enterBootLoader)) {
+    SetDtr(false);  // the falling edge resets the processor
+    HandOverPause(hooks, kFirmwareStartMs);
+    SetDtr(true);
+    enterBootLoader = CommandRequest(kCmdEnterBootLoader);
+    ExchangeRecord(kObjectRecord, enterBootLoader);  // this reply is not examined
+    processorReset = true;
+  }
+  HandOverPause(hooks);
+  CloseLink();
+  return true;
+}
+
 }  // namespace
+
+bool IsProgrammerBaudRate(int rate) {
+  for (int known : {115200, 57600, 38400, 19200, 9600, 4800, 2400, 1200}) {
+    if (rate == known) return true;
+  }
+  return false;
+}
+
+const char* ProgrammerBaudRateList() {
+  return "115200, 57600, 38400, 19200, 9600, 4800, 2400, 1200";
+}
 
 const char* UpdatePhaseName(UpdatePhase phase) {
   switch (phase) {
@@ -89,7 +131,12 @@ void UpdateControl::attach(FlashProgrammer* programmer) {
   programmer_ = programmer;
 }
 
-UpdateOutcome ProgramFirmware(FirmwareFile& file, FlashProgrammer& programmer, const UpdateHooks& hooks) {
+namespace {
+
+// The steps after the hand-over. `enterBootLoaderAgain` hands the processor over once more after the
+// programmer's close has reset it for a fall back to the safe rate (empty: nothing to hand over).
+UpdateOutcome ProgramFirmwareAt(FirmwareFile& file, FlashProgrammer& programmer, const UpdateHooks& hooks,
+                                const std::function<void()>& enterBootLoaderAgain) {
   UpdateOutcome outcome;
   if (hooks.control != nullptr) hooks.control->attach(&programmer);
   auto finish = [&](UpdateResult result) {
@@ -124,12 +171,39 @@ UpdateOutcome ProgramFirmware(FirmwareFile& file, FlashProgrammer& programmer, c
   } detach{programmer};
 
   progress.phase = UpdatePhase::Connecting;
+  progress.baud = hooks.bootBaud;
   Report(hooks, progress);
   if (CancelRequested(hooks)) {
     outcome.message = "cancelled before the programmer connected";
     return finish(UpdateResult::Cancelled);
   }
-  if (!programmer.open()) {
+  programmer.setBaudRates(hooks.bootBaud, hooks.kernelBaud);
+  bool opened = programmer.open();
+  outcome.kernelBaud = hooks.kernelBaud;  // read after the prompt, which may offer the choice
+  // The kernel did not take the high rate (a long cable, a slow transceiver): nothing is erased yet,
+  // so the processor is reset (the programmer's close pulses DTR) and the whole connection runs again
+  // at the safe rate, boot ROM and kernel alike.
+  if (!opened && programmer.kernelRateFailed() && hooks.kernelBaud != kFallbackBaud &&
+      !CancelRequested(hooks)) {
+    if (hooks.log) {
+      hooks.log("the drive did not answer at " + std::to_string(hooks.kernelBaud) + " baud; continuing at " +
+                std::to_string(kFallbackBaud));
+    }
+    programmer.close();
+    // Reset: the old firmware runs again and is asked to hand over once more. Not reset (no DTR):
+    // the kernel still waits for its autobaud, and the drive link's bytes would only disturb it.
+    if (programmer.closeReset() && enterBootLoaderAgain) enterBootLoaderAgain();
+    outcome.rateFellBack = true;
+    outcome.kernelBaud = kFallbackBaud;
+    progress = UpdateProgress{};
+    progress.phase = UpdatePhase::Connecting;
+    progress.baud = kFallbackBaud;
+    Report(hooks, progress);
+    programmer.setBaudRates(kFallbackBaud, kFallbackBaud);
+    opened = !CancelRequested(hooks) && programmer.open();
+  }
+  if (!opened) {
+    outcome.kernelBaud = 0;
     if (programmer.promptCancelled()) {
       outcome.message = "cancelled at the switch-on prompt; nothing was erased";
       return finish(UpdateResult::Cancelled);
@@ -146,10 +220,20 @@ UpdateOutcome ProgramFirmware(FirmwareFile& file, FlashProgrammer& programmer, c
               : "the drive's boot loader did not answer, not even after a reset through DTR (this run erased "
                 "nothing): check the cable, switch the drive off and on, then run the update again";
     }
+    if (outcome.rateFellBack) {
+      // Without DTR (or with the reset lost) a kernel locked at the high rate ignores the safe one.
+      outcome.message = "the drive did not answer at " + std::to_string(hooks.kernelBaud) + " baud, nor at " +
+                        std::to_string(kFallbackBaud) +
+                        " after a reset (this run erased nothing): switch the drive off and on (a line "
+                        "without DTR cannot reset it), then run the update again";
+    }
     return finish(CancelRequested(hooks) ? UpdateResult::Cancelled : UpdateResult::ComOpenFailed);
   }
 
-  Report(hooks, UpdatePhase::Erasing);
+  progress = UpdateProgress{};
+  progress.phase = UpdatePhase::Erasing;
+  progress.baud = outcome.kernelBaud;
+  Report(hooks, progress);
   if (CancelRequested(hooks)) {
     outcome.message = "cancelled before the flash was erased";
     return finish(UpdateResult::Cancelled);
@@ -168,6 +252,7 @@ UpdateOutcome ProgramFirmware(FirmwareFile& file, FlashProgrammer& programmer, c
 
   const std::vector<FirmwareSectionInfo> sections = ProgrammedSections(file);
   progress = UpdateProgress{};
+  progress.baud = outcome.kernelBaud;
   progress.sectionCount = static_cast<int>(sections.size());
   for (const FirmwareSectionInfo& section : sections) progress.bytesTotal += section.sizeBytes;
 
@@ -238,6 +323,12 @@ UpdateOutcome ProgramFirmware(FirmwareFile& file, FlashProgrammer& programmer, c
   return finish(ok ? UpdateResult::VerifyOk : UpdateResult::VerifyFailed);
 }
 
+}  // namespace
+
+UpdateOutcome ProgramFirmware(FirmwareFile& file, FlashProgrammer& programmer, const UpdateHooks& hooks) {
+  return ProgramFirmwareAt(file, programmer, hooks, {});
+}
+
 UpdateOutcome RunFirmwareUpdate(const std::string& path, FlashProgrammer& programmer,
                                 const UpdateHooks& hooks, const std::string& portName) {
   UpdateOutcome outcome;
@@ -269,36 +360,23 @@ UpdateOutcome RunFirmwareUpdate(const std::string& path, FlashProgrammer& progra
   }
   if (hooks.beforeHandOver) hooks.beforeHandOver();
 
-  Report(hooks, UpdatePhase::EnteringBootLoader);
-  SetDtr(true);
-  HandOverPause(hooks);
-  if (CancelRequested(hooks)) {
-    SetDtr(false);
+  bool processorReset = false;
+  if (!EnterBootLoader(hooks, processorReset)) {
     outcome.result = UpdateResult::Cancelled;
     outcome.message = "cancelled before the drive was told anything";
     return outcome;
   }
-  RecordWords enterBootLoader = CommandRequest(kCmdEnterBootLoader);
-  // The reply decides nothing, except that no reply at all means that no firmware runs: an earlier
-  // update left the processor in its boot ROM or its flash kernel, and either has taken this request,
-  // sent at the link's rate, as garbage (a kernel's receiver stops on it, a ROM takes it as boot
-  // table). So the processor is reset through DTR: it starts its firmware when the flash holds a valid
-  // one, which then takes the request, or else its boot ROM, which waits for the programmer. (Firmware
-  // that jumps to its boot loader without answering costs only the reset's time.)
-  bool processorReset = false;
-  if (!ExchangeRecord(kObjectRecord, enterBootLoader)) {
-    SetDtr(false);  // the falling edge resets the processor
-    HandOverPause(hooks, kFirmwareStartMs);
-    SetDtr(true);
-    enterBootLoader = CommandRequest(kCmdEnterBootLoader);
-    ExchangeRecord(kObjectRecord, enterBootLoader);  // this reply is not examined
-    processorReset = true;
-  }
-  HandOverPause(hooks);
-  CloseLink();
 
+  // A fall back to the safe rate finds the processor reset by the programmer's close: its firmware
+  // runs again (nothing was erased) and is asked once more, on the drive link's port.
+  const auto enterBootLoaderAgain = [&hooks, device] {
+    if (!OpenLink(device)) return;
+    bool reset = false;
+    EnterBootLoader(hooks, reset);
+    CloseLink();
+  };
   programmer.setPortName(device);
-  outcome = ProgramFirmware(*check.file, programmer, hooks);
+  outcome = ProgramFirmwareAt(*check.file, programmer, hooks, enterBootLoaderAgain);
   outcome.driveTouched = true;
   outcome.processorReset = processorReset;
   check.file.reset();  // closes the COFF file

@@ -28,6 +28,19 @@ inline constexpr const char* kTextEraseFailed = "Erase failed";
 inline constexpr const char* kTextVerifyOk = "Verify ok";
 inline constexpr const char* kTextVerifyFailed = "Verify failed";
 
+// The line rates of an update. The processor's boot ROM autobauds unreliably at high rates (its
+// transceiver's slew rate blurs the edges it measures), so it is locked and the small flash kernel
+// loaded at a low rate; the kernel then autobauds afresh at the high rate that carries the erase,
+// programming and verify. When the kernel does not answer at its rate, the update resets the
+// processor and connects again at kFallbackBaud throughout.
+inline constexpr int kDefaultKernelBaud = 115200;
+inline constexpr int kDefaultBootBaud = 19200;
+inline constexpr int kFallbackBaud = 19200;
+// A rate the programmer takes as it is (any other would silently become 19200).
+bool IsProgrammerBaudRate(int rate);
+// "115200, 57600, 38400, 19200, 9600, 4800, 2400, 1200", for messages and help.
+const char* ProgrammerBaudRateList();
+
 // The flash programmer as the update uses it; the default goes through the PRG_ interface.
 class FlashProgrammer {
  public:
@@ -37,6 +50,18 @@ class FlashProgrammer {
   // A flash kernel file to load instead of the built-in one (checked with CheckKernelFile first);
   // empty takes the built-in kernel. Set before the update starts.
   virtual void setKernelFile(const std::string& path) { (void)path; }
+  // The boot ROM's and the flash kernel's rates for the next open(); a programmer without the choice
+  // keeps its own.
+  virtual void setBaudRates(int bootBaud, int kernelBaud) {
+    (void)bootBaud;
+    (void)kernelBaud;
+  }
+  // True when the last open() loaded the kernel at the boot rate and the kernel then did not answer
+  // at its own rate (no autobaud echo, or no answer to a ping): nothing was erased.
+  virtual bool kernelRateFailed() const { return false; }
+  // True when the last close() reset the processor (its DTR pulse went out). A line without DTR
+  // leaves the kernel loaded; it is then taken at the new rate as it is.
+  virtual bool closeReset() const { return true; }
   virtual bool open() = 0;
   virtual bool erase() = 0;
   virtual bool write(uint32_t address, uint16_t page, uint32_t bytes, const uint16_t* words) = 0;
@@ -93,6 +118,7 @@ struct UpdateProgress {
   uint64_t bytesTotal = 0;  // connecting: the boot table; passes: all programmed sections
   std::string sectionName;
   uint32_t address = 0;
+  int baud = 0;  // the line's rate in this phase (connecting: the boot ROM's); 0 before the programmer
 };
 
 enum class UpdateResult {
@@ -125,6 +151,8 @@ struct UpdateOutcome {
   // its firmware answered again (the message says which).
   bool restartTried = false;
   bool firmwareRestarted = false;
+  int kernelBaud = 0;         // the rate the flash kernel answered at (0: it was not reached)
+  bool rateFellBack = false;  // the kernel did not answer at the chosen rate; kFallbackBaud was used
   int sectionsProgrammed = 0;
   uint64_t bytesProgrammed = 0;
   std::vector<std::string> programmerMessages;
@@ -158,6 +186,13 @@ struct UpdateHooks {
   // erase clears is refused before the drive is told anything. Null checks only that no two
   // sections overlap; the callers name one (from the drive type or the user).
   const ProcessorFlash* processor = nullptr;
+  // The rates: boot ROM and kernel load at bootBaud, the kernel's session at kernelBaud. A switch-on
+  // prompt that offers the choice of rate (the GUI's) sets kernelBaud and the programmer's rates while
+  // the programmer waits for it; the update reads kernelBaud once the programmer has connected.
+  int bootBaud = kDefaultBootBaud;
+  int kernelBaud = kDefaultKernelBaud;
+  // One line for the user's log when the update changes course (the fall back to a lower rate).
+  std::function<void(const std::string&)> log;
 };
 
 // Steps after the hand-over: open the programmer, erase, programming pass, verification pass,

@@ -52,6 +52,15 @@ class PrgFlashProgrammer : public FlashProgrammer {
                                 .c_str());
   }
   void setKernelFile(const std::string& path) override { kernelFile_ = path; }
+  void setBaudRates(int bootBaud, int kernelBaud) override {
+    // The kernel's rate goes by "EmuBaudRate"; the erase's rate code ("PrgEraseOption3") keeps its
+    // value, as a C caller's would.
+    PRG_SetOptions(nullptr, ("EmuBaudRate=" + std::to_string(kernelBaud) +
+                             ",PrgBootBaudRate=" + std::to_string(bootBaud))
+                                .c_str());
+  }
+  bool kernelRateFailed() const override { return PRG_GetKernelRateFailed() != 0; }
+  bool closeReset() const override { return PRG_GetLastCloseReset() != 0; }
   bool open() override {
     {
       std::lock_guard<std::mutex> lock(g_messagesMutex);
@@ -59,6 +68,7 @@ class PrgFlashProgrammer : public FlashProgrammer {
     }
     PRG_SetMessageCallBack(nullptr, &CollectProgrammerMessage);
     promptCancelled_ = false;
+    retryingRate_ = kernelRateFailed();
     return PRG_Open(nullptr) == PRG_DONE;
   }
   void setProgress(Progress progress) override { progress_ = std::move(progress); }
@@ -81,6 +91,8 @@ class PrgFlashProgrammer : public FlashProgrammer {
  private:
   static int32_t AskPrompt(void* context, const char* title, const char* text) {
     auto* self = static_cast<PrgFlashProgrammer*>(context);
+    // The drive was switched on for the open before; the retry at a lower rate does not ask again.
+    if (self->retryingRate_) return 0;
     const bool go = self->prompt_(title != nullptr ? title : "", text != nullptr ? text : "");
     self->promptCancelled_ = !go;
     return go ? 0 : 1;
@@ -98,6 +110,7 @@ class PrgFlashProgrammer : public FlashProgrammer {
   Progress progress_;
   bool promptCancelled_ = false;
   std::string kernelFile_;
+  bool retryingRate_ = false;  // this open follows one whose kernel failed its rate
 };
 
 }  // namespace

@@ -33,10 +33,14 @@ uint8_t LineModel::corrupt(uint8_t byte) {
   return static_cast<uint8_t>(byte ^ flip);
 }
 
+bool LineModel::rateTooHigh() const {
+  return config_.maxLineBaud > 0 && baudRate_ > config_.maxLineBaud;
+}
+
 void LineModel::sendToDrive(const uint8_t* data, size_t n, uint64_t nowUs) {
   for (size_t i = 0; i < n; ++i) {
     const uint64_t at = toDriveSchedule_.next(nowUs);
-    if (chance(faults_.dropByte)) continue;
+    if (rateTooHigh() || chance(faults_.dropByte)) continue;
     const uint8_t byte = chance(faults_.corruptByte) ? corrupt(data[i]) : data[i];
     toDrive_.push_back({at, byte});
   }
@@ -59,7 +63,7 @@ void LineModel::sendToHost(const std::vector<uint8_t>& bytes, uint64_t nowUs, bo
     // A split reply pauses before every byte; the schedule then starts a new burst.
     const uint64_t at =
         toHostSchedule_.next(gapUs > 0 ? std::max(start, toHostSchedule_.freeAtUs()) + gapUs : start);
-    if (chance(faults_.dropByte)) continue;
+    if (rateTooHigh() || chance(faults_.dropByte)) continue;
     toHost_.push_back({at, chance(faults_.corruptByte) ? corrupt(byte) : byte});
   }
 }

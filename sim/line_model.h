@@ -60,6 +60,7 @@ class LineModel {
 
  private:
   bool chance(double probability);
+  bool rateTooHigh() const;
   uint8_t corrupt(uint8_t byte);
 
   const SimConfig config_;

@@ -83,6 +83,11 @@ struct SimConfig {
   uint32_t turnaroundUs = 1000;  // from the last request byte to the first reply byte
   uint32_t frameGapUs = 50000;   // a pause this long inside a request makes the drive start over
   uint32_t bootTimeUs = 200000;  // after power-on or reset the firmware is silent this long
+  // A cable too long for fast rates: above this rate (0: none) no byte gets through either way.
+  int maxLineBaud = 0;
+  // The processor's SCI autobaud (boot ROM and flash kernel alike) does not lock above this rate (0:
+  // none): the transceiver's slew rate blurs the edges it measures.
+  int maxAutobaud = 0;
 
   WordReplyStyle wordReply = WordReplyStyle::Confirm;
   RecordReplyStyle recordReply = RecordReplyStyle::Stored;

@@ -30,6 +30,7 @@ struct SimulatedDrive::Impl {
         firmware(config),
         processor(geometryNamed(config.flashGeometry)),
         start(std::chrono::steady_clock::now()) {
+    processor.setAutobaudLimit(config.maxAutobaud);
     if (config.factoryFirmware) processor.setFactoryFirmware();
     processor.reset();
     firmwareRunning = !processor.active();

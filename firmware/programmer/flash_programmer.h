@@ -124,6 +124,13 @@ typedef struct PRG_Options {
      loads instead of the kernel built into the library; empty takes the built-in one. The host
      checks the file before it names it here. */
   char PrgKernelFileName[PRG_TEXT_OPTION_SIZE];
+  /* ADDITION: "PrgBootBaudRate" (decimal). The rate at which the boot ROM is autobauded and the flash
+     kernel streamed to it; the kernel itself is then autobauded at the rate of "EmuBaudRate" (or the
+     code in "PrgEraseOption3"). 0 (or a rate the port does not know) uses that one rate for both, as
+     without the option. The boot ROM's autobaud locks reliably only at low rates, while the kernel
+     runs the long part of an update; with a boot rate set, PRG_Open proves the kernel's rate with a
+     ping before it reports the connection, and PRG_GetKernelRateFailed tells when that failed. */
+  int32_t PrgBootBaudRate;
 } PRG_Options;
 
 /* The largest boot-load window used; larger values are taken as this one. */
@@ -267,6 +274,22 @@ PRG_API int32_t PRG_GetInterface(const PRG_Interface** descriptor);
  * PRG_Open) when that happened since the last PRG_Open; 0 otherwise.
  */
 PRG_API int32_t PRG_GetNoAnswer(uint32_t* address);
+
+/*
+ * ADDITION: 1 when the last PRG_Open loaded the kernel at "PrgBootBaudRate" and the kernel then did
+ * not answer at its own rate (no autobaud echo, or no ping answer): the line or the kernel does not
+ * carry that rate. The processor is left with a kernel that may have locked at the failed rate, so a
+ * host that tries again at a lower rate resets it first (PRG_Close does). 0 otherwise.
+ */
+PRG_API int32_t PRG_GetKernelRateFailed(void);
+
+/*
+ * ADDITION: 1 when the last PRG_Close's DTR pulse went out on an open port (the drive's processor
+ * was reset), 0 when there was no open port or the line has no DTR (a pseudo-terminal). After a
+ * kernel that failed its rate and a close without reset, the next PRG_Open autobauds that kernel at
+ * the new rate (and pings it) before anything else: it is still waiting for its autobaud.
+ */
+PRG_API int32_t PRG_GetLastCloseReset(void);
 
 typedef int32_t (*PRG_PromptHook)(void* context, const char* title, const char* text);
 typedef void (*PRG_WaitCursorHook)(void* context, int32_t on);

@@ -44,9 +44,20 @@ enum class BootLoadResult {
   Failed,
 };
 
-// Boot load: the kernel through the ROM, then the kernel's own autobaud. The port is open at entry.
-BootLoadResult BootLoad(const std::string& portName, int rate) {
+// The rates of one connection: the boot ROM's (autobaud and boot table) and the kernel's (its own
+// autobaud and every packet).
+struct LineRates {
+  int boot = 0;
+  int kernel = 0;
+};
+
+// Boot load: the kernel through the ROM at the boot rate, then the kernel's own autobaud at its rate.
+// A kernel rate other than the boot rate is proven by a ping before the load counts as done: an
+// autobaud echo alone may come from a line that carries single bytes but garbles packets. The port is
+// open at entry.
+BootLoadResult BootLoad(const std::string& portName, LineRates rates) {
   ProgrammerState& s = State();
+  const int rate = rates.boot;
   if (!Autobaud(rate)) {
     Message("Autobaud failed before loading application\n");
     return BootLoadResult::NothingTookIt;
@@ -75,20 +86,45 @@ BootLoadResult BootLoad(const std::string& portName, int rate) {
   }
   axtune::SleepMs(1000);                       // the kernel starts
   if (s.abort) return BootLoadResult::Failed;  // PRG_Close came meanwhile: the port stays closed
-  if (Port().open(portName, rate) != 0) {
-    Message("Could not open serial port %s at %d baudrate\n", portName.c_str(), rate);
+  if (Port().open(portName, rates.kernel) != 0) {
+    Message("Could not open serial port %s at %d baudrate\n", portName.c_str(), rates.kernel);
     return BootLoadResult::Failed;
   }
-  if (!Autobaud(rate)) {
+  const bool rateChanged = rates.kernel != rates.boot;
+  if (!Autobaud(rates.kernel)) {
     Message("Autobaud failed after loading application\n");
+    if (rateChanged && !s.abort) s.kernelRateFailed = true;
     return BootLoadResult::Failed;
   }
   std::memset(s.transmit, 0, sizeof s.transmit);
   Port().write(s.transmit, 8);
   axtune::SleepMs(300);
   Port().purge();
+  if (rateChanged) {
+    ResetSequence();
+    if (PingKernel() != PRG_DONE) {
+      Message("The flash kernel did not answer its ping at %d baud\n", rates.kernel);
+      if (!s.abort) s.kernelRateFailed = true;
+      return BootLoadResult::Failed;
+    }
+  }
   s.options.PrgSkipBootLoad = 1;
   return BootLoadResult::Done;
+}
+
+// A loaded kernel that never locked its rate takes a new autobaud; the ping proves it.
+bool TakeWaitingKernel(int rate) {
+  ProgrammerState& s = State();
+  if (!Autobaud(rate)) return false;
+  std::memset(s.transmit, 0, sizeof s.transmit);
+  Port().write(s.transmit, 8);
+  axtune::SleepMs(300);
+  Port().purge();
+  ResetSequence();
+  if (PingKernel() != PRG_DONE) return false;
+  Message("The flash kernel took %d baud\n", rate);
+  s.options.PrgSkipBootLoad = 1;
+  return true;
 }
 
 // The processor is where no autobaud reaches it (a boot table half read, a kernel whose receiver
@@ -112,12 +148,12 @@ bool ResetProcessor(const std::string& portName, int rate) {
 // the packet, then it answers a ping); a boot ROM in the middle of a table echoes everything (the
 // probe came back as it was sent) and would take a new table as the rest of the old one; a processor
 // that bytes at another rate garbled answers nothing. The last two need a reset.
-int LoadKernel(const std::string& portName, int rate, bool romMidTable) {
+int LoadKernel(const std::string& portName, LineRates rates, bool romMidTable) {
   ProgrammerState& s = State();
   if (romMidTable) {
     Message("A boot loader echoes the packets: it is in the middle of an earlier boot table\n");
   } else {
-    const BootLoadResult first = BootLoad(portName, rate);
+    const BootLoadResult first = BootLoad(portName, rates);
     if (first == BootLoadResult::Done) return PRG_DONE;
     if (first == BootLoadResult::Failed || s.abort) {
       if (s.lastReadSilent) s.noAnswer = true;
@@ -134,8 +170,8 @@ int LoadKernel(const std::string& portName, int rate, bool romMidTable) {
       ResetSequence();
     }
   }
-  if (s.abort || !ResetProcessor(portName, rate)) return PRG_FAILED;
-  if (BootLoad(portName, rate) == BootLoadResult::Done) return PRG_DONE;
+  if (s.abort || !ResetProcessor(portName, rates.kernel)) return PRG_FAILED;
+  if (BootLoad(portName, rates) == BootLoadResult::Done) return PRG_DONE;
   if (s.lastReadSilent) {
     s.noAnswer = true;
     Message(
@@ -153,9 +189,13 @@ int OpenSequence() {
   s.noAnswer = false;
   s.noAnswerAddress = 0;
   s.lastAckEchoed = false;
+  // The last open loaded the kernel and the kernel did not take its rate, and no reset has reached
+  // the processor since: the kernel is still there, waiting for an autobaud if it never locked.
+  const bool kernelLeftWaiting = s.kernelRateFailed && !s.lastCloseReset;
+  s.kernelRateFailed = false;
   ResetSequence();
   const std::string portName = ProgrammerPortName(s.options);
-  const int rate = ProgrammerBaudRate(s.options);
+  int rate = ProgrammerBaudRate(s.options);
   s.options.PrgEraseOption1 = 0x000F;
   s.options.PrgEraseOption2 = 0x0099;
   s.options.PrgEraseOption4 = 0x0500;
@@ -172,6 +212,13 @@ int OpenSequence() {
     return PRG_FAILED;
   }
   ShowWaitCursor(true);
+  // The rates are read again: a host may offer the choice of rate with its prompt.
+  rate = ProgrammerBaudRate(s.options);
+  const int bootRate = ProgrammerBootBaudRate(s.options);
+  if (rate != Port().currentRate() && !Port().setRate(rate)) {
+    Message("Could not open serial port %s at %d baudrate\n", portName.c_str(), rate);
+    return PRG_FAILED;
+  }
   const int working = Port().currentRate();
 
   bool kernelAnswered = false;
@@ -197,7 +244,22 @@ int OpenSequence() {
       ResetSequence();  // the kernel about to be loaded sees sequence 0 first, as after any boot load
     }
   }
-  if (!kernelAnswered && LoadKernel(portName, working, s.lastAckEchoed) != PRG_DONE) return PRG_FAILED;
+  if (!kernelAnswered && kernelLeftWaiting) {
+    // Nothing else would reach it: the boot ROM is not running, and without DTR no reset comes.
+    if (!TakeWaitingKernel(working)) {
+      s.noAnswer = true;
+      Message(
+          "The flash kernel left by the last open does not answer at %d baud either, and no reset "
+          "reaches the drive (no DTR): switch it off and on\n",
+          working);
+      return PRG_FAILED;
+    }
+    kernelAnswered = true;
+  }
+  // The port may have taken another rate than the one asked for; the boot ROM gets its own rate only
+  // when the kernel's was taken as asked.
+  const LineRates rates{working == rate ? bootRate : working, working};
+  if (!kernelAnswered && LoadKernel(portName, rates, s.lastAckEchoed) != PRG_DONE) return PRG_FAILED;
   // A PRG_Close from another thread while this open ran has released the port (or is about to):
   // the open must not come back connected behind it. The check and the flag are one step against it.
   if (s.abort || !Port().connect(s.connected)) {
@@ -241,6 +303,8 @@ PRG_API int32_t PRG_Init(PRG_Handle* handle) {
   s.status = PRG_DONE;
   s.abort = false;
   s.connected = false;
+  s.kernelRateFailed = false;
+  s.lastCloseReset = false;
   s.callback = nullptr;
   s.options = PRG_Options{};
   std::memset(s.transmit, 0, sizeof s.transmit);
@@ -282,7 +346,7 @@ PRG_API int32_t PRG_Close(PRG_Handle /*handle*/) {
   ShowWaitCursor(false);
   s.abort = true;
   Port().interrupt(false);  // an operation still running can no longer open the port or connect
-  Port().dtrPulse();
+  s.lastCloseReset = Port().dtrPulse();
   axtune::SleepMs(200);
   Port().interrupt(true);  // closes the port; an open that began meanwhile cannot take it back either
   s.connected = false;
@@ -345,6 +409,14 @@ PRG_API int32_t PRG_GetNoAnswer(uint32_t* address) {
   if (!s.noAnswer) return 0;
   if (address != nullptr) *address = s.noAnswerAddress;
   return 1;
+}
+
+PRG_API int32_t PRG_GetKernelRateFailed(void) {
+  return State().kernelRateFailed ? 1 : 0;
+}
+
+PRG_API int32_t PRG_GetLastCloseReset(void) {
+  return State().lastCloseReset ? 1 : 0;
 }
 
 PRG_API int32_t PRG_SetUserInterfaceHooks(PRG_PromptHook prompt, PRG_WaitCursorHook waitCursor,

@@ -49,6 +49,7 @@ const Field kFields[] = {
     PRG_FIELD(EmuPortName, Text),
     PRG_FIELD(PrgBootLoadWindow, Decimal),
     PRG_FIELD(PrgKernelFileName, Text),
+    PRG_FIELD(PrgBootBaudRate, Decimal),
 };
 #undef PRG_FIELD
 
@@ -125,6 +126,15 @@ std::string ProgrammerPortName(const PRG_Options& options) {
 
 int BootLoadWindow(const PRG_Options& options) {
   return std::clamp<int32_t>(options.PrgBootLoadWindow, 1, PRG_MAX_BOOT_LOAD_WINDOW);
+}
+
+int ProgrammerBootBaudRate(const PRG_Options& options) {
+  if (options.PrgBootBaudRate == 0) return ProgrammerBaudRate(options);
+  PRG_Options boot{};
+  boot.EmuBaudRate = options.PrgBootBaudRate;
+  const int rate = ProgrammerBaudRate(boot);
+  // A rate outside the table gives the kernel's rate, not 19200: the option then changes nothing.
+  return rate == options.PrgBootBaudRate ? rate : ProgrammerBaudRate(options);
 }
 
 int ProgrammerBaudRate(const PRG_Options& options) {

@@ -38,6 +38,10 @@ struct ProgrammerState {
   // operations that follow fail at once instead of waiting out every packet. Cleared by PRG_Open.
   std::atomic<bool> noAnswer{false};
   std::atomic<uint32_t> noAnswerAddress{0};
+  // The last PRG_Open loaded the kernel at the boot rate and the kernel did not answer at its own.
+  std::atomic<bool> kernelRateFailed{false};
+  // PRG_Close's DTR pulse went out on an open port (a line without DTR, or no open port: it did not).
+  std::atomic<bool> lastCloseReset{false};
   bool lastReadSilent = false;  // the last multi-read wait got no byte
   // The last packet's "acknowledgement" was the packet's own header coming back: a boot ROM that is
   // in the middle of a boot table echoes whatever it is sent.

@@ -128,6 +128,10 @@ bool FakeLine::dtr() const {
   return dtr_;
 }
 
+int FakeLine::baudRate() const {
+  return baudRate_;
+}
+
 bool FakeLine::rts() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return rts_;

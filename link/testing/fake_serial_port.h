@@ -11,6 +11,7 @@
 // All of it is safe to use from two threads (the carrier watcher polls the modem lines).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -63,6 +64,7 @@ class FakeLine {
   void failModemStatusReads(int count);
   void setCarrier(bool on);
   bool dtr() const;
+  int baudRate() const;  // the rate the port was opened at or last set to (also from a responder)
   bool rts() const;
   // Simulates a line error under abort-on-error: reads and writes fail until clearErrors().
   void raiseLineError();
@@ -113,7 +115,7 @@ class FakeLine {
   int modemStatusCalls_ = 0;
   SerialSettings settings_;
   SerialTimeouts lineTimeouts_;
-  int baudRate_ = 0;
+  std::atomic<int> baudRate_{0};  // read without the lock: responders run while it is held
 };
 
 class FakeSerialPort final : public SerialPort {

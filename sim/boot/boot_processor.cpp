@@ -44,6 +44,7 @@ struct BootProcessor::Impl {
   Mode mode = Mode::RomAutobaud;
   int hostRate = 0;
   int lockedRate = 0;
+  int autobaudLimit = 0;
 
   // Boot table reader.
   uint32_t tableWordIndex = 0;  // words read so far in the current field sequence
@@ -147,6 +148,7 @@ struct BootProcessor::Impl {
       case Mode::RomAutobaud:
       case Mode::KernelAutobaud:
         if (byte != 'A') return;  // anything else does not lock the baud-rate detector
+        if (autobaudLimit > 0 && hostRate > autobaudLimit) return;  // edges too blurred to measure
         out.push_back(byte);
         lockedRate = hostRate;
         mode = mode == Mode::RomAutobaud ? Mode::RomTable : Mode::Kernel;
@@ -224,6 +226,10 @@ void BootProcessor::onByte(uint8_t byte, std::vector<uint8_t>& out) {
 void BootProcessor::onHostBaudRate(int rate) {
   Impl& p = *impl_;
   p.hostRate = rate;  // what the next bytes are sent at
+}
+
+void BootProcessor::setAutobaudLimit(int rate) {
+  impl_->autobaudLimit = rate;
 }
 
 void BootProcessor::advance(uint64_t /*microseconds*/) {}

@@ -61,6 +61,9 @@ class BootProcessor : public ByteDevice {
   bool writeFlashIntelHex(const std::string& path, std::string* error) const;
   bool writeFlashBinary(const std::string& path, std::string* error) const;
 
+  // The SCI autobaud (of the boot ROM and of the kernel) does not lock above `rate`; 0: at any rate.
+  void setAutobaudLimit(int rate);
+
   void onByte(uint8_t byte, std::vector<uint8_t>& out) override;
   void onHostBaudRate(int rate) override;
   void advance(uint64_t microseconds) override;

@@ -76,6 +76,10 @@ Line:
                          the boot ROM and flash kernel answer within a byte time)
   --frame-gap-ms N       a pause this long inside a request drops it (default 50)
   --boot-ms N            silence after power-on or reset (default 200)
+  --max-baud N           no byte gets through above this rate, either way (a cable too long
+                         for 115200); default: every rate
+  --max-autobaud N       the processor's autobaud (boot ROM and flash kernel) does not lock
+                         above this rate; default: every rate
 Fault injection (probabilities 0..1):
   --seed N               seed of the fault sequence (default 1)
   --corrupt P            flip bits of a byte        --drop P     lose a byte
@@ -143,6 +147,8 @@ bool ParseToolOptions(const std::vector<std::string>& args, ToolOptions& options
       {"--turnaround-us", integer(c.turnaroundUs, 0, 10000000)},
       {"--frame-gap-ms", integer(frameGapMs, 1, 60000)},
       {"--boot-ms", integer(bootMs, 0, 60000)},
+      {"--max-baud", integer(c.maxLineBaud, 1, 4000000)},
+      {"--max-autobaud", integer(c.maxAutobaud, 1, 4000000)},
       {"--seed", integer(f.seed, 0, UINT32_MAX)},
       {"--corrupt", real(f.corruptByte, 0, 1)},
       {"--drop", real(f.dropByte, 0, 1)},

@@ -26,7 +26,9 @@ namespace {
 
 namespace fs = std::filesystem;
 const std::string kFirmware = std::string(AXTUNE_TESTDATA_DIR) + "/coff/c28x_f28335_debug_flash.out";
-const QString kPrompt = QStringLiteral("QMX Download|QMX einschalten!");
+// The programmer's prompt in the window's language (English here), with what to do when the drive is on.
+const QString kPrompt =
+    QStringLiteral("QMX Download|Switch the QMX on!\n\nIf the drive is already on, just click OK.");
 
 class FirmwareUpdateCommandTest : public testing::DriveWorkTest {
  protected:

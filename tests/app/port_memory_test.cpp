@@ -93,5 +93,37 @@ TEST_F(PortMemoryFile, ASettingWithoutAPortRemembersNone) {
   EXPECT_EQ(ReadMemorySetting(kFlashKernelSetting, path()), "/k.out");
 }
 
+// The update's rate lives on its own line after the port byte: the choice survives a restart (a new
+// read of the file), a later port write, and files from before it.
+TEST_F(PortMemoryFile, UpdateRateIsRememberedBesideThePort) {
+  const struct {
+    const char* before;
+    int chosen;  // 0: nothing written
+    int port;    // 0: no port written
+    int readBack;
+    int portBack;
+  } cases[] = {
+      {"", 0, 0, 115200, 0},                      // nothing remembered: the default
+      {"3", 57600, 0, 57600, 3},                  // an old one-byte file keeps its port
+      {"3", 19200, 7, 19200, 7},                  // the port written after the rate keeps the rate
+      {"5\nFlashBaud=14400\n", 0, 0, 115200, 5},  // not a programmer rate: the default
+      {"5\nFlashBaud=38400", 0, 2, 38400, 2},
+      {"x\nFlashBaud=9600\n", 0, 0, 9600, 0},
+      {"FlashBaud=57600\n", 0, 0, 115200, 0},  // at the start it is the port byte's place
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.before);
+    write(c.before);
+    if (c.chosen != 0) {
+      ASSERT_TRUE(WriteUpdateBaudMemory(c.chosen, path()));
+    }
+    if (c.port != 0) {
+      ASSERT_TRUE(WritePortMemory(c.port, path()));
+    }
+    EXPECT_EQ(ReadUpdateBaudMemory(115200, path()), c.readBack);
+    EXPECT_EQ(ReadPortMemory(path()), c.portBack);
+  }
+}
+
 }  // namespace
 }  // namespace axtune

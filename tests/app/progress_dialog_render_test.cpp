@@ -16,7 +16,9 @@
 
 #include "app/firmware_update_command.h"
 #include "app/progress_dialog.h"
+#include "app/switch_on_prompt.h"
 #include "core/firmware_update.h"
+#include "core/update_estimate.h"
 #include "res/strings.h"
 
 namespace axtune {
@@ -34,6 +36,7 @@ UpdateProgress FortyPercentOfTheRealImage() {
   const std::vector<FirmwareSectionInfo> sections = ProgrammedSections(*check.file);
   for (const FirmwareSectionInfo& s : sections) p.bytesTotal += s.sizeBytes;
   p.phase = UpdatePhase::Programming;
+  p.baud = 115200;
   p.sectionCount = static_cast<int>(sections.size());
   p.bytesDone = p.bytesTotal * 4 / 5;
   uint64_t before = 0;
@@ -82,27 +85,37 @@ TEST(ProgressDialog, AnUpdateReportFillsPhaseSectionBarAndTimeLeft) {
   CProgressDialog dialog(QStringLiteral("Firmware Update"), true);
   int64_t now = 30000;
   dialog.SetClock([&now] { return now; });
+  PhaseEstimate estimate;
 
+  // The clock starts when the user answers the switch-on prompt, 10 s in.
+  now = 10000;
+  dialog.RestartClock();
+  now = 40000;
   UpdateProgress p;
   p.phase = UpdatePhase::Erasing;
-  ShowUpdateProgress(dialog, p);
+  ShowUpdateProgress(dialog, estimate, p);
   EXPECT_EQ(dialog.PhaseText(), "Erasing the flash");
   EXPECT_EQ(dialog.TimeText(), "Elapsed 0:30") << "no estimate before the transfer has started";
 
-  // Programming starts at 0:30; at 1:30 section 2 of 4 brings the whole work to 40 %.
-  p = {UpdatePhase::Programming, 1, 4, 0, 1000, ".text", 0x300000};
-  ShowUpdateProgress(dialog, p);
-  now = 90000;
-  p = {UpdatePhase::Programming, 2, 4, 800, 1000, ".econst", 0x310000};
-  ShowUpdateProgress(dialog, p);
+  // Programming starts at 0:30; at 1:30 section 2 of 4 has 80 % of the pass done at 115200 baud.
+  p = {UpdatePhase::Programming, 1, 4, 0, 1000, ".text", 0x300000, 115200};
+  ShowUpdateProgress(dialog, estimate, p);
+  now = 100000;
+  p = {UpdatePhase::Programming, 2, 4, 800, 1000, ".econst", 0x310000, 115200};
+  ShowUpdateProgress(dialog, estimate, p);
   EXPECT_EQ(dialog.PhaseText(), "Programming");
-  EXPECT_EQ(dialog.DetailText(), "Section 2 of 4: .econst");
-  EXPECT_EQ(dialog.BarPermille(), 400) << "one bar over programming and verifying";
-  EXPECT_EQ(dialog.TimeText(), "Elapsed 1:30, about 1:30 remaining");
+  EXPECT_EQ(dialog.DetailText(),
+            "Section 2 of 4: .econst\n800 of 1,000 bytes at 115200 baud, about 0:15 left");
+  EXPECT_EQ(dialog.BarPermille(), 800) << "the bar is the pass's";
+  EXPECT_EQ(dialog.TimeText(), "Elapsed 1:30, about 0:15 remaining") << "from the pass's own rate";
 
-  // The verification pass continues the same bar.
-  p = {UpdatePhase::Verifying, 4, 4, 1000, 1000, "ramfuncs", 0x320000};
-  ShowUpdateProgress(dialog, p);
+  // The verification pass starts its own bar and its own measurement.
+  p = {UpdatePhase::Verifying, 1, 4, 0, 1000, ".text", 0x300000, 115200};
+  ShowUpdateProgress(dialog, estimate, p);
+  EXPECT_EQ(dialog.BarPermille(), 0);
+  EXPECT_EQ(dialog.TimeText(), "Elapsed 1:30");
+  p = {UpdatePhase::Verifying, 4, 4, 1000, 1000, "ramfuncs", 0x320000, 115200};
+  ShowUpdateProgress(dialog, estimate, p);
   EXPECT_EQ(dialog.BarPermille(), 1000);
   EXPECT_EQ(CProgressDialog::FormatDuration(3723000), "1:02:03");
 }
@@ -146,14 +159,15 @@ TEST_P(UpdatePictures, ProgressAtFortyPercentAndTheMessageBoxes) {
   CProgressDialog dialog(QString::fromUtf8(Text(42102)), true);
   int64_t now = 12000;
   dialog.SetClock([&now] { return now; });
+  PhaseEstimate estimate;
   UpdateProgress start = FortyPercentOfTheRealImage();
   const UpdateProgress forty = start;
   start.section = 1;
   start.bytesDone = 0;
-  ShowUpdateProgress(dialog, start);
+  ShowUpdateProgress(dialog, estimate, start);
   now = 52000;
-  ShowUpdateProgress(dialog, forty);
-  EXPECT_EQ(dialog.BarPermille(), 400);
+  ShowUpdateProgress(dialog, estimate, forty);
+  EXPECT_EQ(dialog.BarPermille(), 800);
   const QImage progress = Grab(dialog);
   ASSERT_TRUE(Row({progress}).save(PicturePath("update-progress", language)));
 
@@ -161,10 +175,15 @@ TEST_P(UpdatePictures, ProgressAtFortyPercentAndTheMessageBoxes) {
   // drive does not come back.
   std::vector<QImage> boxes;
   const std::pair<QString, QString> texts[] = {
-      {"QMX Download", "QMX einschalten!"}, {"Axtune", "Verify ok"},
-      {"Axtune", "Verify failed"},          {"Axtune", "Com open failed!"},
-      {"Axtune", "Erase failed"},           {"Axtune", QString::fromUtf8(Text(42144))},
+      {"Axtune", "Verify ok"},
+      {"Axtune", "Verify failed"},
+      {"Axtune", "Com open failed!"},
+      {"Axtune", "Erase failed"},
+      {"Axtune", QString::fromUtf8(Text(42144))},
   };
+  CSwitchOnPrompt prompt(QStringLiteral("QMX Download"), kDefaultKernelBaud, nullptr);
+  EXPECT_EQ(prompt.ChosenBaud(), kDefaultKernelBaud);
+  boxes.push_back(Grab(prompt));
   for (const auto& [title, text] : texts) {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok);
     boxes.push_back(Grab(box));

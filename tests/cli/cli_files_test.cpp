@@ -207,6 +207,43 @@ TEST_F(CliTest, FlashAsksAtATerminalAndStopsWhenTheUserDeclines) {
   EXPECT_THAT(yes.out, HasSubstr("Verify ok"));
 }
 
+// A rate the programmer would silently turn into another is refused before the port is opened; an
+// accepted one is the rate the kernel runs at, and a line that cannot carry it falls back to 19200.
+TEST_F(CliTest, FlashRatesAreCheckedFirstAndReportedWithTheResult) {
+  if (!std::filesystem::exists(kFirmware)) GTEST_SKIP() << "no C28x test file at " << kFirmware;
+  const struct {
+    std::vector<std::string> options;
+    int maxLineBaud;
+    int code;
+    int baud;  // the kernel's rate in the JSON result
+    const char* err;
+  } cases[] = {
+      {{"--baud", "14400"}, 0, kExitUsage, 0, "--baud takes one of the rates 115200, 57600"},
+      {{"--boot-baud=230400"}, 0, kExitUsage, 0, "--boot-baud takes one of the rates"},
+      {{"--baud", "fast"}, 0, kExitUsage, 0, "not \"fast\""},
+      {{}, 0, kExitOk, 115200, "at 19200 baud"},  // the boot load's progress shows the boot rate
+      {{"--baud", "57600", "--boot-baud", "9600"}, 0, kExitOk, 57600, "at 9600 baud"},
+      {{}, 38400, kExitOk, 19200, "the drive did not answer at 115200 baud; continuing at 19200"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.options.empty() ? std::string("defaults") : c.options[0]);
+    sim::SimConfig config = sim::SimConfig::unitTest();
+    config.flashGeometry = "F28335";
+    config.maxLineBaud = c.maxLineBaud;
+    makeDrive(config);
+    std::vector<std::string> args = {"flash", kFirmware, "--json"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const RunResult r = run(args);
+    EXPECT_EQ(r.code, c.code) << r.err;
+    EXPECT_THAT(r.err, HasSubstr(c.err));
+    if (c.code == kExitUsage) {
+      EXPECT_TRUE(drive_->snapshot().firmwareRunning) << "nothing was sent";
+    } else {
+      EXPECT_EQ(r.json()["baud"].integer(), c.baud);
+    }
+  }
+}
+
 TEST_F(CliTest, CoffListing) {
   const RunResult notCoff = run({"coff", path("absent.out")}, false);
   EXPECT_EQ(notCoff.code, kExitFile);

@@ -203,6 +203,9 @@ class ProgrammerAloneRetry : public UpdateFaultsBase {
     programmer_->setPortName(kDevice);
     UpdateHooks hooks;
     hooks.progress = progress;
+    // One rate for the boot ROM and the kernel: these retry paths are about what a broken run left
+    // on the line, not about a change of rate between the two (the rate tests cover that).
+    hooks.kernelBaud = hooks.bootBaud;
     return ProgramFirmware(*check.file, *programmer_, hooks);
   }
 };

@@ -104,6 +104,27 @@ TEST(ProgrammerOptions, RateFromEmuBaudRateOrTheEraseCode) {
   EXPECT_EQ(ProgrammerBaudRate(Parse("EmuBaudRate=9600,PrgEraseOption3=8")), 9600);
 }
 
+TEST(ProgrammerOptions, BootRateIsItsOwnOnlyWhenSetToARateOfTheTable) {
+  const struct {
+    const char* options;
+    int boot;
+    int kernel;
+  } cases[] = {
+      {"", 19200, 19200},
+      {"EmuBaudRate=115200", 115200, 115200},  // without the option one rate serves both, as before
+      {"EmuBaudRate=115200,PrgBootBaudRate=19200", 19200, 115200},
+      {"PrgEraseOption3=8,PrgBootBaudRate=9600", 9600, 115200},
+      {"EmuBaudRate=57600,PrgBootBaudRate=12345", 57600, 57600},  // not a rate: the kernel's rate
+      {"EmuBaudRate=57600,PrgBootBaudRate=14400", 57600, 57600},
+      {"EmuBaudRate=57600,prgbootbaudrate=9600", 57600, 57600},
+  };
+  for (const auto& c : cases) {
+    const PRG_Options options = Parse(c.options);
+    EXPECT_EQ(ProgrammerBootBaudRate(options), c.boot) << c.options;
+    EXPECT_EQ(ProgrammerBaudRate(options), c.kernel) << c.options;
+  }
+}
+
 std::vector<std::pair<PRG_Handle, std::string>> g_installed;
 void RecordInstall(PRG_Handle handle, int32_t kind, const char* text) {
   if (kind == PRG_MSG_INSTALLED) g_installed.emplace_back(handle, text);
