@@ -44,6 +44,8 @@ struct Options {
   int jobs = 0;
   std::string failedFile;
   bool progressEvents = false;  // --progress-events: progress as "@progress {json}" lines (for batch)
+  bool verify = false;     // --verify: write-*: read back and compare; flash: compare word by word
+  std::string verifyMode;  // the value of --verify=MODE (flash: "readback" or "sum"), empty without
   std::optional<std::string> user;
   std::optional<std::string> company;
   std::string simFlash = "F2808";
@@ -140,6 +142,12 @@ class DriveSession {
 inline constexpr int kDriveErrorUnknownRecord = 1;
 // Message for a failed record transfer, from LinkError.
 std::string LinkErrorText(int linkError);
+// A write that did not come back confirmed, for the write commands: "WHAT was not written: ..." when
+// nothing went out or the drive rejected it, "WHAT: not confirmed: the drive may or may not have
+// taken it; read it back" when the request went out without a whole answer. Returns kExitDrive.
+// `fate` and `linkError` are the write's (LastTransferFate() and LinkError right after it).
+int FailUnconfirmedWrite(Context& context, const DriveSession& session, const std::string& what,
+                         TransferFate fate, int linkError);
 // "no drive answering on PORT: ..." and friends, for a failed read of `record`.
 int FailRecordRead(Context& context, const DriveSession& session, int record);
 

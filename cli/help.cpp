@@ -25,16 +25,20 @@ const CommandHelp kCommands[] = {
      "Ctrl-C, or --count polls. A watch that ends after --count polls exits 0 only when every poll\n"
      "was answered, 1 when any failed; Ctrl-C ends it with 130 (and says how many polls failed).\n"},
     {"read", "read RECORD", "Reads one record (0..255) and prints its 15 words.\n"},
-    {"write-word", "write-word RECORD WORD VALUE",
+    {"write-word", "write-word RECORD WORD VALUE [--verify]",
      "Writes one word (WORD 0..14) of a parameter record (0..127). VALUE -32768..65535, decimal or 0x "
-     "hex.\n"},
-    {"write-record", "write-record RECORD W0 W1 ... W14",
-     "Writes a whole record (0..255) of 15 words and prints the 15 words of the drive's reply.\n"},
+     "hex.\n"
+     "With --verify the record is read back afterwards and the word compared.\n"},
+    {"write-record", "write-record RECORD W0 W1 ... W14 [--verify]",
+     "Writes a whole record (0..255) of 15 words and prints the 15 words of the drive's reply.\n"
+     "With --verify a parameter record is read back afterwards and compared.\n"},
     {"read-object", "read-object INDEX SUB",
      "Reads an object (INDEX 0..0xFFFF, SUB 0..255) through record 127, e.g. read-object 0x6041 0.\n"},
-    {"write-object", "write-object INDEX SUB SIZE VALUE",
+    {"write-object", "write-object INDEX SUB SIZE VALUE [--verify]",
      "Writes an object of SIZE 1..4 bytes through record 127, e.g. write-object 0x6040 0 2 0x0F.\n"
-     "Fails when the drive refuses the write.\n"},
+     "Fails when the drive refuses the write. With --verify the object is read back and compared.\n"
+     "A write whose answer did not come back is reported as not confirmed (the drive may or may not\n"
+     "have taken it; exit 1); with --verify the read-back decides.\n"},
     {"store", "store",
      "Makes the drive store its parameters permanently (as \"Save Changes\" in the GUI).\n"},
     {"save", "save FILE [--user NAME] [--company NAME]",

@@ -35,6 +35,14 @@ void FakeLinkTest::SetUp() {
   registration_ = std::make_unique<testing::ScopedFakePort>(kDevice, line_);
   ASSERT_TRUE(OpenLink(kDevice));
   line_->reset();  // forget the three "A" characters of the open
+  settleLink();
+}
+
+void FakeLinkTest::settleLink() {
+  line_->reset();
+  line_->expect({0x0F, 0x80}, ReadReply(128, RecordWords{}));
+  ReadRecord(128, RecordWords{}.data());
+  line_->reset();
   LinkError = kLinkNoError;
 }
 
