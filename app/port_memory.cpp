@@ -95,4 +95,12 @@ bool WriteMemorySetting(const std::string& name, const std::string& value, const
   return WriteAll(path, result + (result.find('\n') != std::string::npos ? "\n" : ""));
 }
 
+bool ReadUpdateReadBack(const std::string& path) {
+  return ReadMemorySetting(kUpdateReadBackSetting, path) == "1";
+}
+
+bool WriteUpdateReadBack(bool on, const std::string& path) {
+  return WriteMemorySetting(kUpdateReadBackSetting, on ? "1" : "", path);
+}
+
 }  // namespace axtune

@@ -40,4 +40,10 @@ bool WriteMemorySetting(const std::string& name, const std::string& value,
                         const std::string& path = kPortMemoryFile);
 inline constexpr const char* kFlashKernelSetting = "FlashKernel";
 
+// Whether the firmware update compares the flash word by word after programming: the setting
+// "UpdateReadBack=1". False when the file or the setting is missing.
+inline constexpr const char* kUpdateReadBackSetting = "UpdateReadBack";
+bool ReadUpdateReadBack(const std::string& path = kPortMemoryFile);
+bool WriteUpdateReadBack(bool on, const std::string& path = kPortMemoryFile);
+
 }  // namespace axtune

@@ -1,5 +1,6 @@
 #include "app/progress_dialog.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -50,6 +51,7 @@ CProgressDialog::CProgressDialog(const QString& title, bool cancellable, QWidget
   layout->addWidget(detail_);
   layout->addWidget(bar_);
   layout->addWidget(time_);
+  optionRow_ = layout->count();
 
   if (cancellable) {
     auto* buttons = new QDialogButtonBox(this);
@@ -66,6 +68,14 @@ CProgressDialog::CProgressDialog(const QString& title, bool cancellable, QWidget
   connect(&tick_, &QTimer::timeout, this, &CProgressDialog::UpdateTime);
   tick_.start();
   UpdateTime();
+}
+
+QCheckBox* CProgressDialog::AddOption(const QString& text, bool checked) {
+  auto* box = new QCheckBox(text, this);
+  box->setObjectName(kOptionId);
+  box->setChecked(checked);
+  static_cast<QVBoxLayout*>(layout())->insertWidget(optionRow_, box);
+  return box;
 }
 
 void CProgressDialog::SetPhase(const QString& text) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 
+class QCheckBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -28,6 +29,7 @@ class CProgressDialog : public QDialog {
   static constexpr const char* kBarId = "bar";
   static constexpr const char* kTimeId = "time";
   static constexpr const char* kCancelId = "cancel";
+  static constexpr const char* kOptionId = "option";
 
   CProgressDialog(const QString& title, bool cancellable, QWidget* parent = nullptr);
 
@@ -39,6 +41,8 @@ class CProgressDialog : public QDialog {
   void SetBusy();
   // Milliseconds since the work began; tests and screenshots put in a fixed clock.
   void SetClock(std::function<int64_t()> elapsedMs);
+  // A check box below the bar for a choice the work reads while it runs (object name kOptionId).
+  QCheckBox* AddOption(const QString& text, bool checked);
 
   bool CancelWasRequested() const { return cancelRequested_; }
   // Ends the modal loop: the work is over.
@@ -68,6 +72,7 @@ class CProgressDialog : public QDialog {
   QProgressBar* bar_;
   QLabel* time_;
   QPushButton* cancel_ = nullptr;
+  int optionRow_ = 0;  // where AddOption puts its check box: above the buttons
   QElapsedTimer started_;
   std::function<int64_t()> clock_;
   QTimer tick_;

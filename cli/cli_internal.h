@@ -12,6 +12,7 @@
 #include "cli/cli.h"
 #include "cli/json.h"
 #include "link/drive_link.h"
+#include "link/late_answers.h"
 #include "link/sleeper.h"
 #include "res/strings.h"
 #include "sim/sim_config.h"

@@ -4,6 +4,7 @@
 #include <ostream>
 
 #include "cli/cli_internal.h"
+#include "link/late_answers.h"
 #include "link/object_access.h"
 
 namespace axtune::cli {
@@ -65,8 +66,8 @@ WriteResult TakeWriteResult(bool confirmed) {
 // was written (empty when the read-back failed), `shown` what it holds. A write whose answer was
 // lost counts when the read-back shows the value; a confirmed write that reads back otherwise does
 // not. Returns -1 when the command goes on to report success, else the exit code.
-int CheckWrite(Context& context, const DriveSession& session, const std::string& what, const WriteResult& write,
-               std::optional<bool> holds, const std::string& shown) {
+int CheckWrite(Context& context, const DriveSession& session, const std::string& what,
+               const WriteResult& write, std::optional<bool> holds, const std::string& shown) {
   if (!context.options.verify || write.refused || write.fate == TransferFate::NotSent) {
     if (write.confirmed) return -1;
     return FailUnconfirmedWrite(context, session, what, write.fate, write.linkError);
@@ -77,11 +78,14 @@ int CheckWrite(Context& context, const DriveSession& session, const std::string&
                 what + " was confirmed but could not be read back: " + LinkErrorText(LinkError.load()));
   }
   if (!*holds) {
-    return Fail(context, kExitDrive,
-                what + (write.confirmed ? " was confirmed but reads back as " : " was not written: it reads back as ") +
-                    shown);
+    return Fail(
+        context, kExitDrive,
+        what +
+            (write.confirmed ? " was confirmed but reads back as " : " was not written: it reads back as ") +
+            shown);
   }
-  if (!write.confirmed) Warn(context, what + ": the drive's answer was lost, but reading it back shows the value");
+  if (!write.confirmed)
+    Warn(context, what + ": the drive's answer was lost, but reading it back shows the value");
   return -1;
 }
 
@@ -153,7 +157,8 @@ int CmdWriteWord(Context& context) {
   if ((code = session.open()) != kExitOk) return code;
   const auto raw = static_cast<uint16_t>(value & 0xFFFF);
   const std::string what = "word " + std::to_string(word) + " of record " + std::to_string(record);
-  const WriteResult write = TakeWriteResult(WriteWords(static_cast<int>(record), static_cast<int>(word), raw));
+  const WriteResult write =
+      TakeWriteResult(WriteWords(static_cast<int>(record), static_cast<int>(word), raw));
   RecordWords stored{};
   std::optional<bool> holds;
   if (context.options.verify && ReadRecord(static_cast<int>(record), stored)) holds = stored[word] == raw;
@@ -266,8 +271,9 @@ int CmdWriteObject(Context& context) {
   const ObjectWriteOutcome outcome = WriteObjectChecked(objectIndex, objectSub, static_cast<int>(size), raw);
   WriteResult write = TakeWriteResult(outcome == ObjectWriteOutcome::Written);
   if (outcome == ObjectWriteOutcome::Refused) {
-    return Fail(context, kExitDrive,
-                "the drive refused the write of " + what + " (unknown object, read-only, or value out of range)");
+    return Fail(
+        context, kExitDrive,
+        "the drive refused the write of " + what + " (unknown object, read-only, or value out of range)");
   }
   // An answer that is neither this object's confirmation nor its abort is no "no" from the drive.
   if (outcome == ObjectWriteOutcome::NotConfirmed) {

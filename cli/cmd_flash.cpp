@@ -137,6 +137,10 @@ int CmdFlash(Context& context) {
   hooks.control = &control;
   hooks.cancellablePauseSliceMs = 100;  // Ctrl-C ends the hand-over's pauses too
   hooks.processor = processor;
+  // --verify (or --verify=readback): the flash is read back and compared word by word after the
+  // kernel's sum check; --verify=sum is the default, the sum check alone.
+  const bool readBack = context.options.verify && context.options.verifyMode != "sum";
+  if (readBack) hooks.readBack = [] { return true; };
   hooks.progress = [&](const UpdateProgress& p) {
     if (p.phase == UpdatePhase::Finished) {
       progress.finish();
@@ -186,6 +190,8 @@ int CmdFlash(Context& context) {
     j.set("bytesProgrammed", static_cast<unsigned long long>(outcome.bytesProgrammed));
     j.set("failedWrites", IntList(outcome.failedWrites))
         .set("failedVerifies", IntList(outcome.failedVerifies));
+    j.set("verify", readBack ? "readback" : "sum");
+    if (outcome.readBackMismatch) j.set("firstDifference", static_cast<long long>(outcome.firstDifference));
     Json messages = Json::array();
     for (const std::string& m : outcome.programmerMessages) messages.push(m);
     j.set("programmerMessages", messages);
@@ -205,6 +211,8 @@ int CmdFlash(Context& context) {
     if (ok) {
       context.out << "programmed " << outcome.sectionsProgrammed << " sections (" << outcome.bytesProgrammed
                   << " bytes)\n";
+      if (outcome.readBackCompared)
+        context.out << "read back and compared word by word: the flash holds the file\n";
     }
     if (identified) {
       context.out << "drive: " << after.typeText << ", firmware " << after.versionText << '\n';

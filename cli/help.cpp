@@ -51,7 +51,7 @@ const CommandHelp kCommands[] = {
      "are), then the end-of-load command. A file saved from a drive with another number of records\n"
      "is refused. Run 'store' afterwards to keep the values over a power cycle. Ctrl-C cancels and\n"
      "says how many records the drive took.\n"},
-    {"flash", "flash FILE.out [--yes] [--processor F2808|F28335] [--kernel KERNEL.out]",
+    {"flash", "flash FILE.out [--yes] [--processor F2808|F28335] [--kernel KERNEL.out] [--verify=readback]",
      "Updates the drive's firmware from a TI COFF file for the C28x: checks the file, switches the\n"
      "drive into its boot loader, loads the flash kernel, erases, programs and verifies every code\n"
      "and data section, then re-opens the port and identifies the drive again. Asks to switch the\n"
@@ -65,7 +65,10 @@ const CommandHelp kCommands[] = {
      "--kernel KERNEL.out loads that flash kernel instead of the one built in (checked first: a C28x\n"
      "COFF image whose sections load into RAM). A build whose kernel is the stand-in (it programs\n"
      "the simulated drive only) says so before it sends anything to another port, and on a terminal\n"
-     "asks whether to go on; --yes answers that too. JSON: standInKernelWarning.\n"},
+     "asks whether to go on; --yes answers that too. JSON: standInKernelWarning.\n"
+     "The kernel's verify compares a 16-bit sum per section: it catches any single wrong word, but two\n"
+     "errors that cancel pass it. --verify=readback also reads the flash back and compares it word by\n"
+     "word with the file, naming the first differing address (it costs about as long as programming).\n"},
     {"coff", "coff FILE [--symbols]",
      "Shows a COFF file: file header, sections with run and load address, size, flags and the\n"
      "loadable mark, entry point and largest loadable section, and for which processors (drive\n"

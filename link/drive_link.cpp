@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "link/frame_bytes.h"
+#include "link/late_answers.h"
 #include "link/port_slots.h"
 
 namespace axtune {

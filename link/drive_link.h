@@ -60,15 +60,6 @@ bool WriteRecord(int record, const uint16_t* words15);
 // checksum); an error reply sets LinkError from its code.
 bool WriteWords(int record, int wordIndex, uint16_t value);
 
-// What became of the last transfer's request.
-enum class TransferFate {
-  NotSent,     // it failed before sending: a closed link, or an earlier request for the same record
-               // still owed its answer and a check of the line got none (link/README.md, "Late answers")
-  Unanswered,  // it went out and no whole answer came: a write may or may not have been taken
-  Answered,    // the drive's whole answer came (its frame or its error reply), good or not
-};
-TransferFate LastTransferFate();
-
 inline bool ReadRecord(int record, RecordWords& destination) {
   return ReadRecord(record, destination.data());
 }

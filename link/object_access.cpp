@@ -1,6 +1,8 @@
 // Object requests and drive commands through record 127.
 #include "link/object_access.h"
 
+#include "link/late_answers.h"
+
 namespace axtune {
 
 RecordWords CommandRequest(ObjectChannelCommand command) {
@@ -50,7 +52,8 @@ ObjectWriteOutcome WriteObjectChecked(uint16_t index, uint8_t subindex, int size
         return ObjectWriteOutcome::NotSent;
       case TransferFate::Answered:
         // A whole answer that is no record frame is the drive's error reply: it did not take the request.
-        return LinkError >= kLinkDriveErrorBase ? ObjectWriteOutcome::Rejected : ObjectWriteOutcome::NotConfirmed;
+        return LinkError >= kLinkDriveErrorBase ? ObjectWriteOutcome::Rejected
+                                                : ObjectWriteOutcome::NotConfirmed;
       case TransferFate::Unanswered:
         break;
     }
@@ -60,7 +63,8 @@ ObjectWriteOutcome WriteObjectChecked(uint16_t index, uint8_t subindex, int size
   const uint8_t command = static_cast<uint8_t>(words[0] & 0xFF);
   const uint16_t replyIndex = static_cast<uint16_t>((words[1] & 0xFF) << 8 | (words[0] >> 8));
   const uint8_t replySubindex = static_cast<uint8_t>(words[1] >> 8);
-  if (command == kSdoAbort && replyIndex == index && replySubindex == subindex) return ObjectWriteOutcome::Refused;
+  if (command == kSdoAbort && replyIndex == index && replySubindex == subindex)
+    return ObjectWriteOutcome::Refused;
   return ObjectWriteOutcome::NotConfirmed;
 }
 

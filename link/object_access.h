@@ -35,17 +35,6 @@ bool ReadObject(uint16_t index, uint8_t subindex, int32_t* destination);
 // True only when the drive confirms the write of this object (download response 0x60 with the same
 // index and subindex); an abort, an answer for another object or a failed exchange is false.
 bool WriteObject(uint16_t index, uint8_t subindex, int size, int32_t value);
-// What became of an object write, for callers that tell the user.
-enum class ObjectWriteOutcome {
-  Written,       // the drive confirmed this object's write
-  Refused,       // the drive answered with an abort for this object: the value was not taken
-  Rejected,      // the drive answered the request with an error reply (LinkError says which)
-  NotSent,       // nothing went out: the link is closed or the drive did not answer a check first
-  NotConfirmed,  // the request went out but no whole answer came, or one that does not confirm
-                 // it: the drive may or may not have taken the value; only a read-back tells
-};
-// WriteObject with the reason when it is not Written.
-ObjectWriteOutcome WriteObjectChecked(uint16_t index, uint8_t subindex, int size, int32_t value);
 // Whether a record-127 reply confirms the write of (index, subindex).
 bool ObjectWriteConfirmed(const RecordWords& reply, uint16_t index, uint8_t subindex);
 // True only when the drive answers the store command with {5, 0}.

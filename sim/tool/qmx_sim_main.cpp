@@ -57,6 +57,7 @@ int main(int argc, char** argv) {
   SimulatedDrive drive(options.config);
   PtyServer pty(drive);
   Rfc2217Server network(drive);
+  network.setClientTimeouts(5000, options.idleTimeoutS * 1000);
   const bool overNetwork = !options.rfc2217.empty();
   if (overNetwork ? !network.open(options.rfc2217, error) : !pty.open(error)) {
     std::fprintf(stderr, "qmx-sim: %s\n", error.c_str());

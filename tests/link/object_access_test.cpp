@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "frame_test_support.h"
+#include "link/late_answers.h"
 #include "link/object_access.h"
 
 namespace axtune::test {
@@ -208,9 +209,9 @@ TEST_F(ObjectAccessTest, WriteObjectCheckedTellsWhyAWriteDidNotCount) {
 // so whatever it still owed came before that answer and was skipped.
 struct LateAnswerCase {
   const char* what;
-  Bytes fenceReply;      // the drive's bytes after the fence read of record 128
-  bool secondGoesOut;    // the second write is sent
-  TransferFate fate;     // of the second write
+  Bytes fenceReply;    // the drive's bytes after the fence read of record 128
+  bool secondGoesOut;  // the second write is sent
+  TransferFate fate;   // of the second write
 };
 
 class LateAnswers : public FakeLinkTest, public ::testing::WithParamInterface<LateAnswerCase> {};
@@ -219,7 +220,7 @@ TEST_P(LateAnswers, AnAnswerOwedToAnEarlierObjectRequestNeverCountsForALaterOne)
   const LateAnswerCase& c = GetParam();
   const Bytes first = ObjectRequest({7, 0x23, 0x6075, 0, 2501, 0});
   const Bytes second = ObjectRequest({7, 0x23, 0x6075, 0, 0x86A0, 0x0001});  // 100000
-  line_->expect(first);  // no answer in time
+  line_->expect(first);                                                      // no answer in time
   EXPECT_EQ(WriteObjectChecked(0x6075, 0, 4, 2501), ObjectWriteOutcome::NotConfirmed);
   EXPECT_EQ(LastTransferFate(), TransferFate::Unanswered);
 
@@ -241,13 +242,16 @@ Bytes Concat(Bytes a, const Bytes& b) {
 
 INSTANTIATE_TEST_SUITE_P(
     Fence, LateAnswers,
-    ::testing::Values(
-        LateAnswerCase{"the late answer comes before the fence's", Concat(DownloadReply(0x6075, 0), ReadReply(128, {})),
-                       true, TransferFate::Answered},
-        LateAnswerCase{"no late answer, the fence answered", ReadReply(128, {}), true, TransferFate::Answered},
-        LateAnswerCase{"the fence refused with an error reply", ErrorReply(128, 1), true, TransferFate::Answered},
-        LateAnswerCase{"the late answer, then silence", DownloadReply(0x6075, 0), false, TransferFate::NotSent},
-        LateAnswerCase{"silence", Bytes{}, false, TransferFate::NotSent}));
+    ::testing::Values(LateAnswerCase{"the late answer comes before the fence's",
+                                     Concat(DownloadReply(0x6075, 0), ReadReply(128, {})), true,
+                                     TransferFate::Answered},
+                      LateAnswerCase{"no late answer, the fence answered", ReadReply(128, {}), true,
+                                     TransferFate::Answered},
+                      LateAnswerCase{"the fence refused with an error reply", ErrorReply(128, 1), true,
+                                     TransferFate::Answered},
+                      LateAnswerCase{"the late answer, then silence", DownloadReply(0x6075, 0), false,
+                                     TransferFate::NotSent},
+                      LateAnswerCase{"silence", Bytes{}, false, TransferFate::NotSent}));
 
 TEST_F(ObjectAccessTest, TheFirstObjectRequestAfterAnOpenChecksTheLineOnceAndAFenceOwedAnAnswerIsNotUsed) {
   // Another program may have left an object request unanswered on this port.
