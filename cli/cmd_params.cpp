@@ -51,7 +51,9 @@ int CmdSave(Context& context) {
       cancelled);
   progress.finish();
   // Nothing has been written yet: an existing file keeps what it held.
-  const std::string unchanged = std::filesystem::exists(path) ? " (" + path + " is unchanged)" : "";
+  std::error_code statusError;
+  const std::string unchanged =
+      std::filesystem::exists(path, statusError) ? " (" + path + " is unchanged)" : "";
   if (read.cancelled || (!read.ok && context.stopRequested()))
     return Cancelled(context, "nothing was saved" + unchanged);
   if (!read.ok) {

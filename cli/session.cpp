@@ -63,6 +63,9 @@ std::string LinkErrorText(int linkError) {
       return "wrong checksum";
     case kLinkNoReply:
       return Text(kTextCannotReadData);
+    case kLinkShortReply:
+      // The header came, the rest did not: the line went dead in the middle of the reply.
+      return "the drive stopped answering in the middle of its reply: check the cable";
     default:
       break;
   }

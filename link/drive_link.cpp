@@ -55,8 +55,9 @@ struct LinkState {
   // Records with a request whose answer did not arrive in full: that answer may still come, late,
   // and must not be taken for the answer to a later request for the same record (see settle()).
   std::bitset<256> unanswered;
-  bool answered = false;     // the transfer under way got its record's frame or error reply
-  bool requestSent = false;  // the last transfer's request went out
+  bool quietBeforeFirstObject = false;  // set at open: see settle()
+  bool answered = false;                // the transfer under way got its record's frame or error reply
+  bool requestSent = false;             // the last transfer's request went out
 };
 
 LinkState& link() {
@@ -204,6 +205,7 @@ bool receiveRecordBody(TransferDeadline& deadline) {
   const std::span<const uint8_t> frame(s.receive);
   if (FrameChecksum(s.receive.data(), kFrameBytes - 2) != LoadLe16(frame, kFrameBytes - 2)) {
     LinkError = kLinkBadChecksum;
+    s.answered = true;  // damaged, but the drive's whole answer: nothing more of it will come
     return false;
   }
   return true;
@@ -267,13 +269,24 @@ constexpr uint8_t kFenceRecords[] = {kIdentificationRecord, kStatusRecordA, kSta
 // record with no answer pending (the fence) and skips everything in front of its answer. Once the
 // fence is answered, every earlier answer has gone by. A fence that gets no answer fails the
 // transfer before its request is sent. Only when every fence record has an answer pending too (a
-// line dead for a while) does the link fall back to waiting for a quiet line.
+// line dead for a while) does the link fall back to waiting for a quiet line. After an open, the
+// first object request waits for a quiet line too (one attempt's timeout without a byte), because
+// what an earlier program on the port left owed is not known.
 //
 // Only the record-127 channel needs this: every other reply names what it answers (a record's words
 // as stored, a word's index and value), so a late one is harmless or fails the check.
 bool settle(uint8_t r) {
   LinkState& s = link();
-  if (r != kObjectRecord || !s.unanswered.test(r)) return true;
+  if (r != kObjectRecord) return true;
+  if (s.quietBeforeFirstObject) {
+    // What a program before this one left owed is unknown, its fence reads included, so a fence's
+    // answer could be one of theirs: the first object request waits for a quiet line instead.
+    s.quietBeforeFirstObject = false;
+    awaitQuietLine();
+    s.unanswered.reset();
+    return true;
+  }
+  if (!s.unanswered.test(r)) return true;
   for (const uint8_t fence : kFenceRecords) {
     if (fence == r || s.unanswered.test(fence)) continue;
     RecordWords scratch{};
@@ -365,10 +378,10 @@ bool OpenLink(const std::string& portName) {
   std::lock_guard<std::mutex> lock(s.portMutex);
   s.port = std::move(port);
   s.current = s.port.get();
-  // A program that ran before on this port may have left an object request unanswered; its answer
-  // must not count for this program's first one.
+  // A program that ran before on this port may have left requests unanswered; their answers must
+  // not count for this program's first object request.
   s.unanswered.reset();
-  s.unanswered.set(kObjectRecord);
+  s.quietBeforeFirstObject = true;
   s.lastOpenError = PortOpenError::None;
   s.lastOpenErrorText.clear();
   return true;

@@ -19,8 +19,10 @@ namespace axtune::sim {
 // and at most this many reply bytes not yet sent (plus the reply being queued). A byte written
 // while the first is full is lost, as on a line whose receiver overruns; a firmware reply that
 // finds the second full is not sent. So no flood makes the drive hold more, or keeps it busy for
-// longer than this many bytes' line time once the line is quiet.
-inline constexpr size_t kLineBufferBytes = 256;
+// longer than this many bytes' line time once the line is quiet. 512: the longest burst a host
+// sends on purpose is a flash kernel packet (256 bytes) right behind its acknowledgement of the
+// kernel's last answer (8 bytes).
+inline constexpr size_t kLineBufferBytes = 512;
 
 struct TimedByte {
   uint64_t at = 0;  // arrival time, simulated microseconds

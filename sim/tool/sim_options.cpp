@@ -71,7 +71,7 @@ Line:
   --turnaround-us N      the firmware's delay before its first reply byte (default 1000;
                          the boot ROM and flash kernel answer within a byte time)
   --frame-gap-ms N       a pause this long inside a request drops it (default 50)
-                         (the drive holds at most 256 bytes on their way to it and 256 reply
+                         (the drive holds at most 512 bytes on their way to it and 512 reply
                          bytes not yet sent; more written to it are lost, as on an overrun)
   --boot-ms N            silence after power-on or reset (default 200)
 Fault injection (probabilities 0..1):

@@ -197,7 +197,7 @@ TEST_P(UnconfirmedWrites, ALateAnswerIsNotConfirmedAndVerifyReadsBack) {
   drive_->setFaults({});
   drive_->advanceMs(2000);
   EXPECT_EQ(record(c.record)[c.word], c.value)
-      << c.what << ": the drive did take it, so \"not written\" would be wrong";
+      << c.what << ": the drive took it; \"not written\" would be wrong";
 
   std::vector<std::string> verified = c.args;
   verified.push_back("--verify");

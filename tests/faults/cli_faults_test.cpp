@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -19,6 +20,7 @@
 #include "core/parameter_file.h"
 #include "link/drive_link.h"
 #include "link/testing/fake_serial_port.h"
+#include "link/testing/forwarding_serial_port.h"
 #include "sim/boot/boot_processor.h"
 #include "tests/cli/cli_fixture.h"
 
@@ -123,6 +125,101 @@ TEST_F(CliFaults, ACancelledSaveOrLoadSaysSoAndLeavesNoPartialFile) {
   EXPECT_THAT(load.err, HasSubstr("load the file again"));
   EXPECT_FALSE(IsLinkOpen());
 }
+
+// The cable pulled while the drive sends record 27: ten bytes of its body come, then nothing.
+class MidReplyCutPort : public axtune::testing::ForwardingSerialPort {
+ public:
+  MidReplyCutPort(std::unique_ptr<SerialPort> inner, sim::SimulatedDrive& drive)
+      : ForwardingSerialPort(std::move(inner)), drive_(drive) {}
+  size_t write(const uint8_t* data, size_t n) override {
+    if (n == 2 && data[0] == 0x0F && data[1] == 27) armed_ = true;
+    return inner().write(data, n);
+  }
+  size_t read(uint8_t* buffer, size_t n) override {
+    if (!armed_ || n != 32) return inner().read(buffer, n);
+    armed_ = false;
+    const size_t got = inner().read(buffer, 10);
+    drive_.unplug();
+    return got;
+  }
+  uint64_t clockUs() override { return inner().clockUs(); }
+
+ private:
+  sim::SimulatedDrive& drive_;
+  bool armed_ = false;
+};
+
+TEST_F(CliFaults, ASavePulledMidReplySaysTheDriveStoppedAnsweringAndToCheckTheCable) {
+  registerInProcessPort(kDevice, [this](const std::string& device) {
+    return std::make_unique<MidReplyCutPort>(sim::createSimulatedPort(drive_, device), *drive_);
+  });
+  const std::string file = path("cut.qmx");
+  const RunResult save = run({"save", file});
+  EXPECT_EQ(save.code, kExitDrive);
+  EXPECT_THAT(save.err, HasSubstr("record 27"));
+  EXPECT_THAT(save.err, HasSubstr("the drive stopped answering in the middle of its reply: check the cable"));
+  EXPECT_THAT(save.err, Not(HasSubstr("unkown error")));
+  EXPECT_FALSE(fs::exists(file));
+}
+
+// Paths the file system refuses, given to every command that takes a file: each is a file error
+// (exit 3) with the system's reason, never an abort; flash tells the drive nothing.
+struct BadPathCase {
+  const char* what;
+  const char* reason;  // the system's words for it
+};
+
+class BadPaths : public CliTest, public ::testing::WithParamInterface<BadPathCase> {
+ protected:
+  // The path of the kind under test, made in the test folder; empty when it cannot be made here.
+  std::string make(const std::string& kind) {
+    if (kind == "symlink loop") {
+      const std::string loop = path("loop.qmx");
+      fs::create_symlink(loop, loop);
+      return loop;
+    }
+    if (kind == "300-character name") return path(std::string(296, 'n') + ".qmx");
+    // A folder the user may not search: its files cannot be reached (root may search anything).
+    if (::geteuid() == 0) return {};
+    const fs::path locked = dir_ / "locked";
+    fs::create_directories(locked);
+    std::ofstream(locked / "inside.qmx") << "x";
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_write);
+    return (locked / "inside.qmx").string();
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::permissions(dir_ / "locked", fs::perms::owner_all, ignored);
+    CliTest::TearDown();
+  }
+};
+
+TEST_P(BadPaths, SaveLoadCoffAndFlashSayWhatIsWrongAndExitThree) {
+  const BadPathCase& c = GetParam();
+  const std::string bad = make(c.what);
+  if (bad.empty()) GTEST_SKIP() << "root searches every folder";
+  for (const char* command : {"save", "load", "coff", "flash"}) {
+    SCOPED_TRACE(command);
+    std::vector<std::string> args = {command, bad};
+    if (std::string(command) == "flash") args.push_back("--yes");
+    const RunResult result = run(args);
+    EXPECT_EQ(result.code, kExitFile) << result.err;
+    EXPECT_THAT(result.err, HasSubstr(c.reason));
+  }
+  EXPECT_TRUE(drive_->snapshot().firmwareRunning) << "flash must not have told the drive anything";
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(path("loop.qmx"))) || std::string(c.what) != "symlink loop")
+      << "the save replaced the link";
+}
+
+INSTANTIATE_TEST_SUITE_P(LoopLongNameLockedFolder, BadPaths,
+                         ::testing::Values(BadPathCase{"symlink loop", "Too many levels of symbolic links"},
+                                           BadPathCase{"300-character name", "File name too long"},
+                                           BadPathCase{"unsearchable folder", "Permission denied"}),
+                         [](const ::testing::TestParamInfo<BadPathCase>& info) {
+                           std::string name = info.param.what;
+                           for (char& ch : name) ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+                           return name;
+                         });
 
 TEST(FileCancel, ACancelAtTheLastMomentRemovesTheTemporaryAndKeepsTheTarget) {
   const fs::path dir = fs::temp_directory_path() / "axtune_cancel_write";

@@ -190,7 +190,10 @@ TEST_P(LateAnswers, ALateAnswerNeverCountsForTheNextRequest) {
   sim::FaultConfig faults;
   faults.delayReply = 1.0;
   faults.delayMs = GetParam();
-  start(faults);
+  start({});
+  RecordWords id{};
+  ASSERT_TRUE(ReadRecord(kIdentificationRecord, id));  // as a session starts
+  drive_->setFaults(faults);
   EXPECT_EQ(WriteObjectChecked(0x6075, 0, 4, 2501), ObjectWriteOutcome::NotConfirmed);
   // At once the next write, which the drive refuses: its answer, if any, is the refusal.
   EXPECT_NE(WriteObjectChecked(0x6075, 0, 4, 100000), ObjectWriteOutcome::Written);

@@ -26,8 +26,8 @@ class FakeLinkTest : public ::testing::Test {
   static constexpr const char* kDevice = "fake-drive";
   void SetUp() override;
   void TearDown() override;
-  // Has the identification record answered, as a session's first read would: after it, no earlier
-  // object request is owed an answer, so the next one goes out without a check of the line first.
+  // Has one object request answered (with whatever check of the line the link makes before it), so
+  // that nothing is owed and the next object request goes straight out.
   void settleLink();
 
   std::shared_ptr<testing::FakeLine> line_ = std::make_shared<testing::FakeLine>();

@@ -253,16 +253,18 @@ INSTANTIATE_TEST_SUITE_P(
                                      TransferFate::NotSent},
                       LateAnswerCase{"silence", Bytes{}, false, TransferFate::NotSent}));
 
-TEST_F(ObjectAccessTest, TheFirstObjectRequestAfterAnOpenChecksTheLineOnceAndAFenceOwedAnAnswerIsNotUsed) {
-  // Another program may have left an object request unanswered on this port.
+TEST_F(ObjectAccessTest, AfterAnOpenTheFirstObjectRequestWaitsForAQuietLineAndAFenceOwedAnAnswerIsNotUsed) {
+  // Another program may have left requests unanswered on this port, fence reads included, so the
+  // first object request waits until the line is quiet: what comes meanwhile is dropped.
   CloseLink();
   ASSERT_TRUE(OpenLink(kDevice));
   line_->reset();
-  line_->expect({0x0F, 0x80}, Concat(DownloadReply(0x6075, 0), ReadReply(128, {})));
+  line_->feed(Concat(DownloadReply(0x6075, 0), ReadReply(128, {})));
   line_->expect(ObjectRequest(ReadRequestWords(0x6041, 0)), SdoReply(0x4B, 0x6041, 0, 0x27));
   int32_t value = 0;
   ASSERT_TRUE(ReadObject(0x6041, 0, &value));
   EXPECT_EQ(value, 0x27);
+  EXPECT_GE(line_->timeouts(), 1) << "it waited for the quiet line";
   // Answered: the next request goes straight out.
   line_->expect(ObjectRequest(ReadRequestWords(0x6041, 0)), SdoReply(0x4B, 0x6041, 0, 0x21));
   ASSERT_TRUE(ReadObject(0x6041, 0, &value));

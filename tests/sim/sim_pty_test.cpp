@@ -164,8 +164,10 @@ TEST_P(QmxSimFlood, MemoryStaysBoundedAndTheDriveAnswersOnceTheLineIsQuiet) {
   ASSERT_GT(peakKb, 0);
   EXPECT_LT(peakKb, 20 * 1024) << "qmx-sim grew to " << peakKb << " kB";
 
-  // The first attempt (one timeout, about a second) finds the drive answering.
-  EXPECT_TRUE(ReadRecord(kIdentificationRecord, id)) << "LinkError " << LinkError.load();
+  // A request right behind the flood meets a full buffer and is lost like the flood's last bytes;
+  // the next, a timeout (about a second) later, finds the drive answering.
+  EXPECT_TRUE(ReadRecord(kIdentificationRecord, id) || ReadRecord(kIdentificationRecord, id))
+      << "LinkError " << LinkError.load();
   EXPECT_EQ(id[0], 1025);
   CloseLink();
 }
