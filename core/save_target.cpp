@@ -28,8 +28,8 @@ bool IsSaveTemporaryOf(const std::string& name, const std::string& target) {
 
 std::string SaveTargetLookupProblem(const fs::path& target, const std::string& shownPath) {
   std::error_code error;
-  fs::symlink_status(target, error);
-  if (!error) fs::status(target, error);  // follows a link: a loop shows here
+  (void)fs::symlink_status(target, error);
+  if (!error) (void)fs::status(target, error);  // follows a link: a loop shows here
   if (!error || error == std::errc::no_such_file_or_directory) return {};
   return "cannot save to " + shownPath + ": " + FileErrorReason(error.value());
 }
