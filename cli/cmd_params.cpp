@@ -7,6 +7,7 @@
 
 #include "cli/cli_internal.h"
 #include "core/parameter_file.h"
+#include "core/save_target.h"
 
 namespace axtune::cli {
 namespace {
@@ -35,6 +36,9 @@ void ReadNameFile(std::string& name, std::string& company) {
 
 int CmdSave(Context& context) {
   const std::string& path = context.options.args[0];
+  // A name the system cannot even look up costs no time at the drive.
+  if (const std::string problem = SaveTargetLookupProblem(path, path); !problem.empty())
+    return Fail(context, kExitFile, problem + "; nothing was read from the drive");
   DriveSession session(context);
   if (const int code = session.open(); code != kExitOk) return code;
   Identity id;

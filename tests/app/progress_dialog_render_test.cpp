@@ -144,6 +144,9 @@ TEST_P(UpdatePictures, ProgressAtFortyPercentAndTheMessageBoxes) {
   SetLanguage(language);
 
   CProgressDialog dialog(QString::fromUtf8(Text(42102)), true);
+  // The update's one choice: the word-by-word comparison after the sum check.
+  dialog.AddOption(QString::fromUtf8(Text(42175)), true);
+  ASSERT_NE(dialog.findChild<QAbstractButton*>(CProgressDialog::kOptionId), nullptr);
   int64_t now = 12000;
   dialog.SetClock([&now] { return now; });
   UpdateProgress start = FortyPercentOfTheRealImage();
@@ -164,6 +167,7 @@ TEST_P(UpdatePictures, ProgressAtFortyPercentAndTheMessageBoxes) {
       {"QMX Download", "QMX einschalten!"}, {"Axtune", "Verify ok"},
       {"Axtune", "Verify failed"},          {"Axtune", "Com open failed!"},
       {"Axtune", "Erase failed"},           {"Axtune", QString::fromUtf8(Text(42144))},
+      {"Axtune", QString::fromUtf8(Text(42176)).arg("0x003380E4")},
   };
   for (const auto& [title, text] : texts) {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok);
