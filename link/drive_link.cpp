@@ -22,6 +22,7 @@ constexpr uint8_t kReadRequest = 0x0F;
 constexpr uint8_t kRecordWriteRequest = 0x8F;
 constexpr uint8_t kWriteBit = 0x80;  // request: write; reply: error
 constexpr uint8_t kWholeRecord = 0x0F;
+constexpr uint16_t kObjectReadCommand = 8;  // word 0 of a record-127 object read
 // A line that keeps delivering frames for other records would keep resynchronisation going for
 // ever; after this many skipped frames (about half a second of traffic at 38400 baud) the read
 // gives up as if the record never came.
@@ -310,7 +311,7 @@ class TransferScope {
     settled_ = settle(record);
   }
   ~TransferScope() {
-    if (settled_) noteOutcome(record_);
+    if (settled_ || link().requestSent) noteOutcome(record_);
   }
   TransferScope(const TransferScope&) = delete;
   TransferScope& operator=(const TransferScope&) = delete;
@@ -479,7 +480,11 @@ bool ExchangeRecord(int record, uint16_t* buffer15) {
   const auto r = static_cast<uint8_t>(record & 0xFF);
   // Settled before the frame is built: a fence read goes through the same transmit buffer.
   const TransferScope scope(r);
-  if (!scope.settled()) return false;
+  // When the check of the line got no answer, a write or a command still goes out (a stop must reach
+  // a drive whose answers are lost), but no answer can be told from an earlier one: it is not waited
+  // for and the exchange fails. A read is not sent: nothing would come of it.
+  const bool unchecked = !scope.settled();
+  if (unchecked && buffer15[0] == kObjectReadCommand) return false;
   const std::span<uint8_t> frame(s.transmit);
   s.transmit[0] = kRecordWriteRequest;
   s.transmit[1] = r;
@@ -487,6 +492,10 @@ bool ExchangeRecord(int record, uint16_t* buffer15) {
   StoreLe16(frame, kFrameBytes - 2, FrameChecksum(s.transmit.data(), kFrameBytes - 2));
   dropStaleInput();
   sendBytes(kFrameBytes);
+  if (unchecked) {
+    LinkError = kLinkNoReply;
+    return false;
+  }
 
   // Only the record's own frame with a good checksum confirms the write: an error reply, a reply
   // for another record (skipped) or a damaged frame fails the exchange and says why in LinkError.

@@ -11,9 +11,10 @@ namespace axtune {
 
 // What became of the last transfer's request.
 enum class TransferFate {
-  NotSent,     // it failed before sending: a closed link, or an earlier object request was still
-               // owed its answer and the read that checks the line got none
-  Unanswered,  // it went out and no whole answer came: a write may or may not have been taken
+  NotSent,     // it failed before sending: a closed link, or (for an object read) an earlier object
+               // request was still owed its answer and the read that checks the line got none
+  Unanswered,  // it went out and no whole answer came, or none was waited for because the check of
+               // the line got no answer: a write may or may not have been taken
   Answered,    // the drive's whole answer came (its frame or its error reply), good or not
 };
 TransferFate LastTransferFate();
