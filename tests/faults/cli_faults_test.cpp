@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 #include <chrono>
@@ -220,6 +221,44 @@ INSTANTIATE_TEST_SUITE_P(LoopLongNameLockedFolder, BadPaths,
                            for (char& ch : name) ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
                            return name;
                          });
+
+// A refused parameter file: no record goes out, and the message says what did (the end-of-load
+// command, sent after every load) instead of "nothing was sent".
+class RefusedFiles : public CliTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(RefusedFiles, SayNoRecordWasSentAndThatTheEndOfLoadCommandWas) {
+  const std::string file = path("refused.qmx");
+  ASSERT_EQ(run({"save", file}).code, kExitOk);
+  std::string bytes = ReadText(file);
+  if (GetParam() == 0) bytes[3] = 'X';             // the identification
+  if (GetParam() == 1) bytes.resize(9 + 30 * 10);  // ends after ten records
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+  ASSERT_EQ(run({"write-word", "14", "0", "4321"}).code, kExitOk);
+  const RunResult load = run({"load", file});
+  EXPECT_EQ(load.code, kExitFile);
+  EXPECT_THAT(load.err, HasSubstr("no record was sent (the end-of-load command was, as after every load"));
+  EXPECT_THAT(load.err, Not(HasSubstr("nothing was sent")));
+  EXPECT_EQ(record(14)[0], 4321);
+}
+
+INSTANTIATE_TEST_SUITE_P(DamagedOrShort, RefusedFiles, ::testing::Values(0, 1));
+
+// A save killed in its write window leaves TARGET.tmp<n>-<n>; the next save of that file removes it,
+// and leaves a younger one (another save still running) and the user's own files alone.
+TEST_F(CliFaults, ASaveRemovesTheTemporariesAnEarlierKilledSaveLeft) {
+  const std::string file = path("kept.qmx");
+  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(2);
+  std::ofstream(file + ".tmp1234-0") << "killed";
+  fs::last_write_time(file + ".tmp1234-0", old);
+  std::ofstream(file + ".tmp99-1") << "another save's, still running";
+  fs::last_write_time(file + ".tmp99-1", fs::file_time_type::clock::now() + std::chrono::hours(1));
+  std::ofstream(file + ".tmp-notes") << "the user's";
+  fs::last_write_time(file + ".tmp-notes", old);
+  ASSERT_EQ(run({"save", file}).code, kExitOk);
+  std::vector<std::string> left = Leftovers(dir_, "kept.qmx");
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"kept.qmx.tmp-notes", "kept.qmx.tmp99-1"}));
+}
 
 TEST(FileCancel, ACancelAtTheLastMomentRemovesTheTemporaryAndKeepsTheTarget) {
   const fs::path dir = fs::temp_directory_path() / "axtune_cancel_write";
