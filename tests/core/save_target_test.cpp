@@ -63,6 +63,9 @@ struct ReasonCase {
 class FileErrorReasons : public ::testing::TestWithParam<ReasonCase> {};
 
 TEST_P(FileErrorReasons, AReadOnlyFileSystemIsNamedAsSuch) {
+#ifdef _WIN32
+  if (GetParam().error != EROFS) GTEST_SKIP() << "the C library's words differ";
+#endif
   EXPECT_EQ(FileErrorReason(GetParam().error), GetParam().words);
 }
 
@@ -73,6 +76,9 @@ INSTANTIATE_TEST_SUITE_P(Errnos, FileErrorReasons,
                                            ReasonCase{ENOSPC, "No space left on device"}));
 
 TEST_F(SaveTarget, ANameTheSystemCannotLookUpIsNamedWithItsReason) {
+#ifdef _WIN32
+  GTEST_SKIP() << "symbolic links and the reasons' words are POSIX here";
+#endif
   const fs::path loop = dir_ / "loop.qmx";
   fs::create_symlink(loop, loop);
   EXPECT_NE(SaveTargetLookupProblem(loop, "loop.qmx")
