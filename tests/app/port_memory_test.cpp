@@ -91,6 +91,8 @@ TEST_F(PortMemoryFile, ASettingWithoutAPortRemembersNone) {
   ASSERT_TRUE(WriteMemorySetting(kFlashKernelSetting, "/k.out", path()));
   EXPECT_EQ(ReadPortMemory(path()), 0);
   EXPECT_EQ(ReadMemorySetting(kFlashKernelSetting, path()), "/k.out");
+}
+
 TEST_F(PortMemoryFile, TheUpdatesReadBackChoiceIsASettingBesideThePort) {
   EXPECT_FALSE(ReadUpdateReadBack(path())) << "missing file";
   ASSERT_TRUE(WriteUpdateReadBack(true, path()));
@@ -102,8 +104,6 @@ TEST_F(PortMemoryFile, TheUpdatesReadBackChoiceIsASettingBesideThePort) {
   ASSERT_TRUE(WriteUpdateReadBack(false, path()));
   EXPECT_FALSE(ReadUpdateReadBack(path()));
   EXPECT_EQ(ReadPortMemory(path()), 4);
-}
-
 }
 
 }  // namespace
