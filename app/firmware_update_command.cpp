@@ -1,8 +1,11 @@
 #include "app/firmware_update_command.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QMessageBox>
+#include <atomic>
+#include <memory>
 #include <utility>
 
 #include "app/axtune_dlg.h"
@@ -43,6 +46,9 @@ constexpr int kTextUnknownType = 49321;
 constexpr int kTextDoesNotFitDrive = 49322;
 constexpr int kTextNoDriveAnswers = 49326;
 constexpr int kTextRateFellBack = 42177;
+constexpr int kTextReadBackOption = 42185;
+constexpr int kTextReadBackDiffers = 42186;
+constexpr int kTextReadBackUnreadable = 42187;
 
 QString Tr(int id) {
   return QString::fromUtf8(Text(id));
@@ -100,8 +106,13 @@ bool AskToSwitchOn(QWidget* owner, const QString& title, int& baud) {
 // The outcome as the user reads it; the four fixed texts stay English in both languages.
 QString OutcomeText(const UpdateOutcome& outcome) {
   switch (outcome.result) {
-    case UpdateResult::VerifyOk:
     case UpdateResult::VerifyFailed:
+      if (outcome.readBackMismatch) {
+        return Tr(outcome.readBackUnreadable ? kTextReadBackUnreadable : kTextReadBackDiffers)
+            .arg(QString::asprintf("0x%08X", outcome.firstDifference));
+      }
+      [[fallthrough]];
+    case UpdateResult::VerifyOk:
     case UpdateResult::ComOpenFailed:
     case UpdateResult::EraseFailed:
       return QString::fromUtf8(UpdateResultText(outcome.result));
@@ -198,9 +209,17 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
 
   UpdateControl control;
   QObject::connect(&dialog, &CProgressDialog::CancelRequested, [&control] { control.requestCancel(); });
+  // The choice can still change while the update runs; it is read once the sum check has passed.
+  auto readBack = std::make_shared<std::atomic<bool>>(ReadUpdateReadBack());
+  QCheckBox* option = dialog.AddOption(Tr(kTextReadBackOption), readBack->load());
+  QObject::connect(option, &QCheckBox::toggled, [readBack](bool on) {
+    readBack->store(on);
+    WriteUpdateReadBack(on);  // remembered in the port memory file for the next update
+  });
   auto estimate = std::make_shared<PhaseEstimate>();
   hooks.control = &control;
   hooks.processor = processor;
+  hooks.readBack = [readBack] { return readBack->load(); };
   hooks.progress = [&dialog, estimate](const UpdateProgress& p) {
     PostToGui(&dialog, [&dialog, estimate, p] { ShowUpdateProgress(dialog, *estimate, p); });
   };

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 
 #include "app/axtune_app.h"
 #include "axtune_version.h"
@@ -50,5 +51,12 @@ int main(int argc, char** argv) {
   }
   QApplication qt(argc, argv);
   axtune::CAxtuneApp app(argc, argv);
-  return app.Run();
+  // The commands handle their own failures; this net turns anything a library still throws into a
+  // message and exit code 3 instead of an abort.
+  try {
+    return app.Run();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "axtune: stopped: %s\n", e.what());
+    return 3;
+  }
 }

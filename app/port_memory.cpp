@@ -113,4 +113,12 @@ bool WriteUpdateBaudMemory(int baud, const std::string& path) {
   return WriteMemorySetting(kFlashBaudSetting, std::to_string(baud), path);
 }
 
+bool ReadUpdateReadBack(const std::string& path) {
+  return ReadMemorySetting(kUpdateReadBackSetting, path) == "1";
+}
+
+bool WriteUpdateReadBack(bool on, const std::string& path) {
+  return WriteMemorySetting(kUpdateReadBackSetting, on ? "1" : "", path);
+}
+
 }  // namespace axtune

@@ -49,4 +49,10 @@ int ReadUpdateBaudMemory(int fallback, const std::string& path = kPortMemoryFile
 // Writes the "FlashBaud=" line, keeping the port byte and the other settings.
 bool WriteUpdateBaudMemory(int baud, const std::string& path = kPortMemoryFile);
 
+// Whether the firmware update compares the flash word by word after programming: the setting
+// "UpdateReadBack=1". False when the file or the setting is missing.
+inline constexpr const char* kUpdateReadBackSetting = "UpdateReadBack";
+bool ReadUpdateReadBack(const std::string& path = kPortMemoryFile);
+bool WriteUpdateReadBack(bool on, const std::string& path = kPortMemoryFile);
+
 }  // namespace axtune

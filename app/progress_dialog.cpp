@@ -1,5 +1,6 @@
 #include "app/progress_dialog.h"
 
+#include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QProgressBar>
@@ -55,6 +56,7 @@ CProgressDialog::CProgressDialog(const QString& title, bool cancellable, QWidget
   note_->setWordWrap(true);
   note_->hide();
   layout->addWidget(note_);
+  optionRow_ = layout->count();
 
   if (cancellable) {
     auto* buttons = new QDialogButtonBox(this);
@@ -71,6 +73,14 @@ CProgressDialog::CProgressDialog(const QString& title, bool cancellable, QWidget
   connect(&tick_, &QTimer::timeout, this, &CProgressDialog::UpdateTime);
   tick_.start();
   UpdateTime();
+}
+
+QCheckBox* CProgressDialog::AddOption(const QString& text, bool checked) {
+  auto* box = new QCheckBox(text, this);
+  box->setObjectName(kOptionId);
+  box->setChecked(checked);
+  static_cast<QVBoxLayout*>(layout())->insertWidget(optionRow_, box);
+  return box;
 }
 
 void CProgressDialog::SetPhase(const QString& text) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 
+class QCheckBox;
 class QLabel;
 class QProgressBar;
 class QPushButton;
@@ -29,6 +30,7 @@ class CProgressDialog : public QDialog {
   static constexpr const char* kTimeId = "time";
   static constexpr const char* kNoteId = "note";
   static constexpr const char* kCancelId = "cancel";
+  static constexpr const char* kOptionId = "option";
 
   CProgressDialog(const QString& title, bool cancellable, QWidget* parent = nullptr);
 
@@ -49,6 +51,8 @@ class CProgressDialog : public QDialog {
   // The time left as the work knows it (the rate of its current phase); below 0: not known yet.
   // Once called, the window shows this instead of its own estimate over the whole bar.
   void SetRemaining(int64_t ms);
+  // A check box below the bar for a choice the work reads while it runs (object name kOptionId).
+  QCheckBox* AddOption(const QString& text, bool checked);
 
   bool CancelWasRequested() const { return cancelRequested_; }
   // Ends the modal loop: the work is over.
@@ -79,6 +83,7 @@ class CProgressDialog : public QDialog {
   QLabel* time_;
   QLabel* note_;
   QPushButton* cancel_ = nullptr;
+  int optionRow_ = 0;  // where AddOption puts its check box: above the buttons
   QElapsedTimer started_;
   std::function<int64_t()> clock_;
   QTimer tick_;

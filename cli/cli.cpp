@@ -1,5 +1,7 @@
 #include "cli/cli.h"
 
+#include <exception>
+#include <filesystem>
 #include <ostream>
 
 #include "axtune_version.h"
@@ -40,6 +42,20 @@ const Dispatch kDispatch[] = {
     {"report", CmdReport, 1, 1},
     {"history", CmdHistory, 0, 0},
 };
+
+// The commands report every failure they know of themselves; this is the net under them, so that
+// nothing a library throws (a file system call, an allocation) ends the program with an abort and
+// no answer. A file system error is a file error (exit 3), named with its path.
+int RunHandler(Handler handler, Context& context) {
+  try {
+    return handler(context);
+  } catch (const std::filesystem::filesystem_error& e) {
+    const std::string path = e.path1().empty() ? std::string() : e.path1().string() + ": ";
+    return Fail(context, kExitFile, path + e.code().message());
+  } catch (const std::exception& e) {
+    return Fail(context, kExitFile, std::string("the command stopped: ") + e.what());
+  }
+}
 
 }  // namespace
 
@@ -94,7 +110,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
                                          : std::to_string(d.minArgs) + " to " + std::to_string(d.maxArgs)) +
                                     " argument" + (d.maxArgs == 1 ? "" : "s") + ", not " + std::to_string(n));
       } else {
-        code = d.handler(context);
+        code = RunHandler(d.handler, context);
       }
       break;
     }

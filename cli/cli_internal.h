@@ -13,6 +13,7 @@
 #include "cli/json.h"
 #include "core/firmware_update.h"
 #include "link/drive_link.h"
+#include "link/late_answers.h"
 #include "link/sleeper.h"
 #include "res/strings.h"
 #include "sim/sim_config.h"
@@ -50,6 +51,8 @@ struct Options {
   std::optional<std::string> reference;  // report: the reference parameter file
   int flashBaud = kDefaultKernelBaud;  // flash --baud: the flash kernel's rate
   int bootBaud = kDefaultBootBaud;     // flash --boot-baud: the boot ROM's rate
+  bool verify = false;     // --verify: write-*: read back and compare; flash: compare word by word
+  std::string verifyMode;  // the value of --verify=MODE (flash: "readback" or "sum"), empty without
   std::optional<std::string> user;
   std::optional<std::string> company;
   std::string simFlash = "F2808";
@@ -146,6 +149,12 @@ class DriveSession {
 inline constexpr int kDriveErrorUnknownRecord = 1;
 // Message for a failed record transfer, from LinkError.
 std::string LinkErrorText(int linkError);
+// A write that did not come back confirmed, for the write commands: "WHAT was not written: ..." when
+// nothing went out or the drive rejected it, "WHAT: not confirmed: the drive may or may not have
+// taken it; read it back" when the request went out without a whole answer. Returns kExitDrive.
+// `fate` and `linkError` are the write's (LastTransferFate() and LinkError right after it).
+int FailUnconfirmedWrite(Context& context, const DriveSession& session, const std::string& what,
+                         TransferFate fate, int linkError);
 // "no drive answering on PORT: ..." and friends, for a failed read of `record`.
 int FailRecordRead(Context& context, const DriveSession& session, int record);
 

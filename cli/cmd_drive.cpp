@@ -1,9 +1,11 @@
 // identify, read, write-word, write-record, read-object, write-object, store.
 #include <cstdio>
+#include <optional>
 #include <ostream>
 #include <vector>
 
 #include "cli/cli_internal.h"
+#include "link/late_answers.h"
 #include "link/object_access.h"
 
 namespace axtune::cli {
@@ -42,6 +44,50 @@ bool ArgNumber(Context& context, size_t index, const char* what, int64_t minimum
                                  " to " + std::to_string(maximum) + " (decimal or 0x hex), not \"" +
                                  context.options.args[index] + "\"");
   return false;
+}
+
+// What a write left behind for its report: whether the drive confirmed it, and if not, why.
+struct WriteResult {
+  bool confirmed = false;
+  TransferFate fate = TransferFate::NotSent;
+  int linkError = 0;
+  bool refused = false;  // the drive answered "no" (an error reply or an abort): a read-back changes nothing
+};
+
+WriteResult TakeWriteResult(bool confirmed) {
+  WriteResult result;
+  result.confirmed = confirmed;
+  result.fate = LastTransferFate();
+  result.linkError = LinkError.load();
+  result.refused = !confirmed && result.fate == TransferFate::Answered;
+  return result;
+}
+
+// Reports a write, with --verify after reading it back: `holds` says whether the drive holds what
+// was written (empty when the read-back failed), `shown` what it holds. A write whose answer was
+// lost counts when the read-back shows the value; a confirmed write that reads back otherwise does
+// not. Returns -1 when the command goes on to report success, else the exit code.
+int CheckWrite(Context& context, const DriveSession& session, const std::string& what,
+               const WriteResult& write, std::optional<bool> holds, const std::string& shown) {
+  if (!context.options.verify || write.refused || write.fate == TransferFate::NotSent) {
+    if (write.confirmed) return -1;
+    return FailUnconfirmedWrite(context, session, what, write.fate, write.linkError);
+  }
+  if (!holds) {
+    if (!write.confirmed) return FailUnconfirmedWrite(context, session, what, write.fate, write.linkError);
+    return Fail(context, kExitDrive,
+                what + " was confirmed but could not be read back: " + LinkErrorText(LinkError.load()));
+  }
+  if (!*holds) {
+    return Fail(
+        context, kExitDrive,
+        what +
+            (write.confirmed ? " was confirmed but reads back as " : " was not written: it reads back as ") +
+            shown);
+  }
+  if (!write.confirmed)
+    Warn(context, what + ": the drive's answer was lost, but reading it back shows the value");
+  return -1;
 }
 
 }  // namespace
@@ -111,16 +157,14 @@ int CmdWriteWord(Context& context) {
   DriveSession session(context);
   if ((code = session.open()) != kExitOk) return code;
   const auto raw = static_cast<uint16_t>(value & 0xFFFF);
-  if (!WriteWords(static_cast<int>(record), static_cast<int>(word), raw)) {
-    // Error codes 1 to 7 come only from an error reply; code 0 (LinkError 4) may be a short reply too.
-    const int error = LinkError.load();
-    const std::string why = error > kLinkDriveErrorBase
-                                ? "the drive on " + session.portLabel() + " refused it"
-                                : "no full reply from the drive on " + session.portLabel();
-    return Fail(context, kExitDrive,
-                "word " + std::to_string(word) + " of record " + std::to_string(record) +
-                    " was not written: " + why + " (LinkError " + std::to_string(error) + ")");
-  }
+  const std::string what = "word " + std::to_string(word) + " of record " + std::to_string(record);
+  const WriteResult write =
+      TakeWriteResult(WriteWords(static_cast<int>(record), static_cast<int>(word), raw));
+  RecordWords stored{};
+  std::optional<bool> holds;
+  if (context.options.verify && ReadRecord(static_cast<int>(record), stored)) holds = stored[word] == raw;
+  if (const int failed = CheckWrite(context, session, what, write, holds, Hex(stored[word], 4)); failed >= 0)
+    return failed;
   if (context.options.json) {
     Json j = Json::object();
     j.set("ok", true).set("record", static_cast<int>(record)).set("word", static_cast<int>(word));
@@ -147,19 +191,25 @@ int CmdWriteRecord(Context& context) {
   DriveSession session(context);
   if ((code = session.open()) != kExitOk) return code;
   const RecordWords written = words;
-  if (!ExchangeRecord(static_cast<int>(record), words)) {
-    return Fail(context, kExitDrive,
-                "record " + std::to_string(record) + " was not written: " + LinkErrorText(LinkError.load()) +
-                    " (drive on " + session.portLabel() +
-                    "; check that the drive is switched on and the cable is plugged in)");
+  const std::string what = "record " + std::to_string(record);
+  if (context.options.verify && (record == kObjectRecord || record >= kIdentificationRecord)) {
+    return UsageError(context, "--verify reads a parameter record back; record " + std::to_string(record) +
+                                   " is not one (use write-object --verify for objects)");
   }
+  WriteResult write = TakeWriteResult(ExchangeRecord(static_cast<int>(record), words));
   // A drive answers a record write with the words sent or with the record as it now holds it (a
   // value it limited, a word it keeps): either way the write arrived. Say which words differ.
   std::vector<int> differing;
-  if (record != kObjectRecord) {
+  if (write.confirmed && record != kObjectRecord) {
     for (int i = 0; i < kRecordWords; ++i)
       if (words[i] != written[i]) differing.push_back(i);
   }
+  RecordWords stored{};
+  std::optional<bool> holds;
+  if (context.options.verify && ReadRecord(static_cast<int>(record), stored)) holds = stored == written;
+  std::string shown;
+  for (uint16_t w : stored) shown += (shown.empty() ? "" : " ") + Hex(w, 4);
+  if (const int failed = CheckWrite(context, session, what, write, holds, shown); failed >= 0) return failed;
   if (!differing.empty() && !context.options.json) {
     context.out << "the drive answered with other values in word";
     for (size_t i = 0; i < differing.size(); ++i) {
@@ -225,30 +275,33 @@ int CmdWriteObject(Context& context) {
   if (!ArgNumber(context, 3, "VALUE", minimum, maximum, value, code)) return code;
   DriveSession session(context);
   if ((code = session.open()) != kExitOk) return code;
-  // The same request WriteObject sends, but the reply is examined so that a refusal is reported.
   const auto raw = static_cast<int32_t>(static_cast<uint32_t>(value & 0xFFFFFFFF));
-  RecordWords request{};
-  request[0] = kCmdObjectWrite;
-  request[1] = SdoDownloadCommand(static_cast<int>(size));
-  request[2] = static_cast<uint16_t>(index);
-  request[3] = static_cast<uint16_t>(sub);
-  request[4] = static_cast<uint16_t>(raw & 0xFFFF);
-  request[5] = static_cast<uint16_t>(raw >> 16);
   const std::string name = Hex(static_cast<uint32_t>(index), 4) + "/" + std::to_string(sub);
-  if (!ExchangeRecord(kObjectRecord, request)) {
-    return Fail(context, kExitDrive,
-                "object " + name + " was not written: " + LinkErrorText(LinkError.load()) + " (drive on " +
-                    session.portLabel() + ")");
+  const std::string what = "object " + name;
+  const auto objectIndex = static_cast<uint16_t>(index);
+  const auto objectSub = static_cast<uint8_t>(sub);
+  const ObjectWriteOutcome outcome = WriteObjectChecked(objectIndex, objectSub, static_cast<int>(size), raw);
+  WriteResult write = TakeWriteResult(outcome == ObjectWriteOutcome::Written);
+  if (outcome == ObjectWriteOutcome::Refused) {
+    return Fail(
+        context, kExitDrive,
+        "the drive refused the write of " + what + " (unknown object, read-only, or value out of range)");
   }
-  if ((request[0] & 0xFF) == kSdoAbort) {
-    return Fail(context, kExitDrive,
-                "the drive refused the write of object " + name +
-                    " (unknown object, read-only, or value out of range)");
+  // An answer that is neither this object's confirmation nor its abort is no "no" from the drive.
+  if (outcome == ObjectWriteOutcome::NotConfirmed) {
+    write.refused = false;
+    write.fate = TransferFate::Unanswered;
   }
-  if (!ObjectWriteConfirmed(request, static_cast<uint16_t>(index), static_cast<uint8_t>(sub))) {
-    return Fail(context, kExitDrive,
-                "object " + name + " was not written: the drive's answer does not confirm it");
+  int32_t stored = 0;
+  std::optional<bool> holds;
+  const uint32_t mask = size == 4 ? 0xFFFFFFFFu : (1u << (8 * size)) - 1;
+  if (context.options.verify && ReadObject(objectIndex, objectSub, &stored)) {
+    holds = (static_cast<uint32_t>(stored) & mask) == (static_cast<uint32_t>(raw) & mask);
   }
+  if (const int failed = CheckWrite(context, session, what, write, holds,
+                                    std::to_string(static_cast<uint32_t>(stored) & mask));
+      failed >= 0)
+    return failed;
   if (context.options.json) {
     Json j = Json::object();
     j.set("ok", true).set("index", static_cast<int>(index)).set("subindex", static_cast<int>(sub));

@@ -149,6 +149,10 @@ int CmdFlash(Context& context) {
     progress.finish();
     context.err << kProgram << ": " << line << '\n';
   };
+  // --verify (or --verify=readback): the flash is read back and compared word by word after the
+  // kernel's sum check; --verify=sum is the default, the sum check alone.
+  const bool readBack = context.options.verify && context.options.verifyMode != "sum";
+  if (readBack) hooks.readBack = [] { return true; };
   hooks.progress = [&](const UpdateProgress& p) {
     if (p.phase == UpdatePhase::Finished) {
       progress.finish();
@@ -217,6 +221,8 @@ int CmdFlash(Context& context) {
     j.set("bytesProgrammed", static_cast<unsigned long long>(outcome.bytesProgrammed));
     j.set("failedWrites", IntList(outcome.failedWrites))
         .set("failedVerifies", IntList(outcome.failedVerifies));
+    j.set("verify", readBack ? "readback" : "sum");
+    if (outcome.readBackMismatch) j.set("firstDifference", static_cast<long long>(outcome.firstDifference));
     Json messages = Json::array();
     for (const std::string& m : outcome.programmerMessages) messages.push(m);
     j.set("programmerMessages", messages);
@@ -236,6 +242,8 @@ int CmdFlash(Context& context) {
     if (ok) {
       context.out << "programmed " << outcome.sectionsProgrammed << " sections (" << outcome.bytesProgrammed
                   << " bytes) at " << outcome.kernelBaud << " baud\n";
+      if (outcome.readBackCompared)
+        context.out << "read back and compared word by word: the flash holds the file\n";
     }
     if (identified) {
       context.out << "drive: " << after.typeText << ", firmware " << after.versionText << '\n';

@@ -8,6 +8,7 @@
 #include "cli/cli_internal.h"
 #include "core/parameter_file.h"
 #include "core/record_word_labels.h"
+#include "core/save_target.h"
 
 namespace axtune::cli {
 namespace {
@@ -36,6 +37,9 @@ void ReadNameFile(std::string& name, std::string& company) {
 
 int CmdSave(Context& context) {
   const std::string& path = context.options.args[0];
+  // A name the system cannot even look up costs no time at the drive.
+  if (const std::string problem = SaveTargetLookupProblem(path, path); !problem.empty())
+    return Fail(context, kExitFile, problem + "; nothing was read from the drive");
   DriveSession session(context);
   if (const int code = session.open(); code != kExitOk) return code;
   Identity id;
@@ -52,7 +56,9 @@ int CmdSave(Context& context) {
       cancelled);
   progress.finish();
   // Nothing has been written yet: an existing file keeps what it held.
-  const std::string unchanged = std::filesystem::exists(path) ? " (" + path + " is unchanged)" : "";
+  std::error_code statusError;
+  const std::string unchanged =
+      std::filesystem::exists(path, statusError) ? " (" + path + " is unchanged)" : "";
   if (read.cancelled || (!read.ok && context.stopRequested()))
     return Cancelled(context, "nothing was saved" + unchanged);
   if (!read.ok) {
@@ -68,6 +74,7 @@ int CmdSave(Context& context) {
 
   const ParameterFileTrailer trailer{AbsoluteFilePath(path), FormatSaveDate(std::time(nullptr)), name,
                                      company};
+  RemoveStaleSaveTemporaries(path);  // what an earlier save, killed while it wrote, left beside the file
   const FileWriteResult written =
       WriteFileAtomically(path, BuildParameterFile(read.records, trailer), cancelled);
   if (written.cancelled) return Cancelled(context, "nothing was saved" + unchanged);
@@ -108,23 +115,27 @@ int CmdLoad(Context& context) {
       outcome.savedRecordCount >= 0
           ? "it was saved from a drive with " + std::to_string(outcome.savedRecordCount) + " records"
           : "it holds " + std::to_string(outcome.recordsInFile) + " whole records";
+  // A refused file sends no record; the end-of-load command still goes out, as after every load
+  // (it ends the drive's load mode and changes no parameter), and the message says so.
+  const std::string notLoaded =
+      outcome.endOfLoadSent
+          ? "; no record was sent (the end-of-load command was, as after every load: it changes no parameter)"
+          : "; nothing was sent";
   switch (outcome.result) {
     case LoadResult::OpenFailed:
       return Fail(context, kExitFile, outcome.reason);
     case LoadResult::BadIdentification:
       return Fail(context, kExitFile,
                   std::string(Text(kTextUnknownFileFormat)) + " (" + path +
-                      " does not start with \"LWB V2.0\"); nothing was sent");
+                      " does not start with \"LWB V2.0\")" + notLoaded);
     case LoadResult::TooShort:
-      return Fail(
-          context, kExitFile,
-          path + " ends before the drive's last record (" + drive + ", " + saved + "); nothing was sent");
+      return Fail(context, kExitFile,
+                  path + " ends before the drive's last record (" + drive + ", " + saved + ")" + notLoaded);
     case LoadResult::CountMismatch:
-      return Fail(
-          context, kExitFile,
-          path + " was saved from another kind of drive (" + drive + ", " + saved + "); nothing was sent");
+      return Fail(context, kExitFile,
+                  path + " was saved from another kind of drive (" + drive + ", " + saved + ")" + notLoaded);
     case LoadResult::CountOutOfRange:
-      return Fail(context, kExitDrive, drive + ", more than a parameter file can carry; nothing was sent");
+      return Fail(context, kExitDrive, drive + ", more than a parameter file can carry" + notLoaded);
     case LoadResult::Loaded:
       break;
   }

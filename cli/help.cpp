@@ -25,16 +25,20 @@ const CommandHelp kCommands[] = {
      "Ctrl-C, or --count polls. A watch that ends after --count polls exits 0 only when every poll\n"
      "was answered, 1 when any failed; Ctrl-C ends it with 130 (and says how many polls failed).\n"},
     {"read", "read RECORD", "Reads one record (0..255) and prints its 15 words.\n"},
-    {"write-word", "write-word RECORD WORD VALUE",
+    {"write-word", "write-word RECORD WORD VALUE [--verify]",
      "Writes one word (WORD 0..14) of a parameter record (0..127). VALUE -32768..65535, decimal or 0x "
-     "hex.\n"},
-    {"write-record", "write-record RECORD W0 W1 ... W14",
-     "Writes a whole record (0..255) of 15 words and prints the 15 words of the drive's reply.\n"},
+     "hex.\n"
+     "With --verify the record is read back afterwards and the word compared.\n"},
+    {"write-record", "write-record RECORD W0 W1 ... W14 [--verify]",
+     "Writes a whole record (0..255) of 15 words and prints the 15 words of the drive's reply.\n"
+     "With --verify a parameter record is read back afterwards and compared.\n"},
     {"read-object", "read-object INDEX SUB",
      "Reads an object (INDEX 0..0xFFFF, SUB 0..255) through record 127, e.g. read-object 0x6041 0.\n"},
-    {"write-object", "write-object INDEX SUB SIZE VALUE",
+    {"write-object", "write-object INDEX SUB SIZE VALUE [--verify]",
      "Writes an object of SIZE 1..4 bytes through record 127, e.g. write-object 0x6040 0 2 0x0F.\n"
-     "Fails when the drive refuses the write.\n"},
+     "Fails when the drive refuses the write. With --verify the object is read back and compared.\n"
+     "A write whose answer did not come back is reported as not confirmed (the drive may or may not\n"
+     "have taken it; exit 1); with --verify the read-back decides.\n"},
     {"store", "store",
      "Makes the drive store its parameters permanently (as \"Save Changes\" in the GUI).\n"},
     {"save", "save FILE [--user NAME] [--company NAME]",
@@ -48,7 +52,8 @@ const CommandHelp kCommands[] = {
      "is refused. Run 'store' afterwards to keep the values over a power cycle. Ctrl-C cancels and\n"
      "says how many records the drive took.\n"},
     {"flash",
-     "flash FILE.out [--yes] [--processor F2808|F28335] [--kernel KERNEL.out] [--baud RATE] [--boot-baud RATE]",
+     "flash FILE.out [--yes] [--processor F2808|F28335] [--kernel KERNEL.out] [--baud RATE] [--boot-baud RATE]\n"
+     "      [--verify=readback]",
      "Updates the drive's firmware from a TI COFF file for the C28x: checks the file, switches the\n"
      "drive into its boot loader, loads the flash kernel, erases, programs and verifies every code\n"
      "and data section, then re-opens the port and identifies the drive again. Asks to switch the\n"
@@ -67,7 +72,10 @@ const CommandHelp kCommands[] = {
      "--kernel KERNEL.out loads that flash kernel instead of the one built in (checked first: a C28x\n"
      "COFF image whose sections load into RAM). A build whose kernel is the stand-in (it programs\n"
      "the simulated drive only) says so before it sends anything to another port, and on a terminal\n"
-     "asks whether to go on; --yes answers that too. JSON: standInKernelWarning.\n"},
+     "asks whether to go on; --yes answers that too. JSON: standInKernelWarning.\n"
+     "The kernel's verify compares a 16-bit sum per section: it catches any single wrong word, but two\n"
+     "errors that cancel pass it. --verify=readback also reads the flash back and compares it word by\n"
+     "word with the file, naming the first differing address (it costs about as long as programming).\n"},
     {"coff", "coff FILE [--symbols]",
      "Shows a COFF file: file header, sections with run and load address, size, flags and the\n"
      "loadable mark, entry point and largest loadable section, and for which processors (drive\n"

@@ -147,6 +147,16 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       name = name.substr(0, equals);
       hasValue = true;
     }
+    if (name == "verify") {
+      // A flag for the write commands; flash also takes --verify=readback or --verify=sum.
+      if (hasValue && value != "readback" && value != "sum") {
+        error = "--verify takes readback or sum, not \"" + value + "\"";
+        return false;
+      }
+      options.verify = true;
+      options.verifyMode = value;
+      continue;
+    }
     if (TakesValue(name) && !hasValue) {
       if (i + 1 >= args.size()) {
         error = "option --" + name + " needs a value";

@@ -63,6 +63,9 @@ std::string LinkErrorText(int linkError) {
       return "wrong checksum";
     case kLinkNoReply:
       return Text(kTextCannotReadData);
+    case kLinkShortReply:
+      // The header came, the rest did not: the line went dead in the middle of the reply.
+      return "the drive stopped answering in the middle of its reply: check the cable";
     default:
       break;
   }
@@ -90,6 +93,28 @@ int FailRecordRead(Context& context, const DriveSession& session, int record) {
                ": check that the drive is switched on and the cable is plugged in";
   }
   return Fail(context, kExitDrive, message);
+}
+
+int FailUnconfirmedWrite(Context& context, const DriveSession& session, const std::string& what,
+                         TransferFate fate, int linkError) {
+  if (context.stopRequested()) return Cancelled(context, what + ": the write was cut short");
+  if (fate == TransferFate::NotSent) {
+    return Fail(context, kExitDrive,
+                what + " was not written: nothing was sent, the drive on " + session.portLabel() +
+                    " does not answer (check that the drive is switched on and the cable is plugged in)");
+  }
+  if (fate == TransferFate::Answered) {
+    return Fail(context, kExitDrive,
+                what + " was not written: " +
+                    (linkError >= kLinkDriveErrorBase
+                         ? LinkErrorText(linkError) + " (LinkError " + std::to_string(linkError) + ")"
+                         : std::string("the drive's answer does not confirm it")));
+  }
+  // The request went out and no whole answer came back: the drive may have taken it and its answer
+  // got lost, or it never saw the request. Saying "not written" would be a guess.
+  return Fail(context, kExitDrive,
+              what + ": not confirmed: the drive may or may not have taken it; read it back (" +
+                  LinkErrorText(linkError) + " on " + session.portLabel() + ")");
 }
 
 struct DriveSession::Unplugger {

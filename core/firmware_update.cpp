@@ -1,5 +1,7 @@
 #include "core/firmware_update.h"
 
+#include "core/flash_readback.h"
+
 #include <algorithm>
 #include <functional>
 
@@ -308,6 +310,28 @@ UpdateOutcome ProgramFirmwareAt(FirmwareFile& file, FlashProgrammer& programmer,
       Report(hooks, progress);
     }
     if (cancelled || stopped) break;
+  }
+  // The sum check cannot see two errors that cancel; on request the flash is read back as well.
+  if (ok && !cancelled && !stopped && hooks.readBack && hooks.readBack()) {
+    progress.sectionName = "word-by-word comparison";
+    Report(hooks, progress);
+    const ReadBackResult compared = CompareFlashWithFile(
+        file, sections, programmer,
+        [&](uint64_t done, uint64_t total) {
+          progress.bytesDone = total == 0 ? progress.bytesTotal : progress.bytesTotal * done / total;
+          Report(hooks, progress);
+        },
+        [&hooks] { return CancelRequested(hooks); });
+    cancelled = compared.cancelled;
+    if (!compared.matches && !compared.cancelled) {
+      ok = false;
+      outcome.readBackMismatch = true;
+      outcome.readBackUnreadable = compared.readFailed;
+      outcome.firstDifference = compared.firstDifference;
+      outcome.failedVerifies.push_back(compared.sectionNumber);
+      outcome.message = ReadBackMessage(compared) + "; run the update again";
+    }
+    outcome.readBackCompared = compared.matches;
   }
   // DTR low on the drive link's port when one is open; the programmer's own port gets its DTR pulse
   // (the processor's reset) from close().

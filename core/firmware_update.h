@@ -66,6 +66,11 @@ class FlashProgrammer {
   virtual bool erase() = 0;
   virtual bool write(uint32_t address, uint16_t page, uint32_t bytes, const uint16_t* words) = 0;
   virtual bool verify(uint32_t address, uint16_t page, uint32_t bytes, const uint16_t* words) = 0;
+  // Reads `bytes` of flash into `words` (PRG_FlashRead); false when no data came back.
+  virtual bool read(uint32_t address, uint16_t page, uint32_t bytes, uint16_t* words) {
+    (void)address, (void)page, (void)bytes, (void)words;
+    return false;
+  }
   virtual void close() = 0;
   // Called from another thread: makes a running operation stop at its next check.
   virtual void abort() = 0;
@@ -155,6 +160,12 @@ struct UpdateOutcome {
   bool rateFellBack = false;  // the kernel did not answer at the chosen rate; kFallbackBaud was used
   int sectionsProgrammed = 0;
   uint64_t bytesProgrammed = 0;
+  // The word-by-word comparison after the sum check: whether it ran to the end, and where the
+  // flash first differed from the file (or could not be read); the message says which.
+  bool readBackCompared = false;
+  bool readBackMismatch = false;
+  bool readBackUnreadable = false;  // the mismatch is a read that got no data
+  uint32_t firstDifference = 0;
   std::vector<std::string> programmerMessages;
 };
 
@@ -193,6 +204,9 @@ struct UpdateHooks {
   int kernelBaud = kDefaultKernelBaud;
   // One line for the user's log when the update changes course (the fall back to a lower rate).
   std::function<void(const std::string&)> log;
+  // Asked once the kernel's sum check has passed for every section: true reads the flash back and
+  // compares it word by word with the file (core/flash_readback.h). Empty: the sum check alone.
+  std::function<bool()> readBack;
 };
 
 // Steps after the hand-over: open the programmer, erase, programming pass, verification pass,

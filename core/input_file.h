@@ -8,7 +8,8 @@
 namespace axtune {
 
 // Empty when `path` is a regular file or does not exist (the open then says why); otherwise a
-// sentence naming the file and what it is ("... is a FIFO, not a file").
+// sentence naming the file and what it is ("... is a FIFO, not a file"), or why it cannot be looked
+// at ("cannot open ...: Too many levels of symbolic links").
 std::string NonRegularInputProblem(const std::string& path);
 
 }  // namespace axtune

@@ -80,6 +80,9 @@ class PrgFlashProgrammer : public FlashProgrammer {
   bool verify(uint32_t address, uint16_t page, uint32_t bytes, const uint16_t* words) override {
     return PRG_FlashVerify(nullptr, address, page, bytes, words) == PRG_DONE;
   }
+  bool read(uint32_t address, uint16_t page, uint32_t bytes, uint16_t* words) override {
+    return PRG_FlashRead(nullptr, address, page, bytes, words) == PRG_DONE;
+  }
   void close() override { PRG_Close(nullptr); }
   void abort() override { PRG_Close(nullptr); }
   bool noAnswer(uint32_t& address) const override { return PRG_GetNoAnswer(&address) != 0; }

@@ -2,9 +2,11 @@
 #include "link/drive_link.h"
 
 #include <algorithm>
+#include <bitset>
 #include <mutex>
 
 #include "link/frame_bytes.h"
+#include "link/late_answers.h"
 #include "link/port_slots.h"
 
 namespace axtune {
@@ -20,6 +22,7 @@ constexpr uint8_t kReadRequest = 0x0F;
 constexpr uint8_t kRecordWriteRequest = 0x8F;
 constexpr uint8_t kWriteBit = 0x80;  // request: write; reply: error
 constexpr uint8_t kWholeRecord = 0x0F;
+constexpr uint16_t kObjectReadCommand = 8;  // word 0 of a record-127 object read
 // A line that keeps delivering frames for other records would keep resynchronisation going for
 // ever; after this many skipped frames (about half a second of traffic at 38400 baud) the read
 // gives up as if the record never came.
@@ -50,6 +53,12 @@ struct LinkState {
   PortOpenError lastOpenError = PortOpenError::None;
   std::string lastOpenErrorText;
   std::function<bool()> cancelled;  // set on the transferring thread, read between wait slices
+  // Records with a request whose answer did not arrive in full: that answer may still come, late,
+  // and must not be taken for the answer to a later request for the same record (see settle()).
+  std::bitset<256> unanswered;
+  bool quietBeforeFirstObject = false;  // set at open: see settle()
+  bool answered = false;                // the transfer under way got its record's frame or error reply
+  bool requestSent = false;             // the last transfer's request went out
 };
 
 LinkState& link() {
@@ -59,8 +68,12 @@ LinkState& link() {
 
 size_t sendBytes(size_t count) {
   LinkState& s = link();
+  s.answered = false;
+  s.requestSent = false;
   if (!s.port || count > s.transmit.size()) return 0;
-  return s.port->write(s.transmit.data(), count);
+  const size_t sent = s.port->write(s.transmit.data(), count);
+  s.requestSent = sent > 0;  // even part of a request may have reached the drive
+  return sent;
 }
 
 // One transfer's wait: every read of the transfer, resynchronisation included, ends by the same
@@ -177,6 +190,7 @@ bool receiveHeaderFor(TransferDeadline& deadline, uint8_t record) {
   }
   if (s.receive[0] & kWriteBit) {
     setErrorFromReply(s.receive[0]);
+    s.answered = true;  // an error reply is a whole answer: nothing more of it can come
     return false;
   }
   return true;
@@ -192,6 +206,7 @@ bool receiveRecordBody(TransferDeadline& deadline) {
   const std::span<const uint8_t> frame(s.receive);
   if (FrameChecksum(s.receive.data(), kFrameBytes - 2) != LoadLe16(frame, kFrameBytes - 2)) {
     LinkError = kLinkBadChecksum;
+    s.answered = true;  // damaged, but the drive's whole answer: nothing more of it will come
     return false;
   }
   return true;
@@ -201,6 +216,111 @@ void copyWordsFromReceive(uint16_t* destination) {
   const std::span<const uint8_t> frame(link().receive);
   for (int i = 0; i < kRecordWords; ++i) destination[i] = LoadLe16(frame, 2 + 2 * i);
 }
+
+// Reads record `r` as ReadRecord does, without settling first: the fence's read and ReadRecord's work.
+bool readRecordNow(uint8_t r, uint16_t* destination15) {
+  LinkState& s = link();
+  dropStaleInput();
+  s.transmit[0] = kReadRequest;
+  s.transmit[1] = r;
+  sendBytes(2);
+
+  TransferDeadline deadline(*s.port, kFrameBytes);
+  if (!receiveHeaderFor(deadline, r) || !receiveRecordBody(deadline)) return false;
+  if ((s.receive[0] & 0x0F) != kWholeRecord) {
+    LinkError = kLinkNoReply;  // a word-write reply for this record, not the record
+    return false;
+  }
+  s.answered = true;
+  copyWordsFromReceive(destination15);
+  return true;
+}
+
+// What a finished transfer for `r` tells about answers still on their way. A whole answer (the
+// record's frame or its error reply) to a request that had none pending means the drive, which
+// answers one request after another, has sent everything it owed before it: nothing is pending any
+// more. A request that went out without a whole answer leaves one that may still come.
+void noteOutcome(uint8_t r) {
+  LinkState& s = link();
+  if (s.answered) {
+    s.unanswered.reset();
+  } else if (s.requestSent) {
+    s.unanswered.set(r);
+  }
+}
+
+// Waits until the line has been quiet for one attempt's timeout, dropping what comes (a bounded
+// number of rounds, so a line that never stops talking cannot hold it).
+void awaitQuietLine() {
+  LinkState& s = link();
+  std::array<uint8_t, kFrameBytes * 2> scratch{};
+  for (int round = 0; round < 8; ++round) {
+    TransferDeadline deadline(*s.port, kFrameBytes);
+    if (deadline.read(scratch.data(), scratch.size()) == 0) return;
+  }
+}
+
+// Records a fence may read: they exist on every drive of the family and reading them changes nothing.
+constexpr uint8_t kFenceRecords[] = {kIdentificationRecord, kStatusRecordA, kStatusRecordB, 0, 2};
+
+// Makes sure that no late answer to an earlier request for `r` can be taken for the answer to the
+// request about to go out. Requests on the record-127 channel carry nothing that ties an answer to
+// its request, and two writes of the same object are answered alike, so the answer is tied to its
+// request by order instead: when an earlier request for `r` went unanswered, the link first reads a
+// record with no answer pending (the fence) and skips everything in front of its answer. Once the
+// fence is answered, every earlier answer has gone by. A fence that gets no answer fails the
+// transfer before its request is sent. Only when every fence record has an answer pending too (a
+// line dead for a while) does the link fall back to waiting for a quiet line. After an open, the
+// first object request waits for a quiet line too (one attempt's timeout without a byte), because
+// what an earlier program on the port left owed is not known.
+//
+// Only the record-127 channel needs this: every other reply names what it answers (a record's words
+// as stored, a word's index and value), so a late one is harmless or fails the check.
+bool settle(uint8_t r) {
+  LinkState& s = link();
+  if (r != kObjectRecord) return true;
+  if (s.quietBeforeFirstObject) {
+    // What a program before this one left owed is unknown, its fence reads included, so a fence's
+    // answer could be one of theirs: the first object request waits for a quiet line instead.
+    s.quietBeforeFirstObject = false;
+    awaitQuietLine();
+    s.unanswered.reset();
+    return true;
+  }
+  if (!s.unanswered.test(r)) return true;
+  for (const uint8_t fence : kFenceRecords) {
+    if (fence == r || s.unanswered.test(fence)) continue;
+    RecordWords scratch{};
+    readRecordNow(fence, scratch.data());
+    const bool answered = s.answered;
+    noteOutcome(fence);
+    s.requestSent = false;  // what went out was the fence, not the caller's request
+    if (!answered) LinkError = kLinkNoReply;
+    return answered;
+  }
+  awaitQuietLine();
+  s.unanswered.reset();
+  return true;
+}
+
+// One transfer's bookkeeping: settles late answers before the request and notes the outcome after.
+class TransferScope {
+ public:
+  explicit TransferScope(uint8_t record) : record_(record) {
+    link().requestSent = false;
+    settled_ = settle(record);
+  }
+  ~TransferScope() {
+    if (settled_ || link().requestSent) noteOutcome(record_);
+  }
+  TransferScope(const TransferScope&) = delete;
+  TransferScope& operator=(const TransferScope&) = delete;
+  bool settled() const { return settled_; }
+
+ private:
+  uint8_t record_;
+  bool settled_ = false;
+};
 
 }  // namespace
 
@@ -259,6 +379,10 @@ bool OpenLink(const std::string& portName) {
   std::lock_guard<std::mutex> lock(s.portMutex);
   s.port = std::move(port);
   s.current = s.port.get();
+  // A program that ran before on this port may have left requests unanswered; their answers must
+  // not count for this program's first object request.
+  s.unanswered.reset();
+  s.quietBeforeFirstObject = true;
   s.lastOpenError = PortOpenError::None;
   s.lastOpenErrorText.clear();
   return true;
@@ -310,6 +434,12 @@ void SetLinkCancel(std::function<bool()> cancelled) {
   link().cancelled = std::move(cancelled);
 }
 
+TransferFate LastTransferFate() {
+  const LinkState& s = link();
+  if (!s.requestSent) return TransferFate::NotSent;
+  return s.answered ? TransferFate::Answered : TransferFate::Unanswered;
+}
+
 bool IsLinkOpen() {
   return link().current.load() != nullptr;
 }
@@ -335,29 +465,26 @@ bool ReadRecord(int record, uint16_t* destination15) {
   LinkState& s = link();
   if (!s.port) {
     LinkError = kLinkNoReply;  // a closed link fails like a silent line
+    s.requestSent = false;
     return false;
   }
   const auto r = static_cast<uint8_t>(record & 0xFF);
-  dropStaleInput();
-  s.transmit[0] = kReadRequest;
-  s.transmit[1] = r;
-  sendBytes(2);
-
-  TransferDeadline deadline(*s.port, kFrameBytes);
-  if (!receiveHeaderFor(deadline, r) || !receiveRecordBody(deadline)) return false;
-  if ((s.receive[0] & 0x0F) != kWholeRecord) {
-    LinkError = kLinkNoReply;  // a word-write reply for this record, not the record
-    return false;
-  }
-  copyWordsFromReceive(destination15);
-  return true;
+  const TransferScope scope(r);
+  return scope.settled() && readRecordNow(r, destination15);
 }
 
 bool ExchangeRecord(int record, uint16_t* buffer15) {
   if (buffer15 == nullptr) return false;
   LinkState& s = link();
-  if (!s.port) return false;
+  if (!s.port) return s.requestSent = false;
   const auto r = static_cast<uint8_t>(record & 0xFF);
+  // Settled before the frame is built: a fence read goes through the same transmit buffer.
+  const TransferScope scope(r);
+  // When the check of the line got no answer, a write or a command still goes out (a stop must reach
+  // a drive whose answers are lost), but no answer can be told from an earlier one: it is not waited
+  // for and the exchange fails. A read is not sent: nothing would come of it.
+  const bool unchecked = !scope.settled();
+  if (unchecked && buffer15[0] == kObjectReadCommand) return false;
   const std::span<uint8_t> frame(s.transmit);
   s.transmit[0] = kRecordWriteRequest;
   s.transmit[1] = r;
@@ -365,6 +492,10 @@ bool ExchangeRecord(int record, uint16_t* buffer15) {
   StoreLe16(frame, kFrameBytes - 2, FrameChecksum(s.transmit.data(), kFrameBytes - 2));
   dropStaleInput();
   sendBytes(kFrameBytes);
+  if (unchecked) {
+    LinkError = kLinkNoReply;
+    return false;
+  }
 
   // Only the record's own frame with a good checksum confirms the write: an error reply, a reply
   // for another record (skipped) or a damaged frame fails the exchange and says why in LinkError.
@@ -374,6 +505,7 @@ bool ExchangeRecord(int record, uint16_t* buffer15) {
     LinkError = kLinkNoReply;
     return false;
   }
+  s.answered = true;
   copyWordsFromReceive(buffer15);
   return true;
 }
@@ -394,9 +526,12 @@ bool WriteWords(int record, int wordIndex, uint16_t value) {
   LinkState& s = link();
   if (!s.port) {
     setErrorFromReply(s.receive[0]);
+    s.requestSent = false;
     return false;
   }
   const auto r = static_cast<uint8_t>(record);
+  const TransferScope scope(r);  // before the frame: a fence read uses the same buffer
+  if (!scope.settled()) return false;
   const std::span<uint8_t> frame(s.transmit);
   s.transmit[0] = static_cast<uint8_t>(kWriteBit | wordIndex);
   s.transmit[1] = r;
@@ -413,6 +548,7 @@ bool WriteWords(int record, int wordIndex, uint16_t value) {
   size_t got = receiveBytes(deadline, 0, 2);
   if (got == 2 && IsUnmistakableErrorHeader(s.receive[0])) {
     setErrorFromReply(s.receive[0]);
+    s.answered = true;  // an error reply is the drive's whole answer
     return false;
   }
   if (got == 2) got += receiveBytes(deadline, 2, kWordFrameBytes - 2);
@@ -421,6 +557,7 @@ bool WriteWords(int record, int wordIndex, uint16_t value) {
     setErrorFromReply(s.receive[0]);
     return false;
   }
+  s.answered = true;
   return true;
 }
 

@@ -1,6 +1,8 @@
 // Object requests and drive commands through record 127.
 #include "link/object_access.h"
 
+#include "link/late_answers.h"
+
 namespace axtune {
 
 RecordWords CommandRequest(ObjectChannelCommand command) {
@@ -32,16 +34,38 @@ bool ReadObject(uint16_t index, uint8_t subindex, int32_t* destination) {
 }
 
 bool WriteObject(uint16_t index, uint8_t subindex, int size, int32_t value) {
+  return WriteObjectChecked(index, subindex, size, value) == ObjectWriteOutcome::Written;
+}
+
+ObjectWriteOutcome WriteObjectChecked(uint16_t index, uint8_t subindex, int size, int32_t value) {
   // Any other size has no download command byte; sending one would write a garbage length.
-  if (size < 1 || size > 4) return false;
+  if (size < 1 || size > 4) return ObjectWriteOutcome::NotSent;
   RecordWords words = CommandRequest(kCmdObjectWrite);
   words[1] = SdoDownloadCommand(size);
   words[2] = index;
   words[3] = subindex;
   words[4] = static_cast<uint16_t>(value & 0xFFFF);
   words[5] = static_cast<uint16_t>(value >> 16);  // arithmetic shift: the sign is carried
-  if (!ExchangeRecord(kObjectRecord, words)) return false;
-  return ObjectWriteConfirmed(words, index, subindex);
+  if (!ExchangeRecord(kObjectRecord, words)) {
+    switch (LastTransferFate()) {
+      case TransferFate::NotSent:
+        return ObjectWriteOutcome::NotSent;
+      case TransferFate::Answered:
+        // A whole answer that is no record frame is the drive's error reply: it did not take the request.
+        return LinkError >= kLinkDriveErrorBase ? ObjectWriteOutcome::Rejected
+                                                : ObjectWriteOutcome::NotConfirmed;
+      case TransferFate::Unanswered:
+        break;
+    }
+    return ObjectWriteOutcome::NotConfirmed;
+  }
+  if (ObjectWriteConfirmed(words, index, subindex)) return ObjectWriteOutcome::Written;
+  const uint8_t command = static_cast<uint8_t>(words[0] & 0xFF);
+  const uint16_t replyIndex = static_cast<uint16_t>((words[1] & 0xFF) << 8 | (words[0] >> 8));
+  const uint8_t replySubindex = static_cast<uint8_t>(words[1] >> 8);
+  if (command == kSdoAbort && replyIndex == index && replySubindex == subindex)
+    return ObjectWriteOutcome::Refused;
+  return ObjectWriteOutcome::NotConfirmed;
 }
 
 bool ObjectWriteConfirmed(const RecordWords& reply, uint16_t index, uint8_t subindex) {

@@ -5,6 +5,10 @@
 
 namespace axtune::sim {
 
+namespace {
+constexpr size_t kLongestReply = 34;  // a whole-record frame
+}  // namespace
+
 LineModel::LineModel(const SimConfig& config)
     : config_(config), faults_(config.faults), random_(config.faults.seed), baudRate_(config.baudRate) {
   toDriveSchedule_.setRate(baudRate_, config_.paced);
@@ -39,6 +43,10 @@ bool LineModel::rateTooHigh() const {
 
 void LineModel::sendToDrive(const uint8_t* data, size_t n, uint64_t nowUs) {
   for (size_t i = 0; i < n; ++i) {
+    if (toDrive_.size() >= kLineBufferBytes) {
+      ++overrunBytes_;  // the drive's side is full: the byte is lost, the line takes no more time
+      continue;
+    }
     const uint64_t at = toDriveSchedule_.next(nowUs);
     if (rateTooHigh() || chance(faults_.dropByte)) continue;
     const uint8_t byte = chance(faults_.corruptByte) ? corrupt(data[i]) : data[i];
@@ -53,6 +61,8 @@ void LineModel::sendToHost(const std::vector<uint8_t>& bytes, uint64_t nowUs, bo
   uint64_t start = nowUs + (isFrameReply ? config_.turnaroundUs : 0);
   uint64_t gapUs = 0;
   if (isFrameReply) {
+    // A firmware still sending its earlier replies has no room for this one.
+    if (toHost_.size() + bytes.size() > kLineBufferBytes + kLongestReply) return;
     if (chance(faults_.silence)) return;
     if (staleFrame && bytes.size() >= 2 && chance(faults_.staleFrame)) out = staleFrame(bytes[1]);
     if (chance(faults_.delayReply)) start += uint64_t{faults_.delayMs} * 1000;

@@ -14,6 +14,16 @@
 
 namespace axtune::sim {
 
+// What the drive's side of the line holds, as its UART and the firmware's buffers would: at most
+// this many bytes on their way to the drive (written by the host and not yet taken by the drive),
+// and at most this many reply bytes not yet sent (plus the reply being queued). A byte written
+// while the first is full is lost, as on a line whose receiver overruns; a firmware reply that
+// finds the second full is not sent. So no flood makes the drive hold more, or keeps it busy for
+// longer than this many bytes' line time once the line is quiet. 512: the longest burst a host
+// sends on purpose is a flash kernel packet (256 bytes) right behind its acknowledgement of the
+// kernel's last answer (8 bytes).
+inline constexpr size_t kLineBufferBytes = 512;
+
 struct TimedByte {
   uint64_t at = 0;  // arrival time, simulated microseconds
   uint8_t byte = 0;
@@ -54,6 +64,9 @@ class LineModel {
   uint64_t nthForHostUs(
       size_t n) const;  // arrival of the n-th queued byte (1-based); UINT64_MAX if not queued
 
+  // Bytes lost so far because the drive's side of the line was full (SimConfig::lineBufferBytes).
+  uint64_t overrunBytes() const { return overrunBytes_; }
+
   void clear();  // cable pulled or power lost: everything in flight is gone
   void clearToHost() { toHost_.clear(); }
   void clearToDrive() { toDrive_.clear(); }
@@ -69,6 +82,7 @@ class LineModel {
   int baudRate_;
   std::deque<TimedByte> toDrive_;
   std::deque<TimedByte> toHost_;
+  uint64_t overrunBytes_ = 0;
   ByteSchedule toDriveSchedule_;  // the host's transmitter
   ByteSchedule toHostSchedule_;   // the drive's transmitter
 };

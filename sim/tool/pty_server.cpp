@@ -138,14 +138,16 @@ void PtyServer::run(volatile std::sig_atomic_t& stop, volatile std::sig_atomic_t
     }
     arrived.clear();
     drive_.takeArrived(arrived);
+    // A host that does not read lets the terminal's buffer fill up; what does not fit is lost, as
+    // bytes are at a receiver that overruns. Waiting for room instead would stop the drive from
+    // hearing anything more.
     size_t written = 0;
     while (written < arrived.size()) {
       const ssize_t n = ::write(master_, arrived.data() + written, arrived.size() - written);
       if (n > 0) {
         written += static_cast<size_t>(n);
-      } else if (n < 0 && errno == EAGAIN) {
-        pollfd out{master_, POLLOUT, 0};
-        ::poll(&out, 1, 100);
+      } else if (n < 0 && errno == EINTR) {
+        continue;
       } else {
         break;
       }

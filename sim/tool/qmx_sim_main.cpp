@@ -3,6 +3,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <exception>
 #include <string>
 #include <vector>
 
@@ -25,9 +26,23 @@ void onPowerCycle(int) {
   powerCycleRequested = 1;
 }
 
+int Serve(int argc, char** argv);
+
 }  // namespace
 
+// Nothing a library throws ends qmx-sim with an abort: a message and exit code 3 instead.
 int main(int argc, char** argv) {
+  try {
+    return Serve(argc, argv);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "qmx-sim: stopped: %s\n", e.what());
+    return 3;
+  }
+}
+
+namespace {
+
+int Serve(int argc, char** argv) {
   using namespace axtune::sim;
   ToolOptions options;
   std::string error;
@@ -57,6 +72,7 @@ int main(int argc, char** argv) {
   SimulatedDrive drive(options.config);
   PtyServer pty(drive);
   Rfc2217Server network(drive);
+  network.setClientTimeouts(5000, options.idleTimeoutS * 1000);
   const bool overNetwork = !options.rfc2217.empty();
   if (overNetwork ? !network.open(options.rfc2217, error) : !pty.open(error)) {
     std::fprintf(stderr, "qmx-sim: %s\n", error.c_str());
@@ -106,3 +122,5 @@ int main(int argc, char** argv) {
   if (!options.linkPath.empty()) ::unlink(options.linkPath.c_str());
   return result;
 }
+
+}  // namespace

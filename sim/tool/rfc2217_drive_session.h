@@ -23,6 +23,8 @@ class Rfc2217DriveSession : private rfc2217::TelnetEvents {
   Rfc2217DriveSession& operator=(const Rfc2217DriveSession&) = delete;
 
   bool claimed() const { return claimed_; }
+  // The client has taken com port control: the RFC 2217 negotiation is complete.
+  bool negotiated() const { return options_.remoteOn(rfc2217::kOptionComPort); }
   // Bytes from the client; everything owed to it is appended to `out`.
   void receive(const uint8_t* bytes, size_t n, std::vector<uint8_t>& out);
   // The drive's reply bytes that have arrived by now and any change of the modem lines.

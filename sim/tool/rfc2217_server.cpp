@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -20,6 +21,12 @@ namespace axtune::sim {
 namespace {
 
 constexpr size_t kMaxOutgoing = 4 << 20;  // a client this far behind is not reading any more
+
+uint64_t steadyMs() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
 
 void setNoDelay(int fd) {
   const int on = 1;
@@ -54,6 +61,26 @@ bool ParseListenAddress(const std::string& where, std::string& address, int& por
 }
 
 Rfc2217Server::Rfc2217Server(SimulatedDrive& drive) : drive_(drive) {}
+
+void Rfc2217Server::setClientTimeouts(uint32_t negotiationMs, uint32_t idleMs) {
+  negotiationMs_ = negotiationMs;
+  idleMs_ = idleMs;
+}
+
+void Rfc2217Server::expireClient(bool quiet) {
+  const uint64_t now = steadyMs();
+  if (!session_->negotiated() && now - connectedAtMs_ >= negotiationMs_) {
+    // Most likely a person with a plain TCP tool: tell them why.
+    const std::string text = "qmx-sim: no RFC 2217 com port negotiation within " +
+                             std::to_string(negotiationMs_) + " ms; closing the connection.\r\n";
+    (void)!::send(client_, text.data(), text.size(), MSG_NOSIGNAL);
+    if (!quiet) std::fprintf(stderr, "qmx-sim: dropped a client that did not negotiate\n");
+    endClient(quiet);
+  } else if (idleMs_ > 0 && now - lastHeardMs_ >= idleMs_) {
+    if (!quiet) std::fprintf(stderr, "qmx-sim: dropped a client silent for %u ms\n", idleMs_);
+    endClient(quiet);
+  }
+}
 
 Rfc2217Server::~Rfc2217Server() {
   session_.reset();
@@ -129,6 +156,7 @@ void Rfc2217Server::acceptClient(bool quiet) {
   client_ = incoming;
   session_ = std::move(session);
   outgoing_.clear();
+  connectedAtMs_ = lastHeardMs_ = steadyMs();
   if (!quiet) std::fprintf(stderr, "qmx-sim: client connected\n");
 }
 
@@ -137,6 +165,7 @@ bool Rfc2217Server::serviceClient() {
   for (;;) {
     const ssize_t n = ::recv(client_, buffer, sizeof buffer, 0);
     if (n > 0) {
+      lastHeardMs_ = steadyMs();
       session_->receive(buffer, static_cast<size_t>(n), outgoing_);
       continue;
     }
@@ -212,6 +241,7 @@ void Rfc2217Server::run(volatile std::sig_atomic_t& stop, volatile std::sig_atom
       session_->poll(outgoing_);
       if (!flush()) endClient(quiet);
     }
+    if (client_ >= 0) expireClient(quiet);
   }
   sigprocmask(SIG_SETMASK, &waiting, nullptr);
 }

@@ -28,6 +28,11 @@ class Rfc2217Server {
   // "rfc2217://ADDR:PORT" with the port actually bound.
   const std::string& url() const { return url_; }
 
+  // The one client slot comes free by itself: a client that has not taken com port control
+  // (RFC 2217 negotiation) within `negotiationMs`, or that has sent nothing for `idleMs` (0: never),
+  // is disconnected. Defaults: 5 s and 10 minutes.
+  void setClientTimeouts(uint32_t negotiationMs, uint32_t idleMs);
+
   // Serves until `stop` becomes non-zero, as PtyServer::run does (console on `commandFd`).
   void run(volatile std::sig_atomic_t& stop, volatile std::sig_atomic_t& powerCycle, int commandFd,
            bool quiet);
@@ -39,7 +44,14 @@ class Rfc2217Server {
   void endClient(bool quiet);
   bool flush();  // false when the client cannot be written to any more
 
+  // Drops a client that did not negotiate in time or has been silent too long.
+  void expireClient(bool quiet);
+
   SimulatedDrive& drive_;
+  uint32_t negotiationMs_ = 5000;
+  uint32_t idleMs_ = 600000;
+  uint64_t connectedAtMs_ = 0;  // steady clock
+  uint64_t lastHeardMs_ = 0;
   int listener_ = -1;
   int client_ = -1;
   std::unique_ptr<Rfc2217DriveSession> session_;

@@ -75,6 +75,8 @@ Line:
   --turnaround-us N      the firmware's delay before its first reply byte (default 1000;
                          the boot ROM and flash kernel answer within a byte time)
   --frame-gap-ms N       a pause this long inside a request drops it (default 50)
+                         (the drive holds at most 512 bytes on their way to it and 512 reply
+                         bytes not yet sent; more written to it are lost, as on an overrun)
   --boot-ms N            silence after power-on or reset (default 200)
   --max-baud N           no byte gets through above this rate, either way (a cable too long
                          for 115200); default: every rate
@@ -102,7 +104,10 @@ Processor and flash:
 Tool:
   --rfc2217 [ADDR:]PORT  serve over TCP as an RFC 2217 device server, one client at a time, on
                          ADDR (default 127.0.0.1, loopback only; 0.0.0.0 for every network);
-                         PORT 0 takes a free port
+                         PORT 0 takes a free port. A client that has not negotiated com port
+                         control within 5 s is dropped, so the one slot comes free
+  --idle-timeout S       with --rfc2217: drop a client that sent nothing for S seconds
+                         (default 600; 0 never)
   --link PATH            also make PATH a symbolic link to the device (removed on exit)
   --quiet                no console messages on stderr
   --version              the version of qmx-sim
@@ -175,6 +180,7 @@ bool ParseToolOptions(const std::vector<std::string>& args, ToolOptions& options
       {"--rfc2217", text(options.rfc2217)},
       {"--word-reply", [&](const std::string& v) { return ParseWordReplyStyle(v, c.wordReply); }},
       {"--record-reply", [&](const std::string& v) { return ParseRecordReplyStyle(v, c.recordReply); }},
+      {"--idle-timeout", integer(options.idleTimeoutS, 0, 86400)},
   };
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];

@@ -1,6 +1,7 @@
 // Command-line options of qmx-sim: every setting of the simulated drive, plus the tool's own.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,9 @@ namespace axtune::sim {
 
 struct ToolOptions {
   SimConfig config;
-  std::string linkPath;  // a symbolic link to the pty, for a stable name
-  std::string rfc2217;   // "[ADDR:]PORT": serve over the network instead of a pseudo-terminal
+  std::string linkPath;         // a symbolic link to the pty, for a stable name
+  std::string rfc2217;          // "[ADDR:]PORT": serve over the network instead of a pseudo-terminal
+  uint32_t idleTimeoutS = 600;  // --idle-timeout: a network client silent this long is dropped (0: never)
   bool help = false;
   bool version = false;  // --version
   bool quiet = false;

@@ -125,5 +125,18 @@ TEST_F(PortMemoryFile, UpdateRateIsRememberedBesideThePort) {
   }
 }
 
+TEST_F(PortMemoryFile, TheUpdatesReadBackChoiceIsASettingBesideThePort) {
+  EXPECT_FALSE(ReadUpdateReadBack(path())) << "missing file";
+  ASSERT_TRUE(WriteUpdateReadBack(true, path()));
+  EXPECT_TRUE(ReadUpdateReadBack(path()));
+  EXPECT_EQ(ReadPortMemory(path()), 0) << "no port yet";
+  ASSERT_TRUE(WritePortMemory(4, path()));
+  EXPECT_EQ(ReadPortMemory(path()), 4);
+  EXPECT_TRUE(ReadUpdateReadBack(path())) << "the port's write keeps the choice";
+  ASSERT_TRUE(WriteUpdateReadBack(false, path()));
+  EXPECT_FALSE(ReadUpdateReadBack(path()));
+  EXPECT_EQ(ReadPortMemory(path()), 4);
+}
+
 }  // namespace
 }  // namespace axtune

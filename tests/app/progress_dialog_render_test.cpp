@@ -157,6 +157,9 @@ TEST_P(UpdatePictures, ProgressAtFortyPercentAndTheMessageBoxes) {
   SetLanguage(language);
 
   CProgressDialog dialog(QString::fromUtf8(Text(42102)), true);
+  // The update's one choice: the word-by-word comparison after the sum check.
+  dialog.AddOption(QString::fromUtf8(Text(42185)), true);
+  ASSERT_NE(dialog.findChild<QAbstractButton*>(CProgressDialog::kOptionId), nullptr);
   int64_t now = 12000;
   dialog.SetClock([&now] { return now; });
   PhaseEstimate estimate;
@@ -175,11 +178,10 @@ TEST_P(UpdatePictures, ProgressAtFortyPercentAndTheMessageBoxes) {
   // drive does not come back.
   std::vector<QImage> boxes;
   const std::pair<QString, QString> texts[] = {
-      {"Axtune", "Verify ok"},
-      {"Axtune", "Verify failed"},
-      {"Axtune", "Com open failed!"},
-      {"Axtune", "Erase failed"},
-      {"Axtune", QString::fromUtf8(Text(42144))},
+      {"QMX Download", "QMX einschalten!"}, {"Axtune", "Verify ok"},
+      {"Axtune", "Verify failed"},          {"Axtune", "Com open failed!"},
+      {"Axtune", "Erase failed"},           {"Axtune", QString::fromUtf8(Text(42144))},
+      {"Axtune", QString::fromUtf8(Text(42186)).arg("0x003380E4")},
   };
   CSwitchOnPrompt prompt(QStringLiteral("QMX Download"), kDefaultKernelBaud, nullptr);
   EXPECT_EQ(prompt.ChosenBaud(), kDefaultKernelBaud);

@@ -1,6 +1,8 @@
 // The command line itself and the drive commands against the simulated drive.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "tests/cli/cli_fixture.h"
 #include "tests/support/test_env.h"
 
@@ -8,6 +10,7 @@ namespace axtune::cli::testing {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 TEST_F(CliTest, UsageErrorsExitWithTwoAndSayWhatToDo) {
   const std::vector<std::vector<std::string>> bad = {
@@ -182,6 +185,74 @@ TEST_F(CliTest, ObjectsReadWrittenAndRefused) {
   const RunResult store = run({"store", "--json"});
   EXPECT_EQ(store.code, kExitOk) << store.err;
   EXPECT_TRUE(store.json()["ok"].boolean);
+}
+
+// A write whose answer does not come back in time may have been taken: each write command says
+// "not confirmed", never "not written"; with --verify on a good line the read-back confirms it.
+struct UnconfirmedWriteCase {
+  const char* what;
+  std::vector<std::string> args;
+  int record;  // where the drive keeps the value written: record, word, value
+  int word;
+  uint16_t value;
+};
+
+class UnconfirmedWrites : public CliTest, public ::testing::WithParamInterface<UnconfirmedWriteCase> {};
+
+TEST_P(UnconfirmedWrites, ALateAnswerIsNotConfirmedAndVerifyReadsBack) {
+  const UnconfirmedWriteCase& c = GetParam();
+  sim::FaultConfig late;
+  late.delayReply = 1.0;
+  late.delayMs = 1500;  // after the link's timeout of about a second
+  drive_->setFaults(late);
+  const RunResult lost = run(c.args);
+  EXPECT_EQ(lost.code, kExitDrive) << c.what;
+  EXPECT_THAT(lost.err, HasSubstr("not confirmed: the drive may or may not have taken it; read it back"))
+      << c.what;
+  EXPECT_THAT(lost.err, Not(HasSubstr("not written"))) << c.what;
+  drive_->setFaults({});
+  drive_->advanceMs(2000);
+  EXPECT_EQ(record(c.record)[c.word], c.value)
+      << c.what << ": the drive took it; \"not written\" would be wrong";
+
+  std::vector<std::string> verified = c.args;
+  verified.push_back("--verify");
+  const RunResult checked = run(verified);
+  EXPECT_EQ(checked.code, kExitOk) << c.what << ": " << checked.err;
+}
+
+INSTANTIATE_TEST_SUITE_P(EachWriteCommand, UnconfirmedWrites,
+                         ::testing::Values(
+                             UnconfirmedWriteCase{
+                                 "write-object", {"write-object", "0x6075", "0", "4", "2501"}, 2, 0, 2501},
+                             UnconfirmedWriteCase{"write-word", {"write-word", "21", "3", "777"}, 21, 3, 777},
+                             UnconfirmedWriteCase{"write-record",
+                                                  {"write-record", "22", "1", "2", "3", "4", "5", "6", "7",
+                                                   "8", "9", "10", "11", "12", "13", "14", "15"},
+                                                  22,
+                                                  14,
+                                                  15}),
+                         [](const ::testing::TestParamInfo<UnconfirmedWriteCase>& info) {
+                           std::string name = info.param.what;
+                           std::replace(name.begin(), name.end(), '-', '_');
+                           return name;
+                         });
+
+TEST_F(CliTest, VerifyReadsBackAndRefusesWhatCannotBeReadBack) {
+  const RunResult object = run({"write-object", "0x6075", "0", "4", "2400", "--verify"});
+  EXPECT_EQ(object.code, kExitOk) << object.err;
+  EXPECT_EQ(record(2)[0], 2400);
+  // The object channel and the read-only records have nothing to read back.
+  std::vector<std::string> args = {"write-record", "127"};
+  for (int i = 0; i < 15; ++i) args.push_back("0");
+  args.push_back("--verify");
+  EXPECT_EQ(run(args).code, kExitUsage);
+  // The refusal stays a refusal whatever the read-back would show.
+  const RunResult refused = run({"write-object", "0x6075", "0", "4", "100000", "--verify"});
+  EXPECT_EQ(refused.code, kExitDrive);
+  EXPECT_THAT(refused.err, HasSubstr("refused"));
+  EXPECT_EQ(run({"write-object", "0x6075", "0", "4", "1", "--verify=readback"}).code, kExitOk);
+  EXPECT_EQ(run({"write-object", "0x6075", "0", "4", "1", "--verify=other"}).code, kExitUsage);
 }
 
 }  // namespace

@@ -11,7 +11,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <fstream>
 #include <thread>
@@ -19,6 +21,7 @@
 #include "core/parameter_file.h"
 #include "link/drive_link.h"
 #include "link/testing/fake_serial_port.h"
+#include "link/testing/forwarding_serial_port.h"
 #include "sim/boot/boot_processor.h"
 #include "tests/cli/cli_fixture.h"
 
@@ -122,6 +125,139 @@ TEST_F(CliFaults, ACancelledSaveOrLoadSaysSoAndLeavesNoPartialFile) {
   EXPECT_THAT(load.err, HasSubstr("took 0 of 63 records (0 sent)"));
   EXPECT_THAT(load.err, HasSubstr("load the file again"));
   EXPECT_FALSE(IsLinkOpen());
+}
+
+// The cable pulled while the drive sends record 27: ten bytes of its body come, then nothing.
+class MidReplyCutPort : public axtune::testing::ForwardingSerialPort {
+ public:
+  MidReplyCutPort(std::unique_ptr<SerialPort> inner, sim::SimulatedDrive& drive)
+      : ForwardingSerialPort(std::move(inner)), drive_(drive) {}
+  size_t write(const uint8_t* data, size_t n) override {
+    if (n == 2 && data[0] == 0x0F && data[1] == 27) armed_ = true;
+    return inner().write(data, n);
+  }
+  size_t read(uint8_t* buffer, size_t n) override {
+    if (!armed_ || n != 32) return inner().read(buffer, n);
+    armed_ = false;
+    const size_t got = inner().read(buffer, 10);
+    drive_.unplug();
+    return got;
+  }
+  uint64_t clockUs() override { return inner().clockUs(); }
+
+ private:
+  sim::SimulatedDrive& drive_;
+  bool armed_ = false;
+};
+
+TEST_F(CliFaults, ASavePulledMidReplySaysTheDriveStoppedAnsweringAndToCheckTheCable) {
+  registerInProcessPort(kDevice, [this](const std::string& device) {
+    return std::make_unique<MidReplyCutPort>(sim::createSimulatedPort(drive_, device), *drive_);
+  });
+  const std::string file = path("cut.qmx");
+  const RunResult save = run({"save", file});
+  EXPECT_EQ(save.code, kExitDrive);
+  EXPECT_THAT(save.err, HasSubstr("record 27"));
+  EXPECT_THAT(save.err, HasSubstr("the drive stopped answering in the middle of its reply: check the cable"));
+  EXPECT_THAT(save.err, Not(HasSubstr("unkown error")));
+  EXPECT_FALSE(fs::exists(file));
+}
+
+// Paths the file system refuses, given to every command that takes a file: each is a file error
+// (exit 3) with the system's reason, never an abort; flash tells the drive nothing.
+struct BadPathCase {
+  const char* what;
+  const char* reason;  // the system's words for it
+};
+
+class BadPaths : public CliTest, public ::testing::WithParamInterface<BadPathCase> {
+ protected:
+  // The path of the kind under test, made in the test folder; empty when it cannot be made here.
+  std::string make(const std::string& kind) {
+    if (kind == "symlink loop") {
+      const std::string loop = path("loop.qmx");
+      fs::create_symlink(loop, loop);
+      return loop;
+    }
+    if (kind == "300-character name") return path(std::string(296, 'n') + ".qmx");
+    // A folder the user may not search: its files cannot be reached (root may search anything).
+    if (::geteuid() == 0) return {};
+    const fs::path locked = dir_ / "locked";
+    fs::create_directories(locked);
+    std::ofstream(locked / "inside.qmx") << "x";
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_write);
+    return (locked / "inside.qmx").string();
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::permissions(dir_ / "locked", fs::perms::owner_all, ignored);
+    CliTest::TearDown();
+  }
+};
+
+TEST_P(BadPaths, SaveLoadCoffAndFlashSayWhatIsWrongAndExitThree) {
+  const BadPathCase& c = GetParam();
+  const std::string bad = make(c.what);
+  if (bad.empty()) GTEST_SKIP() << "root searches every folder";
+  for (const char* command : {"save", "load", "coff", "flash"}) {
+    SCOPED_TRACE(command);
+    std::vector<std::string> args = {command, bad};
+    if (std::string(command) == "flash") args.push_back("--yes");
+    const RunResult result = run(args);
+    EXPECT_EQ(result.code, kExitFile) << result.err;
+    EXPECT_THAT(result.err, HasSubstr(c.reason));
+  }
+  EXPECT_TRUE(drive_->snapshot().firmwareRunning) << "flash must not have told the drive anything";
+  EXPECT_TRUE(fs::is_symlink(fs::symlink_status(path("loop.qmx"))) || std::string(c.what) != "symlink loop")
+      << "the save replaced the link";
+}
+
+INSTANTIATE_TEST_SUITE_P(LoopLongNameLockedFolder, BadPaths,
+                         ::testing::Values(BadPathCase{"symlink loop", "Too many levels of symbolic links"},
+                                           BadPathCase{"300-character name", "File name too long"},
+                                           BadPathCase{"unsearchable folder", "Permission denied"}),
+                         [](const ::testing::TestParamInfo<BadPathCase>& info) {
+                           std::string name = info.param.what;
+                           for (char& ch : name) ch = std::isalnum(static_cast<unsigned char>(ch)) ? ch : '_';
+                           return name;
+                         });
+
+// A refused parameter file: no record goes out, and the message says what did (the end-of-load
+// command, sent after every load) instead of "nothing was sent".
+class RefusedFiles : public CliTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(RefusedFiles, SayNoRecordWasSentAndThatTheEndOfLoadCommandWas) {
+  const std::string file = path("refused.qmx");
+  ASSERT_EQ(run({"save", file}).code, kExitOk);
+  std::string bytes = ReadText(file);
+  if (GetParam() == 0) bytes[3] = 'X';             // the identification
+  if (GetParam() == 1) bytes.resize(9 + 30 * 10);  // ends after ten records
+  std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+  ASSERT_EQ(run({"write-word", "14", "0", "4321"}).code, kExitOk);
+  const RunResult load = run({"load", file});
+  EXPECT_EQ(load.code, kExitFile);
+  EXPECT_THAT(load.err, HasSubstr("no record was sent (the end-of-load command was, as after every load"));
+  EXPECT_THAT(load.err, Not(HasSubstr("nothing was sent")));
+  EXPECT_EQ(record(14)[0], 4321);
+}
+
+INSTANTIATE_TEST_SUITE_P(DamagedOrShort, RefusedFiles, ::testing::Values(0, 1));
+
+// A save killed in its write window leaves TARGET.tmp<n>-<n>; the next save of that file removes it,
+// and leaves a younger one (another save still running) and the user's own files alone.
+TEST_F(CliFaults, ASaveRemovesTheTemporariesAnEarlierKilledSaveLeft) {
+  const std::string file = path("kept.qmx");
+  const auto old = fs::file_time_type::clock::now() - std::chrono::hours(2);
+  std::ofstream(file + ".tmp1234-0") << "killed";
+  fs::last_write_time(file + ".tmp1234-0", old);
+  std::ofstream(file + ".tmp99-1") << "another save's, still running";
+  fs::last_write_time(file + ".tmp99-1", fs::file_time_type::clock::now() + std::chrono::hours(1));
+  std::ofstream(file + ".tmp-notes") << "the user's";
+  fs::last_write_time(file + ".tmp-notes", old);
+  ASSERT_EQ(run({"save", file}).code, kExitOk);
+  std::vector<std::string> left = Leftovers(dir_, "kept.qmx");
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"kept.qmx.tmp-notes", "kept.qmx.tmp99-1"}));
 }
 
 TEST(FileCancel, ACancelAtTheLastMomentRemovesTheTemporaryAndKeepsTheTarget) {

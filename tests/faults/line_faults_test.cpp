@@ -8,6 +8,7 @@
 
 #include "core/parameter_file.h"
 #include "link/drive_link.h"
+#include "link/late_answers.h"
 #include "link/object_access.h"
 #include "link/sleeper.h"
 #include "sim/simulated_drive.h"
@@ -187,6 +188,67 @@ TEST_F(LineFaults, ALoadCountsOnlyRecordsTheDriveTook) {
     }
   }
   std::filesystem::remove(path);
+}
+
+// An answer belongs to one request: a write's answer that comes after its timeout never counts for
+// the next write of the same object, however late it comes, and a write reported as done is in the
+// drive. 0x6075 takes 2501 and refuses 100000.
+class LateAnswers : public LineFaults, public ::testing::WithParamInterface<uint32_t> {};
+
+TEST_P(LateAnswers, ALateAnswerNeverCountsForTheNextRequest) {
+  sim::FaultConfig faults;
+  faults.delayReply = 1.0;
+  faults.delayMs = GetParam();
+  start({});
+  RecordWords id{};
+  ASSERT_TRUE(ReadRecord(kIdentificationRecord, id));  // as a session starts
+  drive_->setFaults(faults);
+  EXPECT_EQ(WriteObjectChecked(0x6075, 0, 4, 2501), ObjectWriteOutcome::NotConfirmed);
+  // At once the next write, which the drive refuses: its answer, if any, is the refusal.
+  EXPECT_NE(WriteObjectChecked(0x6075, 0, 4, 100000), ObjectWriteOutcome::Written);
+  drive_->setFaults({});
+  drive_->advanceMs(GetParam() + 100);
+  RecordWords settings{};
+  ASSERT_TRUE(drive_->record(2, settings));
+  EXPECT_EQ(settings[0], 2501) << "the drive took the first write";
+  EXPECT_EQ(WriteObjectChecked(0x6075, 0, 4, 100000), ObjectWriteOutcome::Refused);
+  int32_t value = 0;
+  ASSERT_TRUE(ReadObject(0x6075, 0, &value));
+  EXPECT_EQ(value, 2501);
+}
+
+INSTANTIATE_TEST_SUITE_P(JustLateToMuchLater, LateAnswers, ::testing::Values(1040u, 1500u, 2100u, 5000u));
+
+// Late answers at random among good ones: whatever the timing, a write reported as done holds in
+// the drive, and a read returns the drive's value.
+TEST_F(LineFaults, UnderRandomLateAnswersEveryConfirmedWriteIsInTheDrive) {
+  for (const uint32_t delayMs : {1040u, 1300u, 2500u}) {
+    SCOPED_TRACE(delayMs);
+    sim::FaultConfig faults;
+    faults.seed = 7 + delayMs;
+    faults.delayReply = 0.3;
+    faults.delayMs = delayMs;
+    sleeper_.reset();
+    start(faults);
+    int confirmed = 0;
+    for (int i = 0; i < 60; ++i) {
+      const int32_t value = 1000 + 10 * i;
+      if (WriteObjectChecked(0x6075, 0, 4, value) == ObjectWriteOutcome::Written) {
+        ++confirmed;
+        RecordWords settings{};
+        ASSERT_TRUE(drive_->record(2, settings));
+        EXPECT_EQ(settings[0], value) << "write " << i;
+      }
+      int32_t read = 0;
+      if (ReadObject(0x6075, 0, &read)) {
+        RecordWords settings{};
+        ASSERT_TRUE(drive_->record(2, settings));
+        EXPECT_EQ(read, settings[0]) << "read " << i;
+      }
+    }
+    EXPECT_GT(confirmed, 10);
+    CloseLink();
+  }
 }
 
 }  // namespace

@@ -6,8 +6,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <vector>
 
 #include "core/firmware_update.h"
 #include "firmware/programmer/flash_programmer.h"
@@ -287,6 +289,109 @@ TEST_F(ProgrammerAloneRetry, AfterAResetIntoValidFirmwareTheProgrammerSaysWhatRu
   EXPECT_TRUE(saw(retry, "No boot loader answered after the reset"));
   EXPECT_TRUE(drive_->snapshot().firmwareRunning) << "the reset started the valid firmware";
 }
+
+// A line that flips bit 15 of the first data word in each of the first `flips` flash-write packets
+// (both in the first section): two such errors cancel in the kernel's 16-bit sum.
+class BitFlipPort : public testing::ForwardingSerialPort {
+ public:
+  BitFlipPort(std::unique_ptr<SerialPort> inner, int& flipsLeft)
+      : ForwardingSerialPort(std::move(inner)), flipsLeft_(flipsLeft) {}
+  size_t write(const uint8_t* data, size_t n) override {
+    // Header (8 bytes), command block (code 0x000B first, 20 bytes), then the words, high byte first.
+    constexpr size_t kFirstWord = 8 + 20;
+    const bool flashWrite = n > kFirstWord && data[0] == 0x01 && data[1] == 0x66 && data[2] == 0x99 &&
+                            data[8] == 0x00 && data[9] == 0x0B;
+    if (!flashWrite || flipsLeft_ <= 0) return inner().write(data, n);
+    --flipsLeft_;
+    std::vector<uint8_t> flipped(data, data + n);
+    flipped[kFirstWord] ^= 0x80;
+    return inner().write(flipped.data(), n);
+  }
+  uint64_t clockUs() override { return inner().clockUs(); }
+
+ private:
+  int& flipsLeft_;
+};
+
+struct CancellingErrorsCase {
+  const char* what;
+  int flips;
+  bool readBack;
+  UpdateResult result;
+  bool flashHoldsFile;
+};
+
+class CancellingErrors : public ::testing::TestWithParam<CancellingErrorsCase> {
+ protected:
+  void TearDown() override {
+    CloseLink();
+    unregisterInProcessPort(kDevice);
+  }
+};
+
+TEST_P(CancellingErrors, OnlyTheWordByWordComparisonSeesTwoErrorsThatCancelInTheSum) {
+  const CancellingErrorsCase& c = GetParam();
+  SCOPED_TRACE(c.what);
+  if (!fs::exists(kFirmware)) GTEST_SKIP() << "no C28x test file at " << kFirmware;
+  sim::SimConfig config = sim::SimConfig::unitTest();
+  config.flashGeometry = "F28335";
+  auto drive = std::make_shared<sim::SimulatedDrive>(config);
+  int flipsLeft = c.flips;
+  registerInProcessPort(kDevice, [&](const std::string& device) {
+    return std::make_unique<BitFlipPort>(sim::createSimulatedPort(drive, device), flipsLeft);
+  });
+  ScopedSleeper sleeper(drive->sleeper());
+  PRG_Handle handle = nullptr;
+  ASSERT_EQ(PRG_Init(&handle), 0);
+  std::unique_ptr<FlashProgrammer> programmer = CreatePrgFlashProgrammer();
+  ASSERT_TRUE(programmer);
+  ASSERT_TRUE(OpenLink(kDevice));
+
+  UpdateHooks hooks;
+  bool asked = false;
+  hooks.readBack = [&] { return asked = true, c.readBack; };
+  const UpdateOutcome outcome = RunFirmwareUpdate(kFirmware, *programmer, hooks);
+  EXPECT_EQ(flipsLeft, 0);
+  EXPECT_EQ(asked, c.flips != 1) << "asked only once the sum check has passed";
+  EXPECT_EQ(outcome.result, c.result) << outcome.message;
+  EXPECT_EQ(outcome.readBackCompared, c.readBack && c.flashHoldsFile);
+  EXPECT_EQ(outcome.readBackMismatch, c.readBack && !c.flashHoldsFile);
+  if (outcome.readBackMismatch) {
+    // The first flipped word: the first word of the first programmed section.
+    const FirmwareFileCheck check = OpenFirmwareFile(kFirmware);
+    ASSERT_TRUE(check.file);
+    const uint32_t first = ProgrammedSections(*check.file).front().loadAddress;
+    EXPECT_EQ(outcome.firstDifference, first);
+    char address[16];
+    std::snprintf(address, sizeof address, "0x%08X", first);
+    EXPECT_EQ(outcome.message.find(std::string("the flash differs from the file at ") + address), 0u)
+        << outcome.message;
+  }
+  size_t differing = 0;
+  {
+    const FirmwareFileCheck check = OpenFirmwareFile(kFirmware);
+    ASSERT_TRUE(check.file);
+    drive->withProcessor([&](sim::BootProcessor& processor) {
+      for (const FirmwareSectionInfo& s : ProgrammedSections(*check.file)) {
+        std::vector<uint16_t> words((s.sizeBytes + 1) / 2);
+        check.file->readSection(s.number, reinterpret_cast<uint8_t*>(words.data()), s.sizeBytes);
+        for (size_t i = 0; i < words.size(); ++i)
+          differing += processor.flashWord(s.loadAddress + static_cast<uint32_t>(i)) != words[i];
+      }
+    });
+  }
+  EXPECT_EQ(differing, c.flashHoldsFile ? 0u : static_cast<size_t>(c.flips));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    SumAndReadBack, CancellingErrors,
+    ::testing::Values(
+        // The kernel's sum cannot see them: the default update reports success with a wrong flash.
+        CancellingErrorsCase{"sum check only", 2, false, UpdateResult::VerifyOk, false},
+        CancellingErrorsCase{"read back", 2, true, UpdateResult::VerifyFailed, false},
+        CancellingErrorsCase{"read back, a clean line", 0, true, UpdateResult::VerifyOk, true},
+        // A single error never passes the sum.
+        CancellingErrorsCase{"one error, sum check only", 1, false, UpdateResult::VerifyFailed, false}));
 
 }  // namespace
 }  // namespace axtune

@@ -35,6 +35,22 @@ void FakeLinkTest::SetUp() {
   registration_ = std::make_unique<testing::ScopedFakePort>(kDevice, line_);
   ASSERT_TRUE(OpenLink(kDevice));
   line_->reset();  // forget the three "A" characters of the open
+  settleLink();
+}
+
+void FakeLinkTest::settleLink() {
+  line_->reset();
+  // One object request the drive answers: the first after an open waits for a quiet line (nothing
+  // comes here), one after an unanswered request first reads record 128. Afterwards nothing is owed.
+  line_->setResponder([](const Bytes& written) -> Bytes {
+    if (written == Bytes{0x0F, 0x80}) return ReadReply(128, RecordWords{});
+    if (written.size() == 34 && written[1] == 127) return RecordFrame(0x0F, 127, RecordWords{});
+    return {};
+  });
+  RecordWords probe{};
+  ExchangeRecord(127, probe.data());
+  line_->setResponder(nullptr);
+  line_->reset();
   LinkError = kLinkNoError;
 }
 

@@ -26,6 +26,9 @@ class FakeLinkTest : public ::testing::Test {
   static constexpr const char* kDevice = "fake-drive";
   void SetUp() override;
   void TearDown() override;
+  // Has one object request answered (with whatever check of the line the link makes before it), so
+  // that nothing is owed and the next object request goes straight out.
+  void settleLink();
 
   std::shared_ptr<testing::FakeLine> line_ = std::make_shared<testing::FakeLine>();
   std::unique_ptr<testing::ScopedFakePort> registration_;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "frame_test_support.h"
+#include "link/late_answers.h"
 #include "link/object_access.h"
 
 namespace axtune::test {
@@ -77,8 +78,7 @@ TEST_F(ObjectAccessTest, WriteObjectCountsOnlyTheDrivesConfirmation) {
       {"silence", Bytes{}, kLinkNoReply},
   };
   for (const auto& c : refused) {
-    line_->reset();
-    LinkError = 0;
+    settleLink();  // a silent or damaged answer leaves one owed, which the next request would check for
     line_->expect(request, c.reply);
     EXPECT_FALSE(WriteObject(0x6040, 0, 2, 0x0D)) << c.what;
     EXPECT_EQ(LinkError, c.linkError < 0 ? 0 : c.linkError) << c.what;
@@ -157,6 +157,7 @@ TEST_F(ObjectAccessTest, DriveCommands) {
   EXPECT_FALSE(StoreParameters());
   line_->expect(storeFrame, Bytes(34, 0));
   EXPECT_FALSE(StoreParameters());
+  settleLink();
 
   // The checked store tells the drive's refusal {5, 1} from its acknowledgement and from silence.
   const struct {
@@ -170,13 +171,129 @@ TEST_F(ObjectAccessTest, DriveCommands) {
       {"silence", Bytes{}, StoreReply::NoReply},
   };
   for (const auto& r : replies) {
-    line_->reset();
+    settleLink();
     line_->expect(storeFrame, r.reply);
     EXPECT_EQ(StoreParametersChecked(), r.expected) << r.what;
   }
 
   EXPECT_EQ(CommandRequest(kCmdEndOfLoad), (RecordWords{4}));
   EXPECT_EQ(CommandRequest(kCmdEnterBootLoader), (RecordWords{9}));
+}
+
+TEST_F(ObjectAccessTest, WriteObjectCheckedTellsWhyAWriteDidNotCount) {
+  const Bytes request = ObjectRequest({7, 0x2B, 0x6040, 0, 0x0D});
+  const Bytes confirmation = DownloadReply(0x6040, 0);
+  const struct {
+    const char* what;
+    Bytes reply;
+    ObjectWriteOutcome expected;
+  } cases[] = {
+      {"confirmation", DownloadReply(0x6040, 0), ObjectWriteOutcome::Written},
+      {"abort of this object", SdoReply(0x80, 0x6040, 0, 0x06090030), ObjectWriteOutcome::Refused},
+      {"error reply", ErrorReply(127, 3), ObjectWriteOutcome::Rejected},
+      {"answer for another object", DownloadReply(0x6041, 0), ObjectWriteOutcome::NotConfirmed},
+      {"abort of another object", SdoReply(0x80, 0x6041, 0, 0x06010002), ObjectWriteOutcome::NotConfirmed},
+      {"half an answer", Bytes(confirmation.begin(), confirmation.begin() + 20),
+       ObjectWriteOutcome::NotConfirmed},
+      {"silence", Bytes{}, ObjectWriteOutcome::NotConfirmed},
+  };
+  for (const auto& c : cases) {
+    settleLink();
+    line_->expect(request, c.reply);
+    EXPECT_EQ(WriteObjectChecked(0x6040, 0, 2, 0x0D), c.expected) << c.what;
+  }
+}
+
+// An object request carries nothing that ties its answer to it, so after one went unanswered the
+// next is sent only once a read of another record has been answered: the drive answers in order,
+// so whatever it still owed came before that answer and was skipped.
+struct LateAnswerCase {
+  const char* what;
+  Bytes fenceReply;   // the drive's bytes after the fence read of record 128
+  bool checked;       // the fence was answered, so the second write's own answer counts
+  TransferFate fate;  // of the second write
+};
+
+class LateAnswers : public FakeLinkTest, public ::testing::WithParamInterface<LateAnswerCase> {};
+
+TEST_P(LateAnswers, AnAnswerOwedToAnEarlierObjectRequestNeverCountsForALaterOne) {
+  const LateAnswerCase& c = GetParam();
+  const Bytes first = ObjectRequest({7, 0x23, 0x6075, 0, 2501, 0});
+  const Bytes second = ObjectRequest({7, 0x23, 0x6075, 0, 0x86A0, 0x0001});  // 100000
+  line_->expect(first);                                                      // no answer in time
+  EXPECT_EQ(WriteObjectChecked(0x6075, 0, 4, 2501), ObjectWriteOutcome::NotConfirmed);
+  EXPECT_EQ(LastTransferFate(), TransferFate::Unanswered);
+
+  line_->reset();
+  line_->expect({0x0F, 0x80}, c.fenceReply);
+  // The drive refuses 100000: only its own answer to the second write may say so. Without an
+  // answered fence the write still goes out (a stop must), but no answer is waited for.
+  line_->expect(second, c.checked ? SdoReply(0x80, 0x6075, 0, 0x06090030) : DownloadReply(0x6075, 0));
+  const ObjectWriteOutcome outcome = WriteObjectChecked(0x6075, 0, 4, 100000);
+  EXPECT_EQ(outcome, c.checked ? ObjectWriteOutcome::Refused : ObjectWriteOutcome::NotConfirmed) << c.what;
+  EXPECT_EQ(LastTransferFate(), c.fate) << c.what;
+  EXPECT_TRUE(line_->allExpectationsMet()) << c.what << ": " << line_->mismatches();
+
+  // A read after an unanswered check of the line is not sent at all.
+  if (!c.checked) {
+    line_->reset();
+    line_->expect({0x0F, 0x81});  // the next fence: 128 is owed an answer now
+    int32_t value = 0;
+    EXPECT_FALSE(ReadObject(0x6075, 0, &value));
+    EXPECT_EQ(LastTransferFate(), TransferFate::NotSent);
+    EXPECT_EQ(line_->written(), (Bytes{0x0F, 0x81})) << c.what;
+  }
+}
+
+Bytes Concat(Bytes a, const Bytes& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fence, LateAnswers,
+    ::testing::Values(LateAnswerCase{"the late answer comes before the fence's",
+                                     Concat(DownloadReply(0x6075, 0), ReadReply(128, {})), true,
+                                     TransferFate::Answered},
+                      LateAnswerCase{"no late answer, the fence answered", ReadReply(128, {}), true,
+                                     TransferFate::Answered},
+                      LateAnswerCase{"the fence refused with an error reply", ErrorReply(128, 1), true,
+                                     TransferFate::Answered},
+                      LateAnswerCase{"the late answer, then silence", DownloadReply(0x6075, 0), false,
+                                     TransferFate::Unanswered},
+                      LateAnswerCase{"silence", Bytes{}, false, TransferFate::Unanswered}),
+    [](const ::testing::TestParamInfo<LateAnswerCase>& info) { return "Case" + std::to_string(info.index); });
+
+TEST_F(ObjectAccessTest, AfterAnOpenTheFirstObjectRequestWaitsForAQuietLineAndAFenceOwedAnAnswerIsNotUsed) {
+  // Another program may have left requests unanswered on this port, fence reads included, so the
+  // first object request waits until the line is quiet: what comes meanwhile is dropped.
+  CloseLink();
+  ASSERT_TRUE(OpenLink(kDevice));
+  line_->reset();
+  line_->feed(Concat(DownloadReply(0x6075, 0), ReadReply(128, {})));
+  line_->expect(ObjectRequest(ReadRequestWords(0x6041, 0)), SdoReply(0x4B, 0x6041, 0, 0x27));
+  int32_t value = 0;
+  ASSERT_TRUE(ReadObject(0x6041, 0, &value));
+  EXPECT_EQ(value, 0x27);
+  EXPECT_GE(line_->timeouts(), 1) << "it waited for the quiet line";
+  // Answered: the next request goes straight out.
+  line_->expect(ObjectRequest(ReadRequestWords(0x6041, 0)), SdoReply(0x4B, 0x6041, 0, 0x21));
+  ASSERT_TRUE(ReadObject(0x6041, 0, &value));
+  EXPECT_EQ(value, 0x21);
+  EXPECT_TRUE(line_->allExpectationsMet()) << line_->mismatches();
+
+  // A silent read of record 128 leaves its answer owed too: the fence after the next silent object
+  // request must be another record, else that old answer could pass for the fence's.
+  line_->reset();
+  line_->expect({0x0F, 0x80});
+  EXPECT_FALSE(ReadRecord(128, RecordWords{}.data()));
+  line_->expect(ObjectRequest(ReadRequestWords(0x6041, 0)));
+  EXPECT_FALSE(ReadObject(0x6041, 0, &value));
+  line_->expect({0x0F, 0x81}, ReadReply(129, {}));
+  line_->expect(ObjectRequest(ReadRequestWords(0x6041, 0)), SdoReply(0x4B, 0x6041, 0, 0x23));
+  ASSERT_TRUE(ReadObject(0x6041, 0, &value));
+  EXPECT_EQ(value, 0x23);
+  EXPECT_TRUE(line_->allExpectationsMet()) << line_->mismatches();
 }
 
 }  // namespace

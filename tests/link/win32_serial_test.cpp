@@ -117,7 +117,8 @@ TEST(Win32Ports, ASilentLineFailsWithinTheTotalTimeout) {
   RecordWords words{};
   const auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(ReadRecord(128, words));
-  const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+  const auto took =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
   EXPECT_NE(LinkError.load(), 0);
   // One second plus a byte a millisecond; generous above, since Wine adds its own latency.
   EXPECT_GE(took.count(), 900);

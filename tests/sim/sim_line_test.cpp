@@ -1,8 +1,10 @@
 // The line: carrier, cable and power, the boot-loader hand-over, pacing, and fault injection.
 #include <algorithm>
+#include <vector>
 
-#include "sim/record_layout.h"
 #include "link/testing/forwarding_serial_port.h"
+#include "sim/line_model.h"
+#include "sim/record_layout.h"
 #include "sim_test_support.h"
 
 namespace axtune::sim::testing {
@@ -235,6 +237,64 @@ TEST_F(FaultyLine, TheSameSeedGivesTheSameRun) {
   };
   EXPECT_EQ(run(), run());
 }
+
+// What the drive's side of the line holds is bounded: a flood cannot make it hold more, replies a
+// host does not take stop piling up, and the cable or the power clears it.
+TEST(LineBound, TheDrivesSideHoldsAtMostItsBuffersAndTheCableOrPowerClearsThem) {
+  SimConfig config = SimConfig::unitTest();
+  LineModel line(config);
+  const std::vector<uint8_t> flood(100000, 0xFF);
+  line.sendToDrive(flood.data(), flood.size(), 0);
+  EXPECT_EQ(line.queuedForDrive(), kLineBufferBytes);
+  EXPECT_EQ(line.overrunBytes(), flood.size() - kLineBufferBytes);
+  const std::vector<uint8_t> reply(34, 0x0F);
+  for (int i = 0; i < 100; ++i) line.sendToHost(reply, 0, true, nullptr);
+  EXPECT_LE(line.queuedForHost(), kLineBufferBytes + reply.size());
+  EXPECT_GE(line.queuedForHost(), kLineBufferBytes);
+  line.clear();
+  EXPECT_EQ(line.queuedForDrive(), 0u);
+  EXPECT_EQ(line.queuedForHost(), 0u);
+}
+
+struct FloodCase {
+  const char* what;
+  uint8_t byte;    // what the flood is made of
+  int afterFlood;  // 0: the line just goes quiet, 1: unplug and replug, 2: power cycle
+};
+
+class Flood : public LinkedDrive, public ::testing::WithParamInterface<FloodCase> {};
+
+TEST_P(Flood, TheDriveAnswersOnceTheLineIsQuietAgain) {
+  const FloodCase& c = GetParam();
+  SimConfig config = SimConfig::unitTest();
+  start(config);
+  const std::vector<uint8_t> flood(115200, c.byte);  // half a minute of line time at 38400 baud
+  ASSERT_EQ(LinkPort()->write(flood.data(), flood.size()), flood.size());
+  if (c.afterFlood == 1) {
+    drive_->unplug();
+    drive_->replug();
+  } else if (c.afterFlood == 2) {
+    drive_->powerCycle();
+    drive_->advanceMs(config.bootTimeUs / 1000);
+  }
+  // What the drive still holds reaches it within its buffer's line time; a partial frame is dropped
+  // after the frame gap. Then the next request is answered at its first attempt.
+  const uint64_t bufferUs = kLineBufferBytes * 10'000'000ull / static_cast<uint64_t>(config.baudRate);
+  drive_->advance(bufferUs + config.frameGapUs + 10000);
+  const uint64_t before = drive_->nowUs();
+  RecordWords id{};
+  EXPECT_TRUE(ReadRecord(kIdentificationRecord, id)) << "LinkError " << LinkError.load();
+  RecordWords expected{};
+  ASSERT_TRUE(drive_->record(kIdentificationRecord, expected));
+  EXPECT_EQ(id[0], expected[0]);
+  EXPECT_LT(drive_->nowUs() - before, 100000u) << "answered at once, not after a timeout";
+}
+
+INSTANTIATE_TEST_SUITE_P(QuietCableOrPower, Flood,
+                         ::testing::Values(FloodCase{"bad checksums (0xFF)", 0xFF, 0},
+                                           FloodCase{"read requests (0x0F)", 0x0F, 0},
+                                           FloodCase{"zeros, then the cable out and in", 0x00, 1},
+                                           FloodCase{"read requests, then a power cycle", 0x0F, 2}));
 
 }  // namespace
 }  // namespace axtune::sim::testing

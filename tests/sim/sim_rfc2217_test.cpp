@@ -1,6 +1,10 @@
 // The simulated drive served as an RFC 2217 device server on loopback (qmx-sim --rfc2217 in
 // process), reached through the network serial port and the drive link.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -25,6 +29,7 @@ class DriveOnTheNetwork : public ::testing::Test {
     config.bootTimeUs = 50000;
     drive_ = std::make_unique<SimulatedDrive>(config);
     server_ = std::make_unique<Rfc2217Server>(*drive_);
+    server_->setClientTimeouts(negotiationMs_, idleMs_);
     std::string error;
     ASSERT_TRUE(server_->open("0", error)) << error;
     ASSERT_EQ(::pipe(console_), 0);
@@ -47,6 +52,8 @@ class DriveOnTheNetwork : public ::testing::Test {
     return false;
   }
 
+  uint32_t negotiationMs_ = 5000;
+  uint32_t idleMs_ = 600000;
   std::unique_ptr<SimulatedDrive> drive_;
   std::unique_ptr<Rfc2217Server> server_;
   volatile std::sig_atomic_t stop_ = 0;
@@ -156,6 +163,65 @@ TEST_F(DriveOnTheNetwork, OneClientAtATimeAndTheNextOnceItHasGone) {
   }
   EXPECT_TRUE(readAnswered(kIdentificationRecord, id));
 }
+
+// The one client slot comes free by itself: from a client that never negotiates com port control,
+// and from one that stops talking. Short limits here; qmx-sim's are 5 s and --idle-timeout.
+class SlotComesFree : public DriveOnTheNetwork, public ::testing::WithParamInterface<bool> {
+ protected:
+  SlotComesFree() {
+    negotiationMs_ = 200;
+    idleMs_ = 400;
+  }
+
+  // A plain TCP connection to the server; -1 when it fails.
+  int connectRaw() {
+    const std::string url = server_->url();
+    const int port = std::stoi(url.substr(url.rfind(':') + 1));
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+      ::close(fd);
+      return -1;
+    }
+    return fd;
+  }
+
+  // Reads until the server closes the connection; false when it is still open after `boundMs` (a
+  // guard against a hang, far above the limits under test).
+  static bool closedByServer(int fd, std::string& text, int boundMs = 10000) {
+    char buffer[512];
+    for (;;) {
+      pollfd in{fd, POLLIN, 0};
+      if (::poll(&in, 1, boundMs) <= 0) return false;
+      const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+      if (n <= 0) return true;
+      text.append(buffer, static_cast<size_t>(n));
+    }
+  }
+};
+
+TEST_P(SlotComesFree, AClientThatNeverNegotiatesOrFallsSilentIsDropped) {
+  const bool negotiates = GetParam();
+  const int fd = connectRaw();
+  ASSERT_GE(fd, 0);
+  if (negotiates) {
+    const uint8_t willComPort[] = {0xFF, 0xFB, 44};  // IAC WILL COM-PORT-OPTION
+    ASSERT_EQ(::send(fd, willComPort, sizeof willComPort, 0), static_cast<ssize_t>(sizeof willComPort));
+  }
+  std::string text;
+  EXPECT_TRUE(closedByServer(fd, text)) << "the connection stayed open";
+  ::close(fd);
+  EXPECT_EQ(text.find("no RFC 2217 com port negotiation") != std::string::npos, !negotiates) << text;
+
+  ASSERT_TRUE(OpenLink(server_->url())) << LastOpenErrorText();
+  RecordWords id{};
+  EXPECT_TRUE(readAnswered(kIdentificationRecord, id)) << "the slot is free again";
+}
+
+INSTANTIATE_TEST_SUITE_P(NeverNegotiatesOrFallsSilent, SlotComesFree, ::testing::Bool());
 
 TEST(Rfc2217ListenAddress, LoopbackByDefaultAndEveryFormTheHelpNames) {
   std::string address, error;
