@@ -23,6 +23,7 @@ constexpr int kTextOtherDrive = 42133;
 constexpr int kTextTooManyRecords = 42134;
 constexpr int kTextUnconfirmed = 42135;
 constexpr int kTextDoesNotFit = 42136;
+constexpr int kTextLoaded = 42614;
 
 QString Tr(int id) {
   return QString::fromUtf8(Text(id));
@@ -86,7 +87,11 @@ void RunLoadParametersCommand(CAxtuneDlg& window) {
   // A file with the identification counts as a change even when nothing was sent.
   if (outcome.markChanged) window.NotifyParameterChanged(0);
   const QString text = OutcomeText(outcome, count);
-  if (!text.isEmpty()) ShowMessage(&window, text);
+  if (!text.isEmpty()) {
+    ShowMessage(&window, text);
+  } else if (outcome.result == LoadResult::Loaded) {
+    window.ShowStatusNote(Tr(kTextLoaded).arg(outcome.recordsSent));
+  }
 }
 
 }  // namespace axtune

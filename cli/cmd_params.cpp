@@ -7,6 +7,7 @@
 
 #include "cli/cli_internal.h"
 #include "core/parameter_file.h"
+#include "core/target_folder.h"
 
 namespace axtune::cli {
 namespace {
@@ -35,6 +36,9 @@ void ReadNameFile(std::string& name, std::string& company) {
 
 int CmdSave(Context& context) {
   const std::string& path = context.options.args[0];
+  // A folder that cannot take the file is told before the drive is read, not after all its records.
+  if (const std::string problem = TargetFolderProblem(path); !problem.empty())
+    return Fail(context, kExitFile, problem + "; nothing was read from the drive");
   DriveSession session(context);
   if (const int code = session.open(); code != kExitOk) return code;
   Identity id;
@@ -87,6 +91,9 @@ int CmdSave(Context& context) {
 
 int CmdLoad(Context& context) {
   const std::string& path = context.options.args[0];
+  // A folder that cannot take the file is told before the drive is read, not after all its records.
+  if (const std::string problem = TargetFolderProblem(path); !problem.empty())
+    return Fail(context, kExitFile, problem + "; nothing was read from the drive");
   DriveSession session(context);
   if (const int code = session.open(); code != kExitOk) return code;
   Identity id;

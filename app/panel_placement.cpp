@@ -1,0 +1,43 @@
+#include "app/panel_placement.h"
+
+#include <algorithm>
+
+namespace axtune {
+namespace {
+constexpr int kGap = 4;
+
+// `start` moved so that [start, start + length) lies within [low, high) where it can; a panel
+// longer than the range starts at `low`.
+int Fit(int start, int length, int low, int high) {
+  return std::max(low, std::min(start, high - length));
+}
+}  // namespace
+
+QPoint PanelPositionBeside(const QRect& mainFrame, const QRect& menuBar, const QSize& panel,
+                           const QRect& screen) {
+  const int screenRight = screen.x() + screen.width();
+  const int screenBottom = screen.y() + screen.height();
+  const int mainRight = mainFrame.x() + mainFrame.width();
+  const int mainBottom = mainFrame.y() + mainFrame.height();
+  const int besideY = Fit(mainFrame.y(), panel.height(), screen.y(), screenBottom);
+  const int aboveBelowX = Fit(mainRight - panel.width(), panel.width(), screen.x(), screenRight);
+
+  if (mainRight + kGap + panel.width() <= screenRight) return {mainRight + kGap, besideY};
+  if (mainFrame.x() - kGap - panel.width() >= screen.x())
+    return {mainFrame.x() - kGap - panel.width(), besideY};
+  if (mainBottom + kGap + panel.height() <= screenBottom) return {aboveBelowX, mainBottom + kGap};
+  if (mainFrame.y() - kGap - panel.height() >= screen.y())
+    return {aboveBelowX, mainFrame.y() - kGap - panel.height()};
+
+  // No room beside the window: over its right-hand part, below the menu bar (and as far down as
+  // the screen lets the panel stay whole, but never up over the menu).
+  const int x = Fit(mainRight - panel.width(), panel.width(), screen.x(), screenRight);
+  const int belowMenu = std::max(menuBar.y() + menuBar.height(), screen.y());
+  // Only a panel overlapping the menu bar horizontally has to keep below it.
+  const bool overMenuColumns = x < menuBar.x() + menuBar.width() && x + panel.width() > menuBar.x();
+  int y = Fit(mainFrame.y(), panel.height(), screen.y(), screenBottom);
+  if (overMenuColumns) y = std::max(y, belowMenu);
+  return {x, y};
+}
+
+}  // namespace axtune
