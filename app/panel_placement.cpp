@@ -29,9 +29,11 @@ QPoint PanelPositionBeside(const QRect& mainFrame, const QRect& menuBar, const Q
   if (mainFrame.y() - kGap - panel.height() >= screen.y())
     return {aboveBelowX, mainFrame.y() - kGap - panel.height()};
 
-  // No room beside the window: over its right-hand part, below the menu bar (and as far down as
-  // the screen lets the panel stay whole, but never up over the menu).
-  const int x = Fit(mainRight - panel.width(), panel.width(), screen.x(), screenRight);
+  // No room beside the window: at the screen's edge on the side with more room, so that it covers
+  // as little of the window as it can, and below the menu bar wherever it reaches over it.
+  const bool rightHasMore = screenRight - mainRight >= mainFrame.x() - screen.x();
+  const int x =
+      Fit(rightHasMore ? screenRight - panel.width() : screen.x(), panel.width(), screen.x(), screenRight);
   const int belowMenu = std::max(menuBar.y() + menuBar.height(), screen.y());
   // Only a panel overlapping the menu bar horizontally has to keep below it.
   const bool overMenuColumns = x < menuBar.x() + menuBar.width() && x + panel.width() > menuBar.x();
