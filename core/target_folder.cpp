@@ -21,7 +21,7 @@ std::string TargetFolderProblem(const std::string& path) {
   const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
   const fs::path probe = folder / (".axtune-probe-" + std::to_string(stamp));
   errno = 0;
-  std::FILE* file = std::fopen(probe.string().c_str(), "wbx");
+  std::FILE* file = std::fopen(probe.string().c_str(), "wb");
   if (file == nullptr) {
     const int reason = errno;
     return "cannot create a file in the folder " + folder.string() +
