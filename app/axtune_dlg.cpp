@@ -10,6 +10,7 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLayout>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTimer>
@@ -26,6 +27,7 @@
 #include "app/flash_kernel_setting.h"
 #include "app/help_manual.h"
 #include "app/shared_icons.h"
+#include "app/window_title.h"
 #include "controls/message_box.h"
 #include "core/drive_identity.h"
 #include "link/drive_link.h"
@@ -45,6 +47,7 @@ namespace axtune {
 namespace {
 constexpr int kTextNotStored = 40017;
 constexpr int kTextStoreRefused = 42150;
+constexpr int kTextStored = 42612;
 // Time for a closing menu to leave the screen and the window below it to repaint.
 constexpr int kMenuCloseMs = 50;
 
@@ -129,11 +132,18 @@ CAxtuneDlg::CAxtuneDlg(QWidget* parent)
     // Shown once a supported drive is identified; until then it would only show empty panes.
     driveStatusBar_->hide();
   }
+  FollowHomingState();
 
   urlOpener_ = [](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); };
   SetUpExpertTools();
-  // Wide enough for all eight tabs of expert mode in one row.
-  resize(720, 500);
+  // Wide enough for all eight tabs of expert mode in one row, tall enough for the tallest page with
+  // the status line below it.
+  resize(720, 540);
+  // The window keeps the size it has (the user's) when the connection line comes and goes, or a
+  // page with more rows is added: the contents share the space, the frame does not jump. A floor
+  // keeps the menu, the tabs and the status bar usable.
+  QMainWindow::layout()->setSizeConstraint(QLayout::SetNoConstraint);
+  setMinimumSize(480, 360);
 }
 
 void CAxtuneDlg::ShowStatusNote(const QString& text, int ms) {
@@ -163,6 +173,8 @@ void CAxtuneDlg::BuildMenu() {
   AddCommand(file, kCommandReport, true);
   file->addSeparator();
   AddCommand(file, kCommandUser, true);
+  // In expert mode: the status panel again, after the user closed it.
+  AddCommand(file, kCommandStatusPanel, true)->setVisible(false);
 
   // A top-level item: greyed until a page reports a change, then the bold default item.
   QAction* store = AddCommand(bar, kCommandStoreParameters, false);
@@ -281,6 +293,9 @@ void CAxtuneDlg::OnCommand(int id) {
     case kCommandFeedback:
       OnFeedback();
       break;
+    case kCommandStatusPanel:
+      if (statusPanelShow_) statusPanelShow_();
+      break;
     default:
       break;
   }
@@ -303,6 +318,28 @@ void CAxtuneDlg::NotifyParameterChanged(int record) {
   SetStoreCommandState(true);
 }
 
+void CAxtuneDlg::FollowHomingState() {
+  auto* homing = static_cast<CReferenzfahrtPropertyPage*>(connectionPages_[4]);
+  OnHomingStateRead(driveStatusBar_, homing, [homing](std::optional<HomingState> state) {
+    homing->ShowHomingState(state ? QString::fromStdString(HomingStateText(*state)) : QString());
+  });
+}
+
+void CAxtuneDlg::UpdateTitle() {
+  TitleConnection title;
+  if (!startupDone_) {
+    title.state = TitleConnection::State::Starting;
+  } else if (checkedPort_ == 0 || !IsLinkOpen()) {
+    title.state = TitleConnection::State::NoPort;
+  } else {
+    title.state = connected_ ? TitleConnection::State::Connected : TitleConnection::State::NoDrive;
+    title.port = checkedPort_;
+    title.driveType = driveTypeText_;
+    title.driveVersion = driveVersion_;
+  }
+  setWindowTitle(QString::fromStdString(MainWindowTitle(title)));
+}
+
 void CAxtuneDlg::OnStoreParameters() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   // Without the drive's reply, or with its refusal, nothing says the parameters were stored: greying
@@ -314,8 +351,10 @@ void CAxtuneDlg::OnStoreParameters() {
     return;
   }
   SetStoreCommandState(false);
-  // The greyed item is on the screen during the drive's 2 s, not only after them.
+  ShowStatusNote(Tr(kTextStored));
+  // The greyed item and the note are on the screen during the drive's 2 s, not only after them.
   menuBar()->repaint();
+  statusNote_->repaint();
   SleepMs(2000);
   QApplication::restoreOverrideCursor();
 }

@@ -161,6 +161,9 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
 
  private:
   void StartConnecting();
+  // OpenPort whose failure message ends with `addendum` (start-up: the link cannot be used), so
+  // that one box says it all.
+  bool OpenPortReporting(int n, const QString& addendum);
   void BuildMenu();
   QAction* AddCommand(QWidget* menu, int id, bool enabled);
   void SetStoreCommandState(bool modified);
@@ -169,9 +172,15 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   // Shows `text` in the connection line and paints it at once (the work that follows blocks the
   // window); an empty text hides the line.
   void SetConnectionState(const QString& text);
+  // The title names the drive and its port, or the port and that no drive answers.
+  void UpdateTitle();
+  // The status bar's polls feed the Homing page's homing state.
+  void FollowHomingState();
   void OnHelpTopics();
   void OnAbout();
   void SetUpExpertTools();
+  // The status panel's menu entry is there in expert mode only.
+  void UpdateExpertCommands(bool expert);
   void OnHomepage();
   void OnFeedback();
   void OpenAddress(const QString& url);
@@ -189,6 +198,10 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   int driveProbeIntervalMs_ = 3000;
   int driveType_ = 0;
   QTimer* statusNoteTimer_ = nullptr;
+  // Type and firmware version of the identified drive, for the title.
+  std::string driveTypeText_;
+  std::string driveVersion_;
+  bool startupDone_ = false;
   std::string scanFailures_;  // why ports failed in the last scan, one line each
   std::map<int, QAction*> actions_;
   QActionGroup* portGroup_ = nullptr;

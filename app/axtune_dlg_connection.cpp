@@ -6,7 +6,9 @@
 #include <QLabel>
 #include <QStatusBar>
 #include <QTimer>
+#include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "app/axtune_dlg.h"
 #include "app/axtune_property_sheet.h"
@@ -32,6 +34,12 @@ constexpr int kTextNoPortAtAll = 40016;
 constexpr int kCarrierSettleMs = 3000;
 constexpr int kAfterCloseMs = 100;
 constexpr int kUnpaintedStartMs = 2000;
+
+// Whether the user put a device on slot n through AXTUNE_COM<n>.
+bool NamedByEnvironment(int n) {
+  const char* value = std::getenv(("AXTUNE_COM" + std::to_string(n)).c_str());
+  return value != nullptr && *value != '\0';
+}
 
 class WaitCursor {
  public:
@@ -68,19 +76,21 @@ void CAxtuneDlg::ConnectAtStartup() {
     QAction* wanted = CommandAction(kCommandPortBase + startupPort_);
     if (wanted != nullptr && wanted->isEnabled()) port = startupPort_;
   }
-  bool opened = false;
+  startupDone_ = true;
+  // One box says that no port opened, why, and that the link cannot be used.
+  const QString cannotOpen = QStringLiteral("\n\n") + QString::fromUtf8(Text(kTextCannotOpenLink));
   if (port == 0) {
     // Why each port that exists did not open, as a chosen port's failure says it.
     SetConnectionState(QString::fromStdString(NoPortText(scanFailures_)));
     QString text =
         QString::fromUtf8(Text(40010)) + QStringLiteral("\n\n") + QString::fromUtf8(Text(kTextNoPortAtAll));
     if (!scanFailures_.empty()) text += QStringLiteral("\n\n") + QString::fromStdString(scanFailures_);
-    ShowMessage(this, text);
+    UpdateTitle();
+    ShowMessage(this, text + cannotOpen);
   } else {
-    opened = OpenPort(port);
+    OpenPortReporting(port, cannotOpen);
   }
   UpdatePortChecks();
-  if (!opened) ShowMessage(this, QString::fromUtf8(Text(kTextCannotOpenLink)));
   emit StartupFinished();
 }
 
@@ -137,8 +147,9 @@ int CAxtuneDlg::ScanPorts() {
       probes[n].usable = true;
       probes[n].carrier = IsCarrierDetected();
       CloseLink();
-    } else if (LastOpenError() != PortOpenError::NotFound) {
-      // A slot without a device is simply absent; one that exists and refuses is worth a word.
+    } else if (LastOpenError() != PortOpenError::NotFound || NamedByEnvironment(n)) {
+      // A slot without a device is simply absent; one that exists and refuses, or one the user
+      // named in AXTUNE_COMn whose device is not there, is worth a word.
       if (!scanFailures_.empty()) scanFailures_ += "\n";
       scanFailures_ += PortFailureLine(n, LastOpenError(), LastOpenErrorText());
     }
@@ -148,6 +159,11 @@ int CAxtuneDlg::ScanPorts() {
 }
 
 bool CAxtuneDlg::OpenPort(int n) {
+  return OpenPortReporting(n, QString());
+}
+
+bool CAxtuneDlg::OpenPortReporting(int n, const QString& addendum) {
+  startupDone_ = true;
   StopWatcher();
   SetConnectionState(QString::fromStdString(ConnectingText(n)));
   CloseLink();
@@ -157,7 +173,8 @@ bool CAxtuneDlg::OpenPort(int n) {
     const PortOpenError error = LastOpenError();
     const std::string osText = LastOpenErrorText();
     SetConnectionState(QString::fromStdString(NoPortText(PortFailureLine(n, error, osText))));
-    ShowMessage(this, QString::fromStdString(OpenPortFailureText(n, ResolvePortDevice(name), error, osText)));
+    const QString text =
+        QString::fromStdString(OpenPortFailureText(n, ResolvePortDevice(name), error, osText));
     // Without a port there is no drive: pages and status bar must not keep talking to a closed link.
     if (connected_) {
       connected_ = false;
@@ -168,6 +185,8 @@ bool CAxtuneDlg::OpenPort(int n) {
     // The General page must not go on naming a drive behind a closed link: its read fails and
     // clears type and version.
     if (sheet_->isVisible()) drivePage_->OnShowWindow(false);
+    UpdateTitle();
+    ShowMessage(this, text + addendum);
     return false;
   }
   checkedPort_ = n;
@@ -200,6 +219,14 @@ bool CAxtuneDlg::IdentifyDrive() {
   }
   connected_ = IsSupportedDriveType(record[0]);
   driveType_ = answered ? record[0] : 0;
+  if (connected_) {
+    std::array<int16_t, kRecordWords> words{};
+    for (size_t i = 0; i < words.size(); ++i) words[i] = static_cast<int16_t>(record[i]);
+    const DriveIdentity identity = DecodeIdentification(words);
+    driveTypeText_ = identity.typeText;
+    driveVersion_ = identity.versionText;
+  }
+  UpdateTitle();
   SetConnectionState(connected_ ? QString()
                                 : QString::fromStdString(NoDriveText(checkedPort_, answered, record[0])));
 
@@ -214,7 +241,9 @@ bool CAxtuneDlg::IdentifyDrive() {
     }
     if (sheet_->GetPageCount() == 1) {
       for (CAxtunePropertyPage* page : connectionPages_) sheet_->AddPage(page);
-      if (ExpertMode()) {
+      const bool expert = ExpertMode();
+      UpdateExpertCommands(expert);
+      if (expert) {
         for (CAxtunePropertyPage* page : debugPages_) sheet_->AddPage(page);
         if (statusPanelShow_) statusPanelShow_();
       }

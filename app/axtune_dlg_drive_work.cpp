@@ -78,6 +78,7 @@ bool CAxtuneDlg::ReconnectAfterFirmwareUpdate() {
       setStatusBar(driveStatusBar_);
       driveStatusBar_->hide();  // identification shows it for a supported drive
     }
+    FollowHomingState();
   }
   if (checkedPort_ == 0) return false;
   // The same path as picking the port in the menu: open, identify, pages, status bar, watcher.

@@ -38,7 +38,9 @@ void CAxtuneDlg::SetUpExpertTools() {
   userDialog_ = new CBenutzerDialog(this);
   statusDialog_ = new CStatusDialog(this);
   expertModeCheck_ = [this] { return userDialog_->LoadAndCheck(); };
-  statusPanelShow_ = [this] { statusDialog_->ShowOnTop(); };
+  statusPanelShow_ = [this] { statusDialog_->ShowBeside(this); };
+  // The second debug page is told apart from the first by its tab.
+  debugPages_[1]->SetTitle(QStringLiteral("Debug 2"));
   if (QAction* user = CommandAction(kCommandUser)) user->setStatusTip(Tr(kTextUserPrompt));
   // Shift+F1 on a control without a text of its own opens the manual at its page's topic.
   InstallContextHelp(this, [this](const QString& topic) { OpenManual(topic); });
@@ -52,6 +54,11 @@ void CAxtuneDlg::OnUser() {
     if (expert && !inSheet) sheet_->AddPage(page);
     if (!expert && inSheet) sheet_->RemovePage(page);
   }
+  UpdateExpertCommands(expert);
+}
+
+void CAxtuneDlg::UpdateExpertCommands(bool expert) {
+  if (QAction* panel = CommandAction(kCommandStatusPanel)) panel->setVisible(expert);
 }
 
 void CAxtuneDlg::OpenManual(const QString& topic) {

@@ -14,6 +14,8 @@ inline constexpr int kCommandFeedback = 32793;
 inline constexpr int kCommandPortBase = 32824;  // + n for COMn, n = 1..12
 inline constexpr int kCommandPortFirst = 32825;
 inline constexpr int kCommandPortLast = 32836;
+// Shows the status panel again after it was closed (expert mode only).
+inline constexpr int kCommandStatusPanel = 32851;
 inline constexpr int kCommandAbout = 57664;
 inline constexpr int kCommandContextHelp = 57669;  // Shift+F1
 inline constexpr int kCommandHelpTopics = 57670;   // F1

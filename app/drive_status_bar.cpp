@@ -8,6 +8,7 @@
 #include <QToolTip>
 #include <algorithm>
 
+#include "link/object_access.h"
 #include "res/strings.h"
 
 namespace axtune {
@@ -70,6 +71,9 @@ QStringList SampleTexts(int pane) {
                      kStrReferenceInvalid}) {
         texts << text(id);
       }
+      for (HomingState state : {HomingState::NotCompleted, HomingState::Running, HomingState::Found,
+                                HomingState::Finished, HomingState::Failed})
+        texts << QString::fromStdString(HomingStateText(state));
       texts << text(kStrProfileStarted) + " -32768"
             << "Error -32768";
       break;
@@ -123,6 +127,9 @@ void DriveStatusBar::setUpPanes() {
 
 void DriveStatusBar::setDriveIdentified(bool identified) {
   identified_ = identified;
+  // Another drive, or the same one after a power cycle, may be in another mode.
+  mode_.reset();
+  modeStatusword_.reset();
   // A newly identified drive has just answered; the old one's silence no longer counts.
   if (identified) lastAnswer_ = QDateTime::currentDateTimeUtc();
   setStale(false);
@@ -173,7 +180,22 @@ bool DriveStatusBar::pollOnce() {
   // the tooltip converts the one time it shows.
   lastAnswer_ = QDateTime::currentDateTimeUtc();
   setStale(false);
-  showStatus(DecodeDriveStatus(reading.record129, reading.record131, reading.statusword, *memory_));
+  if (reading.statusword &&
+      (reading.statusword != modeStatusword_ || ++pollsSinceModeRead_ >= kModeRecheckPolls)) {
+    int32_t mode = 0;
+    if (ReadObject(0x6061, 0, &mode)) {
+      mode_ = mode;
+      modeStatusword_ = reading.statusword;
+      pollsSinceModeRead_ = 0;
+    }
+  }
+  DriveStatusView view =
+      DecodeDriveStatus(reading.record129, reading.record131, reading.statusword, *memory_);
+  homing_ = HomingStateOf(mode_, reading.statusword);
+  // In the homing mode the profile state does not tell what the drive does; the homing bits do.
+  if (homing_) view.profileText = HomingStateText(*homing_);
+  showStatus(view);
+  emit homingStateRead(homing_);
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "core/drive_status.h"
+#include "core/homing_state.h"
 #include "ui/xstatus_bar.h"
 
 namespace axtune {
@@ -19,6 +20,8 @@ class DriveStatusBar : public XStatusBar {
   static constexpr unsigned kIndicatorId = 101;
   static constexpr int kPollIntervalMs = 100;
   static constexpr int kMinimumHeight = 21;
+  // The mode of operation is read again after this many polls even when the statusword stayed.
+  static constexpr int kModeRecheckPolls = 10;
 
   // Creates the panes. Polling is armed at once but reads the drive only while a supported drive
   // is identified (setDriveIdentified).
@@ -43,12 +46,18 @@ class DriveStatusBar : public XStatusBar {
   void showStatus(const DriveStatusView& view);
   // The hysteresis memory (the process-wide one unless a test installs its own).
   void setMemory(DriveStatusMemory* memory);
+  // The homing state of the last poll; empty while the drive is not in the homing mode.
+  std::optional<HomingState> homingState() const { return homing_; }
 
   // True from the first tick whose reads fail until a tick reads the drive again: the panes then
   // show the drive's last values greyed out, so a drive that stopped answering does not look alive.
   bool isStale() const { return stale_; }
   // What pane `pane` shows, for its tooltip (and, while stale, since when the drive is silent).
   QString paneToolTip(int pane) const;
+
+ signals:
+  // After every poll that read the drive: the homing state (empty outside the homing mode).
+  void homingStateRead(std::optional<axtune::HomingState> state);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -66,6 +75,12 @@ class DriveStatusBar : public XStatusBar {
   bool stale_ = false;
   QDateTime lastAnswer_;
   DriveStatusMemory* memory_;
+  // The mode of operation is read again when the statusword changed (a new mode shows there as soon
+  // as the drive acts on it) and otherwise once a second, so most polls cost no extra exchange.
+  std::optional<int32_t> mode_;
+  int pollsSinceModeRead_ = 0;
+  std::optional<uint16_t> modeStatusword_;
+  std::optional<HomingState> homing_;
 };
 
 }  // namespace axtune

@@ -45,6 +45,12 @@ void StartDriveStatusPolling(QStatusBar* bar) {
   StartStatusPanelPolling();
 }
 
+void OnHomingStateRead(QStatusBar* bar, QObject* context,
+                       std::function<void(std::optional<HomingState>)> shown) {
+  if (auto* drive = qobject_cast<DriveStatusBar*>(bar))
+    QObject::connect(drive, &DriveStatusBar::homingStateRead, context, std::move(shown));
+}
+
 bool IsDriveStatusPolling(QStatusBar* bar) {
   auto* drive = qobject_cast<DriveStatusBar*>(bar);
   return drive != nullptr && drive->isPolling();
@@ -62,6 +68,7 @@ void StopDriveStatusPolling(QStatusBar*) {
 void StartDriveStatusPolling(QStatusBar*) {
   StartStatusPanelPolling();
 }
+void OnHomingStateRead(QStatusBar*, QObject*, std::function<void(std::optional<HomingState>)>) {}
 bool IsDriveStatusPolling(QStatusBar*) {
   return false;
 }

@@ -3,6 +3,12 @@
 // The expert status panel follows the same calls.
 #pragma once
 
+#include <functional>
+#include <optional>
+
+#include "core/homing_state.h"
+
+class QObject;
 class QStatusBar;
 class QWidget;
 
@@ -16,6 +22,11 @@ void StopDriveStatusPolling(QStatusBar* bar);
 void StartDriveStatusPolling(QStatusBar* bar);
 // True while the bar's timer runs.
 bool IsDriveStatusPolling(QStatusBar* bar);
+
+// Calls `shown` after every poll of the bar that read the drive, with the homing state (empty outside
+// the homing mode), for as long as `context` lives.
+void OnHomingStateRead(QStatusBar* bar, QObject* context,
+                       std::function<void(std::optional<HomingState>)> shown);
 
 // The same for the status panel alone (the two above pass it on as well).
 void SetStatusPanelIdentified(bool identified);

@@ -32,6 +32,7 @@ constexpr int kTextSilent = 42148;
 constexpr int kTextCancelled = 42149;
 // A message box has room for a screenful of differences; the rest are counted.
 constexpr size_t kDifferenceLinesShown = 20;
+constexpr int kTextLoaded = 42614;
 
 QString Tr(int id) {
   return QString::fromUtf8(Text(id));
@@ -122,7 +123,11 @@ void RunLoadParametersCommand(CAxtuneDlg& window) {
   // A file with the identification counts as a change even when nothing was sent.
   if (outcome.markChanged) window.NotifyParameterChanged(0);
   const QString text = OutcomeText(outcome, count);
-  if (!text.isEmpty()) ShowMessage(&window, text);
+  if (!text.isEmpty()) {
+    ShowMessage(&window, text);
+  } else if (outcome.result == LoadResult::Loaded) {
+    window.ShowStatusNote(Tr(kTextLoaded).arg(outcome.recordsSent));
+  }
 }
 
 }  // namespace axtune

@@ -1,6 +1,7 @@
 #include "app/save_parameters_command.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <ctime>
@@ -20,6 +21,7 @@ constexpr int kTextTitle = 42100;
 constexpr int kTextReading = 42103;
 constexpr int kTextWriteFailed = 42130;
 constexpr int kTextTooManyRecords = 42134;
+constexpr int kTextSavedTo = 42613;
 
 QString Tr(int id) {
   return QString::fromUtf8(Text(id));
@@ -78,7 +80,11 @@ void RunSaveParametersCommand(CAxtuneDlg& window) {
                                      user.company.toLocal8Bit().toStdString()};
   const FileWriteResult written = WriteFileAtomically(file, BuildParameterFile(read.records, trailer));
   QApplication::restoreOverrideCursor();
-  if (!written.ok) ShowMessage(&window, Tr(kTextWriteFailed).arg(QString::fromStdString(written.reason)));
+  if (!written.ok) {
+    ShowMessage(&window, Tr(kTextWriteFailed).arg(QString::fromStdString(written.reason)));
+    return;
+  }
+  window.ShowStatusNote(Tr(kTextSavedTo).arg(QDir::toNativeSeparators(path)));
 }
 
 }  // namespace axtune

@@ -4,11 +4,15 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMainWindow>
+#include <QMenuBar>
 #include <QPalette>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QVBoxLayout>
 
+#include "app/panel_placement.h"
 #include "app/shared_icons.h"
 #include "link/object_access.h"
 #include "res/expert_text_ids.h"
@@ -57,11 +61,23 @@ const QColor kPressedButton(165, 195, 225);
 const QColor kPressedDisabledText(60, 70, 85);
 const char* const kLampProperty = "lampIcon";
 
-// The template has one language: its labels are German in both user interfaces.
-const char* const kUnknown = "unbekannt";
-const char* const kNoAnswer =
+// The panel's labels follow the window's language: the German words of the panel's template, and
+// English ones for the English window (a technician should not meet "Fehler löschen" beside
+// "Switch On" there).
+struct Words {
+  const char* german;
+  const char* english;
+};
+
+const char* Pick(const Words& words) {
+  return CurrentLanguage() == Language::German ? words.german : words.english;
+}
+
+constexpr Words kUnknown{"unbekannt", "unknown"};
+constexpr Words kNoAnswer{
     "keine R\xC3\xBC"
-    "ckmeldung";
+    "ckmeldung",
+    "no response"};
 
 QString Utf8(const std::string& text) {
   return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -103,8 +119,8 @@ void CStatusDialog::BuildControls() {
     label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     return label;
   };
-  auto caption = [this](const char* text, int helpOf) {
-    auto* label = new QLabel(QString::fromUtf8(text), this);
+  auto caption = [this](const Words& text, int helpOf) {
+    auto* label = new QLabel(QString::fromUtf8(Pick(text)), this);
     label->setWhatsThis(HelpText(ControlHelpId(helpOf)));
     return label;
   };
@@ -127,29 +143,29 @@ void CStatusDialog::BuildControls() {
   position->setWhatsThis(HelpText(ControlHelpId(kBarPosition)));
   values->addWidget(position, 0, 0, 1, 2);
   struct Row {
-    const char* caption;
+    Words caption;
     int id;
   };
-  const Row rows[] = {{"Motorposition:", kTextMotorPosition},
-                      {nullptr, kTextEncoderPosition},
-                      {"Zwischenkreisspannung:", kTextVoltage},
-                      {"Temperatur der Endstufe:", kTextTemperature},
-                      {"Motorstrom:", kTextCurrent},
-                      {"Schrittaufl\xC3\xB6sung:", kTextStepResolution},
-                      {"Stromreduzierung nach", kTextCurrentReduction},
-                      {"Betriebsart:", kTextMode}};
+  const Row rows[] = {{{"Motorposition:", "Motor position:"}, kTextMotorPosition},
+                      {{nullptr, nullptr}, kTextEncoderPosition},
+                      {{"Zwischenkreisspannung:", "DC-link voltage:"}, kTextVoltage},
+                      {{"Temperatur der Endstufe:", "Power stage temperature:"}, kTextTemperature},
+                      {{"Motorstrom:", "Motor current:"}, kTextCurrent},
+                      {{"Schrittaufl\xC3\xB6sung:", "Step resolution:"}, kTextStepResolution},
+                      {{"Stromreduzierung nach", "Current reduction after"}, kTextCurrentReduction},
+                      {{"Betriebsart:", "Mode of operation:"}, kTextMode}};
   int row = 1;
   for (const Row& r : rows) {
     QLabel* left = nullptr;
-    if (r.caption != nullptr) {
+    if (r.caption.german != nullptr) {
       left = caption(r.caption, r.id);
     } else {
       // The encoder row appears with the first tick that read the drive.
-      left = value(kLabelEncoder, "Encoderposition:");
+      left = value(kLabelEncoder, Pick({"Encoderposition:", "Encoder position:"}));
       left->setWhatsThis(HelpText(ControlHelpId(kTextEncoderPosition)));
       left->setVisible(false);
     }
-    QLabel* right = value(r.id, kUnknown);
+    QLabel* right = value(r.id, Pick(kUnknown));
     if (r.id == kTextEncoderPosition) right->setVisible(false);
     values->addWidget(left, row, 0);
     values->addWidget(right, row, 1);
@@ -171,11 +187,11 @@ void CStatusDialog::BuildControls() {
 
   // Lamps of the switches and the referenced state.
   auto* lamps = new QGridLayout;
-  const Row lampRows[] = {{"Endschalter oben", kLampUpperLimit},
-                          {"Endschalter unten", kLampLowerLimit},
-                          {"Referenzschalter", kLampReferenceSwitch},
-                          {"Stoppschalter", kLampStopSwitch},
-                          {"Referenziert", kLampReferenced}};
+  const Row lampRows[] = {{{"Endschalter oben", "Upper limit switch"}, kLampUpperLimit},
+                          {{"Endschalter unten", "Lower limit switch"}, kLampLowerLimit},
+                          {{"Referenzschalter", "Reference switch"}, kLampReferenceSwitch},
+                          {{"Stoppschalter", "Stop switch"}, kLampStopSwitch},
+                          {{"Referenziert", "Referenced"}, kLampReferenced}};
   row = 0;
   for (const Row& r : lampRows) {
     lamps->addWidget(lamp(r.id), row, 0);
@@ -192,9 +208,9 @@ void CStatusDialog::BuildControls() {
   // Profile and device state, each a lamp and a text.
   auto* states = new QGridLayout;
   states->addWidget(lamp(kLampProfile), 0, 0);
-  states->addWidget(value(kTextProfile, kNoAnswer), 0, 1);
+  states->addWidget(value(kTextProfile, Pick(kNoAnswer)), 0, 1);
   states->addWidget(lamp(kLampDevice), 1, 0);
-  states->addWidget(value(kTextDevice, kNoAnswer), 1, 1);
+  states->addWidget(value(kTextDevice, Pick(kNoAnswer)), 1, 1);
   Label(kTextProfile)->setWhatsThis(HelpText(ControlHelpId(kLampProfile)));
   Label(kTextDevice)->setWhatsThis(HelpText(ControlHelpId(kLampDevice)));
   states->setColumnStretch(1, 1);
@@ -202,18 +218,18 @@ void CStatusDialog::BuildControls() {
   // The controlword buttons: three push-like check boxes and the fault reset.
   auto* buttons = new QHBoxLayout;
   struct PanelButton {
-    const char* text;
+    Words text;
     int id;
     bool checkable;
     PanelCommand command;
   };
   const PanelButton entries[] = {
-      {"Quickstop", kButtonQuickstop, true, PanelCommand::Quickstop},
-      {"Operation", kButtonOperation, true, PanelCommand::Operation},
-      {"Switch On", kButtonSwitchOn, true, PanelCommand::SwitchOn},
-      {"Fehler l\xC3\xB6schen", kButtonFaultReset, false, PanelCommand::FaultReset}};
+      {{"Quickstop", "Quickstop"}, kButtonQuickstop, true, PanelCommand::Quickstop},
+      {{"Operation", "Operation"}, kButtonOperation, true, PanelCommand::Operation},
+      {{"Switch On", "Switch On"}, kButtonSwitchOn, true, PanelCommand::SwitchOn},
+      {{"Fehler l\xC3\xB6schen", "Reset Fault"}, kButtonFaultReset, false, PanelCommand::FaultReset}};
   for (const PanelButton& entry : entries) {
-    auto* button = new QPushButton(QString::fromUtf8(entry.text), this);
+    auto* button = new QPushButton(QString::fromUtf8(Pick(entry.text)), this);
     button->setObjectName(QString::number(entry.id));
     button->setCheckable(entry.checkable);
     button->setAutoDefault(false);
@@ -278,6 +294,26 @@ void CStatusDialog::ShowOnTop() {
   raise();
 }
 
+void CStatusDialog::ShowBeside(const QWidget* mainWindow) {
+  if (mainWindow == nullptr) {
+    ShowOnTop();
+    return;
+  }
+  // The frame's size is known once the panel was shown; before that its size hint stands in.
+  adjustSize();
+  const QSize panel = isVisible() ? frameGeometry().size() : size();
+  QRect menu;
+  if (const auto* window = qobject_cast<const QMainWindow*>(mainWindow); window && window->menuBar()) {
+    const QWidget* bar = window->menuBar();
+    menu = QRect(bar->mapToGlobal(QPoint(0, 0)), bar->size());
+  }
+  const QScreen* screen = mainWindow->screen();
+  const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(QPoint(0, 0), panel);
+  move(PanelPositionBeside(mainWindow->frameGeometry(), menu, panel, area));
+  show();
+  raise();
+}
+
 void CStatusDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (auto* bar = findChild<QProgressBar*>(QString::number(kBarPosition))) bar->setRange(-100, 100);
@@ -296,7 +332,7 @@ void CStatusDialog::SetDriveIdentified(bool identified) {
   if (identified_ && !identified) {
     // Without a drive the last state read would mislead: the state lamps go back to "no answer".
     for (int id : {kLampProfile, kLampDevice}) SetLamp(id, kLampGrey);
-    for (int id : {kTextProfile, kTextDevice}) SetText(id, kNoAnswer);
+    for (int id : {kTextProfile, kTextDevice}) SetText(id, Pick(kNoAnswer));
   }
   identified_ = identified;
   UpdateTimer();
@@ -336,7 +372,7 @@ bool CStatusDialog::Tick() {
   }
   ShowStatus(DecodeStatusPanel(reading.record129, reading.record131, reading.statusword, memory_,
                                CurrentLanguage()));
-  if (modeRead) SetText(kTextMode, ModeOfOperationText(mode));
+  if (modeRead) SetText(kTextMode, ModeOfOperationText(mode, CurrentLanguage()));
   return true;
 }
 

@@ -1,7 +1,7 @@
 // The status panel: the drive's live state in more detail than the status bar (positions, voltage,
 // temperature, current, step resolution, idle-current reduction, switch lamps, profile and device
 // state) and four buttons that drive the device state machine through the controlword. An expert
-// tool: one process-wide modeless window, hidden at start, shown at the top left and on top when a
+// tool: one process-wide modeless window, hidden at start, shown beside the main window and on top when a
 // drive is identified in expert mode. While shown it reads the drive every 200 ms, but only while a
 // supported drive is identified and nothing else owns the port.
 #pragma once
@@ -33,6 +33,8 @@ class CStatusDialog : public QDialog {
 
   // Moves the window to the screen's top left, keeps its size, shows it on top of the others.
   void ShowOnTop();
+  // Shows it on top beside `mainWindow`, on that window's screen and never over its menu bar.
+  void ShowBeside(const QWidget* mainWindow);
 
   // Whether a supported drive is identified; without one the panel does not read the drive. An
   // identification also ends a StopPolling (the link owns the port again).

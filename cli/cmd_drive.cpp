@@ -108,7 +108,11 @@ int CmdIdentify(Context& context) {
     firmware.set("text", versionText).set("number", id.versionNumber);
     Json j = Json::object();
     j.set("ok", id.supported);
-    j.set("port", session.portLabel()).set("deviceType", id.deviceType).set("deviceName", id.typeText);
+    // The window names an unsupported device in German in both languages; English JSON says it in English.
+    const std::string deviceName = !id.supported && CurrentLanguage() == Language::English
+                                       ? std::string("unsupported device")
+                                       : id.typeText;
+    j.set("port", session.portLabel()).set("deviceType", id.deviceType).set("deviceName", deviceName);
     j.set("supported", id.supported).set("firmware", firmware).set("recordCount", id.recordCount);
     j.set("carrier", id.carrier ? Json(*id.carrier) : Json());
     j.write(context.out);

@@ -37,8 +37,11 @@ void ReadNameFile(std::string& name, std::string& company) {
 
 int CmdSave(Context& context) {
   const std::string& path = context.options.args[0];
-  // A name the system cannot even look up costs no time at the drive.
-  if (const std::string problem = SaveTargetLookupProblem(path, path); !problem.empty())
+  // A name the system cannot look up, or a folder that cannot take the file, is told before the
+  // drive is read, not after all its records.
+  std::string problem = SaveTargetLookupProblem(path, path);
+  if (problem.empty()) problem = TargetFolderProblem(path);
+  if (!problem.empty())
     return Fail(context, kExitFile, problem + "; nothing was read from the drive");
   DriveSession session(context);
   if (const int code = session.open(); code != kExitOk) return code;

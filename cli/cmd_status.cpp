@@ -17,6 +17,29 @@ const char* LimitText(const DriveStatusView& view) {
   return "none reached";
 }
 
+// "referenced" for a drive that completed its homing, "not referenced" otherwise.
+const char* ReferencedText(const DriveStatusView& view) {
+  return view.referencedState == 2 ? "referenced" : "not referenced";
+}
+
+// The limit-switch bitmap by an English name: the bitmaps are named in German ("Gut", "Achtung").
+const char* EnglishBitmapName(const char* bitmap) {
+  const std::string name = bitmap;
+  if (name == kBitmapGood) return "good";
+  if (name == kBitmapWarning) return "warning";
+  if (name == kBitmapUpperLimit) return "upperLimit";
+  if (name == kBitmapLowerLimit) return "lowerLimit";
+  return bitmap;
+}
+
+// Two device errors are named in German in both languages of the window; a script reading English
+// gets English words.
+void MakeEnglish(DriveStatusView& view) {
+  if (view.deviceState != 0) return;
+  if (view.errorNumber == 6) view.deviceStateText = "Maximum following error reached";
+  if (view.errorNumber == 8) view.deviceStateText = "AD converter error";
+}
+
 std::string ColorText(const Rgb& c) {
   char text[16];
   std::snprintf(text, sizeof text, "#%02X%02X%02X", c.r, c.g, c.b);
@@ -31,7 +54,7 @@ std::string Trimmed(std::string text) {
 // `view` in the chosen language for the texts, `english` the same poll decoded in English: scripts
 // get stable English names beside the display texts.
 Json StatusJson(const DriveStatusView& view, const DriveStatusView& english,
-                const DriveStatusReading& reading) {
+                const DriveStatusReading& reading, bool inEnglish) {
   Json state = Json::object();
   state.set("code", view.deviceState).set("name", english.deviceStateText).set("text", view.deviceStateText);
   state.set("known", view.deviceStateKnown);
@@ -42,7 +65,8 @@ Json StatusJson(const DriveStatusView& view, const DriveStatusView& english,
   profile.set("color", view.profileColor ? Json(ColorText(*view.profileColor)) : Json());
   Json switches = Json::object();
   switches.set("upperLimitReached", view.upperLimitReached).set("lowerLimitReached", view.lowerLimitReached);
-  switches.set("limitBitmap", view.limitSwitchBitmap).set("reference", view.referenceSwitch);
+  switches.set("limitBitmap", inEnglish ? EnglishBitmapName(view.limitSwitchBitmap) : view.limitSwitchBitmap);
+  switches.set("reference", view.referenceSwitch);
   switches.set("stop", view.stopSwitch);
   Json j = Json::object();
   j.set("deviceState", state).set("profile", profile);
@@ -68,7 +92,7 @@ void PrintStatus(std::ostream& out, const DriveStatusView& view) {
       << "Limit switches:   " << LimitText(view) << '\n'
       << "Reference switch: " << (view.referenceSwitch ? "on" : "off") << '\n'
       << "Stop switch:      " << (view.stopSwitch ? "on" : "off") << '\n'
-      << "Referenced:       " << view.referencedState << '\n'
+      << "Referenced:       " << ReferencedText(view) << '\n'
       << "Statusword:       " << statusword << '\n';
 }
 
@@ -103,12 +127,15 @@ int CmdStatus(Context& context) {
     } else {
       ++good;
       DriveStatusMemory before = memory;  // the English decoding must not step the hysteresis twice
-      const DriveStatusView view =
+      DriveStatusView view =
           DecodeDriveStatus(reading.record129, reading.record131, reading.statusword, memory);
+      const bool inEnglish = CurrentLanguage() == Language::English;
+      if (inEnglish) MakeEnglish(view);
       if (options.json) {
-        const DriveStatusView english = DecodeDriveStatus(reading.record129, reading.record131,
-                                                          reading.statusword, before, Language::English);
-        Json j = StatusJson(view, english, reading);
+        DriveStatusView english = DecodeDriveStatus(reading.record129, reading.record131, reading.statusword,
+                                                    before, Language::English);
+        MakeEnglish(english);
+        Json j = StatusJson(view, english, reading, inEnglish);
         if (options.watch) {
           j.writeLine(context.out);
         } else {

@@ -147,7 +147,8 @@ void PrintToolHelp(std::ostream& out) {
   for (const auto& help : kCommands) out << "  " << help.synopsis << '\n';
   out << "\nOptions:\n"
          "  --port COMn|DEVICE|sim  the drive's port: a slot COM1..COM12, a device such as /dev/ttyUSB0,\n"
-         "                          or sim for the built-in simulated drive (default: $AXTUNE_PORT)\n"
+         "                          a network port rfc2217://HOST:PORT (a serial device server), or sim\n"
+         "                          for the built-in simulated drive (default: $AXTUNE_PORT)\n"
          "  --json                  results as JSON on standard output (field names in docs/cli.md)\n"
          "  --lang de|en            language of decoded texts (default: from the locale)\n"
          "  --version               the version of axtune-cli\n"

@@ -4,6 +4,7 @@
 
 #include "controls/page_host.h"
 #include "controls/write_failure.h"
+#include "controls/written_note.h"
 
 namespace axtune {
 
@@ -57,6 +58,7 @@ void CAxtuneComboBox::CommitSelection(int entry) {
   }
   shown_ = entry;
   if (PageHost* host = FindPageHost(this)) host->NotifyParameterChanged(codes_.Record());
+  ShowWrittenNote(this, itemText(entry));
 }
 
 void CAxtuneComboBox::showPopup() {

@@ -6,6 +6,7 @@
 
 #include "controls/page_host.h"
 #include "controls/write_failure.h"
+#include "controls/written_note.h"
 #include "res/strings.h"
 
 namespace axtune {
@@ -114,6 +115,7 @@ void CAxtuneEdit::CommitValue() {
     ReportRejected(typed.left(15));
   } else if (outcome == BoundValue::CommitOutcome::Changed) {
     if (PageHost* host = FindPageHost(this)) host->NotifyParameterChanged(value_.Record());
+    ShowWrittenNote(this, text());
   } else if (outcome == BoundValue::CommitOutcome::WriteFailed) {
     ReportWriteFailure(this);
   }

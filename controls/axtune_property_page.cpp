@@ -18,6 +18,10 @@ PageHost* FindPageHost(const QWidget* widget) {
   return nullptr;
 }
 
+void ShowStatusNote(const QWidget* widget, const QString& text) {
+  if (PageHost* host = FindPageHost(widget)) host->ShowStatusNote(text);
+}
+
 CAxtunePropertyPage::CAxtunePropertyPage(int dialogId, QWidget* parent)
     : QWidget(parent), dialogId_(dialogId) {
   setObjectName(QString::number(dialogId));
@@ -34,6 +38,7 @@ CAxtunePropertyPage::CAxtunePropertyPage(int dialogId, QWidget* parent)
 CAxtunePropertyPage::~CAxtunePropertyPage() = default;
 
 QString CAxtunePropertyPage::Title() const {
+  if (!title_.isEmpty()) return title_;
   return QString::fromUtf8(Text(40000 + dialogId_));
 }
 

@@ -33,6 +33,8 @@ class CAxtunePropertyPage : public QWidget {
 
   int DialogId() const { return dialogId_; }
   QString Title() const;
+  // A tab title of its own instead of the string (two pages of one template are told apart).
+  void SetTitle(const QString& title) { title_ = title; }
 
   int RecordNumber() const { return recordNumber_; }
   void SetRecordNumber(int record) { recordNumber_ = static_cast<int16_t>(record); }
@@ -60,6 +62,7 @@ class CAxtunePropertyPage : public QWidget {
 
  private:
   int dialogId_;
+  QString title_;
   int16_t recordNumber_ = 128;
   RecordImage image_{};
 };

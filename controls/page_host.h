@@ -1,5 +1,6 @@
 // What a page needs from the window that holds its property sheet: whether a supported drive is
-// connected, and where to report that a parameter was written to the drive.
+// connected, where to report that a parameter was written to the drive, and where a short note for
+// the user goes (the window's status line).
 #pragma once
 
 #include <QString>
@@ -25,5 +26,8 @@ class PageHost {
 
 // The nearest ancestor of `widget` that is a PageHost, or null.
 PageHost* FindPageHost(const QWidget* widget);
+
+// ShowStatusNote on the host of `widget`, when it has one.
+void ShowStatusNote(const QWidget* widget, const QString& text);
 
 }  // namespace axtune

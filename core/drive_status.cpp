@@ -42,6 +42,12 @@ long long WholeUnits(double value) {
   return std::llround(value);
 }
 
+// Device state 3: the status bar's "Standby" and the panel's "Eingeschaltet" / "Switched on" name
+// the same state; both show both words, so the two windows never seem to disagree.
+std::string SwitchedOnText(Language language) {
+  return std::string(Text(kStrSwitchedOnPanel, language)) + " (Standby)";
+}
+
 int16_t Signed(uint16_t word) {
   return static_cast<int16_t>(word);
 }
@@ -71,7 +77,7 @@ void DecodeDeviceState(const RecordWords& r129, std::optional<uint16_t> statuswo
       return;
     case 3:
       view.deviceStateColor = kStandbyColor;
-      view.deviceStateText = "Standby";
+      view.deviceStateText = SwitchedOnText(language);
       return;
     default:
       break;
@@ -238,7 +244,7 @@ void DecodePanelDeviceState(const RecordWords& r129, std::optional<uint16_t> sta
       return;
     case 3:
       view.deviceStateLamp = kLampGreen;
-      view.deviceStateText = Text(kStrSwitchedOnPanel, language);
+      view.deviceStateText = SwitchedOnText(language);
       return;
     default:
       break;
@@ -267,9 +273,12 @@ int PanelProfileLamp(int state, bool blink) {
   }
 }
 
-std::string StepResolutionText(int steps) {
-  if (steps == kFullStepsPerRevolution) return Format("Vollschritt  (%d)", steps);
-  if (steps == 2 * kFullStepsPerRevolution) return Format("Halbschritt  (%d)", steps);
+std::string StepResolutionText(int steps, Language language) {
+  const bool german = language == Language::German;
+  if (steps == kFullStepsPerRevolution)
+    return Format(german ? "Vollschritt  (%d)" : "Full step  (%d)", steps);
+  if (steps == 2 * kFullStepsPerRevolution)
+    return Format(german ? "Halbschritt  (%d)" : "Half step  (%d)", steps);
   return Format("1/%g  (%d)", steps / static_cast<double>(kFullStepsPerRevolution), steps);
 }
 
@@ -306,8 +315,9 @@ StatusPanelView DecodeStatusPanel(const RecordWords& r129, const RecordWords& r1
   // Current, step resolution, delay and reduced level are counts and levels: unsigned, so a
   // resolution of 51200 steps (1/256) is not shown as a negative number.
   view.currentText = Format("%.2f Aeff", r131[kWordMotorCurrent] / kSqrt2 * kCurrentFullScale / kCurrentRaw);
-  view.stepResolutionText = StepResolutionText(r131[kWordStepResolution]);
-  view.currentReductionText = Format("%d ms auf %.0f %%", static_cast<int>(r131[kWordReductionDelay]),
+  view.stepResolutionText = StepResolutionText(r131[kWordStepResolution], language);
+  view.currentReductionText = Format(language == Language::German ? "%d ms auf %.0f %%" : "%d ms to %.0f %%",
+                                     static_cast<int>(r131[kWordReductionDelay]),
                                      r131[kWordReducedCurrent] / kPercentRaw);
 
   const unsigned level = r129[kWordLevel];
@@ -346,15 +356,20 @@ StatusPanelView DecodeStatusPanel(const RecordWords& r129, const RecordWords& r1
   return view;
 }
 
-std::string ModeOfOperationText(int32_t mode) {
+std::string ModeOfOperationText(int32_t mode, Language language) {
+  const bool german = language == Language::German;
   switch (mode & 0xFF) {
     case 255:
-      return "Lage";
+      return german ? "Lage" : "Position";
     case 249:
-      return "Referenzfahrt";
+      return german ? "Referenzfahrt" : "Homing";
     default:
-      return "unbekannt";
+      return german ? "unbekannt" : "unknown";
   }
+}
+
+std::string ModeOfOperationText(int32_t mode) {
+  return ModeOfOperationText(mode, Language::German);
 }
 
 uint16_t PanelControlword(PanelCommand command, bool pressedAfterClick) {

@@ -233,6 +233,8 @@ StatusPanelView DecodeStatusPanel(const RecordWords& r129, const RecordWords& r1
 // The mode-of-operation text for object 0x6061 (8-bit, delivered zero- or sign-extended): "Lage"
 // for the profile mode (255), "Referenzfahrt" for homing (249), "unbekannt" otherwise.
 std::string ModeOfOperationText(int32_t mode);
+// The same in the window's language ("Position", "Homing", "unknown" in English).
+std::string ModeOfOperationText(int32_t mode, Language language);
 
 // The panel's buttons and the controlword each writes after its click.
 enum class PanelCommand { Operation, SwitchOn, Quickstop, FaultReset };

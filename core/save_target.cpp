@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <system_error>
 
 namespace axtune {
@@ -32,6 +33,29 @@ std::string SaveTargetLookupProblem(const fs::path& target, const std::string& s
   if (!error) (void)fs::status(target, error);  // follows a link: a loop shows here
   if (!error || error == std::errc::no_such_file_or_directory) return {};
   return "cannot save to " + shownPath + ": " + FileErrorReason(error.value());
+}
+
+std::string TargetFolderProblem(const std::string& path) {
+  const fs::path target(path);
+  const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  std::error_code error;
+  const fs::file_status status = fs::status(folder, error);
+  if (!fs::exists(status)) return "the folder " + folder.string() + " does not exist";
+  if (!fs::is_directory(status)) return folder.string() + " is not a folder";
+  // A probe file beside the target, as the atomic write makes its temporary file there: permission,
+  // a read-only mount and a full directory all show the way the real write would meet them.
+  const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+  const fs::path probe = folder / (".axtune-probe-" + std::to_string(stamp));
+  errno = 0;
+  std::FILE* file = std::fopen(probe.string().c_str(), "wb");
+  if (file == nullptr) {
+    const int reason = errno;
+    return "cannot create a file in the folder " + folder.string() +
+           (reason != 0 ? ": " + FileErrorReason(reason) : std::string());
+  }
+  std::fclose(file);
+  fs::remove(probe, error);
+  return {};
 }
 
 std::string FileErrorReason(int error) {

@@ -1,6 +1,7 @@
 #include "pages/debug_property_page.h"
 
 #include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -14,6 +15,8 @@
 
 namespace axtune {
 namespace {
+
+constexpr int kTextRecordCaption = 42640;
 
 QString Tr(int id) {
   return QString::fromUtf8(Text(id));
@@ -41,7 +44,14 @@ CDebugPropertyPage::CDebugPropertyPage(QWidget* parent) : CAxtunePropertyPage(kD
   recordEdit_->setObjectName(QString::number(kRecordEditId));
   recordEdit_->setWhatsThis(Tr(ControlHelpId(kRecordEditId)));
   recordEdit_->setMaximumWidth(fontMetrics().horizontalAdvance(QStringLiteral("00000000")));
-  grid->addWidget(recordEdit_, 0, 0, Qt::AlignLeft | Qt::AlignTop);
+  // The record number has a caption of its own, so that it is not taken for a word.
+  auto* recordRow = new QHBoxLayout;
+  auto* recordLabel = new QLabel(Tr(kTextRecordCaption), this);
+  recordLabel->setObjectName(QStringLiteral("recordCaption"));
+  recordLabel->setBuddy(recordEdit_);
+  recordRow->addWidget(recordLabel);
+  recordRow->addWidget(recordEdit_);
+  grid->addLayout(recordRow, 0, 0, Qt::AlignLeft | Qt::AlignTop);
   connect(recordEdit_, &CDebugEdit::focusLeft, this, &CDebugPropertyPage::OnRecordEditLeft);
 
   // One column of word edits, word 0 at the top, each with its number to its right.
@@ -68,7 +78,8 @@ CDebugPropertyPage::CDebugPropertyPage(QWidget* parent) : CAxtunePropertyPage(kD
   grid->setColumnStretch(3, 1);
   // The rows stay together at the top however tall the sheet is.
   grid->setRowStretch(kRecordWords, 1);
-  grid->setColumnMinimumWidth(0, fontMetrics().horizontalAdvance(QStringLiteral("00000000")) + 24);
+  grid->setColumnMinimumWidth(
+      0, fontMetrics().horizontalAdvance(Tr(kTextRecordCaption) + QStringLiteral("00000000")) + 32);
   PutValues();
 }
 

@@ -56,6 +56,11 @@ CReferenzfahrtPropertyPage::CReferenzfahrtPropertyPage(QWidget* parent)
   referencePosition_->SetUnit(Tr(47242));
   current_->SetUnit(Tr(48004));
   maxDistance_->SetUnit(Tr(47242));
+  homingState_ = new QLabel(this);
+  homingState_->setObjectName(QStringLiteral("homingState"));
+  QFont bold = homingState_->font();
+  bold.setBold(true);
+  homingState_->setFont(bold);
 
   auto* grid = new QGridLayout(this);
   grid->setContentsMargins(16, 16, 16, 16);
@@ -100,6 +105,8 @@ CReferenzfahrtPropertyPage::CReferenzfahrtPropertyPage(QWidget* parent)
   auto* buttons = new QHBoxLayout;
   buttons->addWidget(start);
   buttons->addWidget(stop);
+  buttons->addSpacing(16);
+  buttons->addWidget(homingState_);
   buttons->addStretch(1);
   grid->addLayout(buttons, row, 0, 1, 4);
   ++row;
@@ -169,6 +176,14 @@ void CReferenzfahrtPropertyPage::OnStart() {
 
 void CReferenzfahrtPropertyPage::OnStop() {
   if (!SendStopSequence()) ShowMessage(this, Tr(kTextStopNotReceived));
+}
+
+void CReferenzfahrtPropertyPage::ShowHomingState(const QString& text) {
+  if (homingState_->text() != text) homingState_->setText(text);
+}
+
+QString CReferenzfahrtPropertyPage::HomingStateShown() const {
+  return homingState_->text();
 }
 
 }  // namespace axtune

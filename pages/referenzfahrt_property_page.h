@@ -53,6 +53,11 @@ class CReferenzfahrtPropertyPage : public CAxtunePropertyPage {
   void OnStart();
   void OnStop();
 
+  // What the drive's homing run is doing ("Referenzfahrt läuft" ...), beside Start and Stop; empty
+  // while the drive is not in the homing mode. The window feeds it from the status polls.
+  void ShowHomingState(const QString& text);
+  QString HomingStateShown() const;
+
  private:
   bool initialised_ = false;
 
@@ -73,6 +78,7 @@ class CReferenzfahrtPropertyPage : public CAxtunePropertyPage {
   QLabel* decelLabel_;
   QLabel* maxDistanceLabel_;
   QLabel* maxDistanceUnit_;
+  QLabel* homingState_;
 };
 
 }  // namespace axtune

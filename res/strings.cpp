@@ -23,6 +23,7 @@ const StringEntry kStrings[] = {
 #include "res/strings_transfer.inc"
 #include "res/strings_safety.inc"
 #include "res/strings_dictionary.inc"
+#include "res/strings_feedback.inc"
 };
 
 std::atomic<Language> g_language{Language::English};

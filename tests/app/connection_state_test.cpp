@@ -139,14 +139,14 @@ TEST_F(ConnectionStateTest, ScanSaysWhyPortsFailedAndTheMenuFindsThemAgain) {
   locked->failNextOpen(PortOpenError::PermissionDenied, "Permission denied");
 
   Window().ConnectAtStartup();
-  ASSERT_EQ(ui_.messages.size(), 2u);
+  ASSERT_EQ(ui_.messages.size(), 1u) << "one box says it all";
   EXPECT_TRUE(ui_.messages[0].startsWith("Open com port failed")) << ui_.messages[0].toStdString();
   EXPECT_TRUE(ui_.messages[0].contains("COM2 (fake:busy): The port is busy: another program holds it open"))
       << ui_.messages[0].toStdString();
   EXPECT_TRUE(ui_.messages[0].contains("COM5 (fake:locked): Permission denied"))
       << ui_.messages[0].toStdString();
   EXPECT_FALSE(ui_.messages[0].contains("COM3")) << "slots without a device are not listed";
-  EXPECT_EQ(ui_.messages[1], "Cannot open seriell link!");
+  EXPECT_TRUE(ui_.messages[0].endsWith("\n\nCannot open seriell link!")) << ui_.messages[0].toStdString();
   EXPECT_TRUE(Window().ConnectionStateText().startsWith("No port is open."));
   EXPECT_TRUE(Window().ConnectionStateText().contains("COM2 (fake:busy)"));
   QAction* com2 = Window().CommandAction(kCommandPortBase + 2);

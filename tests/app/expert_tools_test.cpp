@@ -118,7 +118,7 @@ TEST_F(ExpertToolsTest, UserDialogSavesNameDatAndTheExpertCodeSwitchesTheDebugPa
   AnswerUserDialog("Hans", "Orvane{Wartung}");
   Window().OnCommand(kCommandUser);
   EXPECT_EQ(NameDat(), QByteArray("Hans\0Orvane{Wartung}\0", 21));
-  EXPECT_EQ(Tabs(), kConnectedTabs + QStringList({"Debug", "Debug"})) << "appended after Homing";
+  EXPECT_EQ(Tabs(), kConnectedTabs + QStringList({"Debug", "Debug 2"})) << "appended after Homing";
   EXPECT_EQ(Window().UserDialog()->Company(), "Orvane") << "shown without the code";
   EXPECT_EQ(Window().UserDialog()->Name(), "Hans");
 
@@ -146,24 +146,32 @@ TEST_F(ExpertToolsTest, CancelWritesNothingAndRestoresFromTheFile) {
   EXPECT_EQ(Window().UserDialog()->Name(), "Erna");
   EXPECT_EQ(Window().UserDialog()->Company(), "") << "cut at the code that stands first";
   // No drive: the sheet holds the General page, and the debug pages come with the expert mode.
-  EXPECT_EQ(Tabs(), QStringList({"Drive", "Debug", "Debug"}));
+  EXPECT_EQ(Tabs(), QStringList({"Drive", "Debug", "Debug 2"}));
 }
 
 TEST_F(ExpertToolsTest, DriveFoundAfterTheExpertModeGetsAllPagesAndThePanel) {
   AnswerUserDialog("Hans", "Orvane{Wartung}");
   Window().OnCommand(kCommandUser);
-  EXPECT_EQ(Tabs(), QStringList({"Drive", "Debug", "Debug"}));
+  EXPECT_EQ(Tabs(), QStringList({"Drive", "Debug", "Debug 2"}));
   EXPECT_FALSE(Window().StatusDialog()->isVisible());
 
   PutDrive();
   ASSERT_TRUE(Window().OpenPort(1));
-  EXPECT_EQ(Tabs(), kConnectedTabs + QStringList({"Debug", "Debug"}))
+  EXPECT_EQ(Tabs(), kConnectedTabs + QStringList({"Debug", "Debug 2"}))
       << "the connection pages are not left out, and the debug pages follow them";
   EXPECT_TRUE(Window().StatusDialog()->isVisible()) << "identified in expert mode";
-  EXPECT_EQ(Window().StatusDialog()->pos(), QPoint(0, 0));
+  const QRect menu(Window().menuBar()->mapToGlobal(QPoint(0, 0)), Window().menuBar()->size());
+  EXPECT_FALSE(Window().StatusDialog()->frameGeometry().intersects(menu)) << "never over the menu";
   EXPECT_TRUE(Window().StatusDialog()->IsPolling());
   Window().StatusDialog()->close();
   EXPECT_FALSE(Window().StatusDialog()->IsPolling());
+  // Closed, it comes back from the menu.
+  QAction* again = Window().CommandAction(kCommandStatusPanel);
+  ASSERT_NE(again, nullptr);
+  EXPECT_TRUE(again->isVisible()) << "expert mode";
+  again->trigger();
+  EXPECT_TRUE(Window().StatusDialog()->isVisible());
+  EXPECT_TRUE(Window().StatusDialog()->IsPolling());
 }
 
 TEST_F(ExpertToolsTest, LowerCaseMakerWordLeavesTheExpertModeOff) {
@@ -171,6 +179,8 @@ TEST_F(ExpertToolsTest, LowerCaseMakerWordLeavesTheExpertModeOff) {
   Window().OnCommand(kCommandUser);
   EXPECT_EQ(Tabs(), QStringList({"Drive"}));
   EXPECT_EQ(Window().UserDialog()->Company(), "orvane{Wartung}");
+  EXPECT_FALSE(Window().CommandAction(kCommandStatusPanel)->isVisible())
+      << "the panel's entry is for experts";
 }
 
 TEST_F(ExpertToolsTest, TooLongEntriesAreRefusedAndTwoFullEntriesComeBackWhole) {

@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QDir>
 #include <QEvent>
 #include <QMenuBar>
 #include <algorithm>
@@ -79,6 +80,7 @@ TEST_F(ParameterFileCommandTest, SaveWritesTheCoresFileAndAsksForTheNameWhenItIs
   const ParameterFileTrailer trailer{AbsoluteFilePath(saved.toStdString()),
                                      FormatSaveDate(std::time(nullptr)), "Technician", "Orvane"};
   EXPECT_EQ(FileBytes(saved), BuildParameterFile(records, trailer));
+  EXPECT_EQ(window.StatusNote(), "Saved to " + QDir::toNativeSeparators(saved)) << "said without a box";
 
   // The drive is watched and polled again.
   EXPECT_TRUE(window.WatcherRunning());
@@ -114,6 +116,7 @@ TEST_F(ParameterFileCommandTest, SaveThatCannotWriteKeepsTheOldFileAndSaysWhy) {
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_TRUE(ui.messages[0].startsWith("The file was not written: ")) << ui.messages[0].toStdString();
   EXPECT_TRUE(ui.messages[0].contains("missing-folder")) << ui.messages[0].toStdString();
+  EXPECT_EQ(window.StatusNote(), "") << "nothing was saved, so no note says it was";
 }
 
 TEST_F(ParameterFileCommandTest, LoadSendsRecordsTwoToCountThenEndOfLoadAndMarksAChange) {
@@ -145,6 +148,7 @@ TEST_F(ParameterFileCommandTest, LoadSendsRecordsTwoToCountThenEndOfLoadAndMarks
   ASSERT_TRUE(drive->record(1, words));
   EXPECT_NE(words[0], 1) << "records 0 and 1 are never sent";
   EXPECT_EQ(ui.countPauses(100), 20) << "the drive's 2 s, in slices that Cancel can cut short";
+  EXPECT_EQ(window.StatusNote(), "18 records loaded");
 
   EXPECT_TRUE(window.CommandAction(kCommandStoreParameters)->isEnabled());
   EXPECT_TRUE(window.IsCommandDefault(kCommandStoreParameters));

@@ -51,10 +51,8 @@ TEST_F(StatusDialogTest, OneProcessWidePanelHiddenAtStartWithItsTemplate) {
   EXPECT_FALSE(panel_.isVisible());
   EXPECT_EQ(panel_.windowTitle(), "Status");
   EXPECT_TRUE(panel_.windowFlags() & Qt::WindowStaysOnTopHint);
-  EXPECT_EQ(text(1148),
-            "keine R\xC3\xBC"
-            "ckmeldung");
-  EXPECT_EQ(text(1187), "unbekannt");
+  EXPECT_EQ(text(1148), "no response") << "the English window's words";
+  EXPECT_EQ(text(1187), "unknown");
   EXPECT_FALSE(panel_.findChild<QLabel*>("1265")->isVisibleTo(&panel_))
       << "encoder row appears with the first tick";
   EXPECT_FALSE(panel_.findChild<QProgressBar*>("1185")->isVisibleTo(&panel_)) << "the level stays hidden";
@@ -98,7 +96,7 @@ TEST_F(StatusDialogTest, PollsOnlyWhileShownIdentifiedAndNotStopped) {
   line->clearWritten();
   EXPECT_FALSE(panel_.Tick());
   EXPECT_EQ(line->written(), (testing::Bytes{0x0F, 129}));
-  EXPECT_EQ(text(1187), "unbekannt");
+  EXPECT_EQ(text(1187), "unknown");
   panel_.hide();
 }
 
@@ -133,7 +131,7 @@ TEST_F(StatusDialogSimTest, DriveInOperation) {
   EXPECT_EQ(lamp(1123), kLampGrey);
   EXPECT_EQ(text(1190), "48 V");
   EXPECT_EQ(text(1189), "1/16  (3200)");
-  EXPECT_EQ(text(1192), "500 ms auf 50 %");
+  EXPECT_EQ(text(1192), "500 ms to 50 %");
   EXPECT_EQ(text(1183), "0");
   EXPECT_EQ(text(1186), "0");
   EXPECT_TRUE(panel_.findChild<QLabel*>("1265")->isVisibleTo(&panel_));
@@ -198,7 +196,7 @@ TEST_F(StatusDialogSimTest, DriveMovingAProfile) {
   drive_->advanceMs(50);
   ASSERT_TRUE(panel_.Tick());
   EXPECT_EQ(text(1149), "Profile started 3");
-  EXPECT_EQ(text(1098), "Lage");
+  EXPECT_EQ(text(1098), "Position");
   const int firstLamp = lamp(1123);
   drive_->advanceMs(200);
   ASSERT_TRUE(panel_.Tick());
@@ -222,10 +220,7 @@ TEST_F(StatusDialogSimTest, SwitchOnButtonWritesItsControlwords) {
   panel_.SetDriveIdentified(false);
   button(1243)->click();
   EXPECT_EQ(ReadControlword(), 0x05);
-  EXPECT_EQ(text(1148),
-            "keine R\xC3\xBC"
-            "ckmeldung")
-      << "the state lamps no longer claim a state";
+  EXPECT_EQ(text(1148), "no response") << "the state lamps no longer claim a state";
 }
 
 }  // namespace

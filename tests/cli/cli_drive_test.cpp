@@ -44,6 +44,7 @@ TEST_F(CliTest, HelpForTheToolAndEveryCommand) {
   EXPECT_EQ(tool.code, kExitOk);
   EXPECT_THAT(tool.out,
               HasSubstr("Exit codes: 0 success, 1 drive or link failure, 2 usage error, 3 file error"));
+  EXPECT_THAT(tool.out, HasSubstr("rfc2217://HOST:PORT")) << "the network port is named with --port";
   for (const char* command : {"ports", "identify", "status", "read", "write-word", "write-record",
                               "read-object", "write-object", "store", "save", "load", "flash", "coff"}) {
     SCOPED_TRACE(command);
@@ -116,6 +117,19 @@ TEST_F(CliTest, StatusDecodedInTheChosenLanguage) {
   EXPECT_EQ(j["deviceState"]["code"].integer(), drive_->snapshot().deviceState);
   EXPECT_EQ(j["statusword"].integer(), drive_->snapshot().statusword);
   EXPECT_EQ(j["switches"]["limitBitmap"].string, "Gut");
+  EXPECT_THAT(en.out, HasSubstr("Referenced:       not referenced\n"));
+
+  // English JSON: the same keys, no German word in a value (the bitmap names and the two device
+  // errors the window names in German in both languages).
+  const RunResult english = run({"status", "--lang=en", "--json"});
+  ASSERT_EQ(english.code, kExitOk) << english.err;
+  EXPECT_EQ(english.json()["switches"]["limitBitmap"].string, "good");
+  for (const char* german : {"Gut", "Achtung", "Endschalter", "Fahrsatz", "\xC3"})
+    EXPECT_THAT(english.out, ::testing::Not(HasSubstr(german))) << german;
+  drive_->triggerFault(sim::DriveFault::FollowingError);
+  const RunResult fault = run({"status", "--lang=en", "--json"});
+  EXPECT_EQ(fault.json()["deviceState"]["name"].string, "Maximum following error reached");
+  EXPECT_EQ(fault.json()["deviceState"]["text"].string, "Maximum following error reached");
 
   const RunResult watch = run({"status", "--watch", "--count", "3", "--interval", "0", "--json"});
   ASSERT_EQ(watch.code, kExitOk) << watch.err;

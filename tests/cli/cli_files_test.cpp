@@ -81,7 +81,11 @@ TEST_P(CliStylesTest, LoadOfAValueTheDriveLimitsIsTakenAndReported) {
 TEST_F(CliTest, FileFailuresExitWithThreeAndSendNothing) {
   const RunResult unwritable = run({"save", path("missing/drive.qmx")});
   EXPECT_EQ(unwritable.code, kExitFile);
-  EXPECT_THAT(unwritable.err, HasSubstr("No such file or directory"));
+  EXPECT_THAT(unwritable.err, HasSubstr("missing does not exist; nothing was read from the drive"));
+  // Told before the port is even opened: a port that does not exist does not matter yet.
+  const RunResult early =
+      run({"--port", "/nonexistent-axtune-port", "save", path("missing/drive.qmx")}, false);
+  EXPECT_EQ(early.code, kExitFile) << early.err;
 
   EXPECT_EQ(run({"load", path("absent.qmx")}).code, kExitFile);
 

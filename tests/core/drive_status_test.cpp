@@ -66,7 +66,7 @@ TEST(DriveStatusDeviceState, StatesAndTheirColours) {
   const Case cases[] = {
       {1, 0x0000, "Nicht einschaltbereit", "Not ready for switch on", {0, 50, 0}},
       {2, 0x0021, "Bereit", "Ready", {0, 100, 0}},
-      {3, 0x0023, "Standby", "Standby", {0, 150, 0}},
+      {3, 0x0023, "Eingeschaltet (Standby)", "Switched on (Standby)", {0, 150, 0}},
       {4, 0x0027, "Regler aktiv", "Operation", {0, 200, 0}},
       {5, 0x0007, "Quick stop", "Quick stop", {0, 150, 0}},
       {0xFFFF, 0x0020, "Regler aktiv", "Operation", {0, 200, 0}},

@@ -32,7 +32,7 @@ TEST(StatusPanelDeviceState, LampAndTextOfEveryState) {
       {0, 0xFFFE, 0x0008, kLampRed, "Error -2", "Error -2"},
       {1, 0, 0x0040, kLampGrey, "Nicht einschaltbereit", "Not ready for switch on"},
       {2, 0, 0x0021, kLampGrey, "Bereit", "Ready"},
-      {3, 0, 0x0023, kLampGreen, "Eingeschaltet", "Switched on"},
+      {3, 0, 0x0023, kLampGreen, "Eingeschaltet (Standby)", "Switched on (Standby)"},
       {5, 0, 0x0237, kLampGreen, "Regler aktiv", "Operation"},
       {5, 0, 0x0217, kLampGreen, "Quick stop", "Quick stop"},
       {4, 0, 0x0027, kLampGreen, "Regler aktiv", "Operation"},
@@ -106,6 +106,7 @@ TEST(StatusPanelProfile, LampsTextsAndTheBlinkOfARunningProfile) {
 
 TEST(StatusPanelValues, FormatsOfTheMeasuredValues) {
   Panel p;
+  p.language = Language::German;  // the panel's own words; the English window's follow below
   p.r129[kWordTemperature] = 3000;
   p.r129[kWordVoltage] = 32767;
   p.r131[kWordMotorCurrent] = 16383;
@@ -130,12 +131,25 @@ TEST(StatusPanelValues, FormatsOfTheMeasuredValues) {
   EXPECT_EQ(view.levelBar, 12);
   EXPECT_EQ(view.levelText, "12.5 %");
 
-  const std::pair<int, const char*> resolutions[] = {
-      {200, "Vollschritt  (200)"}, {400, "Halbschritt  (400)"}, {1000, "1/5  (1000)"}, {300, "1/1.5  (300)"}};
-  for (const auto& [steps, text] : resolutions) {
-    Panel q;
-    q.r131[kWordStepResolution] = static_cast<uint16_t>(steps);
-    EXPECT_EQ(q.decode().stepResolutionText, text);
+  p.language = Language::English;
+  EXPECT_EQ(p.decode().currentReductionText, "100 ms to 50 %");
+
+  struct Resolution {
+    int steps;
+    const char* german;
+    const char* english;
+  };
+  const Resolution resolutions[] = {{200, "Vollschritt  (200)", "Full step  (200)"},
+                                    {400, "Halbschritt  (400)", "Half step  (400)"},
+                                    {1000, "1/5  (1000)", "1/5  (1000)"},
+                                    {300, "1/1.5  (300)", "1/1.5  (300)"}};
+  for (const Resolution& r : resolutions) {
+    for (Language language : {Language::German, Language::English}) {
+      Panel q;
+      q.language = language;
+      q.r131[kWordStepResolution] = static_cast<uint16_t>(r.steps);
+      EXPECT_EQ(q.decode().stepResolutionText, language == Language::German ? r.german : r.english);
+    }
   }
 }
 
@@ -277,6 +291,10 @@ TEST(StatusPanelCommands, ControlwordsAndModeTexts) {
   EXPECT_EQ(ModeOfOperationText(249), "Referenzfahrt");
   EXPECT_EQ(ModeOfOperationText(-7), "Referenzfahrt");
   EXPECT_EQ(ModeOfOperationText(1), "unbekannt");
+  EXPECT_EQ(ModeOfOperationText(255, Language::English), "Position");
+  EXPECT_EQ(ModeOfOperationText(-7, Language::English), "Homing");
+  EXPECT_EQ(ModeOfOperationText(1, Language::English), "unknown");
+  EXPECT_EQ(ModeOfOperationText(-7, Language::German), "Referenzfahrt");
 }
 
 }  // namespace

@@ -1,0 +1,22 @@
+// The note a field leaves in the window's status line after its value went to the drive: the
+// field's caption and unit as the page shows them beside it, and the value, so that the user sees
+// what was written without a box to click away.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace axtune {
+
+// The caption of a field in a page's grid: the label in the first column of the field's row
+// ("Motorstrom:" gives "Motorstrom"); empty when the row has none.
+QString FieldCaption(const QWidget* field);
+// The unit beside a field: the label in the column right of it; empty when there is none.
+QString FieldUnit(const QWidget* field);
+// "Motor current: 1500 mA written to the drive", or without a caption "1500 mA written to …".
+QString WrittenNoteText(const QString& caption, const QString& value, const QString& unit);
+// Shows the note for `field` (showing `value`) on the field's host.
+void ShowWrittenNote(const QWidget* field, const QString& value);
+
+}  // namespace axtune
