@@ -22,6 +22,7 @@ const StringEntry kStrings[] = {
 #include "res/strings_io_pages.inc"
 #include "res/strings_transfer.inc"
 #include "res/strings_safety.inc"
+#include "res/strings_trend.inc"
 };
 
 std::atomic<Language> g_language{Language::English};
