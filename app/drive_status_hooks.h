@@ -17,7 +17,7 @@ void StartDriveStatusPolling(QStatusBar* bar);
 // True while the bar's timer runs.
 bool IsDriveStatusPolling(QStatusBar* bar);
 
-// The same for the status panel alone (the two above pass it on as well).
+// The same for the status panel and the trend window alone (the calls above pass it on as well).
 void SetStatusPanelIdentified(bool identified);
 void StopStatusPanelPolling();
 void StartStatusPanelPolling();

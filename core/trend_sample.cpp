@@ -158,7 +158,7 @@ double TrendValue(const TrendSample& s, int column) {
 }
 
 TrendSample DecodeTrendSample(const RecordWords& r129, const RecordWords& r131, int encoderCounts,
-                              double time, int64_t utcMs, const TrendSample* previous) {
+                              double time, int64_t utcMs, const TrendSample* previous, double encoderLag) {
   TrendSample s;
   s.time = time;
   s.utcMs = utcMs;
@@ -166,15 +166,24 @@ TrendSample DecodeTrendSample(const RecordWords& r129, const RecordWords& r131, 
   s.motorPosition = Long(r129, kWordPositionLow);
   s.encoderCounts = Long(r131, kWordEncoderLow);
   s.stepsPerRevolution = r131[kWordStepResolution];
-  if (encoderCounts > 0 && s.stepsPerRevolution > 0) {
-    s.encoderPosition = static_cast<double>(s.encoderCounts) * s.stepsPerRevolution / encoderCounts;
-    s.followingError = s.motorPosition - s.encoderPosition;
-  }
-  if (previous != nullptr && previous->valid && time > previous->time) {
+  s.referencedState = Signed(r129[kWordReferenced]);
+  // A homing run that ends sets the position anew: the jump is no motion.
+  if (previous != nullptr && previous->valid && time > previous->time &&
+      previous->referencedState == s.referencedState) {
     // The position is a 32-bit counter: a move across its wrap is a short move, not a long one back.
     const auto moved = static_cast<int32_t>(static_cast<uint32_t>(s.motorPosition) -
                                             static_cast<uint32_t>(previous->motorPosition));
     s.velocity = moved / (time - previous->time);
+  }
+  if (encoderCounts > 0 && s.stepsPerRevolution > 0) {
+    s.encoderPosition = static_cast<double>(s.encoderCounts) * s.stepsPerRevolution / encoderCounts;
+    // The velocity between two polls is the one half-way between them; on a ramp the motor is
+    // faster (or slower) by now, so the change since the poll before carries it to this poll's time.
+    double velocityNow = std::isnan(s.velocity) ? 0 : s.velocity;
+    if (!std::isnan(s.velocity) && !std::isnan(previous->velocity)) {
+      velocityNow += (s.velocity - previous->velocity) * 0.5;
+    }
+    s.followingError = s.motorPosition + velocityNow * encoderLag - s.encoderPosition;
   }
   s.current = r131[kWordMotorCurrent] * kCurrentScale;
   s.voltage = r129[kWordVoltage] * kVoltageScale;
@@ -184,7 +193,6 @@ TrendSample DecodeTrendSample(const RecordWords& r129, const RecordWords& r131, 
   s.lowerLimit = (switches & kBitLowerLimitNotReached) == 0;
   s.referenceSwitch = (switches & kBitReferenceSwitch) != 0;
   s.stopSwitch = (switches & kBitStopSwitch) != 0;
-  s.referencedState = Signed(r129[kWordReferenced]);
   s.referenced = s.referencedState == kReferencedDone;
   s.errorNumber = Signed(r129[kWordErrorNumber]);
   s.deviceState = r129[kWordDeviceState];
@@ -281,11 +289,11 @@ TrendRecorder::TrendRecorder(double keepSeconds, size_t maxSamples)
     : keepSeconds_(keepSeconds), maxSamples_(maxSamples) {}
 
 const TrendSample& TrendRecorder::addPoll(const RecordWords* r129, const RecordWords* r131, double time,
-                                          int64_t utcMs, size_t* newEvents) {
+                                          int64_t utcMs, double encoderLag, size_t* newEvents) {
   std::vector<TrendEvent> found;
   if (r129 != nullptr && r131 != nullptr) {
     const TrendSample* previous = samples_.empty() ? nullptr : &samples_.back();
-    TrendSample sample = DecodeTrendSample(*r129, *r131, encoderCounts_, time, utcMs, previous);
+    TrendSample sample = DecodeTrendSample(*r129, *r131, encoderCounts_, time, utcMs, previous, encoderLag);
     // Changes are looked for against the last answered sample, across a gap as well: a fault that
     // happened while the cable was out still gets its mark.
     if (lastValid_) DetectTrendEvents(*lastValid_, sample, found);
@@ -310,6 +318,15 @@ void TrendRecorder::addEvent(TrendEvent event) {
   events_.push_back(std::move(event));
 }
 
+void TrendRecorder::addBreak(double time, int64_t utcMs) {
+  if (samples_.empty() || !samples_.back().valid) return;
+  TrendSample gap;
+  gap.time = time;
+  gap.utcMs = utcMs;
+  samples_.push_back(gap);
+  trim(time);
+}
+
 void TrendRecorder::clear() {
   samples_.clear();
   events_.clear();
@@ -328,6 +345,28 @@ size_t TrendRecorder::memoryBytes() const {
   size_t bytes = samples_.size() * sizeof(TrendSample) + events_.size() * sizeof(TrendEvent);
   for (const TrendEvent& e : events_) bytes += e.text.capacity();
   return bytes;
+}
+
+}  // namespace axtune
+
+namespace axtune {
+
+std::string TrendCsvText(const TrendRecorder& recorder, double from, double to) {
+  std::string text = TrendCsvHeader() + "\r\n";
+  const auto& events = recorder.events();
+  auto nextEvent = events.begin();
+  std::vector<const TrendEvent*> marks;
+  for (const TrendSample& s : recorder.samples()) {
+    marks.clear();
+    while (nextEvent != events.end() && nextEvent->time <= s.time) {
+      if (nextEvent->time >= from) marks.push_back(&*nextEvent);
+      ++nextEvent;
+    }
+    if (s.time < from || s.time > to) continue;
+    text += TrendCsvRow(s, marks);
+    text += "\r\n";
+  }
+  return text;
 }
 
 }  // namespace axtune

@@ -118,10 +118,13 @@ class TrendRecorder {
 
   // Adds one poll: the two records when it succeeded, none for a gap. Returns the sample; the
   // marks it caused are appended to events() (and counted in `newEvents`).
+  // `time` is when record 129's reply arrived, `encoderLag` the seconds until record 131's did.
   const TrendSample& addPoll(const RecordWords* r129, const RecordWords* r131, double time, int64_t utcMs,
-                             size_t* newEvents = nullptr);
+                             double encoderLag = 0, size_t* newEvents = nullptr);
   // A mark from outside the records (a parameter the user wrote).
   void addEvent(TrendEvent event);
+  // A break in the record without a mark (the trend was closed for a while): no line across it.
+  void addBreak(double time, int64_t utcMs);
   void clear();
 
   const std::deque<TrendSample>& samples() const { return samples_; }
@@ -141,10 +144,17 @@ class TrendRecorder {
   bool lastWasGap_ = false;
 };
 
+// The CSV of the samples from `from` to `to` seconds (both included), header first; each mark goes
+// on the row of the first sample at or after it.
+std::string TrendCsvText(const TrendRecorder& recorder, double from, double to);
+
 // Decodes one successful poll into a sample. `previous` is the sample before it (a gap or none
-// gives no velocity).
+// gives no velocity). Record 131 is read after record 129, `encoderLag` seconds later: a moving
+// motor went on meanwhile, so the following error compares the encoder with the motor position
+// carried forward by that time at the motor's velocity (otherwise a motor at 2000 steps/s would
+// show some 20 steps of following error that no step was lost for).
 TrendSample DecodeTrendSample(const RecordWords& r129, const RecordWords& r131, int encoderCounts,
-                              double time, int64_t utcMs, const TrendSample* previous);
+                              double time, int64_t utcMs, const TrendSample* previous, double encoderLag = 0);
 // The marks between the last answered sample and this one.
 void DetectTrendEvents(const TrendSample& before, const TrendSample& now, std::vector<TrendEvent>& out);
 

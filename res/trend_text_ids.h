@@ -19,6 +19,7 @@ inline constexpr int kTextTraceLowerLimit = 48509;
 inline constexpr int kTextTraceReferenceSwitch = 48510;
 inline constexpr int kTextTraceStopSwitch = 48511;
 inline constexpr int kTextTraceReferenced = 48512;
+inline constexpr int kTextTracePosition = 48513;  // the axis both positions share
 
 // Marks.
 inline constexpr int kTextMarkProfileStarted = 48520;  // %d profile

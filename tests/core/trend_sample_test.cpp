@@ -64,6 +64,7 @@ TEST(TrendSampleDecode, VelocityFromThePositionAcrossTheWrapAndNotAcrossAGap) {
     double dt;
     bool previousValid;
     double velocity;  // NaN: no value
+    uint16_t referencedBefore = 0;
   };
   const Case cases[] = {
       {0, 1000, 0.1, true, 10000},
@@ -72,10 +73,12 @@ TEST(TrendSampleDecode, VelocityFromThePositionAcrossTheWrapAndNotAcrossAGap) {
       {INT32_MIN + 50, INT32_MAX - 49, 0.1, true, -1000},
       {0, 1000, 0.1, false, kNoValue},  // after a gap
       {0, 1000, 0.0, true, kNoValue},   // same time stamp: no division by zero
+      {-4000, 0, 0.1, true, kNoValue, 1},  // homing ended: the drive set its position anew
   };
   for (const Case& c : cases) {
     Records before, after;
     before.position(c.from, 0);
+    before.r129[kWordReferenced] = c.referencedBefore;
     after.position(c.to, 0);
     TrendSample previous = DecodeTrendSample(before.r129, before.r131, 0, 10.0, 0, nullptr);
     previous.valid = c.previousValid;
@@ -194,11 +197,11 @@ TEST(TrendRecorder, AGapIsOneMarkAndChangesAcrossItStillCount) {
   running.r131[kWordProfileNumber] = 3;
   recorder.addPoll(&idle.r129, &idle.r131, 0.0, 0);
   size_t added = 0;
-  recorder.addPoll(nullptr, nullptr, 0.1, 0, &added);
+  recorder.addPoll(nullptr, nullptr, 0.1, 0, 0, &added);
   EXPECT_EQ(added, 1u);
-  recorder.addPoll(nullptr, nullptr, 0.2, 0, &added);
+  recorder.addPoll(nullptr, nullptr, 0.2, 0, 0, &added);
   EXPECT_EQ(added, 0u) << "a gap that goes on is not marked again";
-  recorder.addPoll(&running.r129, &running.r131, 0.3, 0, &added);
+  recorder.addPoll(&running.r129, &running.r131, 0.3, 0, 0, &added);
   EXPECT_EQ(added, 1u);
   ASSERT_EQ(recorder.events().size(), 2u);
   EXPECT_EQ(recorder.events()[0].kind, TrendEventKind::NoAnswer);
