@@ -24,6 +24,10 @@
 namespace axtune {
 namespace {
 
+// How often the plot is redrawn, whatever the sampling rate: five times a second looks live, and a
+// redraw of the whole plot costs more than the polls it shows.
+constexpr int kRefreshMs = 200;
+
 // Record 2 word 14: the encoder's counts per revolution (four per line).
 constexpr int kSettingsRecord = 2;
 constexpr int kWordEncoderCounts = 14;
@@ -244,7 +248,7 @@ void TrendWindow::takePoll(const DriveStatusPoll& poll) {
   for (size_t i = events.size() - added; i < events.size(); ++i) plot_->addEvent(events[i]);
   const double oldest = recorder_.samples().front().time;
   if (oldest > oldestBefore) plot_->dropBefore(oldest);
-  // The plot is redrawn at most ten times a second, however fast the samples come.
+  // The plot is redrawn at most five times a second, however fast the samples come.
   if (poll.arrived - lastRefresh_ >= std::chrono::milliseconds(kRefreshMs)) {
     lastRefresh_ = poll.arrived;
     plot_->refresh();

@@ -29,8 +29,6 @@ class TrendWindow : public QWidget {
   // The poll intervals offered: 10 and 20 per second, and about the most the line carries at
   // 38400 baud with the two records back to back.
   static constexpr std::array<int, 3> kIntervalsMs = {100, 50, 25};
-  // How often the plot is redrawn, whatever the sampling rate.
-  static constexpr int kRefreshMs = 100;
 
   explicit TrendWindow(QWidget* parent = nullptr);
   ~TrendWindow() override;

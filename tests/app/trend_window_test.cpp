@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -14,6 +15,7 @@
 #include <memory>
 #include <set>
 
+#include "app/axtune_dlg.h"
 #include "app/drive_status_poller.h"
 #include "app/trend_plot.h"
 #include "link/drive_link.h"
@@ -176,6 +178,10 @@ TEST_F(TrendTest, ProfileHomingFaultAndCableShowAsTracesMarksAndAGap) {
     std::printf("wrote %s\n", png.toLocal8Bit().constData());
     window.plot()->replot();
     window.grab().save(Output("trend-window-" + suffix + ".png"));
+    window.findChild<QCheckBox*>("normalised")->setChecked(true);
+    window.plot()->replot();
+    window.grab().save(Output("trend-normalised-" + suffix + ".png"));
+    window.findChild<QCheckBox*>("normalised")->setChecked(false);
 
     // The whole buffer: a header and one row per sample; the view in time: fewer rows.
     const QString csv = Output("trend-" + suffix + ".csv");
@@ -216,6 +222,23 @@ TEST_F(TrendTest, ReadoutAtTheCursorNamesEveryVisibleTraceAndTheMarksNearIt) {
   EXPECT_TRUE(before.contains("Motor position: 0 steps")) << before.toStdString();
   EXPECT_TRUE(before.contains(QString::fromUtf8("Power-stage temperature: ")));
   EXPECT_FALSE(before.contains("DC-link voltage")) << "hidden traces are not read off";
+}
+
+// Every parameter the pages write becomes a mark, also after the first (when "Save Changes" is
+// already on); the object channel's commands do not.
+TEST_F(TrendTest, ParameterWritesOfThePagesBecomeMarks) {
+  CAxtuneDlg window;
+  for (int record : {17, 2, kObjectRecord, 64}) window.NotifyParameterChanged(record);
+  std::vector<std::string> marks;
+  for (const TrendEvent& e : window.Trend()->recorder().events()) {
+    EXPECT_EQ(e.kind, TrendEventKind::ParameterWritten);
+    marks.push_back(TrendEventText(e, Language::English));
+  }
+  ASSERT_EQ(marks.size(), 3u);
+  EXPECT_EQ(marks[0].rfind("Parameter written: record 17 (", 0), 0u) << marks[0];
+  EXPECT_EQ(marks[1].rfind("Parameter written: record 2 (", 0), 0u) << marks[1];
+  EXPECT_EQ(marks[2].rfind("Parameter written: record 64 (", 0), 0u) << marks[2];
+  EXPECT_TRUE(window.IsModified());
 }
 
 }  // namespace
