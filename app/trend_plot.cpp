@@ -15,6 +15,7 @@ constexpr int kMarkHoverPixels = 5;
 constexpr int kClickPixels = 3;
 constexpr int kDigitalLanes = kTrendColumnCount - kColUpperLimit;
 constexpr double kLaneStep = 1.5;
+constexpr int kSqueezeEvery = 1000;  // samples dropped between two compactions of the plot's data
 
 QString Tr(int id) {
   return QString::fromUtf8(Text(id));
@@ -219,6 +220,13 @@ void TrendPlot::reload() {
 
 void TrendPlot::dropBefore(double oldest) {
   for (QCPGraph* graph : graphs_) graph->data()->removeBefore(oldest);
+  // QCustomPlot keeps removed points as room at the front of its arrays and gives it back only
+  // once that room is one and a half times the data: with a full 30-minute history the memory would
+  // swing by some 20 MB. Moving the data to the front now and then keeps it flat.
+  if (++dropsSinceSqueeze_ >= kSqueezeEvery) {
+    dropsSinceSqueeze_ = 0;
+    for (QCPGraph* graph : graphs_) graph->data()->squeeze(true, false);
+  }
   while (!marks_.empty() && marks_.front().event.time < oldest) {
     removeMark(marks_.front());
     marks_.pop_front();

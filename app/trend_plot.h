@@ -90,6 +90,7 @@ class TrendPlot : public QCustomPlot {
   QPoint pressedAt_;
   std::deque<Mark> marks_;
   double cursorTime_ = kNoValue;
+  int dropsSinceSqueeze_ = 0;
   bool normalised_ = false;
   bool following_ = true;
   bool dirty_ = false;
