@@ -1,5 +1,7 @@
 #include "app/app_options.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <cstring>
 
 namespace axtune {
@@ -23,6 +25,14 @@ AppOptions ParseAppOptions(int argc, const char* const* argv) {
       options.version = true;
     } else if (arg.rfind("--screenshot=", 0) == 0) {
       options.screenshot = arg.substr(std::strlen("--screenshot="));
+    } else if (arg == "--trend") {
+      options.trendMs = 100;
+    } else if (arg.rfind("--trend=", 0) == 0) {
+      options.trendMs = std::clamp(std::atoi(arg.c_str() + std::strlen("--trend=")), 1, 10000);
+    } else if (arg.rfind("--trend-history=", 0) == 0) {
+      options.trendHistoryMinutes =
+          std::clamp(std::atof(arg.c_str() + std::strlen("--trend-history=")), 0.0, 30.0);
+      if (options.trendMs == 0) options.trendMs = 100;
     } else if (arg == "/english" || arg == "--lang=en" || arg == "--lang=de") {
       // taken by ChooseLanguage
     } else if (arg.rfind("--", 0) == 0) {

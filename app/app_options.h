@@ -16,6 +16,8 @@ struct AppOptions {
   bool help = false;                   // --help, -h
   bool version = false;                // --version
   std::string screenshot;              // --screenshot=FILE: render the connected window to FILE and exit
+  int trendMs = 0;                     // --trend[=MS]: open the trend window, sampling every MS (100)
+  double trendHistoryMinutes = 0;      // --trend-history=MIN: start it with MIN minutes of made-up history
   std::vector<std::string> ignored;    // "--" options axtune does not know
 };
 

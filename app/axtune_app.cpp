@@ -14,6 +14,7 @@
 #include "app/command_ids.h"
 #include "app/shared_icons.h"
 #include "app/simulation.h"
+#include "app/trend_window.h"
 #include "res/strings.h"
 
 namespace axtune {
@@ -101,6 +102,15 @@ int CAxtuneApp::Run() {
           screenshotFailed = true;
         dialog.close();
       });
+    });
+  }
+  if (options_.trendMs > 0) {
+    const int ms = options_.trendMs;
+    const double minutes = options_.trendHistoryMinutes;
+    QObject::connect(&dialog, &CAxtuneDlg::StartupFinished, &dialog, [&dialog, ms, minutes] {
+      dialog.Trend()->setIntervalMs(ms);
+      if (minutes > 0) dialog.Trend()->fillHistory(minutes * 60, ms);
+      dialog.OnTrend();
     });
   }
   dialog.show();

@@ -28,6 +28,7 @@
 #include "app/help_manual.h"
 #include "app/shared_icons.h"
 #include "app/window_title.h"
+#include "app/trend_window.h"
 #include "controls/message_box.h"
 #include "core/drive_identity.h"
 #include "link/drive_link.h"
@@ -42,6 +43,7 @@
 #include "pages/referenzfahrt_property_page.h"
 #include "pages/settings_property_page.h"
 #include "res/strings.h"
+#include "res/trend_text_ids.h"
 
 namespace axtune {
 namespace {
@@ -135,6 +137,7 @@ CAxtuneDlg::CAxtuneDlg(QWidget* parent)
   FollowHomingState();
 
   urlOpener_ = [](const QString& url) { return QDesktopServices::openUrl(QUrl(url)); };
+  trendWindow_ = new TrendWindow(this);
   SetUpExpertTools();
   // Wide enough for all eight tabs of expert mode in one row, tall enough for the tallest page with
   // the status line below it.
@@ -200,6 +203,11 @@ void CAxtuneDlg::BuildMenu() {
     connect(action, &QAction::triggered, this,
             [this, id] { QTimer::singleShot(kMenuCloseMs, this, [this, id] { OnCommand(id); }); });
   }
+
+  QMenu* view = bar->addMenu(Tr(kTextMenuView));
+  QAction* trend = AddCommand(view, kCommandTrend, true);
+  trend->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_T));
+  trend->setShortcutContext(Qt::ApplicationShortcut);
 
   QMenu* help = bar->addMenu(Tr(kTextMenuHelp));
   QAction* topics = AddCommand(help, kCommandHelpTopics, true);
@@ -296,6 +304,9 @@ void CAxtuneDlg::OnCommand(int id) {
     case kCommandStatusPanel:
       if (statusPanelShow_) statusPanelShow_();
       break;
+    case kCommandTrend:
+      OnTrend();
+      break;
     default:
       break;
   }
@@ -314,6 +325,13 @@ void CAxtuneDlg::SetStoreCommandState(bool modified) {
 }
 
 void CAxtuneDlg::NotifyParameterChanged(int record) {
+  if (record != kObjectRecord && trendWindow_ != nullptr) {
+    // The trend marks the write: the record and the page it came from.
+    QWidget* page = sheet_->currentWidget();
+    const QString pageTitle =
+        page != nullptr ? sheet_->tabText(sheet_->indexOf(page)).remove('&') : QString();
+    trendWindow_->noteParameterWritten(Tr(kTextTrendParameterRecord).arg(record).arg(pageTitle), record);
+  }
   if (modified_ || record == kObjectRecord) return;
   SetStoreCommandState(true);
 }
@@ -357,6 +375,12 @@ void CAxtuneDlg::OnStoreParameters() {
   statusNote_->repaint();
   SleepMs(2000);
   QApplication::restoreOverrideCursor();
+}
+
+void CAxtuneDlg::OnTrend() {
+  trendWindow_->show();
+  trendWindow_->raise();
+  trendWindow_->activateWindow();
 }
 
 void CAxtuneDlg::OnAbout() {

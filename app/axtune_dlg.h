@@ -26,6 +26,7 @@ class CAxtunePropertySheet;
 class CBenutzerDialog;
 class CDrivePropertyPage;
 class CStatusDialog;
+class TrendWindow;
 
 // The user dialog's name and company, as they go into a parameter file's trailer.
 struct UserIdentity {
@@ -140,6 +141,9 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   // The user dialog (name and company for the parameter file, expert mode) and the status panel.
   CBenutzerDialog* UserDialog() const { return userDialog_; }
   CStatusDialog* StatusDialog() const { return statusDialog_; }
+  // The trend window (View -> Trend), made hidden with the main window.
+  TrendWindow* Trend() const { return trendWindow_; }
+  void OnTrend();
   // User command: the user dialog, then the debug pages follow the expert mode.
   void OnUser();
   // Opens the manual at a topic (F1 and the help command: the start topic; Shift+F1: the page's).
@@ -218,6 +222,7 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
 
   CBenutzerDialog* userDialog_ = nullptr;
   CStatusDialog* statusDialog_ = nullptr;
+  TrendWindow* trendWindow_ = nullptr;
   std::function<bool()> expertModeCheck_;
   std::function<void()> statusPanelShow_;
   std::function<bool(const QString&)> urlOpener_;

@@ -11,6 +11,7 @@ inline constexpr int kCommandFirmwareUpdate = 32790;
 inline constexpr int kCommandFlashKernel = 32801;  // the flash kernel file of the firmware update
 inline constexpr int kCommandHomepage = 32792;
 inline constexpr int kCommandFeedback = 32793;
+inline constexpr int kCommandTrend = 32950;  // View -> Trend (Ctrl+T)
 inline constexpr int kCommandPortBase = 32824;  // + n for COMn, n = 1..12
 inline constexpr int kCommandPortFirst = 32825;
 inline constexpr int kCommandPortLast = 32836;

@@ -96,13 +96,13 @@ QStringList SampleTexts(int pane) {
 DriveStatusBar::DriveStatusBar(QWidget* parent) : XStatusBar(parent), memory_(&ProcessDriveStatusMemory()) {
   setObjectName(QString::number(kControlId));
   setUpPanes();
-  timer_.setInterval(kPollIntervalMs);
-  connect(&timer_, &QTimer::timeout, this, [this] { pollOnce(); });
+  client_ = DriveStatusPoller::Instance().addClient([this](const DriveStatusPoll& poll) { takePoll(poll); },
+                                                    kPollIntervalMs, true);
   updateTimer();
 }
 
 DriveStatusBar::~DriveStatusBar() {
-  timer_.stop();
+  DriveStatusPoller::Instance().removeClient(client_);
 }
 
 void DriveStatusBar::setUpPanes() {
@@ -147,12 +147,11 @@ void DriveStatusBar::startPolling() {
 }
 
 void DriveStatusBar::updateTimer() {
-  const bool run = pollingArmed_ && identified_;
-  if (run && !timer_.isActive()) {
-    timer_.start();
-  } else if (!run) {
-    timer_.stop();
-  }
+  DriveStatusPoller::Instance().setClientActive(client_, pollingArmed_ && identified_);
+}
+
+bool DriveStatusBar::isPolling() const {
+  return DriveStatusPoller::Instance().clientActive(client_) && DriveStatusPoller::Instance().isPolling();
 }
 
 void DriveStatusBar::setMemory(DriveStatusMemory* memory) {
@@ -160,26 +159,25 @@ void DriveStatusBar::setMemory(DriveStatusMemory* memory) {
 }
 
 bool DriveStatusBar::pollOnce() {
-  // A tick that arrives while one is still reading (a nested event loop somewhere below) is
-  // dropped: transfers on the link never overlap.
-  if (!identified_ || reading_) return false;
-  reading_ = true;
-  struct Done {
-    bool& flag;
-    ~Done() { flag = false; }
-  } done{reading_};
+  if (!identified_) return false;
+  return DriveStatusPoller::Instance().pollOnce(client_);
+}
+
+void DriveStatusBar::takePoll(const DriveStatusPoll& poll) {
   update();
-  DriveStatusReading reading;
-  if (!ReadDriveStatus(reading)) {
+  if (!poll.ok) {
     // The panes keep the last values, greyed: the first failed tick (at most one read timeout,
     // about a second, after the drive fell silent) marks them.
     setStale(true);
-    return false;
+    return;
   }
   // In UTC: the local time zone is looked up (a file read) on every call, ten times a second here;
   // the tooltip converts the one time it shows.
-  lastAnswer_ = QDateTime::currentDateTimeUtc();
+  lastAnswer_ = QDateTime::fromMSecsSinceEpoch(poll.utcMs, Qt::UTC);
   setStale(false);
+  const DriveStatusReading& reading = poll.reading;
+  // The operation mode is read again when the statusword changes, and now and then besides (a mode
+  // change alone need not change the statusword); it says whether the homing bits apply.
   if (reading.statusword &&
       (reading.statusword != modeStatusword_ || ++pollsSinceModeRead_ >= kModeRecheckPolls)) {
     int32_t mode = 0;
@@ -196,7 +194,6 @@ bool DriveStatusBar::pollOnce() {
   if (homing_) view.profileText = HomingStateText(*homing_);
   showStatus(view);
   emit homingStateRead(homing_);
-  return true;
 }
 
 void DriveStatusBar::setStale(bool stale) {

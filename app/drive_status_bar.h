@@ -1,11 +1,12 @@
 // The main window's drive status bar: eight panes along the bottom edge showing the connected
 // drive's device state, DC-link voltage, motion profile state, position, stop switch, limit
-// switches, reference switch and power-stage temperature, read from the drive every 100 ms.
+// switches, reference switch and power-stage temperature, read from the drive every 100 ms (or at
+// the faster rate of an open trend) through the shared status poller.
 #pragma once
 
 #include <QDateTime>
-#include <QTimer>
 
+#include "app/drive_status_poller.h"
 #include "core/drive_status.h"
 #include "core/homing_state.h"
 #include "ui/xstatus_bar.h"
@@ -36,12 +37,14 @@ class DriveStatusBar : public XStatusBar {
   // Stops the polling timer for good (firmware update, shutdown) until startPolling.
   void stopPolling();
   void startPolling();
-  // True while the timer runs (polling armed and a drive identified).
-  bool isPolling() const { return timer_.isActive(); }
+  // True while the bar takes polls (polling armed and a drive identified).
+  bool isPolling() const;
 
   // One tick: reads records 129 and 131 and the statusword and shows them. False when no drive is
   // identified or a record read failed; the panes then keep their content.
   bool pollOnce();
+  // Shows one poll of the shared poller (a failed one greys the panes).
+  void takePoll(const DriveStatusPoll& poll);
   // Puts one decoded status into the panes.
   void showStatus(const DriveStatusView& view);
   // The hysteresis memory (the process-wide one unless a test installs its own).
@@ -68,10 +71,9 @@ class DriveStatusBar : public XStatusBar {
   void updateTimer();
   void setStale(bool stale);
 
-  QTimer timer_;
+  int client_ = 0;  // the bar's place at the shared poller
   bool identified_ = false;
   bool pollingArmed_ = true;
-  bool reading_ = false;
   bool stale_ = false;
   QDateTime lastAnswer_;
   DriveStatusMemory* memory_;

@@ -3,6 +3,7 @@
 #include <QStatusBar>
 
 #include "app/status_dialog.h"
+#include "app/trend_window.h"
 
 #if __has_include("app/drive_status_bar.h")
 #include "app/drive_status_bar.h"
@@ -13,16 +14,20 @@ namespace axtune {
 
 // The status panel reads the same records as the bar and follows the same rules: only while a
 // supported drive is identified and nothing else owns the port.
+// The trend window too: all three take their readings from the one status poller.
 void SetStatusPanelIdentified(bool identified) {
   if (CStatusDialog* panel = CStatusDialog::Instance()) panel->SetDriveIdentified(identified);
+  if (TrendWindow* trend = TrendWindow::Instance()) trend->setDriveIdentified(identified);
 }
 
 void StopStatusPanelPolling() {
   if (CStatusDialog* panel = CStatusDialog::Instance()) panel->StopPolling();
+  if (TrendWindow* trend = TrendWindow::Instance()) trend->stopPolling();
 }
 
 void StartStatusPanelPolling() {
   if (CStatusDialog* panel = CStatusDialog::Instance()) panel->StartPolling();
+  if (TrendWindow* trend = TrendWindow::Instance()) trend->startPolling();
 }
 
 #ifdef AXTUNE_HAVE_DRIVE_STATUS_BAR

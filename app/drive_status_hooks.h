@@ -28,7 +28,7 @@ bool IsDriveStatusPolling(QStatusBar* bar);
 void OnHomingStateRead(QStatusBar* bar, QObject* context,
                        std::function<void(std::optional<HomingState>)> shown);
 
-// The same for the status panel alone (the two above pass it on as well).
+// The same for the status panel and the trend window alone (the calls above pass it on as well).
 void SetStatusPanelIdentified(bool identified);
 void StopStatusPanelPolling();
 void StartStatusPanelPolling();

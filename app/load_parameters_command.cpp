@@ -28,8 +28,8 @@ constexpr int kTextTooManyRecords = 42134;
 constexpr int kTextRefused = 42135;
 constexpr int kTextDoesNotFit = 42136;
 constexpr int kTextDifferences = 42139;
-constexpr int kTextSilent = 42148;
-constexpr int kTextCancelled = 42149;
+constexpr int kTextSilent = 42188;
+constexpr int kTextCancelled = 42189;
 // A message box has room for a screenful of differences; the rest are counted.
 constexpr size_t kDifferenceLinesShown = 20;
 constexpr int kTextLoaded = 42614;

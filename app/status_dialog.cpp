@@ -97,13 +97,13 @@ CStatusDialog::CStatusDialog(QWidget* parent) : QDialog(parent) {
   setWhatsThis(HelpText(WindowHelpId(kDialogId)));
   setModal(false);
   BuildControls();
-  timer_.setInterval(kPollIntervalMs);
-  connect(&timer_, &QTimer::timeout, this, [this] { Tick(); });
+  client_ = DriveStatusPoller::Instance().addClient([this](const DriveStatusPoll& poll) { TakePoll(poll); },
+                                                    kPollIntervalMs, true);
   TheInstance() = this;
 }
 
 CStatusDialog::~CStatusDialog() {
-  timer_.stop();
+  DriveStatusPoller::Instance().removeClient(client_);
   if (TheInstance() == this) TheInstance() = nullptr;
 }
 
@@ -349,22 +349,24 @@ void CStatusDialog::StartPolling() {
 }
 
 void CStatusDialog::UpdateTimer() {
-  const bool run = isVisible() && identified_ && pollingArmed_;
-  if (run && !timer_.isActive()) {
-    timer_.start();
-  } else if (!run) {
-    timer_.stop();
-  }
+  DriveStatusPoller::Instance().setClientActive(client_, isVisible() && identified_ && pollingArmed_);
+}
+
+bool CStatusDialog::IsPolling() const {
+  return DriveStatusPoller::Instance().clientActive(client_) && DriveStatusPoller::Instance().isPolling();
 }
 
 bool CStatusDialog::Tick() {
-  if (!identified_ || !pollingArmed_ || reading_) return false;
-  reading_ = true;
-  DriveStatusReading reading;
-  const bool read = ReadDriveStatus(reading);
+  if (!identified_ || !pollingArmed_) return false;
+  return DriveStatusPoller::Instance().pollOnce(client_);
+}
+
+bool CStatusDialog::TakePoll(const DriveStatusPoll& poll) {
+  const bool read = poll.ok;
+  const DriveStatusReading& reading = poll.reading;
+  // The mode of operation is the panel's own: only it shows it.
   int32_t mode = 0;
   const bool modeRead = read && ReadObject(0x6061, 0, &mode);
-  reading_ = false;
   if (!read) {
     // The blink keeps its pace; every display stays as it was.
     memory_.blink = !memory_.blink;

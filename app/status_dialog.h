@@ -2,14 +2,14 @@
 // temperature, current, step resolution, idle-current reduction, switch lamps, profile and device
 // state) and four buttons that drive the device state machine through the controlword. An expert
 // tool: one process-wide modeless window, hidden at start, shown beside the main window and on top when a
-// drive is identified in expert mode. While shown it reads the drive every 200 ms, but only while a
-// supported drive is identified and nothing else owns the port.
+// drive is identified in expert mode. While shown it takes a reading every 200 ms from the shared
+// status poller, but only while a supported drive is identified and nothing else owns the port.
 #pragma once
 
 #include <QDialog>
 #include <QString>
-#include <QTimer>
 
+#include "app/drive_status_poller.h"
 #include "core/drive_status.h"
 
 class QLabel;
@@ -44,11 +44,13 @@ class CStatusDialog : public QDialog {
   // next identification.
   void StopPolling();
   void StartPolling();
-  bool IsPolling() const { return timer_.isActive(); }
+  bool IsPolling() const;
 
   // One tick: reads records 129 and 131, the statusword and the mode of operation and shows them.
   // False when no drive is identified or a record read failed (every display then stays as it was).
   bool Tick();
+  // Shows one poll of the shared poller (a failed one leaves every display as it was).
+  bool TakePoll(const DriveStatusPoll& poll);
   // Puts one decoded tick into the controls.
   void ShowStatus(const StatusPanelView& view);
 
@@ -69,11 +71,10 @@ class CStatusDialog : public QDialog {
   QLabel* Label(int id) const;
   QPushButton* Button(int id) const;
 
-  QTimer timer_;
+  int client_ = 0;  // the panel's place at the shared poller
   StatusPanelMemory memory_;
   bool identified_ = false;
   bool pollingArmed_ = true;
-  bool reading_ = false;
 };
 
 }  // namespace axtune

@@ -35,6 +35,7 @@ struct Options {
   int intervalMs = 1000;
   bool intervalGiven = false;  // --interval was on the command line
   int count = 0;               // status --watch: polls before ending (0: until interrupted)
+  bool csv = false;            // status: the trend's columns as CSV, one row per poll
   bool symbols = false;
   bool yes = false;       // flash: do not ask before the drive is switched on
   std::string processor;  // flash --processor: the drive's processor instead of its type's
@@ -130,6 +131,8 @@ class DriveSession {
   // The port is a simulated drive that this session created on a simulated clock (the product's
   // pauses move that clock instead of the wall clock).
   bool simulatedClock() const { return registeredSim_ && !context_.options.simRealTime; }
+  // That clock in seconds, or the monotonic wall clock's for every other port.
+  double clockSeconds() const;
   const std::string& linkName() const { return linkName_; }
 
  private:

@@ -1,4 +1,5 @@
-// status [--watch]: the drive's live state decoded with the rules of the status bar.
+// status [--watch] [--csv]: the drive's live state decoded with the rules of the status bar, or as
+// the trend window's samples, one CSV row per poll.
 #include <chrono>
 #include <cstdio>
 #include <ostream>
@@ -6,6 +7,7 @@
 
 #include "cli/cli_internal.h"
 #include "core/drive_status.h"
+#include "core/trend_sample.h"
 
 namespace axtune::cli {
 namespace {
@@ -102,14 +104,31 @@ void PrintStatusLine(std::ostream& out, const DriveStatusView& view) {
       << (view.referenceSwitch ? "on" : "off") << " | stop " << (view.stopSwitch ? "on" : "off") << '\n';
 }
 
+// Record 2 word 14: the encoder's counts per revolution, which converts encoder positions to steps.
+int ReadEncoderCounts(Context& context) {
+  RecordWords settings{};
+  if (ReadRecord(2, settings)) return settings[14];
+  Warn(context, "the encoder resolution (record 2) could not be read: the encoder columns stay empty");
+  return 0;
+}
+
 }  // namespace
 
 int CmdStatus(Context& context) {
   const Options& options = context.options;
   if (!options.watch && options.count != 0) return UsageError(context, "--count goes with --watch");
   if (!options.watch && options.intervalGiven) return UsageError(context, "--interval goes with --watch");
+  if (options.csv && options.json) return UsageError(context, "--csv and --json do not go together");
   DriveSession session(context);
   if (const int code = session.open(); code != kExitOk) return code;
+  // The CSV samples at the trend's 10 per second unless told otherwise.
+  const int intervalMs = options.csv && !options.intervalGiven ? 100 : options.intervalMs;
+  TrendRecorder trend(0, 1);  // only the last sample is kept: each row is written at once
+  double firstReply = -1;
+  if (options.csv) {
+    trend.setEncoderCounts(ReadEncoderCounts(context));
+    context.out << TrendCsvHeader() << '\n';
+  }
 
   DriveStatusMemory memory;  // the hysteresis lives as long as this watch
   int polls = 0;
@@ -117,13 +136,46 @@ int CmdStatus(Context& context) {
   std::string lastFailure;
   for (;;) {
     DriveStatusReading reading;
-    const bool ok = ReadDriveStatus(reading);
+    bool ok = false;
+    double replyAt = 0;
+    double encoderLag = 0;
+    if (options.csv) {
+      // The two records alone, each reply timed: the sample's time is record 129's, and the
+      // encoder of record 131 is compared with where the motor was by then.
+      ok = ReadRecord(kStatusRecordA, reading.record129);
+      replyAt = session.clockSeconds();
+      if (ok) {
+        ok = ReadRecord(kStatusRecordB, reading.record131);
+        encoderLag = session.clockSeconds() - replyAt;
+      }
+    } else {
+      ok = ReadDriveStatus(reading);
+    }
     if (!ok && options.watch && context.stopRequested()) break;  // cut short by Ctrl-C: not a failure
     ++polls;
+    if (options.csv) {
+      // Seconds since the first poll's reply.
+      if (firstReply < 0) firstReply = replyAt;
+      const double time = replyAt - firstReply;
+      const int64_t utcMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                std::chrono::system_clock::now().time_since_epoch())
+                                .count();
+      size_t added = 0;
+      const TrendSample& sample =
+          ok ? trend.addPoll(&reading.record129, &reading.record131, time, utcMs, encoderLag, &added)
+             : trend.addPoll(nullptr, nullptr, time, utcMs, 0, &added);
+      std::vector<const TrendEvent*> marks;
+      for (size_t i = trend.events().size() - added; i < trend.events().size(); ++i)
+        marks.push_back(&trend.events()[i]);
+      context.out << TrendCsvRow(sample, marks) << '\n';
+      context.out.flush();
+    }
     if (!ok) {
       if (!options.watch) return FailRecordRead(context, session, kStatusRecordA);
       lastFailure = LinkErrorText(LinkError.load());
       Warn(context, "no answer: " + lastFailure);
+    } else if (options.csv) {
+      ++good;
     } else {
       ++good;
       DriveStatusMemory before = memory;  // the English decoding must not step the hysteresis twice
@@ -150,8 +202,8 @@ int CmdStatus(Context& context) {
     }
     if (!options.watch || (options.count != 0 && polls >= options.count) || context.stopRequested()) break;
     // The simulated drive keeps its own clock: move it on by the interval as well.
-    if (session.simulatedClock()) SleepMs(options.intervalMs);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(options.intervalMs);
+    if (session.simulatedClock()) SleepMs(intervalMs);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(intervalMs);
     while (!context.stopRequested() && std::chrono::steady_clock::now() < until) {
       std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
           std::chrono::milliseconds(50), until - std::chrono::steady_clock::now()));

@@ -18,12 +18,15 @@ const CommandHelp kCommands[] = {
     {"identify", "identify",
      "Reads the drive's identification (record 128): device type, firmware version, number of\n"
      "parameter records, and the carrier state of the port.\n"},
-    {"status", "status [--watch] [--interval MS] [--count N]",
+    {"status", "status [--watch] [--csv] [--interval MS] [--count N]",
      "Reads records 129 and 131 and the statusword and shows what the status bar shows: device\n"
      "state, DC-link voltage, motion profile state, position, switches and temperature, in the\n"
      "language of --lang. With --watch it polls every --interval milliseconds (default 1000) until\n"
      "Ctrl-C, or --count polls. A watch that ends after --count polls exits 0 only when every poll\n"
-     "was answered, 1 when any failed; Ctrl-C ends it with 130 (and says how many polls failed).\n"},
+     "was answered, 1 when any failed; Ctrl-C ends it with 130 (and says how many polls failed).\n"
+     "--csv writes the trend window's columns instead (time, positions in steps, velocity, following\n"
+     "error, current, voltage, temperature, switches, states, marks), a header and one row per poll;\n"
+     "a poll without answer is a row with empty values. Its --interval defaults to 100 ms.\n"},
     {"read", "read RECORD", "Reads one record (0..255) and prints its 15 words.\n"},
     {"write-word", "write-word RECORD WORD VALUE [--verify]",
      "Writes one word (WORD 0..14) of a parameter record (0..127). VALUE -32768..65535, decimal or 0x "

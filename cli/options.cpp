@@ -198,6 +198,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
       }
     } else if (name == "watch") {
       options.watch = true;
+    } else if (name == "csv") {
+      options.csv = true;
     } else if (name == "interval") {
       if (!ParseInteger(value, 0, 3600 * 1000, number)) {
         error = "--interval takes milliseconds from 0 to 3600000, not \"" + value + "\"";

@@ -142,6 +142,11 @@ struct DriveSession::Unplugger {
 
 DriveSession::DriveSession(Context& context) : context_(context) {}
 
+double DriveSession::clockSeconds() const {
+  if (simulatedClock()) return static_cast<double>(sim_->nowUs()) / 1e6;
+  return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+
 DriveSession::~DriveSession() {
   unplugger_.reset();
   if (cancelHookInstalled_) SetLinkCancel({});

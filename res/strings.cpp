@@ -24,6 +24,7 @@ const StringEntry kStrings[] = {
 #include "res/strings_safety.inc"
 #include "res/strings_dictionary.inc"
 #include "res/strings_feedback.inc"
+#include "res/strings_trend.inc"
 };
 
 std::atomic<Language> g_language{Language::English};

@@ -53,6 +53,9 @@ struct Programs {
 std::vector<Row> LineRows(const Programs& programs);
 std::vector<Row> UpdateRows(const Programs& programs, bool bigImage);
 Row IdleGuiRow(const Programs& programs, int seconds);
+// The processor share of `axtune --simulate OPTIONS` over `seconds`, after its start.
+Row GuiCpuRow(const Programs& programs, const std::string& what, const std::vector<std::string>& options,
+              int seconds, double goalPercent);
 Row CoffRow();
 // Four drives updated at once by axtune-cli batch against one by axtune-cli flash.
 Row BatchRow(const Programs& programs, const std::string& cli);

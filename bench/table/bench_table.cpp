@@ -39,6 +39,13 @@ int main(int argc, char** argv) {
   for (Row& row : UpdateRows(programs, !quick)) rows.push_back(std::move(row));
   rows.push_back(BatchRow(programs, AXTUNE_CLI_PATH));
   rows.push_back(IdleGuiRow(programs, idleSeconds));
+  // The trend window open with 30 minutes of history, at its 10 samples a second and at its fastest.
+  rows.push_back(GuiCpuRow(programs,
+                           Format("GUI with the trend open at 10/s, 30 min history, over %d s", idleSeconds),
+                           {"--trend=100", "--trend-history=30"}, idleSeconds, 3.0));
+  rows.push_back(GuiCpuRow(programs,
+                           Format("GUI with the trend open at 40/s, 30 min history, over %d s", idleSeconds),
+                           {"--trend=25", "--trend-history=30"}, idleSeconds, 10.0));
   rows.push_back(CoffRow());
 
   std::printf("| Measurement | Time or value | Wire time (reference) | Ratio | Goal | |\n");

@@ -1,4 +1,4 @@
-// The idle GUI's processor share and the COFF reader's throughput.
+// The GUI's processor share (idle, and with the trend window open) and the COFF reader's throughput.
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -35,12 +36,27 @@ double CpuSeconds(pid_t pid) {
   return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
+// Resident memory of a process in kB (VmRSS in /proc/PID/status), -1 when unknown.
+long ResidentKb(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) return std::atol(line.c_str() + 6);
+  }
+  return -1;
+}
+
 }  // namespace
 
 Row IdleGuiRow(const Programs& programs, int seconds) {
+  return GuiCpuRow(programs, Format("idle GUI: axtune --simulate, connected, over %d s", seconds), {},
+                   seconds, 2.0);
+}
+
+Row GuiCpuRow(const Programs& programs, const std::string& what, const std::vector<std::string>& options,
+              int seconds, double goalPercent) {
   Row row;
-  row.what = Format("idle GUI: axtune --simulate, connected, over %d s", seconds);
-  row.goal = "< 2 % of a core";
+  row.what = what;
+  row.goal = Format("< %g %% of a core", goalPercent);
   if (programs.axtune.empty() || access(programs.axtune.c_str(), X_OK) != 0) {
     row.measured = "left out: the GUI is not built";
     return row;
@@ -53,25 +69,30 @@ Row IdleGuiRow(const Programs& programs, int seconds) {
   std::vector<char*> envp;
   for (auto& e : env) envp.push_back(e.data());
   envp.push_back(nullptr);
-  std::string program = programs.axtune, flag = "--simulate";
-  char* argv[] = {program.data(), flag.data(), nullptr};
+  std::vector<std::string> args = {programs.axtune, "--simulate"};
+  args.insert(args.end(), options.begin(), options.end());
+  std::vector<char*> argv;
+  for (auto& a : args) argv.push_back(a.data());
+  argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   pid_t pid = -1;
-  const int rc = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, envp.data());
+  const int rc = posix_spawn(&pid, args[0].c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) {
     row.measured = "failed: the GUI did not start";
     row.ok = false;
     return row;
   }
-  std::this_thread::sleep_for(std::chrono::seconds(3));  // start, identify, first pages shown
+  // Start, identify, first pages shown (and a trend's made-up history filled).
+  std::this_thread::sleep_for(std::chrono::seconds(options.empty() ? 3 : 6));
   const double before = CpuSeconds(pid);
   const auto start = Clock::now();
   std::this_thread::sleep_for(std::chrono::seconds(seconds));
   const double after = CpuSeconds(pid);
   const double wall = Seconds(start, Clock::now());
+  const long rssKb = ResidentKb(pid);
   kill(pid, SIGTERM);
   int status = 0;
   waitpid(pid, &status, 0);
@@ -81,8 +102,9 @@ Row IdleGuiRow(const Programs& programs, int seconds) {
     return row;
   }
   const double share = 100.0 * (after - before) / wall;
-  row.measured = Format("%.2f %% (%.2f s of processor time)", share, after - before);
-  row.ok = share < 2.0;
+  row.measured =
+      Format("%.2f %% (%.2f s of processor time, %ld MB resident)", share, after - before, rssKb / 1024);
+  row.ok = share < goalPercent;
   return row;
 }
 

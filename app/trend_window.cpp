@@ -1,0 +1,350 @@
+#include "app/trend_window.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateTime>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QPainter>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <cmath>
+
+#include "app/trend_plot.h"
+#include "controls/message_box.h"
+#include "link/drive_link.h"
+#include "res/strings.h"
+#include "res/trend_text_ids.h"
+
+namespace axtune {
+namespace {
+
+// How often the plot is redrawn, whatever the sampling rate: five times a second looks live, and a
+// redraw of the whole plot costs more than the polls it shows.
+constexpr int kRefreshMs = 200;
+
+// Record 2 word 14: the encoder's counts per revolution (four per line).
+constexpr int kSettingsRecord = 2;
+constexpr int kWordEncoderCounts = 14;
+
+TrendWindow*& TheInstance() {
+  static TrendWindow* instance = nullptr;
+  return instance;
+}
+
+QString Tr(int id) {
+  return QString::fromUtf8(Text(id));
+}
+
+QIcon ColorIcon(const QColor& color) {
+  QPixmap square(12, 12);
+  square.fill(color);
+  return QIcon(square);
+}
+
+}  // namespace
+
+TrendWindow::TrendWindow(QWidget* parent)
+    : QWidget(parent, Qt::Window), start_(std::chrono::steady_clock::now()) {
+  setObjectName(QStringLiteral("trendWindow"));
+  setWindowTitle(QStringLiteral("Axtune \u2013 %1").arg(Tr(kTextTrendTitle)));
+  buildControls();
+  client_ = DriveStatusPoller::Instance().addClient([this](const DriveStatusPoll& poll) { takePoll(poll); },
+                                                    intervalMs_, false);
+  TheInstance() = this;
+  resize(1200, 720);
+}
+
+TrendWindow::~TrendWindow() {
+  DriveStatusPoller::Instance().removeClient(client_);
+  if (TheInstance() == this) TheInstance() = nullptr;
+}
+
+TrendWindow* TrendWindow::Instance() {
+  return TheInstance();
+}
+
+void TrendWindow::buildControls() {
+  plot_ = new TrendPlot(this);
+  plot_->setSource(&recorder_);
+
+  auto* pause = new QPushButton(Tr(kTextTrendPause), this);
+  pause->setObjectName(QStringLiteral("pause"));
+  pause->setCheckable(true);
+  connect(pause, &QPushButton::toggled, this, [this](bool on) { setPaused(on); });
+  pause_ = pause;
+  auto* fit = new QPushButton(Tr(kTextTrendFit), this);
+  fit->setObjectName(QStringLiteral("fit"));
+  connect(fit, &QPushButton::clicked, plot_, &TrendPlot::fit);
+
+  rate_ = new QComboBox(this);
+  rate_->setObjectName(QStringLiteral("rate"));
+  for (int ms : kIntervalsMs) rate_->addItem(Tr(kTextTrendPerSecond).arg(1000 / ms), ms);
+  connect(rate_, &QComboBox::activated, this,
+          [this](int index) { setIntervalMs(rate_->itemData(index).toInt()); });
+  auto* rateLabel = new QLabel(Tr(kTextTrendRate), this);
+  rateLabel->setBuddy(rate_);
+
+  normalised_ = new QCheckBox(Tr(kTextTrendNormalised), this);
+  normalised_->setObjectName(QStringLiteral("normalised"));
+  connect(normalised_, &QCheckBox::toggled, this, [this](bool on) {
+    plot_->setNormalised(on);
+    plot_->refresh();
+  });
+
+  auto* csv = new QToolButton(this);
+  csv->setObjectName(QStringLiteral("exportCsv"));
+  csv->setText(Tr(kTextTrendExportCsv));
+  csv->setPopupMode(QToolButton::InstantPopup);
+  auto* csvMenu = new QMenu(csv);
+  csvMenu->addAction(Tr(kTextTrendWhole), this, [this] { chooseCsv(true); });
+  csvMenu->addAction(Tr(kTextTrendVisible), this, [this] { chooseCsv(false); });
+  csv->setMenu(csvMenu);
+  auto* png = new QPushButton(Tr(kTextTrendExportPng), this);
+  png->setObjectName(QStringLiteral("exportPng"));
+  connect(png, &QPushButton::clicked, this, &TrendWindow::choosePng);
+
+  auto* tools = new QHBoxLayout;
+  for (QWidget* w : std::initializer_list<QWidget*>{pause, fit, rateLabel, rate_, normalised_})
+    tools->addWidget(w);
+  tools->addStretch(1);
+  tools->addWidget(csv);
+  tools->addWidget(png);
+
+  // One check box per trace, in the trace's colour: shown or hidden.
+  auto* traces = new QVBoxLayout;
+  auto* tracesTitle = new QLabel(QStringLiteral("<b>%1</b>").arg(Tr(kTextTrendTraces)), this);
+  traces->addWidget(tracesTitle);
+  for (int c = 0; c < kTrendColumnCount; ++c) {
+    const TrendColumnInfo& info = TrendColumnOf(c);
+    QString text = Tr(info.nameId);
+    if (*info.unit != '\0') text += QStringLiteral(" [%1]").arg(QString::fromUtf8(info.unit));
+    auto* box = new QCheckBox(text, this);
+    box->setObjectName(QStringLiteral("trace%1").arg(c));
+    box->setIcon(ColorIcon(TrendPlot::traceColor(c)));
+    box->setChecked(true);
+    connect(box, &QCheckBox::toggled, this, [this, c](bool on) {
+      plot_->setTraceVisible(c, on);
+      plot_->refresh();
+      updateReadout();
+    });
+    if (c == kColUpperLimit) traces->addSpacing(8);
+    traces->addWidget(box);
+    traceBoxes_[c] = box;
+  }
+  traces->addSpacing(8);
+  readout_ = new QLabel(this);
+  readout_->setObjectName(QStringLiteral("readout"));
+  readout_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  readout_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  traces->addWidget(readout_, 1);
+  connect(plot_, &TrendPlot::cursorMoved, this, &TrendWindow::updateReadout);
+
+  status_ = new QLabel(this);
+  status_->setObjectName(QStringLiteral("trendStatus"));
+
+  auto* middle = new QHBoxLayout;
+  middle->addWidget(plot_, 1);
+  middle->addLayout(traces);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(tools);
+  layout->addLayout(middle, 1);
+  layout->addWidget(status_);
+  updateStatusLine();
+}
+
+double TrendWindow::secondsNow() const {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+}
+
+void TrendWindow::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  // The time the window was closed is a break in the record, not a line from before to now.
+  recorder_.addBreak(secondsNow(), QDateTime::currentMSecsSinceEpoch());
+  if (!encoderKnown_) readEncoderResolution();
+  updateClient();
+}
+
+void TrendWindow::hideEvent(QHideEvent* event) {
+  QWidget::hideEvent(event);
+  updateClient();
+}
+
+void TrendWindow::setDriveIdentified(bool identified) {
+  if (identified) pollingArmed_ = true;
+  identified_ = identified;
+  // Another drive may have another encoder: read it again before the next sample needs it.
+  encoderKnown_ = false;
+  if (identified && isVisible()) readEncoderResolution();
+  updateClient();
+}
+
+void TrendWindow::stopPolling() {
+  pollingArmed_ = false;
+  updateClient();
+}
+
+void TrendWindow::startPolling() {
+  pollingArmed_ = true;
+  updateClient();
+}
+
+bool TrendWindow::isPolling() const {
+  return DriveStatusPoller::Instance().clientActive(client_) && DriveStatusPoller::Instance().isPolling();
+}
+
+void TrendWindow::updateClient() {
+  DriveStatusPoller::Instance().setClientActive(client_, isVisible() && identified_ && pollingArmed_);
+  updateStatusLine();
+}
+
+void TrendWindow::readEncoderResolution() {
+  if (!identified_ || !pollingArmed_) return;
+  RecordWords settings{};
+  // One read when the trend starts or the drive changes, not with every sample.
+  if (ReadRecord(kSettingsRecord, settings)) {
+    recorder_.setEncoderCounts(settings[kWordEncoderCounts]);
+    encoderKnown_ = true;
+  }
+}
+
+void TrendWindow::setIntervalMs(int intervalMs) {
+  intervalMs_ = intervalMs;
+  const int index = rate_->findData(intervalMs);
+  if (index >= 0) rate_->setCurrentIndex(index);
+  // The bar and the panel share the faster polls: the poller runs at the shortest interval asked.
+  DriveStatusPoller::Instance().setClientInterval(client_, intervalMs);
+  updateStatusLine();
+}
+
+void TrendWindow::setPaused(bool paused) {
+  if (paused_ == paused) return;
+  paused_ = paused;
+  pause_->setChecked(paused);
+  pause_->setText(Tr(paused ? kTextTrendResume : kTextTrendPause));
+  // Samples go on into the history while the view stands still; resuming shows what came meanwhile.
+  if (!paused) {
+    plot_->reload();
+    plot_->refresh();
+  }
+  updateStatusLine();
+}
+
+void TrendWindow::takePoll(const DriveStatusPoll& poll) {
+  const double time = std::chrono::duration<double>(poll.arrived - start_).count();
+  size_t added = 0;
+  const double oldestBefore = recorder_.samples().empty() ? time : recorder_.samples().front().time;
+  const TrendSample& sample = poll.ok ? recorder_.addPoll(&poll.reading.record129, &poll.reading.record131,
+                                                          time, poll.utcMs, poll.encoderLagSeconds, &added)
+                                      : recorder_.addPoll(nullptr, nullptr, time, poll.utcMs, 0, &added);
+  if (paused_) return;
+  plot_->addSample(sample);
+  const auto& events = recorder_.events();
+  for (size_t i = events.size() - added; i < events.size(); ++i) plot_->addEvent(events[i]);
+  const double oldest = recorder_.samples().front().time;
+  if (oldest > oldestBefore) plot_->dropBefore(oldest);
+  // The plot is redrawn at most five times a second, however fast the samples come.
+  if (poll.arrived - lastRefresh_ >= std::chrono::milliseconds(kRefreshMs)) {
+    lastRefresh_ = poll.arrived;
+    plot_->refresh();
+    updateStatusLine();
+  }
+}
+
+void TrendWindow::noteParameterWritten(const QString& what, int record) {
+  TrendEvent event{secondsNow(), TrendEventKind::ParameterWritten, record, 0, what.toStdString()};
+  recorder_.addEvent(event);
+  if (!paused_) plot_->addEvent(event);
+  // A new encoder resolution changes how encoder positions convert from now on.
+  if (record == kSettingsRecord) readEncoderResolution();
+}
+
+void TrendWindow::updateStatusLine() {
+  QString text;
+  if (!identified_) {
+    text = Tr(kTextTrendNoDrive);
+  } else {
+    const double minutes = TrendRecorder::kDefaultKeepSeconds / 60;
+    text = Tr(kTextTrendSamples).arg(recorder_.samples().size()).arg(minutes);
+    if (paused_) text += QStringLiteral(" \u2013 ") + Tr(kTextTrendPaused);
+  }
+  if (status_->text() != text) status_->setText(text);
+}
+
+void TrendWindow::updateReadout() {
+  const double time = plot_->cursorTime();
+  readout_->setText(std::isnan(time) ? QString() : plot_->readout(time));
+}
+
+bool TrendWindow::exportCsv(const QString& path, bool wholeBuffer, QString* error) {
+  const QCPRange range = plot_->timeRange();
+  const double from = wholeBuffer ? -std::numeric_limits<double>::infinity() : range.lower;
+  const double to = wholeBuffer ? std::numeric_limits<double>::infinity() : range.upper;
+  // A byte-order mark, so that spreadsheets read the units' degree sign as UTF-8.
+  const std::string text = "\xEF\xBB\xBF" + TrendCsvText(recorder_, from, to);
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), static_cast<qint64>(text.size())) < 0 ||
+      !file.commit()) {
+    if (error != nullptr) *error = file.errorString();
+    return false;
+  }
+  return true;
+}
+
+bool TrendWindow::exportPng(const QString& path, QString* error) {
+  plot_->refresh();
+  // At least 1200 by 700 pixels, so a small window still gives a picture the axes leave room in.
+  if (!plot_->savePng(path, std::max(plot_->width(), 1200), std::max(plot_->height(), 700))) {
+    if (error != nullptr) *error = QStringLiteral("PNG");
+    return false;
+  }
+  return true;
+}
+
+void TrendWindow::chooseCsv(bool wholeBuffer) {
+  QString path = QFileDialog::getSaveFileName(this, Tr(kTextTrendExportCsv), QStringLiteral("trend.csv"),
+                                              Tr(kTextTrendCsvFilter));
+  if (path.isEmpty()) return;
+  if (!path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) path += QStringLiteral(".csv");
+  QString error;
+  if (!exportCsv(path, wholeBuffer, &error)) ShowMessage(this, Tr(kTextTrendNotWritten).arg(path, error));
+}
+
+void TrendWindow::choosePng() {
+  QString path = QFileDialog::getSaveFileName(this, Tr(kTextTrendExportPng), QStringLiteral("trend.png"),
+                                              Tr(kTextTrendPngFilter));
+  if (path.isEmpty()) return;
+  if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) path += QStringLiteral(".png");
+  QString error;
+  if (!exportPng(path, &error)) ShowMessage(this, Tr(kTextTrendNotWritten).arg(path, error));
+}
+
+void TrendWindow::fillHistory(double seconds, int intervalMs) {
+  // A drive moving back and forth, its current following the motion, slowly warming up.
+  const double step = intervalMs / 1000.0;
+  const double now = secondsNow();
+  const int64_t utc = QDateTime::currentMSecsSinceEpoch();
+  for (double t = -seconds; t < 0; t += step) {
+    RecordWords r129{}, r131{};
+    const auto position = static_cast<int32_t>(std::lround(32000 * std::sin(t / 7)));
+    r129[4] = static_cast<uint16_t>(position);
+    r129[5] = static_cast<uint16_t>(static_cast<uint32_t>(position) >> 16);
+    r129[1] = static_cast<uint16_t>(128 * (35 + 5 * std::sin(t / 600)));
+    r129[2] = 13800;
+    r129[8] = 0x0600;
+    r129[10] = 2;
+    r129[14] = 5;
+    r131[2] = static_cast<uint16_t>(1500 + 800 * std::abs(std::cos(t / 7)));
+    r131[3] = 3200;
+    recorder_.addPoll(&r129, &r131, now + t, utc + static_cast<int64_t>(t * 1000));
+  }
+  plot_->reload();
+  plot_->fit();
+}
+
+}  // namespace axtune

@@ -1,0 +1,245 @@
+// The trend window on the simulated drive, and the one status poller that the status bar, the
+// status panel and the trend share. Renders the trend in German and English into PNG files beside the
+// test program ("trend-<language>.png"): profile 3, homing, an over-temperature fault and a pulled
+// cable.
+#include "app/trend_window.h"
+
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTest>
+#include <cmath>
+#include <memory>
+#include <set>
+
+#include "app/axtune_dlg.h"
+#include "app/drive_status_poller.h"
+#include "app/trend_plot.h"
+#include "link/drive_link.h"
+#include "link/object_access.h"
+#include "pages/motion_commands.h"
+#include "res/strings.h"
+#include "sim/simulated_drive.h"
+#include "tests/app/gui_test_support.h"
+
+namespace axtune {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+QString Output(const QString& name) {
+  return QDir(QCoreApplication::applicationDirPath()).filePath(name);
+}
+
+class TrendTest : public testing::GuiTest {
+ protected:
+  void SetUp() override {
+    drive_ = sim::registerSimulatedDrive("sim:trend", sim::SimConfig::unitTest());
+    drive_->advanceMs(1000);
+    ASSERT_TRUE(OpenLink("sim:trend"));
+    // The poller runs on a clock of the test's, or on the simulated drive's where the time the
+    // reads take on the line matters.
+    DriveStatusPoller::Instance().setClock([this] {
+      return base_ +
+             std::chrono::microseconds(driveClock_ ? static_cast<int64_t>(drive_->nowUs()) : simulatedUs_);
+    });
+  }
+  void TearDown() override {
+    DriveStatusPoller::Instance().setClock({});
+    CloseLink();
+    sim::unregisterSimulatedDrive("sim:trend");
+    SetLanguage(Language::English);
+  }
+  void advanceMs(int ms) {
+    drive_->advanceMs(static_cast<uint32_t>(ms));
+    simulatedUs_ += int64_t{ms} * 1000;
+  }
+
+  std::shared_ptr<sim::SimulatedDrive> drive_;
+  Clock::time_point base_ = Clock::now();
+  int64_t simulatedUs_ = 0;
+  bool driveClock_ = false;
+};
+
+// Which clients a poll reaches, and when the statusword is read: one reader at the shortest
+// interval asked, each client at its own pace, the statusword only for the clients that show it.
+TEST_F(TrendTest, OnePollerFeedsEveryClientAtItsOwnPace) {
+  struct Case {
+    int trendMs;  // 0: no trend open
+    bool panelShown;
+    int pollerMs;
+    int barPolls, panelPolls, trendPolls, statuswordReads;  // over 1.2 s
+  };
+  const Case cases[] = {
+      {0, false, 100, 12, 0, 0, 12},  {0, true, 100, 12, 6, 0, 12}, {100, true, 100, 12, 6, 12, 12},
+      {25, false, 25, 12, 0, 48, 12},  // the trend's fast polls read only the two records
+      {50, true, 50, 12, 6, 24, 12},
+  };
+  DriveStatusPoller& poller = DriveStatusPoller::Instance();
+  for (const Case& c : cases) {
+    int bar = 0, panel = 0, trend = 0;
+    std::set<Clock::rep> statuswords;  // the polls that read it, by their time
+    auto count = [&statuswords](int& n, const DriveStatusPoll& p) {
+      n += p.ok;
+      if (p.reading.statusword) statuswords.insert(p.arrived.time_since_epoch().count());
+    };
+    const int barId = poller.addClient([&](const DriveStatusPoll& p) { count(bar, p); }, 100, true);
+    const int panelId = poller.addClient([&](const DriveStatusPoll& p) { count(panel, p); }, 200, true);
+    const int trendId = poller.addClient([&](const DriveStatusPoll& p) { count(trend, p); },
+                                         c.trendMs == 0 ? 100 : c.trendMs, false);
+    poller.setClientActive(barId, true);
+    poller.setClientActive(panelId, c.panelShown);
+    poller.setClientActive(trendId, c.trendMs != 0);
+    EXPECT_EQ(poller.intervalMs(), c.pollerMs);
+    for (int t = 0; t < 1200; t += poller.intervalMs()) {
+      poller.pollOnce();
+      advanceMs(poller.intervalMs());
+    }
+    SCOPED_TRACE(::testing::Message() << "trend " << c.trendMs << " ms, panel " << c.panelShown);
+    EXPECT_EQ(bar, c.barPolls);
+    EXPECT_EQ(panel, c.panelPolls);
+    EXPECT_EQ(trend, c.trendPolls);
+    EXPECT_EQ(static_cast<int>(statuswords.size()), c.statuswordReads);
+    for (int id : {barId, panelId, trendId}) poller.removeClient(id);
+    EXPECT_FALSE(poller.isPolling());
+  }
+}
+
+// Profile 3, homing, a fault and a pulled cable, sampled at 10 per second as the poller delivers.
+TEST_F(TrendTest, ProfileHomingFaultAndCableShowAsTracesMarksAndAGap) {
+  driveClock_ = true;
+  std::vector<DriveStatusPoll> polls;
+  DriveStatusPoller& poller = DriveStatusPoller::Instance();
+  const int collector = poller.addClient([&](const DriveStatusPoll& p) { polls.push_back(p); }, 100, false);
+  auto sample = [&](int ms) {
+    for (int t = 0; t < ms; t += 100) {
+      const uint64_t start = drive_->nowUs();
+      poller.pollOnce(collector);
+      drive_->advance(100000 - std::min<uint64_t>(drive_->nowUs() - start, 100000));
+    }
+  };
+  sample(1000);
+  ASSERT_TRUE(WriteObject(0x2022, 5, 2, 3));
+  ASSERT_TRUE(SendStartSequence(kModeProfilePosition));
+  sample(5000);
+  ASSERT_TRUE(SendStartSequence(kModeHoming));
+  sample(6000);
+  drive_->triggerFault(sim::DriveFault::OverTemperature);
+  sample(1500);
+  drive_->unplug();
+  sample(1500);
+  drive_->replug();
+  sample(1500);
+  poller.removeClient(collector);
+
+  for (Language language : {Language::German, Language::English}) {
+    SetLanguage(language);
+    TrendWindow window;
+    window.show();
+    window.setDriveIdentified(true);  // reads the encoder resolution
+    window.stopPolling();             // the polls come from the list above
+    const Clock::time_point start = Clock::now();
+    for (DriveStatusPoll poll : polls) {
+      poll.arrived = start + (poll.arrived - polls.front().arrived);
+      window.takePoll(poll);
+    }
+    window.plot()->fit();
+    const TrendRecorder& recorder = window.recorder();
+    EXPECT_EQ(recorder.encoderCounts(), 2000);
+
+    std::vector<std::string> marks;
+    for (const TrendEvent& e : recorder.events()) marks.push_back(TrendEventText(e, Language::English));
+    EXPECT_EQ(marks, (std::vector<std::string>{"Profile 3 started", "Profile 3: Profile finished",
+                                               "Homing started", "Homing finished",
+                                               "Fault 4: Overtemperature", "No answer from the drive"}));
+    int gaps = 0;
+    int32_t lowest = INT32_MAX;
+    for (const TrendSample& s : recorder.samples()) {
+      if (!s.valid) {
+        ++gaps;
+        continue;
+      }
+      lowest = std::min(lowest, s.motorPosition);
+      ASSERT_FALSE(std::isnan(s.followingError));
+      // The simulated motor loses no steps. What is left is the motion between the two reads that
+      // the velocity does not carry forward exactly: a step or two, a few more where homing turns.
+      EXPECT_LE(std::abs(s.followingError), 20.0) << "at " << s.time;
+    }
+    EXPECT_GE(gaps, 10) << "about a second of silence";
+    EXPECT_EQ(lowest, -5000) << "profile 3 moved 5000 steps back";
+
+    const QString suffix = language == Language::German ? "de" : "en";
+    QString error;
+    const QString png = Output("trend-" + suffix + ".png");
+    ASSERT_TRUE(window.exportPng(png, &error)) << error.toStdString();
+    std::printf("wrote %s\n", png.toLocal8Bit().constData());
+    window.plot()->replot();
+    window.grab().save(Output("trend-window-" + suffix + ".png"));
+    window.findChild<QCheckBox*>("normalised")->setChecked(true);
+    window.plot()->replot();
+    window.grab().save(Output("trend-normalised-" + suffix + ".png"));
+    window.findChild<QCheckBox*>("normalised")->setChecked(false);
+
+    // The whole buffer: a header and one row per sample; the view in time: fewer rows.
+    const QString csv = Output("trend-" + suffix + ".csv");
+    ASSERT_TRUE(window.exportCsv(csv, true, &error)) << error.toStdString();
+    QFile file(csv);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().trimmed().split('\n');
+    EXPECT_EQ(lines.size(), static_cast<qsizetype>(recorder.samples().size()) + 1);
+    EXPECT_TRUE(lines.front().startsWith("\xEF\xBB\xBFtime [s],UTC,motor position [steps]"));
+    window.plot()->setTimeRange(2, 4);
+    ASSERT_TRUE(window.exportCsv(csv, false, &error));
+    file.close();
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_NEAR(file.readAll().trimmed().split('\n').size() - 1, 20, 1) << "2 s to 4 s at 10 per second";
+  }
+}
+
+TEST_F(TrendTest, ReadoutAtTheCursorNamesEveryVisibleTraceAndTheMarksNearIt) {
+  TrendWindow window;
+  window.show();
+  window.setDriveIdentified(true);
+  window.stopPolling();
+  const Clock::time_point start = Clock::now();
+  for (int i = 0; i < 20; ++i) {
+    DriveStatusPoll poll;
+    poll.ok = i != 10 && ReadDriveStatus(poll.reading);
+    poll.arrived = start + std::chrono::milliseconds(100 * i);
+    window.takePoll(poll);
+  }
+  TrendPlot* plot = window.plot();
+  const double gapTime = window.recorder().samples()[10].time;
+  plot->setTraceVisible(kColVoltage, false);
+  const QString atGap = plot->readout(gapTime, 0.01);
+  EXPECT_TRUE(atGap.contains("No answer from the drive")) << atGap.toStdString();
+  EXPECT_TRUE(atGap.contains(QString::fromUtf8("Motor position: \u2013"))) << "a gap reads as no value";
+  const QString before = plot->readout(gapTime - 0.1, 0.01);
+  EXPECT_FALSE(before.contains("No answer"));
+  EXPECT_TRUE(before.contains("Motor position: 0 steps")) << before.toStdString();
+  EXPECT_TRUE(before.contains(QString::fromUtf8("Power-stage temperature: ")));
+  EXPECT_FALSE(before.contains("DC-link voltage")) << "hidden traces are not read off";
+}
+
+// Every parameter the pages write becomes a mark, also after the first (when "Save Changes" is
+// already on); the object channel's commands do not.
+TEST_F(TrendTest, ParameterWritesOfThePagesBecomeMarks) {
+  CAxtuneDlg window;
+  for (int record : {17, 2, kObjectRecord, 64}) window.NotifyParameterChanged(record);
+  std::vector<std::string> marks;
+  for (const TrendEvent& e : window.Trend()->recorder().events()) {
+    EXPECT_EQ(e.kind, TrendEventKind::ParameterWritten);
+    marks.push_back(TrendEventText(e, Language::English));
+  }
+  ASSERT_EQ(marks.size(), 3u);
+  EXPECT_EQ(marks[0].rfind("Parameter written: record 17 (", 0), 0u) << marks[0];
+  EXPECT_EQ(marks[1].rfind("Parameter written: record 2 (", 0), 0u) << marks[1];
+  EXPECT_EQ(marks[2].rfind("Parameter written: record 64 (", 0), 0u) << marks[2];
+  EXPECT_TRUE(window.IsModified());
+}
+
+}  // namespace
+}  // namespace axtune
