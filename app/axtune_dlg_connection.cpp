@@ -31,6 +31,7 @@ namespace {
 constexpr int kTextCannotOpenLink = 32781;
 constexpr int kTextCheckCable = 32782;
 constexpr int kTextNoPortAtAll = 40016;
+constexpr int kTextDoctorHint = 40611;
 constexpr int kCarrierSettleMs = 3000;
 constexpr int kAfterCloseMs = 100;
 constexpr int kUnpaintedStartMs = 2000;
@@ -78,7 +79,12 @@ void CAxtuneDlg::ConnectAtStartup() {
   }
   startupDone_ = true;
   // One box says that no port opened, why, and that the link cannot be used.
-  const QString cannotOpen = QStringLiteral("\n\n") + QString::fromUtf8(Text(kTextCannotOpenLink));
+  QString cannotOpen;
+#ifndef _WIN32
+  // The usual causes on Linux (group, ModemManager, brltty, a port held elsewhere) are doctor's.
+  cannotOpen += QStringLiteral("\n\n") + QString::fromUtf8(Text(kTextDoctorHint));
+#endif
+  cannotOpen += QStringLiteral("\n\n") + QString::fromUtf8(Text(kTextCannotOpenLink));
   if (port == 0) {
     // Why each port that exists did not open, as a chosen port's failure says it.
     SetConnectionState(QString::fromStdString(NoPortText(scanFailures_)));

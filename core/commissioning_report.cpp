@@ -13,7 +13,7 @@ constexpr int kValue = 49140, kUnit = 49141, kDifferences = 49142, kNoDifference
 constexpr int kLastUpdate = 49144, kNoUpdate = 49145, kFile = 49146, kSize = 49147, kSections = 49148;
 constexpr int kOutcome = 49149, kRate = 49150, kDuration = 49151, kTime = 49152, kReferenceFile = 49153;
 constexpr int kRawWords = 49154, kNumber = 49155, kSignature = 49156, kBeforeAfter = 49157, kBytes = 49158;
-constexpr int kNotReadable = 49159, kMissing = 49167;
+constexpr int kNotReadable = 49159, kMissing = 49167, kFlagSet = 49181;
 
 // Print-friendly: black on white, small type for the wide profile table, tables kept together.
 constexpr const char* kStyle =
@@ -23,7 +23,7 @@ constexpr const char* kStyle =
     "vertical-align:top}th{background:#e4e4e4}td.n{text-align:right}td.c{text-align:center}table.id "
     "td{border:none;padding:1px 8px "
     "1px 0}"
-    "table.profiles{font-size:7pt}.raw{font-family:monospace;color:#333}";
+    "table.profiles{font-size:7pt}p.legend{font-size:7pt;margin:2pt 0}.raw{font-family:monospace;color:#333}";
 
 std::string T(int id, Language l) {
   return HtmlEscaped(Text(id, l));
@@ -70,12 +70,20 @@ std::string ProfilesTable(const ParameterSet& set, Language l) {
     if (e.profile == 0) columns.push_back(&e);
     rows[e.profile].push_back(&e);
   }
-  // Numbers get the room, the flag marks a narrow column each.
+  // Numbers get the room, the flag marks a narrow column each. A flag's heading would break letter
+  // by letter in a narrow column, so it is headed by a key letter, explained below the table.
   std::string out =
       "<table class=\"profiles\" width=\"100%\"><thead><tr><th width=\"6%\">" + T(kNumber, l) + "</th>";
+  std::string legend;
+  char key = 'A';
   for (const ParamEntry* c : columns) {
-    out += std::string("<th width=\"") + (c->kind == ParamKind::Flag ? "6%" : "9%") + "\">" +
-           ShortLabel(*c, l) + "</th>";
+    if (c->kind == ParamKind::Flag) {
+      out += std::string("<th width=\"4%\" class=\"c\">") + key + "</th>";
+      legend += std::string(legend.empty() ? "" : " &nbsp; ") + "<b>" + key + "</b>: " + ShortLabel(*c, l);
+      ++key;
+    } else {
+      out += "<th width=\"9%\">" + ShortLabel(*c, l) + "</th>";
+    }
   }
   out += "</tr></thead>\n";
   for (const auto& [profile, entries] : rows) {
@@ -91,7 +99,9 @@ std::string ProfilesTable(const ParameterSet& set, Language l) {
     }
     out += "</tr>\n";
   }
-  return out + "</table>\n";
+  out += "</table>\n";
+  if (!legend.empty()) out += "<p class=\"legend\">" + legend + " (x: " + T(kFlagSet, l) + ")</p>\n";
+  return out;
 }
 
 std::string PageTable(ParamPage page, const ParameterSet& set, Language l) {

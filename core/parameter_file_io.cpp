@@ -10,6 +10,7 @@
 
 #include "core/input_file.h"
 #include "core/parameter_file.h"
+#include "core/save_target.h"
 
 #ifndef _WIN32
 #include <fcntl.h>
@@ -46,8 +47,9 @@ std::string SystemReason(const std::error_code& error) {
   return error.message();
 }
 
+// A read-only mount is named as such: its errno text alone reads like a permission problem.
 std::string ErrnoReason(int error) {
-  return std::error_code(error, std::generic_category()).message();
+  return FileErrorReason(error);
 }
 
 }  // namespace
@@ -90,11 +92,16 @@ FileWriteResult WriteFileAtomically(const std::string& path, const std::vector<u
     constexpr fs::perms kWriteBits =
         fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
     bool writable = (existing.permissions() & kWriteBits) != fs::perms::none;
+    int denied = EACCES;
 #ifndef _WIN32
-    writable = writable && ::access(target.c_str(), W_OK) == 0;
+    if (writable && ::access(target.c_str(), W_OK) != 0) {
+      writable = false;
+      denied = errno;
+    }
 #endif
     if (!writable) {
-      result.reason = "cannot write " + path + ": " + ErrnoReason(EACCES) + " (the file is read-only)";
+      result.reason = "cannot write " + path + ": " +
+                      (denied == EROFS ? ErrnoReason(EROFS) : ErrnoReason(EACCES) + " (the file is read-only)");
       return result;
     }
   }

@@ -147,6 +147,9 @@ TEST_F(ConnectionStateTest, ScanSaysWhyPortsFailedAndTheMenuFindsThemAgain) {
       << ui_.messages[0].toStdString();
   EXPECT_FALSE(ui_.messages[0].contains("COM3")) << "slots without a device are not listed";
   EXPECT_TRUE(ui_.messages[0].endsWith("\n\nCannot open seriell link!")) << ui_.messages[0].toStdString();
+#ifndef _WIN32
+  EXPECT_TRUE(ui_.messages[0].contains("\"axtune-cli doctor\" checks")) << "where to look next";
+#endif
   EXPECT_TRUE(Window().ConnectionStateText().startsWith("No port is open."));
   EXPECT_TRUE(Window().ConnectionStateText().contains("COM2 (fake:busy)"));
   QAction* com2 = Window().CommandAction(kCommandPortBase + 2);
