@@ -153,15 +153,16 @@ int CmdLoad(Context& context) {
   const std::string took = "the drive on " + session.portLabel() + " took " +
                            std::to_string(outcome.recordsTaken) + " of " +
                            std::to_string(outcome.recordsToSend) + " records";
+  // A stop that cut a record's wait short is the user's cancel, not a silent drive.
+  if (outcome.cancelled || context.stopRequested()) {
+    return Cancelled(context, took + " (" + std::to_string(outcome.recordsSent) +
+                                  " sent); the others keep their values: load the file again");
+  }
   if (outcome.silentRecord >= 0) {
     return Fail(context, kExitDrive,
                 took + "; record " + std::to_string(outcome.silentRecord) +
                     " got no answer: check that the drive is switched on and the cable is plugged in, then "
                     "load the file again");
-  }
-  if (outcome.cancelled) {
-    return Cancelled(context, took + " (" + std::to_string(outcome.recordsSent) +
-                                  " sent); the others keep their values: load the file again");
   }
   if (!outcome.refusedRecords.empty()) {
     std::string which;

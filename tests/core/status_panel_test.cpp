@@ -164,8 +164,8 @@ TEST(StatusPanelValues, CountsAndLevelsAboveHalfTheWordAreUnsigned) {
       {kWordStepResolution, 51200, &StatusPanelView::stepResolutionText, "1/256  (51200)"},
       {kWordStepResolution, 65535, &StatusPanelView::stepResolutionText, "1/327.675  (65535)"},
       {kWordMotorCurrent, 40000, &StatusPanelView::currentText, "35.31 Aeff"},
-      {kWordReductionDelay, 40000, &StatusPanelView::currentReductionText, "40000 ms auf 0 %"},
-      {kWordReducedCurrent, 40000, &StatusPanelView::currentReductionText, "0 ms auf 244 %"},
+      {kWordReductionDelay, 40000, &StatusPanelView::currentReductionText, "40000 ms to 0 %"},
+      {kWordReducedCurrent, 40000, &StatusPanelView::currentReductionText, "0 ms to 244 %"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.raw);
