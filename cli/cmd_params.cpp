@@ -41,8 +41,7 @@ int CmdSave(Context& context) {
   // drive is read, not after all its records.
   std::string problem = SaveTargetLookupProblem(path, path);
   if (problem.empty()) problem = TargetFolderProblem(path);
-  if (!problem.empty())
-    return Fail(context, kExitFile, problem + "; nothing was read from the drive");
+  if (!problem.empty()) return Fail(context, kExitFile, problem + "; nothing was read from the drive");
   DriveSession session(context);
   if (const int code = session.open(); code != kExitOk) return code;
   Identity id;

@@ -107,8 +107,8 @@ int FailUnconfirmedWrite(Context& context, const DriveSession& session, const st
     return Fail(context, kExitDrive,
                 what + " was not written: " +
                     (linkError >= kLinkDriveErrorBase
-                         ? "the drive on " + session.portLabel() + " refused it: " + LinkErrorText(linkError) +
-                               " (LinkError " + std::to_string(linkError) + ")"
+                         ? "the drive on " + session.portLabel() + " refused it: " +
+                               LinkErrorText(linkError) + " (LinkError " + std::to_string(linkError) + ")"
                          : std::string("the drive's answer does not confirm it")));
   }
   // The request went out and no whole answer came back: the drive may have taken it and its answer

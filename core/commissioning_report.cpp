@@ -1,5 +1,6 @@
 #include "core/commissioning_report.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <map>
@@ -72,17 +73,22 @@ std::string ProfilesTable(const ParameterSet& set, Language l) {
   }
   // Numbers get the room, the flag marks a narrow column each. A flag's heading would break letter
   // by letter in a narrow column, so it is headed by a key letter, explained below the table.
+  // The widths add up to the whole line, so the numbers' headings get all the room there is.
+  const auto flags = std::count_if(columns.begin(), columns.end(),
+                                   [](const ParamEntry* c) { return c->kind == ParamKind::Flag; });
+  const auto numbers = std::max<std::ptrdiff_t>(1, static_cast<std::ptrdiff_t>(columns.size()) - flags);
+  const std::string numberWidth = std::to_string((100 - 6 - 3 * flags) / numbers) + "%";
   std::string out =
       "<table class=\"profiles\" width=\"100%\"><thead><tr><th width=\"6%\">" + T(kNumber, l) + "</th>";
   std::string legend;
   char key = 'A';
   for (const ParamEntry* c : columns) {
     if (c->kind == ParamKind::Flag) {
-      out += std::string("<th width=\"4%\" class=\"c\">") + key + "</th>";
+      out += std::string("<th width=\"3%\" class=\"c\">") + key + "</th>";
       legend += std::string(legend.empty() ? "" : " &nbsp; ") + "<b>" + key + "</b>: " + ShortLabel(*c, l);
       ++key;
     } else {
-      out += "<th width=\"9%\">" + ShortLabel(*c, l) + "</th>";
+      out += "<th width=\"" + numberWidth + "\">" + ShortLabel(*c, l) + "</th>";
     }
   }
   out += "</tr></thead>\n";

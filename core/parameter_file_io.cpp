@@ -100,8 +100,9 @@ FileWriteResult WriteFileAtomically(const std::string& path, const std::vector<u
     }
 #endif
     if (!writable) {
-      result.reason = "cannot write " + path + ": " +
-                      (denied == EROFS ? ErrnoReason(EROFS) : ErrnoReason(EACCES) + " (the file is read-only)");
+      result.reason =
+          "cannot write " + path + ": " +
+          (denied == EROFS ? ErrnoReason(EROFS) : ErrnoReason(EACCES) + " (the file is read-only)");
       return result;
     }
   }

@@ -11,7 +11,8 @@ RecordWordLabeller RecordWordLabels() {
     if (entries.empty()) return RecordWordLabel{};
     // Several fields may share a word (bits of one word): the first one named is enough to find it.
     const Language language = CurrentLanguage();
-    return RecordWordLabel{ParameterLabel(*entries.front(), language), ParameterUnit(*entries.front(), language)};
+    return RecordWordLabel{ParameterLabel(*entries.front(), language),
+                           ParameterUnit(*entries.front(), language)};
   };
 }
 
