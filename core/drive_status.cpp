@@ -97,6 +97,21 @@ void DecodeDeviceState(const RecordWords& r129, std::optional<uint16_t> statuswo
   }
 }
 
+const char* LimitSwitchBitmap(uint16_t switches) {
+  switch (switches & (kBitLowerLimitNotReached | kBitUpperLimitNotReached)) {
+    case kBitLowerLimitNotReached:
+      return kBitmapUpperLimit;  // only the lower one is clear: the upper one is reached
+    case kBitUpperLimitNotReached:
+      return kBitmapLowerLimit;
+    case kBitLowerLimitNotReached | kBitUpperLimitNotReached:
+      return kBitmapGood;
+    default:
+      return kBitmapWarning;  // both reached (or a broken switch wire)
+  }
+}
+
+}  // namespace
+
 std::string ProfileText(int state, int number, Language language) {
   switch (state) {
     case 0:
@@ -117,21 +132,6 @@ std::string ProfileText(int state, int number, Language language) {
       return Format("Error %d", state);
   }
 }
-
-const char* LimitSwitchBitmap(uint16_t switches) {
-  switch (switches & (kBitLowerLimitNotReached | kBitUpperLimitNotReached)) {
-    case kBitLowerLimitNotReached:
-      return kBitmapUpperLimit;  // only the lower one is clear: the upper one is reached
-    case kBitUpperLimitNotReached:
-      return kBitmapLowerLimit;
-    case kBitLowerLimitNotReached | kBitUpperLimitNotReached:
-      return kBitmapGood;
-    default:
-      return kBitmapWarning;  // both reached (or a broken switch wire)
-  }
-}
-
-}  // namespace
 
 DriveStatusMemory& ProcessDriveStatusMemory() {
   static DriveStatusMemory memory;
@@ -316,9 +316,9 @@ StatusPanelView DecodeStatusPanel(const RecordWords& r129, const RecordWords& r1
   // resolution of 51200 steps (1/256) is not shown as a negative number.
   view.currentText = Format("%.2f Aeff", r131[kWordMotorCurrent] / kSqrt2 * kCurrentFullScale / kCurrentRaw);
   view.stepResolutionText = StepResolutionText(r131[kWordStepResolution], language);
-  view.currentReductionText = Format(language == Language::German ? "%d ms auf %.0f %%" : "%d ms to %.0f %%",
-                                     static_cast<int>(r131[kWordReductionDelay]),
-                                     r131[kWordReducedCurrent] / kPercentRaw);
+  view.currentReductionText =
+      Format(language == Language::German ? "%d ms auf %.0f %%" : "%d ms to %.0f %%",
+             static_cast<int>(r131[kWordReductionDelay]), r131[kWordReducedCurrent] / kPercentRaw);
 
   const unsigned level = r129[kWordLevel];
   view.levelBar = static_cast<int>(level * 100 / 32767);

@@ -133,6 +133,9 @@ struct DriveStatusView {
   double displayedVoltage = 0;      // volts, as the pane shows it (after the hysteresis)
 };
 
+// The motion state as the status bar words it ("Fahrauftrag gestartet 3", "Quick stop", "Error 9").
+std::string ProfileText(int state, int number, Language language);
+
 // Decodes one poll. `memory` carries the temperature and voltage hysteresis from poll to poll and
 // is updated here. `statusword` is empty when its read failed (that does not end the poll).
 DriveStatusView DecodeDriveStatus(const RecordWords& r129, const RecordWords& r131,

@@ -65,26 +65,6 @@ std::string Printf(const char* format, const std::string& text, int number) {
   return std::string(buffer, std::min(static_cast<size_t>(n), sizeof buffer - 1));
 }
 
-// The motion state's text as the status bar words it.
-std::string ProfileStateText(int state, Language language) {
-  switch (state) {
-    case 0:
-      return Text(kStrProfileNotStarted, language);
-    case 2:
-      return Text(kStrProfileFinished, language);
-    case 3:
-      return Text(kStrProfileCanceled, language);
-    case 6:
-      return "Quick stop";
-    case 7:
-      return Text(kStrLimitSwitchReached, language);
-    case 8:
-      return Text(kStrReferenceInvalid, language);
-    default:
-      return Printf("Error %d", {}, state);
-  }
-}
-
 void AppendNumber(std::string& out, double value, const char* format) {
   out += ',';
   if (std::isnan(value)) return;
@@ -225,7 +205,8 @@ std::string TrendEventText(const TrendEvent& e, Language language) {
     case TrendEventKind::ProfileStarted:
       return Printf(Text(kTextMarkProfileStarted, language), {}, e.number);
     case TrendEventKind::ProfileEnded:
-      return Printf(Text(kTextMarkProfileEnded, language), ProfileStateText(e.state, language), e.number);
+      return Printf(Text(kTextMarkProfileEnded, language), ProfileText(e.state, e.number, language),
+                    e.number);
     case TrendEventKind::HomingStarted:
       return Text(kTextMarkHomingStarted, language);
     case TrendEventKind::HomingEnded:

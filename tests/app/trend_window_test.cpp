@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
@@ -195,7 +197,11 @@ TEST_F(TrendTest, ProfileHomingFaultAndCableShowAsTracesMarksAndAGap) {
     ASSERT_TRUE(window.exportCsv(csv, false, &error));
     file.close();
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_NEAR(file.readAll().trimmed().split('\n').size() - 1, 20, 1) << "2 s to 4 s at 10 per second";
+    // About 20 (2 s at 10 per second); a loaded machine may stretch a poll, so count what was taken.
+    const auto inView = std::count_if(recorder.samples().begin(), recorder.samples().end(),
+                                      [](const TrendSample& s) { return s.time >= 2 && s.time <= 4; });
+    EXPECT_GE(inView, 10);
+    EXPECT_NEAR(file.readAll().trimmed().split('\n').size() - 1, inView, 1) << "the rows of 2 s to 4 s";
   }
 }
 
