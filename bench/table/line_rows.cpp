@@ -12,7 +12,9 @@ namespace axtune::bench {
 namespace {
 
 constexpr size_t kLineBytes = 64 * 1024;
-constexpr size_t kLineWindow = 1024;  // enough bytes in flight to keep the line busy on a loaded host
+// Enough bytes in flight to keep the line busy on a loaded host (22 ms at 115200 baud), and within
+// the 512 bytes the simulated drive holds on their way to it.
+constexpr size_t kLineWindow = 256;
 constexpr int kRecordExchanges = 300;
 constexpr double kTurnaroundSeconds = 0.001;  // qmx-sim's default: the firmware's, not the host's
 
