@@ -14,6 +14,7 @@
 
 #include "app/panel_placement.h"
 #include "app/shared_icons.h"
+#include "core/homing_state.h"
 #include "link/object_access.h"
 #include "res/expert_text_ids.h"
 #include "res/strings.h"
@@ -320,6 +321,17 @@ void CStatusDialog::showEvent(QShowEvent* event) {
   UpdateTimer();
 }
 
+void CStatusDialog::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  // Placed by the size it opened with, the panel grows once the drive's texts replace "unbekannt"
+  // (the German ones most): at a screen edge that growth would push its right column off the screen.
+  const QScreen* screen = this->screen();
+  if (!isVisible() || screen == nullptr) return;
+  const QRect frame = frameGeometry();
+  const QPoint kept = PositionKeptOnScreen(frame, screen->availableGeometry());
+  if (kept != frame.topLeft()) move(kept);
+}
+
 void CStatusDialog::hideEvent(QHideEvent* event) {
   QDialog::hideEvent(event);
   UpdateTimer();
@@ -372,8 +384,15 @@ bool CStatusDialog::TakePoll(const DriveStatusPoll& poll) {
     memory_.blink = !memory_.blink;
     return false;
   }
-  ShowStatus(DecodeStatusPanel(reading.record129, reading.record131, reading.statusword, memory_,
-                               CurrentLanguage()));
+  StatusPanelView view =
+      DecodeStatusPanel(reading.record129, reading.record131, reading.statusword, memory_, CurrentLanguage());
+  // In the homing mode the profile state does not tell what the drive does; the homing bits do, and
+  // the status bar says the same.
+  if (modeRead) {
+    if (const std::optional<HomingState> homing = HomingStateOf(mode, reading.statusword))
+      view.profileText = HomingStateText(*homing, CurrentLanguage());
+  }
+  ShowStatus(view);
   if (modeRead) SetText(kTextMode, ModeOfOperationText(mode, CurrentLanguage()));
   return true;
 }

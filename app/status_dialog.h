@@ -60,6 +60,7 @@ class CStatusDialog : public QDialog {
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void BuildControls();
