@@ -302,7 +302,14 @@ void CStatusDialog::ShowBeside(const QWidget* mainWindow) {
   }
   // The frame's size is known once the panel was shown; before that its size hint stands in.
   adjustSize();
-  const QSize panel = isVisible() ? frameGeometry().size() : size();
+  PlaceBeside(mainWindow, isVisible() ? frameGeometry().size() : size());
+  show();
+  raise();
+  besideOf_ = mainWindow;
+  placedAt_.start();
+}
+
+void CStatusDialog::PlaceBeside(const QWidget* mainWindow, const QSize& panel) {
   QRect menu;
   if (const auto* window = qobject_cast<const QMainWindow*>(mainWindow); window && window->menuBar()) {
     const QWidget* bar = window->menuBar();
@@ -311,8 +318,6 @@ void CStatusDialog::ShowBeside(const QWidget* mainWindow) {
   const QScreen* screen = mainWindow->screen();
   const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(QPoint(0, 0), panel);
   move(PanelPositionBeside(mainWindow->frameGeometry(), menu, panel, area));
-  show();
-  raise();
 }
 
 void CStatusDialog::showEvent(QShowEvent* event) {
@@ -323,10 +328,15 @@ void CStatusDialog::showEvent(QShowEvent* event) {
 
 void CStatusDialog::resizeEvent(QResizeEvent* event) {
   QDialog::resizeEvent(event);
-  // Placed by the size it opened with, the panel grows once the drive's texts replace "unbekannt"
-  // (the German ones most): at a screen edge that growth would push its right column off the screen.
   const QScreen* screen = this->screen();
   if (!isVisible() || screen == nullptr) return;
+  // Placed by the size it opened with, the panel grows once the drive's texts replace "unbekannt"
+  // (the German ones most) and the window manager adds its frame: right after it was placed it is
+  // placed again by its real size; later (the user may have moved it) it is only kept on its screen.
+  if (besideOf_ != nullptr && placedAt_.isValid() && placedAt_.elapsed() < kPlaceAgainMs) {
+    PlaceBeside(besideOf_, frameGeometry().size());
+    return;
+  }
   const QRect frame = frameGeometry();
   const QPoint kept = PositionKeptOnScreen(frame, screen->availableGeometry());
   if (kept != frame.topLeft()) move(kept);

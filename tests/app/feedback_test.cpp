@@ -374,6 +374,12 @@ TEST(StatusPanelWindow, OpensBesideTheMainWindowInItsLanguage) {
     EXPECT_FALSE(panel.frameGeometry().intersects(main.frameGeometry()));
     EXPECT_LE(panel.frameGeometry().right(), main.frameGeometry().left());
     EXPECT_TRUE(screen.contains(panel.frameGeometry()));
+    // The first readings widen it: it is placed beside the window again, not grown over it.
+    panel.findChild<QLabel*>(QStringLiteral("1149"))->setText(QString(60, QLatin1Char('W')));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(panel.frameGeometry().intersects(main.frameGeometry()));
+    EXPECT_TRUE(screen.contains(panel.frameGeometry()));
+    panel.findChild<QLabel*>(QStringLiteral("1149"))->setText({});
     QStringList words;
     for (const QLabel* label : panel.findChildren<QLabel*>()) words << label->text();
     for (const QPushButton* button : panel.findChildren<QPushButton*>()) words << button->text();
