@@ -125,6 +125,12 @@ TEST(ProgressDialog, AnUpdateReportFillsPhaseSectionBarAndTimeLeft) {
   p = {UpdatePhase::Verifying, 4, 4, 1000, 1000, "ramfuncs", 0x320000, 115200};
   ShowUpdateProgress(dialog, estimate, p);
   EXPECT_EQ(dialog.BarPermille(), 1000);
+  // The word-by-word comparison reads the whole image, not the last section again.
+  p = {UpdatePhase::Verifying, 4, 4, 0, 1000, "word-by-word comparison", 0x320000, 115200, true};
+  ShowUpdateProgress(dialog, estimate, p);
+  EXPECT_TRUE(
+      dialog.DetailText().startsWith("Comparing the flash with the file word by word\n0 of 1,000 bytes"))
+      << dialog.DetailText().toStdString();
   EXPECT_EQ(CProgressDialog::FormatDuration(3723000), "1:02:03");
 }
 
