@@ -3,6 +3,7 @@
 // status bar, and where the status panel opens beside the main window at each screen edge.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -24,6 +25,7 @@
 #include "link/drive_link.h"
 #include "link/object_access.h"
 #include "link/port_slots.h"
+#include "pages/outputs_property_page.h"
 #include "pages/referenzfahrt_property_page.h"
 #include "pages/settings_property_page.h"
 #include "res/strings.h"
@@ -182,7 +184,7 @@ TEST_F(FeedbackWindowTest, AWrittenFieldIsConfirmedInTheStatusLine) {
 
 // The Settings page's idle row holds two values between three labels ("Reduce idle current after",
 // "ms to", "%"): each note names its own value, not its neighbour's labels.
-TEST_F(FeedbackWindowTest, EachValueOfTheIdleRowIsNamedInItsNote) {
+TEST_F(FeedbackWindowTest, AValueBesideAnotherIsNamedInItsNote) {
   PutDrive(1);
   ASSERT_TRUE(Window().OpenPort(1));
   Window().StopWatcher();
@@ -205,6 +207,13 @@ TEST_F(FeedbackWindowTest, EachValueOfTheIdleRowIsNamedInItsNote) {
     QTest::keyClick(field, Qt::Key_Return);
     EXPECT_EQ(Window().StatusNote(), c.note);
   }
+  // So is an output's current, whose row is labelled with the output alone.
+  auto* outputs = Window().ConnectionPages()[2];
+  Window().Sheet()->setCurrentWidget(outputs);
+  auto* current = outputs->findChild<QComboBox*>(QString::number(COutputsPropertyPage::kIdCurrent[3]));
+  ASSERT_NE(current, nullptr);
+  emit current->activated(3);
+  EXPECT_EQ(Window().StatusNote(), "DA4 max. current: 30 mA written to the drive");
 }
 
 struct NoteCase {
