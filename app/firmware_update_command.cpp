@@ -12,8 +12,8 @@
 #include "app/connection_state_text.h"
 #include "app/file_choosers.h"
 #include "app/flash_kernel_setting.h"
-#include "app/processor_choice_dialog.h"
 #include "app/port_memory.h"
+#include "app/processor_choice_dialog.h"
 #include "app/progress_dialog.h"
 #include "app/switch_on_prompt.h"
 #include "app/worker_job.h"
@@ -21,10 +21,10 @@
 #include "core/drive_identity.h"
 #include "core/firmware_image_fit.h"
 #include "core/firmware_update.h"
+#include "core/update_estimate.h"
 #include "core/update_log.h"
 #include "link/drive_link.h"
 #include "link/port_slots.h"
-#include "core/update_estimate.h"
 #include "res/strings.h"
 
 namespace axtune {
@@ -32,6 +32,7 @@ namespace {
 constexpr int kTextTitle = 42102;
 constexpr int kTextPhaseFirst = 42110;  // + UpdatePhase, in the enum's order
 constexpr int kTextSection = 42120;
+constexpr int kTextReadBackPass = 42190;
 constexpr int kTextRefused = 42140;
 constexpr int kTextCancelledBeforeErase = 42141;
 constexpr int kTextCancelledFlashIncomplete = 42142;
@@ -142,9 +143,12 @@ void ShowUpdateProgress(CProgressDialog& dialog, PhaseEstimate& estimate, const 
   const bool pass = p.phase == UpdatePhase::Programming || p.phase == UpdatePhase::Verifying;
   const QString figures = QString::fromStdString(UpdateProgressDetail(p, estimate.remainingMs()));
   if (pass) {
-    dialog.SetDetail(
-        Tr(kTextSection).arg(p.section).arg(p.sectionCount).arg(QString::fromStdString(p.sectionName)) +
-        QLatin1Char('\n') + figures);
+    // The comparison reads the whole image back, not one section.
+    const QString where =
+        p.readBack
+            ? Tr(kTextReadBackPass)
+            : Tr(kTextSection).arg(p.section).arg(p.sectionCount).arg(QString::fromStdString(p.sectionName));
+    dialog.SetDetail(where + QLatin1Char('\n') + figures);
     dialog.SetProgress(p.bytesDone, p.bytesTotal);
   } else if (p.phase == UpdatePhase::Connecting && p.bytesTotal > 0) {
     dialog.SetDetail(figures);  // the flash kernel on its way through the boot ROM

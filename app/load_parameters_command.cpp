@@ -100,13 +100,17 @@ void RunLoadParametersCommand(CAxtuneDlg& window) {
   };
   // Between the records and the drive's pause: the GUI thread re-reads the active page and marks the
   // parameters as changed while the worker waits for it.
-  hooks.afterRecordsSent = [&window, &dialog] {
+  // The cancel hook of the link stays off while the page reads: after a Cancel every wait would end
+  // at once, and the page would show empty fields for a drive that answers.
+  hooks.afterRecordsSent = [&window, &dialog, &cancel] {
+    SetLinkCancel({});
     RunOnGui(&window, [&window, &dialog] {
       window.RefreshActivePage();
       window.NotifyParameterChanged(0);
       dialog.SetPhase(Tr(kTextDriveTakesOver));
       dialog.SetBusy();
     });
+    SetLinkCancel([&cancel] { return cancel.load(); });
   };
 
   LoadOutcome outcome;

@@ -42,4 +42,9 @@ QPoint PanelPositionBeside(const QRect& mainFrame, const QRect& menuBar, const Q
   return {x, y};
 }
 
+QPoint PositionKeptOnScreen(const QRect& frame, const QRect& screen) {
+  return {Fit(frame.x(), frame.width(), screen.x(), screen.x() + screen.width()),
+          Fit(frame.y(), frame.height(), screen.y(), screen.y() + screen.height())};
+}
+
 }  // namespace axtune

@@ -14,4 +14,9 @@ namespace axtune {
 QPoint PanelPositionBeside(const QRect& mainFrame, const QRect& menuBar, const QSize& panel,
                            const QRect& screen);
 
+// The top-left corner that brings `frame` back onto `screen` (the available area) with the least
+// move; a frame larger than the screen starts at its top or left edge. A panel is placed by its size
+// when it opens and grows once the drive's texts replace the first ones.
+QPoint PositionKeptOnScreen(const QRect& frame, const QRect& screen);
+
 }  // namespace axtune

@@ -95,6 +95,9 @@ void CProgressDialog::SetDetail(const QString& text) {
 void CProgressDialog::SetNote(const QString& text) {
   note_->setText(text);
   note_->setVisible(!text.isEmpty());
+  // A wrapped label's height depends on its width, and the dialog's minimum size does not ask for
+  // it: without a minimum the second line is cut off. The bar spans the same column.
+  note_->setMinimumHeight(text.isEmpty() ? 0 : note_->heightForWidth(bar_->width()));
 }
 
 QString CProgressDialog::NoteText() const {
@@ -168,8 +171,10 @@ void CProgressDialog::UpdateTime() {
   const int64_t elapsed = ElapsedMs();
   const double measured = fraction_ - estimateFromFraction_;
   if (remainingGiven_) {
+    // The time left is rounded to the nearest second, as the update's own figures line rounds it,
+    // so the two never show 0:01 and 0:00 for the same estimate; the elapsed time counts whole seconds.
     time_->setText(remainingMs_ >= 0
-                       ? Tr(kTextRemaining).arg(FormatDuration(elapsed), FormatDuration(remainingMs_))
+                       ? Tr(kTextRemaining).arg(FormatDuration(elapsed), FormatDuration(remainingMs_ + 500))
                        : Tr(kTextElapsed).arg(FormatDuration(elapsed)));
   } else if (estimateFromMs_ >= 0 && fraction_ >= 0 && measured >= kMinFractionForEstimate &&
              fraction_ < 1.0) {

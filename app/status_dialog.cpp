@@ -14,6 +14,7 @@
 
 #include "app/panel_placement.h"
 #include "app/shared_icons.h"
+#include "core/homing_state.h"
 #include "link/object_access.h"
 #include "res/expert_text_ids.h"
 #include "res/strings.h"
@@ -301,7 +302,14 @@ void CStatusDialog::ShowBeside(const QWidget* mainWindow) {
   }
   // The frame's size is known once the panel was shown; before that its size hint stands in.
   adjustSize();
-  const QSize panel = isVisible() ? frameGeometry().size() : size();
+  PlaceBeside(mainWindow, isVisible() ? frameGeometry().size() : size());
+  show();
+  raise();
+  besideOf_ = mainWindow;
+  placedAt_.start();
+}
+
+void CStatusDialog::PlaceBeside(const QWidget* mainWindow, const QSize& panel) {
   QRect menu;
   if (const auto* window = qobject_cast<const QMainWindow*>(mainWindow); window && window->menuBar()) {
     const QWidget* bar = window->menuBar();
@@ -310,14 +318,28 @@ void CStatusDialog::ShowBeside(const QWidget* mainWindow) {
   const QScreen* screen = mainWindow->screen();
   const QRect area = screen != nullptr ? screen->availableGeometry() : QRect(QPoint(0, 0), panel);
   move(PanelPositionBeside(mainWindow->frameGeometry(), menu, panel, area));
-  show();
-  raise();
 }
 
 void CStatusDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (auto* bar = findChild<QProgressBar*>(QString::number(kBarPosition))) bar->setRange(-100, 100);
   UpdateTimer();
+}
+
+void CStatusDialog::resizeEvent(QResizeEvent* event) {
+  QDialog::resizeEvent(event);
+  const QScreen* screen = this->screen();
+  if (!isVisible() || screen == nullptr) return;
+  // Placed by the size it opened with, the panel grows once the drive's texts replace "unbekannt"
+  // (the German ones most) and the window manager adds its frame: right after it was placed it is
+  // placed again by its real size; later (the user may have moved it) it is only kept on its screen.
+  if (besideOf_ != nullptr && placedAt_.isValid() && placedAt_.elapsed() < kPlaceAgainMs) {
+    PlaceBeside(besideOf_, frameGeometry().size());
+    return;
+  }
+  const QRect frame = frameGeometry();
+  const QPoint kept = PositionKeptOnScreen(frame, screen->availableGeometry());
+  if (kept != frame.topLeft()) move(kept);
 }
 
 void CStatusDialog::hideEvent(QHideEvent* event) {
@@ -372,8 +394,15 @@ bool CStatusDialog::TakePoll(const DriveStatusPoll& poll) {
     memory_.blink = !memory_.blink;
     return false;
   }
-  ShowStatus(DecodeStatusPanel(reading.record129, reading.record131, reading.statusword, memory_,
-                               CurrentLanguage()));
+  StatusPanelView view =
+      DecodeStatusPanel(reading.record129, reading.record131, reading.statusword, memory_, CurrentLanguage());
+  // In the homing mode the profile state does not tell what the drive does; the homing bits do, and
+  // the status bar says the same.
+  if (modeRead) {
+    if (const std::optional<HomingState> homing = HomingStateOf(mode, reading.statusword))
+      view.profileText = HomingStateText(*homing, CurrentLanguage());
+  }
+  ShowStatus(view);
   if (modeRead) SetText(kTextMode, ModeOfOperationText(mode, CurrentLanguage()));
   return true;
 }

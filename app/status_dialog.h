@@ -7,6 +7,8 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QPointer>
 #include <QString>
 
 #include "app/drive_status_poller.h"
@@ -24,6 +26,8 @@ class CStatusDialog : public QDialog {
  public:
   static constexpr int kDialogId = 163;
   static constexpr int kPollIntervalMs = 200;
+  // How long after ShowBeside a panel that grows is placed beside the main window again.
+  static constexpr int kPlaceAgainMs = 3000;
 
   explicit CStatusDialog(QWidget* parent = nullptr);
   ~CStatusDialog() override;
@@ -60,9 +64,11 @@ class CStatusDialog : public QDialog {
  protected:
   void showEvent(QShowEvent* event) override;
   void hideEvent(QHideEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void BuildControls();
+  void PlaceBeside(const QWidget* mainWindow, const QSize& panel);
   void UpdateTimer();
   void SetLamp(int id, int icon);
   static void SetLampOn(QLabel* lamp, int icon);
@@ -75,6 +81,8 @@ class CStatusDialog : public QDialog {
   StatusPanelMemory memory_;
   bool identified_ = false;
   bool pollingArmed_ = true;
+  QPointer<const QWidget> besideOf_;  // the window ShowBeside placed the panel beside
+  QElapsedTimer placedAt_;
 };
 
 }  // namespace axtune

@@ -9,8 +9,8 @@
 #include "core/drive_identity.h"
 #include "core/firmware_fit.h"
 #include "core/firmware_update.h"
-#include "core/update_log.h"
 #include "core/update_estimate.h"
+#include "core/update_log.h"
 
 namespace axtune::cli {
 namespace {
@@ -18,7 +18,9 @@ namespace {
 std::string ProgressLabel(const UpdateProgress& p) {
   std::string label = UpdatePhaseName(p.phase);
   if (p.phase == UpdatePhase::Connecting && p.bytesTotal > 0) label += " (loading the flash kernel)";
-  if (p.phase == UpdatePhase::Programming || p.phase == UpdatePhase::Verifying) {
+  if (p.readBack) {
+    label += ": word-by-word comparison of the whole image";
+  } else if (p.phase == UpdatePhase::Programming || p.phase == UpdatePhase::Verifying) {
     label += " section " + std::to_string(p.section) + "/" + std::to_string(p.sectionCount);
     if (!p.sectionName.empty()) label += " " + p.sectionName;
   }

@@ -2,6 +2,7 @@
 
 #include <QGridLayout>
 #include <QLabel>
+#include <QVariant>
 #include <QWidget>
 
 #include "controls/page_host.h"
@@ -11,6 +12,9 @@ namespace axtune {
 namespace {
 constexpr int kTextWritten = 42610;
 constexpr int kTextWrittenNoCaption = 42611;
+// Set by a page on a field whose row holds two values, where the labels beside it do not name it.
+constexpr char kCaptionProperty[] = "writtenNoteCaption";
+constexpr char kUnitProperty[] = "writtenNoteUnit";
 
 // The label at (row, column) of the grid that holds `field`, or null.
 const QLabel* LabelBeside(const QWidget* field, int columnOffset) {
@@ -48,11 +52,20 @@ QString Cleaned(const QLabel* label) {
 }
 }  // namespace
 
+void SetWrittenNoteNames(QWidget* field, const QString& caption, const QString& unit) {
+  field->setProperty(kCaptionProperty, caption);
+  field->setProperty(kUnitProperty, unit);
+}
+
 QString FieldCaption(const QWidget* field) {
+  if (field != nullptr && field->property(kCaptionProperty).isValid())
+    return field->property(kCaptionProperty).toString();
   return Cleaned(LabelBeside(field, -1));
 }
 
 QString FieldUnit(const QWidget* field) {
+  if (field != nullptr && field->property(kUnitProperty).isValid())
+    return field->property(kUnitProperty).toString();
   return Cleaned(LabelBeside(field, 1));
 }
 

@@ -14,6 +14,9 @@ namespace axtune {
 QString FieldCaption(const QWidget* field);
 // The unit beside a field: the label in the column right of it; empty when there is none.
 QString FieldUnit(const QWidget* field);
+// Names a field for its note where the labels beside it would not: a row that holds two values
+// ("Reduce idle current after [500] ms to [50] %") gives each of them its own caption and unit.
+void SetWrittenNoteNames(QWidget* field, const QString& caption, const QString& unit);
 // "Motor current: 1500 mA written to the drive", or without a caption "1500 mA written to …".
 QString WrittenNoteText(const QString& caption, const QString& value, const QString& unit);
 // Shows the note for `field` (showing `value`) on the field's host.

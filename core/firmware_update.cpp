@@ -314,6 +314,7 @@ UpdateOutcome ProgramFirmwareAt(FirmwareFile& file, FlashProgrammer& programmer,
   // The sum check cannot see two errors that cancel; on request the flash is read back as well.
   if (ok && !cancelled && !stopped && hooks.readBack && hooks.readBack()) {
     progress.sectionName = "word-by-word comparison";
+    progress.readBack = true;
     Report(hooks, progress);
     const ReadBackResult compared = CompareFlashWithFile(
         file, sections, programmer,

@@ -124,6 +124,7 @@ struct UpdateProgress {
   std::string sectionName;
   uint32_t address = 0;
   int baud = 0;  // the line's rate in this phase (connecting: the boot ROM's); 0 before the programmer
+  bool readBack = false;  // the word-by-word comparison of the whole image after the sum check
 };
 
 enum class UpdateResult {

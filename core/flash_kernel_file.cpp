@@ -46,6 +46,11 @@ KernelFileCheck CheckKernelFile(const std::string& path) {
   FirmwareFileCheck file = OpenFirmwareFile(path);
   if (file.problem != FirmwareFileProblem::None) {
     check.message = "flash kernel: " + file.message;
+    // The file check's advice names the firmware file; here the user is choosing a kernel.
+    const std::string firmwareAdvice = ": choose the drive's firmware";
+    const size_t advice = check.message.find(firmwareAdvice);
+    if (advice != std::string::npos)
+      check.message = check.message.substr(0, advice) + ": choose the drive's flash kernel file";
     return check;
   }
   for (int n = 1; n <= file.file->sectionCount(); ++n) {

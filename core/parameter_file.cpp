@@ -38,6 +38,9 @@ void SendRecords(ParameterRecordAccess& access, const std::vector<RecordWords>& 
       silent = !taken && access.lastLinkError() == kLinkNoReply;
     }
     ++outcome.recordsSent;
+    // A cancel cuts the wait for the reply short, and the cut wait looks like a silent line: it is
+    // the user's stop, not a drive that stopped answering, so the load ends as cancelled.
+    if (silent && stop()) break;
     if (silent) {
       // A pulled cable or a drive switched off: every further record would wait out its timeout too.
       outcome.silentRecord = record;

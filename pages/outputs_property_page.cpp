@@ -3,6 +3,7 @@
 #include <QGridLayout>
 #include <QLabel>
 
+#include "controls/written_note.h"
 #include "pages/dictionary_binding.h"
 #include "res/strings.h"
 
@@ -43,6 +44,9 @@ COutputsPropertyPage::COutputsPropertyPage(QWidget* parent) : CAxtunePropertyPag
     CAxtuneComboBox* function = MakeList(this, kIdFunction[i], n);
     CAxtuneComboBox* current = MakeList(this, kIdCurrent[i], n + 4);
     current->setMinimumContentsLength(6);
+    // Its row's label names the output; the note after a write names the output's current.
+    if (const ParamEntry* entry = FindControlEntry(ParamPage::Outputs, kIdCurrent[i]))
+      SetWrittenNoteNames(current, QString::fromStdString(ParameterLabel(*entry, CurrentLanguage())), {});
     grid->addWidget(new QLabel(T(44000 + kIdFunction[i] - 1000), this), n + 1, 0);
     grid->addWidget(function, n + 1, 1);
     grid->addWidget(current, n + 1, 2);

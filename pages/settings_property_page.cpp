@@ -4,6 +4,7 @@
 #include <QGroupBox>
 
 #include "controls/write_failure.h"
+#include "controls/written_note.h"
 #include "core/drive_identity.h"
 #include "link/drive_link.h"
 #include "pages/dictionary_binding.h"
@@ -48,6 +49,14 @@ CSettingsPropertyPage::CSettingsPropertyPage(QWidget* parent) : CAxtunePropertyP
   for (const EditBindStep& step : Bindings()) ApplyBindStep(*fields_.at(step.controlId), step);
   for (auto& [id, field] : fields_)
     field->SetUnit(id == kIdEncoderLines ? LabelText(kIdEncoderUnit) : UnitText(id));
+  // The idle row holds two values, and the labels beside each ("ms to") name neither alone: the
+  // note after a write takes each field's own name and unit from the dictionary.
+  for (int id : {kIdIdleDelay, kIdIdleLevel}) {
+    if (const ParamEntry* entry = FindControlEntry(ParamPage::Settings, id)) {
+      SetWrittenNoteNames(fields_.at(id), QString::fromStdString(ParameterLabel(*entry, CurrentLanguage())),
+                          QString::fromStdString(ParameterUnit(*entry, CurrentLanguage())));
+    }
+  }
 
   // Created invisible: the enable inversion is never offered, the encoder row only for newer firmware.
   checks_.at(kIdInvertEnable)->setVisible(false);

@@ -3,6 +3,7 @@
 // status bar, and where the status panel opens beside the main window at each screen edge.
 #include <gtest/gtest.h>
 
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -24,7 +25,9 @@
 #include "link/drive_link.h"
 #include "link/object_access.h"
 #include "link/port_slots.h"
+#include "pages/outputs_property_page.h"
 #include "pages/referenzfahrt_property_page.h"
+#include "pages/settings_property_page.h"
 #include "res/strings.h"
 #include "sim/simulated_drive.h"
 #include "tests/app/gui_test_support.h"
@@ -179,6 +182,40 @@ TEST_F(FeedbackWindowTest, AWrittenFieldIsConfirmedInTheStatusLine) {
   EXPECT_EQ(Window().StatusNote(), "Ref. position: -250 steps written to the drive");
 }
 
+// The Settings page's idle row holds two values between three labels ("Reduce idle current after",
+// "ms to", "%"): each note names its own value, not its neighbour's labels.
+TEST_F(FeedbackWindowTest, AValueBesideAnotherIsNamedInItsNote) {
+  PutDrive(1);
+  ASSERT_TRUE(Window().OpenPort(1));
+  Window().StopWatcher();
+  auto* settings = Window().ConnectionPages()[0];
+  Window().Sheet()->setCurrentWidget(settings);
+  const struct {
+    int id;
+    const char* typed;
+    const char* note;
+  } cases[] = {
+      {CSettingsPropertyPage::kIdIdleDelay, "700", "Reduce idle current after: 700 ms written to the drive"},
+      {CSettingsPropertyPage::kIdIdleLevel, "60", "Reduce idle current to: 60 % written to the drive"},
+  };
+  for (const auto& c : cases) {
+    auto* field = settings->findChild<QLineEdit*>(QString::number(c.id));
+    ASSERT_NE(field, nullptr);
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClicks(field, c.typed);
+    QTest::keyClick(field, Qt::Key_Return);
+    EXPECT_EQ(Window().StatusNote(), c.note);
+  }
+  // So is an output's current, whose row is labelled with the output alone.
+  auto* outputs = Window().ConnectionPages()[2];
+  Window().Sheet()->setCurrentWidget(outputs);
+  auto* current = outputs->findChild<QComboBox*>(QString::number(COutputsPropertyPage::kIdCurrent[3]));
+  ASSERT_NE(current, nullptr);
+  emit current->activated(3);
+  EXPECT_EQ(Window().StatusNote(), "DA4 max. current: 30 mA written to the drive");
+}
+
 struct NoteCase {
   const char* caption;
   const char* value;
@@ -243,6 +280,14 @@ TEST_F(FeedbackWindowTest, HomingShowsOnItsPageAndInTheStatusBar) {
   ASSERT_TRUE(bar->pollOnce());
   EXPECT_EQ(bar->paneText(kPaneProfile), "Homing running");
   EXPECT_EQ(homing->HomingStateShown(), "Homing running");
+  // The status panel's profile line agrees with the status bar.
+  CStatusDialog* panel = Window().StatusDialog();
+  ASSERT_NE(panel, nullptr);
+  panel->SetDriveIdentified(true);
+  ASSERT_TRUE(panel->Tick());
+  const QLabel* panelProfile = panel->findChild<QLabel*>(QStringLiteral("1149"));
+  ASSERT_NE(panelProfile, nullptr);
+  EXPECT_EQ(panelProfile->text(), "Homing running");
 
   for (int i = 0; i < 6000 && bar->homingState() == HomingState::Running; ++i) {
     drive->advanceMs(50);
@@ -304,6 +349,23 @@ INSTANTIATE_TEST_SUITE_P(
                       PlacementCase{"SecondScreenMaximised", kSecondScreen, kSecondScreen, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// A panel that grew after it was placed comes back onto its screen with the least move.
+TEST(PanelKeptOnScreen, AGrownPanelComesBackWithTheLeastMove) {
+  const struct {
+    QRect frame;
+    QRect screen;
+    QPoint kept;
+  } cases[] = {
+      {QRect(860, 240, 440, 330), kScreen, QPoint(840, 240)},          // over the right edge
+      {QRect(900, 700, 440, 330), kScreen, QPoint(840, 570)},          // over the bottom right corner
+      {QRect(-10, 100, 440, 330), kScreen, QPoint(0, 100)},            // over the left edge
+      {QRect(500, 100, 440, 330), kScreen, QPoint(500, 100)},          // inside: not moved
+      {QRect(2900, 100, 440, 330), kSecondScreen, QPoint(2760, 100)},  // the second screen's edge
+      {QRect(100, 100, 1400, 330), kScreen, QPoint(0, 100)},           // wider than the screen
+  };
+  for (const auto& c : cases) EXPECT_EQ(PositionKeptOnScreen(c.frame, c.screen), c.kept) << c.frame.x();
+}
+
 // The panel itself (offscreen platform, geometry only): beside the main window, and its labels and
 // buttons in the window's language.
 TEST(StatusPanelWindow, OpensBesideTheMainWindowInItsLanguage) {
@@ -321,6 +383,12 @@ TEST(StatusPanelWindow, OpensBesideTheMainWindowInItsLanguage) {
     EXPECT_FALSE(panel.frameGeometry().intersects(main.frameGeometry()));
     EXPECT_LE(panel.frameGeometry().right(), main.frameGeometry().left());
     EXPECT_TRUE(screen.contains(panel.frameGeometry()));
+    // The first readings widen it: it is placed beside the window again, not grown over it.
+    panel.findChild<QLabel*>(QStringLiteral("1149"))->setText(QString(60, QLatin1Char('W')));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(panel.frameGeometry().intersects(main.frameGeometry()));
+    EXPECT_TRUE(screen.contains(panel.frameGeometry()));
+    panel.findChild<QLabel*>(QStringLiteral("1149"))->setText({});
     QStringList words;
     for (const QLabel* label : panel.findChildren<QLabel*>()) words << label->text();
     for (const QPushButton* button : panel.findChildren<QPushButton*>()) words << button->text();

@@ -20,6 +20,7 @@
 #include "core/drive_identity.h"
 #include "core/parameter_file.h"
 #include "link/object_access.h"
+#include "pages/drive_property_page.h"
 #include "tests/app/drive_work_fixture.h"
 #include "tests/support/reply_styles.h"
 #include "ui/benutzer_dialog.h"
@@ -248,6 +249,10 @@ TEST_P(LoadStylesTest, CancelStopsBeforeTheNextRecordAndSaysHowManyTheDriveTook)
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_TRUE(ui.messages[0].startsWith("Loading was cancelled: the drive took 5 of 18 records"))
       << ui.messages[0].toStdString();
+  // The active General page read the drive again after the records, the Cancel notwithstanding.
+  auto* general = qobject_cast<CDrivePropertyPage*>(window.Sheet()->GetActivePage());
+  ASSERT_NE(general, nullptr);
+  EXPECT_EQ(general->DriveTypeText(), "QMX10-BA");
 }
 
 INSTANTIATE_TEST_SUITE_P(Drives, LoadStylesTest, ::testing::ValuesIn(test::kSimReplyStyles),

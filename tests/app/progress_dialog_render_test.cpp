@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QImage>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPainter>
 #include <QSignalSpy>
@@ -108,16 +109,49 @@ TEST(ProgressDialog, AnUpdateReportFillsPhaseSectionBarAndTimeLeft) {
             "Section 2 of 4: .econst\n800 of 1,000 bytes at 115200 baud, about 0:15 left");
   EXPECT_EQ(dialog.BarPermille(), 800) << "the bar is the pass's";
   EXPECT_EQ(dialog.TimeText(), "Elapsed 1:30, about 0:15 remaining") << "from the pass's own rate";
+  // Under a second left (8 bytes at 992 bytes in 72 s): both lines round it the same way.
+  now = 112000;
+  p = {UpdatePhase::Programming, 2, 4, 992, 1000, ".econst", 0x310000, 115200};
+  ShowUpdateProgress(dialog, estimate, p);
+  EXPECT_EQ(dialog.DetailText(),
+            "Section 2 of 4: .econst\n992 of 1,000 bytes at 115200 baud, about 0:01 left");
+  EXPECT_EQ(dialog.TimeText(), "Elapsed 1:42, about 0:01 remaining");
 
   // The verification pass starts its own bar and its own measurement.
   p = {UpdatePhase::Verifying, 1, 4, 0, 1000, ".text", 0x300000, 115200};
   ShowUpdateProgress(dialog, estimate, p);
   EXPECT_EQ(dialog.BarPermille(), 0);
-  EXPECT_EQ(dialog.TimeText(), "Elapsed 1:30");
+  EXPECT_EQ(dialog.TimeText(), "Elapsed 1:42");
   p = {UpdatePhase::Verifying, 4, 4, 1000, 1000, "ramfuncs", 0x320000, 115200};
   ShowUpdateProgress(dialog, estimate, p);
   EXPECT_EQ(dialog.BarPermille(), 1000);
+  // The word-by-word comparison reads the whole image, not the last section again.
+  p = {UpdatePhase::Verifying, 4, 4, 0, 1000, "word-by-word comparison", 0x320000, 115200, true};
+  ShowUpdateProgress(dialog, estimate, p);
+  EXPECT_TRUE(
+      dialog.DetailText().startsWith("Comparing the flash with the file word by word\n0 of 1,000 bytes"))
+      << dialog.DetailText().toStdString();
   EXPECT_EQ(CProgressDialog::FormatDuration(3723000), "1:02:03");
+}
+
+// The note of a fall back to the slower rate wraps onto a second line; the window makes room for
+// it instead of cutting the first line's top off.
+TEST(ProgressDialog, AWrappedNoteGetsTheHeightOfItsLines) {
+  for (Language language : {Language::English, Language::German}) {
+    SetLanguage(language);
+    CProgressDialog dialog(QStringLiteral("Firmware Update"), true);
+    dialog.AddOption(QString::fromUtf8(Text(42185)), true);
+    dialog.show();
+    QCoreApplication::processEvents();
+    dialog.SetNote(QString::fromUtf8(Text(42177)).arg(115200).arg(19200));
+    QCoreApplication::processEvents();
+    const auto* note = dialog.findChild<QLabel*>(CProgressDialog::kNoteId);
+    ASSERT_NE(note, nullptr);
+    ASSERT_GT(note->heightForWidth(note->width()), note->fontMetrics().height() * 3 / 2)
+        << "the note is meant to wrap here";
+    EXPECT_GE(note->height(), note->heightForWidth(note->width()));
+  }
+  SetLanguage(Language::English);
 }
 
 TEST(ProgressDialog, CancelAndEscapeAskTheWorkToStopButOnlyFinishCloses) {
@@ -178,9 +212,12 @@ TEST_P(UpdatePictures, ProgressAtFortyPercentAndTheMessageBoxes) {
   // drive does not come back.
   std::vector<QImage> boxes;
   const std::pair<QString, QString> texts[] = {
-      {"QMX Download", "QMX einschalten!"}, {"Axtune", "Verify ok"},
-      {"Axtune", "Verify failed"},          {"Axtune", "Com open failed!"},
-      {"Axtune", "Erase failed"},           {"Axtune", QString::fromUtf8(Text(42144))},
+      {"QMX Download", "QMX einschalten!"},
+      {"Axtune", "Verify ok"},
+      {"Axtune", "Verify failed"},
+      {"Axtune", "Com open failed!"},
+      {"Axtune", "Erase failed"},
+      {"Axtune", QString::fromUtf8(Text(42144))},
       {"Axtune", QString::fromUtf8(Text(42186)).arg("0x003380E4")},
   };
   CSwitchOnPrompt prompt(QStringLiteral("QMX Download"), kDefaultKernelBaud, nullptr);

@@ -85,6 +85,12 @@ const KernelCase kKernelCases[] = {
      kExitFile, "flash kernel"},
     {"FirmwareImageInFlash", [](const std::string&, const std::string&) { return kFirmware; }, kExitFile,
      "outside the processor's RAM"},
+    // The refusal's advice is about the kernel being chosen, not the firmware.
+    {"OtherProcessor",
+     [](const std::string&, const std::string&) {
+       return std::string(AXTUNE_TESTDATA_DIR) + "/coff/c55x_c5515_FIR.out";
+     },
+     kExitFile, "not for the drive's C28x processor (target 0x009D): choose the drive's flash kernel file"},
     {"CommaInName", [](const std::string& s, const std::string& d) { return Write(d, "a,b.out", s); },
      kExitFile, "comma"},
 };

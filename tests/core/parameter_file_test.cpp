@@ -393,6 +393,22 @@ TEST_P(LoadAgainstDrives, CancelStopsBeforeTheNextRecordAndStillEndsTheLoad) {
   EXPECT_TRUE(pauses_.empty()) << "the pause is cut short";
 }
 
+TEST_P(LoadAgainstDrives, ACancelDuringARecordsWaitIsACancelNotASilentDrive) {
+  // The link gives up a wait once the cancel is set and reports it as no reply.
+  FakeRecords drive;
+  setUpDrive(drive);
+  drive.silentFrom = 7;
+  LoadHooks hooks;
+  hooks.cancelled = [&drive] { return drive.writes.size() >= 6; };
+  const LoadOutcome outcome = LoadParameterFile(drive, 20, write("twenty.qmx", FileFor(20)), hooks);
+  EXPECT_TRUE(outcome.cancelled);
+  EXPECT_EQ(outcome.silentRecord, -1);
+  EXPECT_EQ(outcome.recordsTaken, 5);
+  EXPECT_EQ(outcome.recordsSent, 6);
+  EXPECT_TRUE(outcome.refusedRecords.empty());
+  EXPECT_TRUE(outcome.endOfLoadSent);
+}
+
 INSTANTIATE_TEST_SUITE_P(Drives, LoadAgainstDrives,
                          ::testing::Values(RecordAnswer{"Echo", false}, RecordAnswer{"Stored", true}),
                          [](const ::testing::TestParamInfo<RecordAnswer>& info) { return info.param.name; });
