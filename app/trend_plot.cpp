@@ -89,6 +89,9 @@ TrendPlot::TrendPlot(QWidget* parent) : QCustomPlot(parent) {
     if (!moving_) following_ = range.upper >= newestTime() - 1e-6;
     dirty_ = true;
   });
+  // The first view is set once the lanes follow it: their axis carries the time labels, and until
+  // the view first moves (a minute later) it would keep QCustomPlot's 0..5 and hide the lanes.
+  setTimeRange(0, kDefaultSpanSeconds);
 }
 
 void TrendPlot::setUpAxes() {
@@ -160,7 +163,6 @@ void TrendPlot::setUpAxes() {
   cursor_->point1->setAxes(xAxis, percentAxis_);
   cursor_->point2->setAxes(xAxis, percentAxis_);
   cursor_->setVisible(false);
-  setTimeRange(0, kDefaultSpanSeconds);
   applyAxisVisibility();
 }
 

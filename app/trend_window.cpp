@@ -164,8 +164,11 @@ double TrendWindow::secondsNow() const {
 
 void TrendWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  // The time the window was closed is a break in the record, not a line from before to now.
+  // The time the window was closed is a break in the record, not a line from before to now: in the
+  // history and in the plot, which gets its samples only while the window is open.
+  const bool lastAnswered = !recorder_.samples().empty() && recorder_.samples().back().valid;
   recorder_.addBreak(secondsNow(), QDateTime::currentMSecsSinceEpoch());
+  if (lastAnswered && !paused_) plot_->addSample(recorder_.samples().back());
   if (!encoderKnown_) readEncoderResolution();
   updateClient();
 }

@@ -224,6 +224,40 @@ TEST_F(TrendTest, ReadoutAtTheCursorNamesEveryVisibleTraceAndTheMarksNearIt) {
   EXPECT_FALSE(before.contains("DC-link voltage")) << "hidden traces are not read off";
 }
 
+// The lanes' time axis (the one with the labels) shows the plot's time from the start, not only
+// once the view first moves; and the time the window was closed is a gap in the plot, not a line
+// drawn across it.
+TEST_F(TrendTest, LanesShareTheTimeFromTheStartAndAClosedWindowLeavesAGap) {
+  TrendWindow window;
+  TrendPlot* plot = window.plot();
+  const QCPAxis* laneTime = plot->axisRect(1)->axis(QCPAxis::atBottom);
+  EXPECT_EQ(laneTime->range(), plot->timeRange());
+  window.show();
+  window.setDriveIdentified(true);
+  window.stopPolling();
+  auto feed = [&window](Clock::time_point from) {
+    for (int i = 0; i < 5; ++i) {
+      DriveStatusPoll poll;
+      poll.ok = ReadDriveStatus(poll.reading);
+      poll.arrived = from + std::chrono::milliseconds(100 * i);
+      window.takePoll(poll);
+    }
+  };
+  feed(Clock::now() - std::chrono::seconds(2));
+  window.hide();
+  window.show();
+  feed(Clock::now() + std::chrono::seconds(1));
+  plot->fit();
+  EXPECT_EQ(laneTime->range(), plot->timeRange());
+  for (int column : {kColMotorPosition, kColReferenced}) {
+    const auto& data = plot->graph(column)->data();
+    ASSERT_EQ(data->size(), 11) << "column " << column;
+    for (int i = 0; i < data->size(); ++i)
+      EXPECT_EQ(std::isnan((data->constBegin() + i)->value), i == 5)
+          << "column " << column << ", point " << i;
+  }
+}
+
 // Every parameter the pages write becomes a mark, also after the first (when "Save Changes" is
 // already on); the object channel's commands do not.
 TEST_F(TrendTest, ParameterWritesOfThePagesBecomeMarks) {
