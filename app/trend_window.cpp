@@ -123,7 +123,7 @@ void TrendWindow::buildControls() {
   for (int c = 0; c < kTrendColumnCount; ++c) {
     const TrendColumnInfo& info = TrendColumnOf(c);
     QString text = Tr(info.nameId);
-    if (*info.unit != '\0') text += QStringLiteral(" [%1]").arg(QString::fromUtf8(info.unit));
+    if (*info.unit != '\0') text += QStringLiteral(" [%1]").arg(TrendPlot::unitText(c));
     auto* box = new QCheckBox(text, this);
     box->setObjectName(QStringLiteral("trace%1").arg(c));
     box->setIcon(ColorIcon(TrendPlot::traceColor(c)));

@@ -222,6 +222,11 @@ TEST_F(TrendTest, ReadoutAtTheCursorNamesEveryVisibleTraceAndTheMarksNearIt) {
   EXPECT_TRUE(before.contains("Motor position: 0 steps")) << before.toStdString();
   EXPECT_TRUE(before.contains(QString::fromUtf8("Power-stage temperature: ")));
   EXPECT_FALSE(before.contains("DC-link voltage")) << "hidden traces are not read off";
+  // In German the units are the pages' ones.
+  SetLanguage(Language::German);
+  const QString german = plot->readout(gapTime - 0.1, 0.01);
+  EXPECT_TRUE(german.contains("Motorposition: 0 Schritte")) << german.toStdString();
+  EXPECT_TRUE(german.contains("Geschwindigkeit: 0 Schritte/s")) << german.toStdString();
 }
 
 // The lanes' time axis (the one with the labels) shows the plot's time from the start, not only
