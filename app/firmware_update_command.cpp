@@ -12,8 +12,8 @@
 #include "app/connection_state_text.h"
 #include "app/file_choosers.h"
 #include "app/flash_kernel_setting.h"
-#include "app/processor_choice_dialog.h"
 #include "app/port_memory.h"
+#include "app/processor_choice_dialog.h"
 #include "app/progress_dialog.h"
 #include "app/switch_on_prompt.h"
 #include "app/worker_job.h"
@@ -21,10 +21,10 @@
 #include "core/drive_identity.h"
 #include "core/firmware_image_fit.h"
 #include "core/firmware_update.h"
+#include "core/update_estimate.h"
 #include "core/update_log.h"
 #include "link/drive_link.h"
 #include "link/port_slots.h"
-#include "core/update_estimate.h"
 #include "res/strings.h"
 
 namespace axtune {
@@ -240,7 +240,7 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
   };
 
   UpdateOutcome outcome;
-  UpdateLogRecorder updateLog("axtune", PortItemText(window.CheckedPort()), file, DriveIdentificationNow());
+  UpdateLogRecorder updateLog("axtune", PortLabel(window.CheckedPort()), file, DriveIdentificationNow());
   RunWithProgress(dialog, [&] { outcome = RunFirmwareUpdate(file, *programmer, hooks); });
   programmer.reset();  // the prompt hook goes with it
   // Every update that reached the drive goes into the local update log, once the drive is back.

@@ -41,7 +41,7 @@ bool ReadDriveSet(CAxtuneDlg& window, const QString& title, ParameterSet& set, s
   window.PauseDriveTraffic();
   RunWithProgress(dialog, [&] { ok = ReadDriveParameterSet(access, count, set, error); });
   window.ResumeDriveTraffic();
-  set.source = Tr(kTextConnectedDrive).toStdString() + " (" + PortItemText(window.CheckedPort()) + ")";
+  set.source = Tr(kTextConnectedDrive).toStdString() + " (" + PortLabel(window.CheckedPort()) + ")";
   return ok;
 }
 
