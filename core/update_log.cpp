@@ -198,13 +198,17 @@ UpdateLogRecorder::UpdateLogRecorder(const std::string& program, const std::stri
   started_ = SteadySeconds();
 }
 
+void UpdateLogRecorder::Stop() {
+  if (stopped_ < 0) stopped_ = SteadySeconds();
+}
+
 bool UpdateLogRecorder::Finish(const std::string& outcome, int sections, uint64_t bytes,
                                const std::string& driveAfter, std::string* error, const std::string& path) {
   entry_.outcome = outcome;
   entry_.sections = sections;
   entry_.bytes = bytes;
   entry_.driveAfter = driveAfter;
-  entry_.seconds = SteadySeconds() - started_;
+  entry_.seconds = (stopped_ >= 0 ? stopped_ : SteadySeconds()) - started_;
   // Hashed once the update has checked the file (and taken no FIFO or device for one).
   entry_.sha256 = Sha256OfFile(entry_.file, &entry_.fileSize);
   return AppendUpdateLog(entry_, error, path);

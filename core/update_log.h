@@ -60,11 +60,15 @@ class UpdateLogRecorder {
                     const std::string& driveBefore);
   bool Finish(const std::string& outcome, int sections, uint64_t bytes, const std::string& driveAfter,
               std::string* error, const std::string& path = UpdateLogPath());
+  // The update's own time ends here: what Finish waits for afterwards (a message the user has to
+  // close, the search for the restarted drive) does not count into its duration and rate.
+  void Stop();
   const UpdateLogEntry& entry() const { return entry_; }
 
  private:
   UpdateLogEntry entry_;
   double started_ = 0;
+  double stopped_ = -1;  // < 0: not stopped, Finish takes the time
 };
 
 }  // namespace axtune

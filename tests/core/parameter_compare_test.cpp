@@ -108,6 +108,13 @@ TEST(UpdateLog, LinesGoInAndComeBackAndUnreadableLinesAreSkipped) {
   EXPECT_EQ(log[1].outcome, "Verify ok");
   EXPECT_EQ(log[1].sha256.size(), 64u) << "the SHA-256 of the file itself";
   EXPECT_EQ(log[1].driveBefore, "QMX10-BA 4.1.7, 65 records");
+  // Stopped, the duration stays what it was however long the front end takes to finish the line.
+  UpdateLogRecorder stopped("axtune", "sim", path, "");
+  stopped.Stop();
+  ASSERT_TRUE(stopped.Finish("Verify ok", 1, 10, "", &error, path)) << error;
+  const double seconds = stopped.entry().seconds;
+  ASSERT_TRUE(stopped.Finish("Verify ok", 1, 10, "", &error, path)) << error;
+  EXPECT_EQ(stopped.entry().seconds, seconds);
   EXPECT_FALSE(AppendUpdateLog(e, &error, "/proc/axtune/updates.jsonl"));
   EXPECT_FALSE(error.empty());
   std::filesystem::remove_all(dir);
