@@ -164,11 +164,8 @@ double TrendWindow::secondsNow() const {
 
 void TrendWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  // The time the window was closed is a break in the record, not a line from before to now: in the
-  // history and in the plot, which gets its samples only while the window is open.
-  const bool lastAnswered = !recorder_.samples().empty() && recorder_.samples().back().valid;
-  recorder_.addBreak(secondsNow(), QDateTime::currentMSecsSinceEpoch());
-  if (lastAnswered && !paused_) plot_->addSample(recorder_.samples().back());
+  // The time the window was closed is a break in the record, not a line from before to now.
+  addBreak();
   if (!encoderKnown_) readEncoderResolution();
   updateClient();
 }
@@ -179,7 +176,10 @@ void TrendWindow::hideEvent(QHideEvent* event) {
 }
 
 void TrendWindow::setDriveIdentified(bool identified) {
-  if (identified) pollingArmed_ = true;
+  if (identified) {
+    addBreak();  // the drive found again, perhaps after an update: no line from before
+    pollingArmed_ = true;
+  }
   identified_ = identified;
   // Another drive may have another encoder: read it again before the next sample needs it.
   encoderKnown_ = false;
@@ -192,7 +192,16 @@ void TrendWindow::stopPolling() {
   updateClient();
 }
 
+void TrendWindow::addBreak() {
+  // In the history and in the plot, which gets its samples only while polls come.
+  const bool lastAnswered = !recorder_.samples().empty() && recorder_.samples().back().valid;
+  recorder_.addBreak(secondsNow(), QDateTime::currentMSecsSinceEpoch());
+  if (lastAnswered && !paused_) plot_->addSample(recorder_.samples().back());
+}
+
 void TrendWindow::startPolling() {
+  // The time the line belonged to something else (a firmware update, a load) is a break as well.
+  addBreak();
   pollingArmed_ = true;
   updateClient();
 }

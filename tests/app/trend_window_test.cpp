@@ -230,8 +230,8 @@ TEST_F(TrendTest, ReadoutAtTheCursorNamesEveryVisibleTraceAndTheMarksNearIt) {
 }
 
 // The lanes' time axis (the one with the labels) shows the plot's time from the start, not only
-// once the view first moves; and the time the window was closed is a gap in the plot, not a line
-// drawn across it.
+// once the view first moves; and the time the window was closed or the polls stopped is a gap in
+// the plot, not a line drawn across it.
 TEST_F(TrendTest, LanesShareTheTimeFromTheStartAndAClosedWindowLeavesAGap) {
   TrendWindow window;
   TrendPlot* plot = window.plot();
@@ -240,26 +240,32 @@ TEST_F(TrendTest, LanesShareTheTimeFromTheStartAndAClosedWindowLeavesAGap) {
   window.show();
   window.setDriveIdentified(true);
   window.stopPolling();
-  auto feed = [&window](Clock::time_point from) {
+  // Five polls from `from` on, `step` apart; a break takes the time it is made.
+  auto feed = [&window](Clock::time_point from, Clock::duration step) {
     for (int i = 0; i < 5; ++i) {
       DriveStatusPoll poll;
       poll.ok = ReadDriveStatus(poll.reading);
-      poll.arrived = from + std::chrono::milliseconds(100 * i);
+      poll.arrived = from + i * step;
       window.takePoll(poll);
     }
   };
-  feed(Clock::now() - std::chrono::seconds(2));
+  feed(Clock::now() - std::chrono::seconds(2), std::chrono::milliseconds(100));
   window.hide();
   window.show();
-  feed(Clock::now() + std::chrono::seconds(1));
+  feed(Clock::now(), std::chrono::microseconds(1));
+  // The polls stopped while the line was busy with something else (an update): another gap.
+  window.startPolling();
+  window.stopPolling();
+  feed(Clock::now() + std::chrono::seconds(1), std::chrono::milliseconds(100));
   plot->fit();
   EXPECT_EQ(laneTime->range(), plot->timeRange());
   for (int column : {kColMotorPosition, kColReferenced}) {
     const auto& data = plot->graph(column)->data();
-    ASSERT_EQ(data->size(), 11) << "column " << column;
-    for (int i = 0; i < data->size(); ++i)
-      EXPECT_EQ(std::isnan((data->constBegin() + i)->value), i == 5)
+    ASSERT_EQ(data->size(), 17) << "column " << column;
+    for (int i = 0; i < data->size(); ++i) {
+      EXPECT_EQ(std::isnan((data->constBegin() + i)->value), i == 5 || i == 11)
           << "column " << column << ", point " << i;
+    }
   }
 }
 
