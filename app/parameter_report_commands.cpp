@@ -121,13 +121,12 @@ void RunReportCommand(CAxtuneDlg& window) {
       identification[static_cast<size_t>(i)] = static_cast<int16_t>(words[i]);
     data.drive = DecodeIdentification(identification);
   }
-  data.port = PortItemText(window.CheckedPort());
+  data.port = PortLabel(window.CheckedPort());
   const UserIdentity user = window.CurrentUser();
   data.userName = user.name.toStdString();
   data.company = user.company.toStdString();
   data.dateTime = LocalDateTimeText();
-  const std::vector<UpdateLogEntry> log = ReadUpdateLog();
-  if (!log.empty()) data.lastUpdate = log.back();
+  data.lastUpdate = LastUpdateOfType(ReadUpdateLog(), data.drive.typeText);
 
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const bool written = WriteReportFile(BuildReportHtml(data), path, error);

@@ -173,6 +173,17 @@ std::vector<UpdateLogEntry> ReadUpdateLog(const std::string& path) {
   return entries;
 }
 
+std::optional<UpdateLogEntry> LastUpdateOfType(const std::vector<UpdateLogEntry>& log,
+                                               const std::string& type) {
+  if (type.empty()) return std::nullopt;
+  const std::string prefix = type + " ";
+  for (auto it = log.rbegin(); it != log.rend(); ++it) {
+    const std::string& drive = it->driveAfter.empty() ? it->driveBefore : it->driveAfter;
+    if (drive.compare(0, prefix.size(), prefix) == 0) return *it;
+  }
+  return std::nullopt;
+}
+
 std::string DriveIdentificationText(const std::string& type, const std::string& version, int recordCount) {
   if (type.empty()) return {};
   std::string version_ = version;

@@ -47,6 +47,12 @@ std::vector<UpdateLogEntry> ReadUpdateLog(const std::string& path = UpdateLogPat
 // The time now as the log writes it.
 std::string UtcTimestamp();
 
+// The last update of a drive of this type ("QMX10-BA"): the one it ended as, or began as when it did
+// not answer afterwards. The log names drives only by type and version, so an update of a drive of
+// another type, or of one that never answered, is not this drive's.
+std::optional<UpdateLogEntry> LastUpdateOfType(const std::vector<UpdateLogEntry>& log,
+                                               const std::string& type);
+
 // "QMX10-BA 4.1.7, 65 records", or "" for a drive that did not answer (empty type).
 std::string DriveIdentificationText(const std::string& type, const std::string& version, int recordCount);
 
