@@ -193,10 +193,14 @@ void TrendWindow::stopPolling() {
 }
 
 void TrendWindow::addBreak() {
-  // In the history and in the plot, which gets its samples only while polls come.
-  const bool lastAnswered = !recorder_.samples().empty() && recorder_.samples().back().valid;
-  recorder_.addBreak(secondsNow(), QDateTime::currentMSecsSinceEpoch());
-  if (lastAnswered && !paused_) plot_->addSample(recorder_.samples().back());
+  // In the history and in the plot, which gets its samples only while polls come. The gap starts
+  // right after the last sample: a switch lane, drawn as steps, would otherwise hold its last state
+  // across the whole silence up to the break.
+  if (recorder_.samples().empty() || !recorder_.samples().back().valid) return;
+  const TrendSample& last = recorder_.samples().back();
+  constexpr double kGapAfterSeconds = 0.001;
+  recorder_.addBreak(last.time + kGapAfterSeconds, last.utcMs + 1);
+  if (!paused_) plot_->addSample(recorder_.samples().back());
 }
 
 void TrendWindow::startPolling() {
