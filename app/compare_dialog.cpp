@@ -97,6 +97,9 @@ int CCompareDialog::DifferenceCount() const {
 void CCompareDialog::Fill() {
   const Language l = CurrentLanguage();
   rows_ = CompareParameterSets(drive_, file_, showEqual_->isChecked());
+  // The rows move up after a write: a selection kept by row number would now mark a row the user
+  // did not choose, one click away from being written too.
+  table_->clearSelection();
   table_->setRowCount(static_cast<int>(rows_.size()));
   int differences = 0;
   for (int r = 0; r < static_cast<int>(rows_.size()); ++r) {
@@ -122,6 +125,9 @@ void CCompareDialog::Fill() {
     }
   }
   table_->resizeColumnsToContents();
+  // That sized the last column to its contents as well; it stretches to the table's edge again.
+  table_->horizontalHeader()->setStretchLastSection(false);
+  table_->horizontalHeader()->setStretchLastSection(true);
   summary_->setText(differences == 0 ? Tr(kTextEqual) : Tr(kTextCount).arg(differences));
   UpdateButtons();
 }

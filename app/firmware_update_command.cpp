@@ -244,8 +244,9 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
   };
 
   UpdateOutcome outcome;
-  UpdateLogRecorder updateLog("axtune", PortItemText(window.CheckedPort()), file, DriveIdentificationNow());
+  UpdateLogRecorder updateLog("axtune", PortLabel(window.CheckedPort()), file, DriveIdentificationNow());
   RunWithProgress(dialog, [&] { outcome = RunFirmwareUpdate(file, *programmer, hooks); });
+  updateLog.Stop();    // the outcome's message below waits for the user
   programmer.reset();  // the prompt hook goes with it
   // Every update that reached the drive goes into the local update log, once the drive is back.
   auto logUpdate = [&](bool back) {

@@ -41,7 +41,7 @@ bool ReadDriveSet(CAxtuneDlg& window, const QString& title, ParameterSet& set, s
   window.PauseDriveTraffic();
   RunWithProgress(dialog, [&] { ok = ReadDriveParameterSet(access, count, set, error); });
   window.ResumeDriveTraffic();
-  set.source = Tr(kTextConnectedDrive).toStdString() + " (" + PortItemText(window.CheckedPort()) + ")";
+  set.source = Tr(kTextConnectedDrive).toStdString() + " (" + PortLabel(window.CheckedPort()) + ")";
   return ok;
 }
 
@@ -121,13 +121,12 @@ void RunReportCommand(CAxtuneDlg& window) {
       identification[static_cast<size_t>(i)] = static_cast<int16_t>(words[i]);
     data.drive = DecodeIdentification(identification);
   }
-  data.port = PortItemText(window.CheckedPort());
+  data.port = PortLabel(window.CheckedPort());
   const UserIdentity user = window.CurrentUser();
   data.userName = user.name.toStdString();
   data.company = user.company.toStdString();
   data.dateTime = LocalDateTimeText();
-  const std::vector<UpdateLogEntry> log = ReadUpdateLog();
-  if (!log.empty()) data.lastUpdate = log.back();
+  data.lastUpdate = LastUpdateOfType(ReadUpdateLog(), data.drive.typeText);
 
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const bool written = WriteReportFile(BuildReportHtml(data), path, error);

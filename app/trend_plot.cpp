@@ -15,7 +15,10 @@ constexpr int kMarkHoverPixels = 5;
 constexpr int kClickPixels = 3;
 constexpr int kDigitalLanes = kTrendColumnCount - kColUpperLimit;
 constexpr double kLaneStep = 1.5;
-constexpr int kSqueezeEvery = 1000;  // samples dropped between two compactions of the plot's data
+constexpr int kSqueezeEvery = 1000;
+// The pages' unit texts: "Schritte" / "steps", "Schritte/s" / "steps/s".
+constexpr int kTextUnitSteps = 47242;
+constexpr int kTextUnitStepsPerSecond = 47241;  // samples dropped between two compactions of the plot's data
 
 QString Tr(int id) {
   return QString::fromUtf8(Text(id));
@@ -62,7 +65,7 @@ QString ValueText(double value, int column) {
   if (std::isnan(value)) return QStringLiteral("\u2013");
   if (info.digital) return value != 0 ? QStringLiteral("1") : QStringLiteral("0");
   const int decimals = column == kColCurrent ? 2 : column <= kColFollowingError ? 0 : 1;
-  return QStringLiteral("%1 %2").arg(value, 0, 'f', decimals).arg(QString::fromUtf8(info.unit));
+  return QStringLiteral("%1 %2").arg(value, 0, 'f', decimals).arg(TrendPlot::unitText(column));
 }
 
 }  // namespace
@@ -74,6 +77,13 @@ QColor TrendPlot::traceColor(int column) {
       QColor(80, 80, 160), QColor(0, 140, 120), QColor(190, 0, 0),   QColor(20, 120, 20),
   };
   return colors[std::clamp(column, 0, kTrendColumnCount - 1)];
+}
+
+QString TrendPlot::unitText(int column) {
+  const std::string unit = TrendColumnOf(std::clamp(column, 0, kTrendColumnCount - 1)).unit;
+  if (unit == "steps") return Tr(kTextUnitSteps);
+  if (unit == "steps/s") return Tr(kTextUnitStepsPerSecond);
+  return QString::fromStdString(unit);
 }
 
 TrendPlot::TrendPlot(QWidget* parent) : QCustomPlot(parent) {
@@ -89,6 +99,9 @@ TrendPlot::TrendPlot(QWidget* parent) : QCustomPlot(parent) {
     if (!moving_) following_ = range.upper >= newestTime() - 1e-6;
     dirty_ = true;
   });
+  // The first view is set once the lanes follow it: their axis carries the time labels, and until
+  // the view first moves (a minute later) it would keep QCustomPlot's 0..5 and hide the lanes.
+  setTimeRange(0, kDefaultSpanSeconds);
 }
 
 void TrendPlot::setUpAxes() {
@@ -124,7 +137,7 @@ void TrendPlot::setUpAxes() {
       axis = analog_->addAxis(place.side);
       // The two positions share their axis; every other axis carries one trace's name.
       const QString name = Tr(c == kColMotorPosition ? kTextTracePosition : TrendColumnOf(c).nameId);
-      axis->setLabel(QStringLiteral("%1 [%2]").arg(name, QString::fromUtf8(TrendColumnOf(c).unit)));
+      axis->setLabel(QStringLiteral("%1 [%2]").arg(name, unitText(c)));
     }
     axes_[c] = axis;
     graphs_[c] = addGraph(xAxis, axis);
@@ -160,7 +173,6 @@ void TrendPlot::setUpAxes() {
   cursor_->point1->setAxes(xAxis, percentAxis_);
   cursor_->point2->setAxes(xAxis, percentAxis_);
   cursor_->setVisible(false);
-  setTimeRange(0, kDefaultSpanSeconds);
   applyAxisVisibility();
 }
 

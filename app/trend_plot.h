@@ -33,6 +33,9 @@ class TrendPlot : public QCustomPlot {
   void setTraceVisible(int column, bool visible);
   bool traceVisible(int column) const;
   static QColor traceColor(int column);
+  // A trace's unit as the pages write it in the user's language ("Schritte/s"); the CSV keeps the
+  // English one.
+  static QString unitText(int column);
 
   // One axis per unit (false) or every trace scaled to its own range on a shared 0..100 % axis.
   void setNormalised(bool normalised);

@@ -123,7 +123,7 @@ void TrendWindow::buildControls() {
   for (int c = 0; c < kTrendColumnCount; ++c) {
     const TrendColumnInfo& info = TrendColumnOf(c);
     QString text = Tr(info.nameId);
-    if (*info.unit != '\0') text += QStringLiteral(" [%1]").arg(QString::fromUtf8(info.unit));
+    if (*info.unit != '\0') text += QStringLiteral(" [%1]").arg(TrendPlot::unitText(c));
     auto* box = new QCheckBox(text, this);
     box->setObjectName(QStringLiteral("trace%1").arg(c));
     box->setIcon(ColorIcon(TrendPlot::traceColor(c)));
@@ -165,7 +165,7 @@ double TrendWindow::secondsNow() const {
 void TrendWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   // The time the window was closed is a break in the record, not a line from before to now.
-  recorder_.addBreak(secondsNow(), QDateTime::currentMSecsSinceEpoch());
+  addBreak();
   if (!encoderKnown_) readEncoderResolution();
   updateClient();
 }
@@ -176,7 +176,10 @@ void TrendWindow::hideEvent(QHideEvent* event) {
 }
 
 void TrendWindow::setDriveIdentified(bool identified) {
-  if (identified) pollingArmed_ = true;
+  if (identified) {
+    addBreak();  // the drive found again, perhaps after an update: no line from before
+    pollingArmed_ = true;
+  }
   identified_ = identified;
   // Another drive may have another encoder: read it again before the next sample needs it.
   encoderKnown_ = false;
@@ -189,7 +192,20 @@ void TrendWindow::stopPolling() {
   updateClient();
 }
 
+void TrendWindow::addBreak() {
+  // In the history and in the plot, which gets its samples only while polls come. The gap starts
+  // right after the last sample: a switch lane, drawn as steps, would otherwise hold its last state
+  // across the whole silence up to the break.
+  if (recorder_.samples().empty() || !recorder_.samples().back().valid) return;
+  const TrendSample& last = recorder_.samples().back();
+  constexpr double kGapAfterSeconds = 0.001;
+  recorder_.addBreak(last.time + kGapAfterSeconds, last.utcMs + 1);
+  if (!paused_) plot_->addSample(recorder_.samples().back());
+}
+
 void TrendWindow::startPolling() {
+  // The time the line belonged to something else (a firmware update, a load) is a break as well.
+  addBreak();
   pollingArmed_ = true;
   updateClient();
 }

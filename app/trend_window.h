@@ -70,6 +70,8 @@ class TrendWindow : public QWidget {
   void hideEvent(QHideEvent* event) override;
 
  private:
+  // A gap from the last sample to now (the window was closed, or the polls were stopped).
+  void addBreak();
   void buildControls();
   void updateClient();
   void readEncoderResolution();

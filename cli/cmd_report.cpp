@@ -69,8 +69,7 @@ int CmdReport(Context& context) {
   data.userName = context.options.user.value_or(user.name);
   data.company = context.options.company.value_or(CheckExpertMode(user.company).shownCompany);
   data.dateTime = LocalDateTimeText();
-  const std::vector<UpdateLogEntry> log = ReadUpdateLog();
-  if (!log.empty()) data.lastUpdate = log.back();
+  data.lastUpdate = LastUpdateOfType(ReadUpdateLog(), data.drive.typeText);
 
   const std::string html = BuildReportHtml(data);
   if (pdf) {

@@ -24,7 +24,8 @@ constexpr const char* kStyle =
     "vertical-align:top}th{background:#e4e4e4}td.n{text-align:right}td.c{text-align:center}table.id "
     "td{border:none;padding:1px 8px "
     "1px 0}"
-    "table.profiles{font-size:7pt}p.legend{font-size:7pt;margin:2pt 0}.raw{font-family:monospace;color:#333}";
+    "table.profiles td,table.profiles th{font-size:7pt;padding:1px 3px}table.profiles th{font-size:6pt}"
+    "p.legend{font-size:7pt;margin:2pt 0}.raw{font-family:monospace;color:#333}";
 
 std::string T(int id, Language l) {
   return HtmlEscaped(Text(id, l));
@@ -53,6 +54,30 @@ std::string ValueText(const ParamEntry& e, const ParameterSet& set, Language l) 
   return HtmlEscaped(FormatUserValue(e, raw, l));
 }
 
+// The characters of the longest word in an HTML text (tags and entities count as one character),
+// for the width a table column needs so that the text layout does not break inside a word.
+size_t LongestWordChars(const std::string& html) {
+  size_t longest = 0, current = 0;
+  bool inTag = false, inEntity = false;
+  for (unsigned char c : html) {
+    if (inTag) {
+      inTag = c != '>';
+      continue;
+    }
+    if (c == '<') {
+      inTag = true;
+    } else if (c == ' ') {
+      current = 0;
+    } else if (inEntity) {
+      inEntity = c != ';';
+    } else if ((c & 0xC0) != 0x80) {  // a UTF-8 character's first byte
+      inEntity = c == '&';
+      longest = std::max(longest, ++current);
+    }
+  }
+  return longest;
+}
+
 // The profile entries without their "Profile n:" prefix, for the column heads. A flag column is
 // headed by what its mark means ("Relativ", "Geschwindigkeit des Folgeauftrags").
 std::string ShortLabel(const ParamEntry& e, Language l) {
@@ -73,22 +98,37 @@ std::string ProfilesTable(const ParameterSet& set, Language l) {
   }
   // Numbers get the room, the flag marks a narrow column each. A flag's heading would break letter
   // by letter in a narrow column, so it is headed by a key letter, explained below the table.
-  // The widths add up to the whole line, so the numbers' headings get all the room there is.
+  // The text layout breaks a word that does not fit anywhere in it ("Accelerati|on", "1|0"), so each
+  // column gets a share of the line after the longest word of its heading (or the widest number).
   const auto flags = std::count_if(columns.begin(), columns.end(),
                                    [](const ParamEntry* c) { return c->kind == ParamKind::Flag; });
-  const auto numbers = std::max<std::ptrdiff_t>(1, static_cast<std::ptrdiff_t>(columns.size()) - flags);
-  const std::string numberWidth = std::to_string((100 - 6 - 3 * flags) / numbers) + "%";
-  std::string out =
-      "<table class=\"profiles\" width=\"100%\"><thead><tr><th width=\"6%\">" + T(kNumber, l) + "</th>";
+  constexpr int kFlagPercent = 2;
+  constexpr size_t kNumberChars = 7;   // "-100000", the widest value a profile usually holds
+  constexpr size_t kPaddingChars = 2;  // a cell's padding and border, in characters
+  std::vector<size_t> weights{std::max<size_t>(LongestWordChars(T(kNumber, l)), 2) + kPaddingChars};
+  for (const ParamEntry* c : columns) {
+    if (c->kind != ParamKind::Flag)
+      weights.push_back(std::max(LongestWordChars(ShortLabel(*c, l)), kNumberChars) + kPaddingChars);
+  }
+  size_t totalWeight = 0;
+  for (size_t w : weights) totalWeight += w;
+  const double percentPerChar =
+      (100.0 - kFlagPercent * static_cast<double>(flags)) / static_cast<double>(totalWeight);
+  auto width = [&](size_t column) {
+    return std::to_string(static_cast<int>(static_cast<double>(weights[column]) * percentPerChar)) + "%";
+  };
+  std::string out = "<table class=\"profiles\" width=\"100%\"><thead><tr><th width=\"" + width(0) + "\">" +
+                    T(kNumber, l) + "</th>";
   std::string legend;
   char key = 'A';
+  size_t numberColumn = 1;
   for (const ParamEntry* c : columns) {
     if (c->kind == ParamKind::Flag) {
-      out += std::string("<th width=\"3%\" class=\"c\">") + key + "</th>";
+      out += "<th width=\"" + std::to_string(kFlagPercent) + "%\" class=\"c\">" + key + "</th>";
       legend += std::string(legend.empty() ? "" : " &nbsp; ") + "<b>" + key + "</b>: " + ShortLabel(*c, l);
       ++key;
     } else {
-      out += "<th width=\"" + numberWidth + "\">" + ShortLabel(*c, l) + "</th>";
+      out += "<th width=\"" + width(numberColumn++) + "\">" + ShortLabel(*c, l) + "</th>";
     }
   }
   out += "</tr></thead>\n";

@@ -173,6 +173,17 @@ std::vector<UpdateLogEntry> ReadUpdateLog(const std::string& path) {
   return entries;
 }
 
+std::optional<UpdateLogEntry> LastUpdateOfType(const std::vector<UpdateLogEntry>& log,
+                                               const std::string& type) {
+  if (type.empty()) return std::nullopt;
+  const std::string prefix = type + " ";
+  for (auto it = log.rbegin(); it != log.rend(); ++it) {
+    const std::string& drive = it->driveAfter.empty() ? it->driveBefore : it->driveAfter;
+    if (drive.compare(0, prefix.size(), prefix) == 0) return *it;
+  }
+  return std::nullopt;
+}
+
 std::string DriveIdentificationText(const std::string& type, const std::string& version, int recordCount) {
   if (type.empty()) return {};
   std::string version_ = version;
@@ -198,13 +209,17 @@ UpdateLogRecorder::UpdateLogRecorder(const std::string& program, const std::stri
   started_ = SteadySeconds();
 }
 
+void UpdateLogRecorder::Stop() {
+  if (stopped_ < 0) stopped_ = SteadySeconds();
+}
+
 bool UpdateLogRecorder::Finish(const std::string& outcome, int sections, uint64_t bytes,
                                const std::string& driveAfter, std::string* error, const std::string& path) {
   entry_.outcome = outcome;
   entry_.sections = sections;
   entry_.bytes = bytes;
   entry_.driveAfter = driveAfter;
-  entry_.seconds = SteadySeconds() - started_;
+  entry_.seconds = (stopped_ >= 0 ? stopped_ : SteadySeconds()) - started_;
   // Hashed once the update has checked the file (and taken no FIFO or device for one).
   entry_.sha256 = Sha256OfFile(entry_.file, &entry_.fileSize);
   return AppendUpdateLog(entry_, error, path);

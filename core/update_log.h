@@ -47,6 +47,12 @@ std::vector<UpdateLogEntry> ReadUpdateLog(const std::string& path = UpdateLogPat
 // The time now as the log writes it.
 std::string UtcTimestamp();
 
+// The last update of a drive of this type ("QMX10-BA"): the one it ended as, or began as when it did
+// not answer afterwards. The log names drives only by type and version, so an update of a drive of
+// another type, or of one that never answered, is not this drive's.
+std::optional<UpdateLogEntry> LastUpdateOfType(const std::vector<UpdateLogEntry>& log,
+                                               const std::string& type);
+
 // "QMX10-BA 4.1.7, 65 records", or "" for a drive that did not answer (empty type).
 std::string DriveIdentificationText(const std::string& type, const std::string& version, int recordCount);
 
@@ -60,11 +66,15 @@ class UpdateLogRecorder {
                     const std::string& driveBefore);
   bool Finish(const std::string& outcome, int sections, uint64_t bytes, const std::string& driveAfter,
               std::string* error, const std::string& path = UpdateLogPath());
+  // The update's own time ends here: what Finish waits for afterwards (a message the user has to
+  // close, the search for the restarted drive) does not count into its duration and rate.
+  void Stop();
   const UpdateLogEntry& entry() const { return entry_; }
 
  private:
   UpdateLogEntry entry_;
   double started_ = 0;
+  double stopped_ = -1;  // < 0: not stopped, Finish takes the time
 };
 
 }  // namespace axtune

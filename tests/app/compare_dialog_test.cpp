@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QHeaderView>
 #include <QTableWidget>
 #include <QTest>
 
@@ -75,7 +76,14 @@ TEST_P(CompareDialogTest, ShowsTheThreeChangesAndWritesOneBack) {
                         .arg(GetParam() == Language::German ? QStringLiteral("de") : QStringLiteral("en")));
   EXPECT_TRUE(image.save(png));
 
+  dialog.Table()->selectRow(1);
   EXPECT_EQ(dialog.WriteRows({1}), 1);
+  // The rows left: none of them selected for the next write, the raw words still out to the edge.
+  EXPECT_TRUE(dialog.Table()->selectionModel()->selectedRows().isEmpty());
+  const QHeaderView* header = dialog.Table()->horizontalHeader();
+  EXPECT_GE(header->sectionViewportPosition(CCompareDialog::kColumnRaw) +
+                header->sectionSize(CCompareDialog::kColumnRaw),
+            header->viewport()->width() - 1);
   RecordWords inputs{};
   ASSERT_TRUE(ReadRecord(3, inputs));
   EXPECT_EQ(inputs[3], file.records[3][3]) << "the file's function is back in the drive";

@@ -228,6 +228,53 @@ TEST_F(TrendTest, ReadoutAtTheCursorNamesEveryVisibleTraceAndTheMarksNearIt) {
   EXPECT_TRUE(before.contains("Motor position: 0 steps")) << before.toStdString();
   EXPECT_TRUE(before.contains(QString::fromUtf8("Power-stage temperature: ")));
   EXPECT_FALSE(before.contains("DC-link voltage")) << "hidden traces are not read off";
+  // In German the units are the pages' ones.
+  SetLanguage(Language::German);
+  const QString german = plot->readout(gapTime - 0.1, 0.01);
+  EXPECT_TRUE(german.contains("Motorposition: 0 Schritte")) << german.toStdString();
+  EXPECT_TRUE(german.contains("Geschwindigkeit: 0 Schritte/s")) << german.toStdString();
+}
+
+// The lanes' time axis (the one with the labels) shows the plot's time from the start, not only
+// once the view first moves; and the time the window was closed or the polls stopped is a gap in
+// the plot, not a line drawn across it.
+TEST_F(TrendTest, LanesShareTheTimeFromTheStartAndAClosedWindowLeavesAGap) {
+  TrendWindow window;
+  TrendPlot* plot = window.plot();
+  const QCPAxis* laneTime = plot->axisRect(1)->axis(QCPAxis::atBottom);
+  EXPECT_EQ(laneTime->range(), plot->timeRange());
+  window.show();
+  window.setDriveIdentified(true);
+  window.stopPolling();
+  // Five polls from `from` on, `step` apart; a break takes the time it is made.
+  auto feed = [&window](Clock::time_point from, Clock::duration step) {
+    for (int i = 0; i < 5; ++i) {
+      DriveStatusPoll poll;
+      poll.ok = ReadDriveStatus(poll.reading);
+      poll.arrived = from + i * step;
+      window.takePoll(poll);
+    }
+  };
+  feed(Clock::now() - std::chrono::seconds(2), std::chrono::milliseconds(100));
+  window.hide();
+  window.show();
+  feed(Clock::now(), std::chrono::microseconds(1));
+  // The polls stopped while the line was busy with something else (an update): another gap.
+  window.startPolling();
+  window.stopPolling();
+  feed(Clock::now() + std::chrono::seconds(1), std::chrono::milliseconds(100));
+  plot->fit();
+  EXPECT_EQ(laneTime->range(), plot->timeRange());
+  for (int column : {kColMotorPosition, kColReferenced}) {
+    const auto& data = plot->graph(column)->data();
+    ASSERT_EQ(data->size(), 17) << "column " << column;
+    for (int i = 0; i < data->size(); ++i) {
+      EXPECT_EQ(std::isnan((data->constBegin() + i)->value), i == 5 || i == 11)
+          << "column " << column << ", point " << i;
+    }
+    // The gap starts right after the last sample, so a lane drawn as steps ends there.
+    EXPECT_LT((data->constBegin() + 5)->key - (data->constBegin() + 4)->key, 0.01);
+  }
 }
 
 // Every parameter the pages write becomes a mark, also after the first (when "Save Changes" is

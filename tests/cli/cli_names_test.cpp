@@ -10,6 +10,7 @@ namespace axtune::cli::testing {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 class CliNamesTest : public CliTest {};
 
@@ -120,8 +121,14 @@ TEST_F(CliNamesTest, ReportWritesSelfContainedHtmlWithTheDriveTheChangeAndTheLas
   update.file = "/tmp/firmware.out";
   update.sha256 = std::string(64, 'a');
   update.outcome = "Verify ok";
+  update.driveAfter = "QMX10-BA 4.1.7, 65 records";
   std::string error;
   ASSERT_TRUE(AppendUpdateLog(update, &error)) << error;
+  // A later update of a drive of another type is not this drive's.
+  UpdateLogEntry other = update;
+  other.sha256 = std::string(64, 'b');
+  other.driveAfter = "QMX10-ET 4.1.7, 65 records";
+  ASSERT_TRUE(AppendUpdateLog(other, &error)) << error;
   const std::string html = path("report.html");
   const RunResult r = run({"--lang", "en", "report", html, "--reference", reference, "--user", "Tess"});
   ASSERT_EQ(r.code, 0) << r.err;
@@ -133,6 +140,7 @@ TEST_F(CliNamesTest, ReportWritesSelfContainedHtmlWithTheDriveTheChangeAndTheLas
   EXPECT_THAT(text, HasSubstr("<td>Motor current for switch S1 = 0</td><td>2000</td>"))
       << "read through its object";
   EXPECT_THAT(text, HasSubstr(std::string(64, 'a')));
+  EXPECT_THAT(text, Not(HasSubstr(std::string(64, 'b'))));
   EXPECT_THAT(text, HasSubstr("Tess"));
   EXPECT_EQ(text.find("src="), std::string::npos) << "no external resources";
   EXPECT_EQ(text.find("href="), std::string::npos);

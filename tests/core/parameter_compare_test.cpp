@@ -108,9 +108,43 @@ TEST(UpdateLog, LinesGoInAndComeBackAndUnreadableLinesAreSkipped) {
   EXPECT_EQ(log[1].outcome, "Verify ok");
   EXPECT_EQ(log[1].sha256.size(), 64u) << "the SHA-256 of the file itself";
   EXPECT_EQ(log[1].driveBefore, "QMX10-BA 4.1.7, 65 records");
+  // Stopped, the duration stays what it was however long the front end takes to finish the line.
+  UpdateLogRecorder stopped("axtune", "sim", path, "");
+  stopped.Stop();
+  ASSERT_TRUE(stopped.Finish("Verify ok", 1, 10, "", &error, path)) << error;
+  const double seconds = stopped.entry().seconds;
+  ASSERT_TRUE(stopped.Finish("Verify ok", 1, 10, "", &error, path)) << error;
+  EXPECT_EQ(stopped.entry().seconds, seconds);
   EXPECT_FALSE(AppendUpdateLog(e, &error, "/proc/axtune/updates.jsonl"));
   EXPECT_FALSE(error.empty());
   std::filesystem::remove_all(dir);
+}
+
+// The report's last update is the last one of a drive of the report's type: as it ended, or as it
+// began when it did not answer afterwards; a drive that never answered is nobody's.
+TEST(UpdateLog, LastUpdateOfTypeIsTheLastOfADriveOfThatType) {
+  auto entry = [](const char* file, const char* before, const char* after) {
+    UpdateLogEntry e;
+    e.file = file;
+    e.driveBefore = before;
+    e.driveAfter = after;
+    return e;
+  };
+  const std::vector<UpdateLogEntry> log = {
+      entry("ba-1.out", "QMX10-BA 4.1.6, 65 records", "QMX10-BA 4.1.7, 65 records"),
+      entry("et.out", "QMX10-ET 4.1.7, 65 records", "QMX10-ET 4.1.7, 65 records"),
+      entry("ba-2.out", "QMX10-BA 4.1.7, 65 records", ""),  // no answer after it
+      entry("unknown.out", "", ""),
+  };
+  struct Case {
+    const char* type;
+    const char* file;  // "" for none
+  };
+  for (const Case& c : {Case{"QMX10-BA", "ba-2.out"}, Case{"QMX10-ET", "et.out"}, Case{"QMX10-PB", ""},
+                        Case{"QMX10", ""}, Case{"", ""}}) {
+    const std::optional<UpdateLogEntry> last = LastUpdateOfType(log, c.type);
+    EXPECT_EQ(last ? last->file : std::string(), c.file) << "type " << c.type;
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // German and in English.
 #include <cstdio>
 #include <fstream>
+#include <regex>
 
 #include "core/update_log.h"
 #include "report/report_pdf.h"
@@ -34,6 +35,7 @@ struct Case {
   const char* lang;
   const char* title;
   const char* changed;  // the start of the changed parameter's label (a narrow cell may wrap the rest)
+  const char* heading;  // the longest word of a profile column's heading
 };
 
 class ReportPdf : public CliTest, public ::testing::WithParamInterface<Case> {};
@@ -52,6 +54,7 @@ TEST_P(ReportPdf, HoldsTheDriveTheChangedParameterAndTheLastUpdate) {
   update.sha256 = "0123456789abcdef0123456789abcdef0123456789abcdef0123456789abcdef";
   update.sections = 5;
   update.outcome = "Verify ok";
+  update.driveAfter = "QMX10-BA 4.1.7, 65 records";
   std::string error;
   ASSERT_TRUE(AppendUpdateLog(update, &error, UpdateLogPath())) << error;
 
@@ -66,11 +69,19 @@ TEST_P(ReportPdf, HoldsTheDriveTheChangedParameterAndTheLastUpdate) {
   EXPECT_THAT(text, HasSubstr("2500"));
   EXPECT_THAT(text, HasSubstr("qmx10-4.1.out"));
   EXPECT_THAT(text, HasSubstr("Verify ok"));
+  // The profile table: a heading's words and a profile's number whole, one line per profile.
+  EXPECT_THAT(text, HasSubstr(GetParam().heading));
+  for (const char* profile : {"10", "39", "49"}) {
+    EXPECT_TRUE(std::regex_search(
+        text, std::regex(std::string("(^|\\n) *") + profile + " +-?[0-9]+ +[0-9]+ +[0-9]+")))
+        << "profile " << profile << " on a line of its own";
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(BothLanguages, ReportPdf,
-                         ::testing::Values(Case{"de", "Inbetriebnahmeprotokoll", "Fahrauftrag 12:"},
-                                           Case{"en", "Commissioning report", "Profile 12:"}));
+INSTANTIATE_TEST_SUITE_P(
+    BothLanguages, ReportPdf,
+    ::testing::Values(Case{"de", "Inbetriebnahmeprotokoll", "Fahrauftrag 12:", "Beschleunigung"},
+                      Case{"en", "Commissioning report", "Profile 12:", "Acceleration"}));
 
 TEST(ReportPdfWriter, SaysWhyWhenTheFileCannotBeWritten) {
   std::string error;
