@@ -225,6 +225,8 @@ bool CAxtuneDlg::IdentifyDrive() {
   }
   connected_ = IsSupportedDriveType(record[0]);
   driveType_ = answered ? record[0] : 0;
+  // Found by whatever path (the probe, the carrier watcher, a port picked): nothing to wait for.
+  if (connected_ && driveProbe_ != nullptr) driveProbe_->stop();
   if (connected_) {
     std::array<int16_t, kRecordWords> words{};
     for (size_t i = 0; i < words.size(); ++i) words[i] = static_cast<int16_t>(record[i]);

@@ -28,6 +28,7 @@ constexpr int kTextTooManyRecords = 42134;
 constexpr int kTextRefused = 42135;
 constexpr int kTextDoesNotFit = 42136;
 constexpr int kTextDifferences = 42139;
+constexpr int kTextOneDifference = 42195;
 constexpr int kTextSilent = 42188;
 constexpr int kTextCancelled = 42189;
 // A message box has room for a screenful of differences; the rest are counted.
@@ -60,7 +61,9 @@ QString OutcomeText(const LoadOutcome& outcome, int count) {
       if (!outcome.refusedRecords.empty())
         parts << Tr(kTextRefused).arg(outcome.refusedRecords.size()).arg(outcome.recordsSent);
       if (!outcome.differences.empty())
-        parts << Tr(kTextDifferences).arg(outcome.differences.size()).arg(DifferenceList(outcome));
+        parts << (outcome.differences.size() == 1
+                      ? Tr(kTextOneDifference).arg(DifferenceList(outcome))
+                      : Tr(kTextDifferences).arg(outcome.differences.size()).arg(DifferenceList(outcome)));
       return parts.join(QStringLiteral("\n\n"));
     }
     case LoadResult::OpenFailed:

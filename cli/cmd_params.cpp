@@ -144,8 +144,11 @@ int CmdLoad(Context& context) {
   // Words the drive holds other than the file: reported, not a failure.
   const RecordWordLabeller labels = RecordWordLabels();
   if (!outcome.differences.empty() && !context.options.json) {
-    context.out << "the drive holds " << outcome.differences.size()
-                << " value(s) other than the file's (it limited them or does not let them be changed):\n";
+    const bool one = outcome.differences.size() == 1;
+    context.out << "the drive holds "
+                << (one ? std::string("one value") : std::to_string(outcome.differences.size()) + " values")
+                << " other than the file's (it limited " << (one ? "it" : "them") << " or does not let "
+                << (one ? "it" : "them") << " be changed):\n";
     for (const std::string& line : DescribeDifferences(outcome.differences, labels))
       context.out << "  " << line << "\n";
   }

@@ -210,7 +210,7 @@ TEST_P(LoadStylesTest, AClampedValueIsTakenAndTheDifferenceShownAfterTheLoad) {
   EXPECT_TRUE(window.IsModified());
   if (GetParam().record == sim::RecordReplyStyle::Stored) {
     ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_TRUE(ui.messages[0].startsWith("The drive holds 1 values other than the file's"))
+    EXPECT_TRUE(ui.messages[0].startsWith("The drive holds one value other than the file's"))
         << ui.messages[0].toStdString();
     EXPECT_TRUE(ui.messages[0].contains("Record 2, word 2: file 20000, drive 16383"))
         << ui.messages[0].toStdString();
