@@ -5,9 +5,12 @@
 namespace axtune::test {
 
 std::vector<std::string> ProgrammerSession::messages_;
+std::mutex ProgrammerSession::recordMutex_;
 
 void ProgrammerSession::Collect(PRG_Handle, int32_t kind, const char* text) {
-  if (kind == PRG_MSG_TEXT) messages_.emplace_back(text);
+  if (kind != PRG_MSG_TEXT) return;
+  std::lock_guard lock(recordMutex_);
+  messages_.emplace_back(text);
 }
 
 uint16_t Big16(const Bytes& bytes, size_t at) {
@@ -45,7 +48,10 @@ void ProgrammerSession::SetUp() {
     return tamper_ ? tamper_(out) : out;
   });
   sleeper_ = std::make_unique<ScopedSleeper>([this](int ms) {
-    sleeps_.push_back(ms);
+    {
+      std::lock_guard lock(recordMutex_);
+      sleeps_.push_back(ms);
+    }
     if (onSleep_) onSleep_(ms);
   });
   ASSERT_EQ(PRG_Init(&handle_), 0);

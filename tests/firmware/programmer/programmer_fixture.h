@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,8 @@ class ProgrammerSession : public ::testing::Test {
   std::unique_ptr<sim::BootProcessor> processor_;
   // Applied to the processor's answer to every write (the default passes it on).
   std::function<Bytes(Bytes)> tamper_;
+  // Pauses and messages may come from a writer thread and a closing thread at once.
+  static std::mutex recordMutex_;
   std::vector<int> sleeps_;
   std::function<void(int)> onSleep_;
   std::unique_ptr<ScopedSleeper> sleeper_;
