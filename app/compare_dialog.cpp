@@ -150,6 +150,15 @@ bool CCompareDialog::WriteOne(const ParamDifference& d) {
   if (d.entry.HasRecord() && d.entry.record < static_cast<int>(drive_.records.size())) {
     PutRawInRecord(d.entry, back, drive_.records[static_cast<size_t>(d.entry.record)].data());
   } else {
+    // A drive that keeps the value in the record words the compare read from the file holds the new
+    // value there too; a drive that keeps it elsewhere keeps its words as they were.
+    const std::optional<ParamEntry> stored = AtStoredWords(d.entry);
+    if (stored && stored->record < static_cast<int>(drive_.records.size())) {
+      uint16_t* words = drive_.records[static_cast<size_t>(stored->record)].data();
+      uint32_t before = 0;
+      if (RawFromRecord(*stored, words, &before) && before == drive_.objects[d.entry.name])
+        PutRawInRecord(*stored, back, words);
+    }
     drive_.objects[d.entry.name] = back;
   }
   if (notify_) notify_(d.entry.HasRecord() ? d.entry.record : 0);

@@ -1,26 +1,62 @@
 #include "core/parameter_compare.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "core/parameter_access.h"
 
 namespace axtune {
 namespace {
 
-// The bits of a word that named entries account for.
-uint16_t CoveredBits(int record, int word) {
+// Whether a set agrees with the place the dictionary gives an object value in the records: a set
+// read from a drive holds both, and a drive that keeps the value elsewhere shows it here.
+bool StorageAgrees(const ParamEntry& entry, const ParameterSet& set) {
+  const std::optional<ParamEntry> stored = AtStoredWords(entry);
+  const auto object = set.objects.find(entry.name);
+  if (!stored || object == set.objects.end() || stored->record >= static_cast<int>(set.records.size()))
+    return true;
+  uint32_t inRecord = 0;
+  RawFromRecord(*stored, set.records[static_cast<size_t>(stored->record)].data(), &inRecord);
+  return inRecord == object->second;
+}
+
+// The entry through which the records of both sets are read: the entry itself, an object value at
+// the words where the drive keeps it (while no set contradicts that place), or nothing.
+std::optional<ParamEntry> RecordView(const ParamEntry& entry, const ParameterSet& a, const ParameterSet& b) {
+  if (entry.HasRecord()) return entry;
+  if (StorageAgrees(entry, a) && StorageAgrees(entry, b)) return AtStoredWords(entry);
+  return std::nullopt;
+}
+
+// The bits of a word that named entries account for in these two sets.
+uint16_t CoveredBits(int record, int word, const ParameterSet& a, const ParameterSet& b) {
   uint16_t covered = 0;
-  for (const ParamEntry* e : EntriesAtWord(record, word))
+  for (const ParamEntry* e : EntriesAtWord(record, word)) {
+    if (!RecordView(*e, a, b)) continue;  // an object value the drive keeps elsewhere
     covered |= e->kind == ParamKind::Flag && e->mask != 0 ? e->mask : 0xFFFF;
+  }
   return covered;
 }
 
-std::vector<uint16_t> WordsOf(const ParamEntry& entry, const ParameterSet& set) {
-  if (!entry.HasRecord() || entry.record >= static_cast<int>(set.records.size())) return {};
-  const RecordWords& r = set.records[static_cast<size_t>(entry.record)];
-  std::vector<uint16_t> words{r[static_cast<size_t>(entry.word)]};
-  if (entry.isLong) words.push_back(r[static_cast<size_t>(entry.word + 1)]);
+std::vector<uint16_t> WordsOf(const std::optional<ParamEntry>& view, const ParameterSet& set) {
+  if (!view || view->record >= static_cast<int>(set.records.size())) return {};
+  const RecordWords& r = set.records[static_cast<size_t>(view->record)];
+  std::vector<uint16_t> words{r[static_cast<size_t>(view->word)]};
+  if (view->isLong) words.push_back(r[static_cast<size_t>(view->word + 1)]);
   return words;
+}
+
+bool RawInSetThrough(const ParamEntry& entry, const std::optional<ParamEntry>& view, const ParameterSet& set,
+                     uint32_t* raw) {
+  if (!entry.HasRecord()) {
+    auto it = set.objects.find(entry.name);
+    if (it != set.objects.end()) {
+      *raw = it->second;
+      return true;
+    }
+  }
+  if (!view || view->record >= static_cast<int>(set.records.size())) return false;
+  return RawFromRecord(*view, set.records[static_cast<size_t>(view->record)].data(), raw);
 }
 
 }  // namespace
@@ -74,14 +110,7 @@ bool ReadDriveParameterSet(ParameterRecordAccess& access, int count, ParameterSe
 }
 
 bool RawInSet(const ParamEntry& entry, const ParameterSet& set, uint32_t* raw) {
-  if (entry.HasRecord()) {
-    if (entry.record >= static_cast<int>(set.records.size())) return false;
-    return RawFromRecord(entry, set.records[static_cast<size_t>(entry.record)].data(), raw);
-  }
-  auto it = set.objects.find(entry.name);
-  if (it == set.objects.end()) return false;
-  *raw = it->second;
-  return true;
+  return RawInSetThrough(entry, RecordView(entry, set, set), set, raw);
 }
 
 std::vector<ParamDifference> CompareParameterSets(const ParameterSet& a, const ParameterSet& b,
@@ -90,14 +119,15 @@ std::vector<ParamDifference> CompareParameterSets(const ParameterSet& a, const P
   for (const ParamEntry& e : ParameterDictionary()) {
     ParamDifference d;
     d.entry = e;
-    d.inA = RawInSet(e, a, &d.rawA);
-    d.inB = RawInSet(e, b, &d.rawB);
+    const std::optional<ParamEntry> view = RecordView(e, a, b);
+    d.inA = RawInSetThrough(e, view, a, &d.rawA);
+    d.inB = RawInSetThrough(e, view, b, &d.rawB);
     // A value only one side can hold (an object read from the drive, missing from a file) cannot be
     // compared; it is not a difference.
     if (!d.inA && !d.inB) continue;
     if (!e.HasRecord() && d.inA != d.inB) continue;
-    d.wordsA = WordsOf(e, a);
-    d.wordsB = WordsOf(e, b);
+    d.wordsA = WordsOf(view, a);
+    d.wordsB = WordsOf(view, b);
     const bool differs = d.inA != d.inB || d.rawA != d.rawB;
     if (differs || (includeEqual && d.inA && d.inB)) out.push_back(std::move(d));
   }
@@ -108,7 +138,7 @@ std::vector<ParamDifference> CompareParameterSets(const ParameterSet& a, const P
       const bool inA = r < a.records.size(), inB = r < b.records.size();
       const uint16_t wa = inA ? a.records[r][static_cast<size_t>(w)] : 0;
       const uint16_t wb = inB ? b.records[r][static_cast<size_t>(w)] : 0;
-      const uint16_t uncovered = static_cast<uint16_t>(~CoveredBits(static_cast<int>(r), w));
+      const uint16_t uncovered = static_cast<uint16_t>(~CoveredBits(static_cast<int>(r), w, a, b));
       if (inA == inB && ((wa ^ wb) & uncovered) == 0) continue;
       if (inA != inB && uncovered == 0) continue;  // the named values already say it
       ParamDifference d;

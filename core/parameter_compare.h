@@ -1,7 +1,9 @@
 // Two parameter sets side by side, by name: a set is the records of a parameter file or of the
 // connected drive (plus, from a drive, the values that only an object reaches). The compare walks
 // the dictionary page by page and lists the values that differ, in user units and raw words; words
-// that differ outside every named value follow as "record R word W".
+// that differ outside every named value follow as "record R word W". A value only an object reaches
+// is read from a file at the words where the drive keeps it, unless a drive in the compare keeps it
+// elsewhere (its object and those words disagree); then those words are compared as raw words.
 #pragma once
 
 #include <cstdint>

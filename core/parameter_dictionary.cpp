@@ -56,6 +56,12 @@ ParamEntry& AtObject(ParamEntry& e, uint16_t index, uint8_t sub, uint8_t size) {
   }
   return e;
 }
+// Where the drive keeps an object value in its parameter records.
+ParamEntry& StoredAt(ParamEntry& e, int record, int word) {
+  e.storedRecord = record;
+  e.storedWord = word;
+  return e;
+}
 ParamEntry& Long(ParamEntry& e) {
   e.isLong = true;
   e.limit = 0xFFFFFFFF;
@@ -70,19 +76,19 @@ ParamEntry& Signed(ParamEntry& e) {
 void AddSettings(std::vector<ParamEntry>& d) {
   constexpr auto P = ParamPage::Settings;
   ParamEntry e = Number("motor-current", P, 1174, 44174, 44674);
-  AtObject(e, 0x6075, 0, 4).limit = 7000;
+  StoredAt(AtObject(e, 0x6075, 0, 4), 2, 0).limit = 7000;
   d.push_back(e);
   e = Number("idle-current-level", P, 1175, kTextIdleLevel, 44675);
-  AtObject(e, 0x2061, 0, 2).limit = 0x3FFF;
+  StoredAt(AtObject(e, 0x2061, 0, 2), 2, 2).limit = 0x3FFF;
   e.scale = kPercent;
   d.push_back(e);
   e = Number("step-resolution", P, 1251, 44251, 44751);
-  d.push_back(AtObject(e, 0x6510, 1, 2));
+  d.push_back(StoredAt(AtObject(e, 0x6510, 1, 2), 2, 6));
   e = Number("emergency-deceleration", P, 1176, 44176, 44676);
-  AtObject(e, 0x6085, 0, 4).scale = kAcceleration;
+  StoredAt(AtObject(e, 0x6085, 0, 4), 2, 8).scale = kAcceleration;
   d.push_back(e);
   e = Number("start-stop-velocity", P, 1177, 44177, 44677);
-  AtObject(e, 0x6058, 1, 4).scale = kVelocity;
+  StoredAt(AtObject(e, 0x6058, 1, 4), 2, 10).scale = kVelocity;
   d.push_back(e);
   e = Number("idle-current-delay", P, 1252, 44252, 44752);
   AtRecord(e, 2, 5).limit = 3000;
@@ -231,10 +237,10 @@ void AddHoming(std::vector<ParamEntry>& d) {
                    {28, 32797},
                    {250, 32808},
                    {251, 32809}});
-  AtObject(e, 0x6098, 0, 1).limit = 0xFF;
+  StoredAt(AtObject(e, 0x6098, 0, 1), 64, 0).limit = 0xFF;
   d.push_back(e);
   e = Number("homing-velocity", P, 1238, 47001, 47241);
-  AtObject(e, 0x2024, 3, 4).scale = kVelocity;
+  StoredAt(AtObject(e, 0x2024, 3, 4), 64, 2).scale = kVelocity;
   d.push_back(e);
   e = Number("homing-acceleration", P, 1235, 47262, 47109);
   Long(AtRecord(e, 64, 4)).scale = kAcceleration;
@@ -243,13 +249,13 @@ void AddHoming(std::vector<ParamEntry>& d) {
   Long(AtRecord(e, 64, 6)).scale = kAcceleration;
   d.push_back(e);
   e = Number("homing-position", P, 1241, 48002, 47242);
-  d.push_back(Signed(AtObject(e, 0x2024, 6, 4)));
+  d.push_back(Signed(StoredAt(AtObject(e, 0x2024, 6, 4), 64, 8)));
   e = Number("homing-current", P, 1243, 48003, 48004);
-  AtObject(e, 0x2024, 7, 2).limit = 0x3FFF;
+  StoredAt(AtObject(e, 0x2024, 7, 2), 64, 10).limit = 0x3FFF;
   e.scale = kPercent;
   d.push_back(e);
   e = Number("homing-max-distance", P, 1242, 48258, 47242);
-  d.push_back(AtObject(e, 0x2024, 8, 4));
+  d.push_back(StoredAt(AtObject(e, 0x2024, 8, 4), 64, 11));
 }
 
 std::vector<ParamEntry> Build() {
@@ -340,10 +346,20 @@ const ParamEntry* FindControlEntry(ParamPage page, int controlId, int profile) {
 std::vector<const ParamEntry*> EntriesAtWord(int record, int word) {
   std::vector<const ParamEntry*> found;
   for (const ParamEntry& e : ParameterDictionary()) {
-    if (e.record != record) continue;
-    if (word == e.word || (e.isLong && word == e.word + 1)) found.push_back(&e);
+    const int r = e.HasStoredWords() ? e.storedRecord : e.record;
+    const int first = e.HasStoredWords() ? e.storedWord : e.word;
+    if (r != record) continue;
+    if (word == first || (e.isLong && word == first + 1)) found.push_back(&e);
   }
   return found;
+}
+
+std::optional<ParamEntry> AtStoredWords(const ParamEntry& entry) {
+  if (!entry.HasStoredWords()) return std::nullopt;
+  ParamEntry e = entry;
+  e.record = entry.storedRecord;
+  e.word = entry.storedWord;
+  return e;
 }
 
 ParamEntry RawWordEntry(int record, int word) {

@@ -51,6 +51,12 @@ struct ParamEntry {
   uint8_t subindex = 0;
   uint8_t size = 0;
 
+  // For a value only an object reaches: the words of a parameter record where drives of this family
+  // keep it, which is what a parameter file holds of it (-1: not known). Nothing documents this place,
+  // so the compare trusts it only while a connected drive's object and record words agree.
+  int storedRecord = -1;
+  int storedWord = 0;
+
   bool isLong = false;  // 32-bit (two words) rather than 16-bit
   bool isSigned = false;
   uint32_t limit = 0xFFFF;  // upper raw limit; signed values also accept down to -limit
@@ -60,6 +66,7 @@ struct ParamEntry {
 
   bool HasRecord() const { return record >= 0; }
   bool HasObject() const { return size != 0; }
+  bool HasStoredWords() const { return !HasRecord() && storedRecord >= 0; }
 };
 
 // Every entry, page by page in the order the page binds them; profiles 0..49 in turn.
@@ -72,8 +79,13 @@ std::optional<ParamEntry> FindParameter(std::string_view name);
 // The entry a control of a page is bound to (profile for the profiles page), or null.
 const ParamEntry* FindControlEntry(ParamPage page, int controlId, int profile = -1);
 
-// The entries that cover word `word` of record `record` (two for a flag word, for example).
+// The entries that cover word `word` of record `record` (two for a flag word, for example), the
+// object values kept in it included.
 std::vector<const ParamEntry*> EntriesAtWord(int record, int word);
+
+// An object value's entry moved to the record words where the drive keeps it (see storedRecord), so
+// that RawFromRecord and PutRawInRecord reach it in a record; nullopt when that place is not known.
+std::optional<ParamEntry> AtStoredWords(const ParamEntry& entry);
 
 // A 16-bit raw word as an entry of its own, named "record-R-word-W".
 ParamEntry RawWordEntry(int record, int word);

@@ -110,6 +110,15 @@ TEST_F(CliNamesTest, DiffNamesAValueThatDiffersInOneWordOfItsTwo) {
   EXPECT_EQ(run({"diff", "drive", b}).code, 0);
   EXPECT_EQ(run({"diff", a, "drive"}).code, 1);
   EXPECT_EQ(run({"diff", a, path("missing.qmx")}, false).code, kExitFile);
+
+  // Values the drive reaches through objects are named against a file too, each once.
+  ASSERT_EQ(run({"set", "motor-current=1500", "homing-position=-1234"}).code, 0);
+  const RunResult three = run({"--json", "diff", a, "drive"});
+  ASSERT_EQ(three.code, 1) << three.err;
+  std::vector<std::string> names;
+  const JsonValue listed = three.json();
+  for (const JsonValue& d : listed["parameters"].items) names.push_back(d["name"].string);
+  EXPECT_EQ(names, (std::vector<std::string>{"motor-current", "profile-4-velocity", "homing-position"}));
 }
 
 TEST_F(CliNamesTest, ReportWritesSelfContainedHtmlWithTheDriveTheChangeAndTheLastUpdate) {

@@ -49,7 +49,8 @@ INSTANTIATE_TEST_SUITE_P(
                       WordChange{14 + 9, 8, 0x0081, {"profile-9-relative", "profile-9-waiting-active"}},
                       WordChange{14 + 9, 8, 0x4000, {"record-23-word-8"}},  // a bit no control shows
                       WordChange{2, 4, 0x0003, {"invert-enable", "record-2-word-4"}},
-                      WordChange{2, 0, 1500, {"record-2-word-0"}},  // reached by its object only
+                      WordChange{2, 0, 1500, {"motor-current"}},  // an object value, where the drive keeps it
+                      WordChange{64, 9, 0xFFFF, {"homing-position"}},
                       WordChange{5, 14, 1, {"record-5-word-14"}}));
 
 TEST(CompareParameterSets, ObjectValuesCompareOnlyWhereBothSidesHoldThem) {
@@ -60,6 +61,24 @@ TEST(CompareParameterSets, ObjectValuesCompareOnlyWhereBothSidesHoldThem) {
   EXPECT_EQ(Names(CompareParameterSets(drive, otherDrive)), std::vector<std::string>{"motor-current"});
   const auto all = CompareParameterSets(drive, otherDrive, true);
   EXPECT_GT(all.size(), 600u) << "with the equal ones";
+}
+
+TEST(CompareParameterSets, AnObjectValueIsNamedInAFileUnlessTheDriveKeepsItElsewhere) {
+  ParameterSet drive = Set(65), file = Set(65);
+  drive.records[2][0] = 2000;  // the drive's object and its record words agree
+  drive.objects["motor-current"] = 2000;
+  file.records[2][0] = 1500;
+  auto diffs = CompareParameterSets(file, drive);
+  ASSERT_EQ(Names(diffs), std::vector<std::string>{"motor-current"});
+  EXPECT_EQ(diffs[0].rawA, 1500u);
+  EXPECT_EQ(diffs[0].rawB, 2000u);
+  EXPECT_EQ(diffs[0].wordsA, (std::vector<uint16_t>{1500, 0}));
+
+  // A drive whose object disagrees with those words keeps the value elsewhere: the file's words are
+  // then only words, and the object is not compared with them.
+  drive.records[2][0] = 7;
+  diffs = CompareParameterSets(file, drive);
+  EXPECT_EQ(Names(diffs), std::vector<std::string>{"record-2-word-0"});
 }
 
 TEST(CompareParameterSets, RecordsOnlyOneSideHasAreListedAsMissing) {

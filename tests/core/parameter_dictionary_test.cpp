@@ -34,7 +34,9 @@ TEST(ParameterDictionary, UnshownWordsAreReachableAsRecordAndWord) {
        {"record-127-word-0", "record-2-word-15", "record-2-word-1x", "record--1-word-0", "nothing"})
     EXPECT_FALSE(FindParameter(bad).has_value()) << bad;
   EXPECT_EQ(EntriesAtWord(14 + 7, 8).size(), 6u) << "the flag word of a profile: one entry per flag control";
-  EXPECT_TRUE(EntriesAtWord(2, 0).empty()) << "the motor current is reached through its object only";
+  ASSERT_EQ(EntriesAtWord(2, 1).size(), 1u)
+      << "the motor current's high word, where the drive keeps the object";
+  EXPECT_EQ(EntriesAtWord(2, 1)[0]->name, "motor-current");
 }
 
 struct RoundTrip {
