@@ -51,7 +51,7 @@ std::string Row(std::initializer_list<std::string> cells, const char* tag = "td"
 std::string ValueText(const ParamEntry& e, const ParameterSet& set, Language l) {
   uint32_t raw = 0;
   if (!RawInSet(e, set, &raw)) return T(kNotReadable, l);
-  return HtmlEscaped(FormatUserValue(e, raw, l));
+  return HtmlEscaped(DisplayUserValue(e, raw, l));
 }
 
 // The characters of the longest word in an HTML text (tags and entities count as one character),

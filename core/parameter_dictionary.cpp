@@ -6,6 +6,10 @@
 #include <cstdlib>
 #include <string>
 
+#ifdef AXTUNE_HAVE_CONTROLS_CORE
+#include "controls/bound_value.h"
+#endif
+
 namespace axtune {
 namespace {
 
@@ -421,6 +425,13 @@ std::string FormatUserValue(const ParamEntry& entry, uint32_t raw, Language lang
     return "? (" + std::to_string(raw) + ")";
   }
   return NumberText(entry, raw);
+}
+
+std::string DisplayUserValue(const ParamEntry& entry, uint32_t raw, Language language) {
+#ifdef AXTUNE_HAVE_CONTROLS_CORE
+  if (entry.kind == ParamKind::Number) return FormatFieldValue(raw, entry.isSigned, entry.scale);
+#endif
+  return FormatUserValue(entry, raw, language);
 }
 
 RawResult ParseUserValue(const ParamEntry& entry, std::string_view input, Language language) {

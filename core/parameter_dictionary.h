@@ -107,6 +107,9 @@ RawResult ParseUserValue(const ParamEntry& entry, std::string_view text, Languag
 // The raw value as the user reads it: a number that converts back to the same raw value, the list
 // text (or "? (code)"), or 0/1 for a flag.
 std::string FormatUserValue(const ParamEntry& entry, uint32_t raw, Language language);
+// The value as the page's field shows it (numbers to four significant digits, so 12288 at 163.83 per
+// % reads "75" where FormatUserValue gives "75.005"); for reading, not for typing back.
+std::string DisplayUserValue(const ParamEntry& entry, uint32_t raw, Language language);
 // The value as a number in user units (raw / scale, signed as the entry says).
 double UserNumber(const ParamEntry& entry, uint32_t raw);
 

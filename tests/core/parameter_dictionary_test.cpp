@@ -77,6 +77,16 @@ INSTANTIATE_TEST_SUITE_P(
                       RoundTrip{"invert-rotation", "on", 1, "on"},
                       RoundTrip{"record-5-word-3", "65535", 65535, "65535"}));
 
+TEST(ParameterDictionary, TheReportShowsANumberAsItsPageDoes) {
+  const ParamEntry e = *FindParameter("homing-current");
+  EXPECT_EQ(FormatUserValue(e, 12288, Language::English), "75.005") << "exact, for set";
+#ifdef AXTUNE_HAVE_CONTROLS_CORE  // a build without the controls shows the exact value
+  EXPECT_EQ(DisplayUserValue(e, 12288, Language::English), "75");
+#endif
+  EXPECT_EQ(DisplayUserValue(*FindParameter("homing-method"), 251, Language::English),
+            "Mechanical limit high");
+}
+
 TEST(ParameterDictionary, OutOfLimitValuesAreRefusedNamingTheLimit) {
   const struct {
     const char* name;
