@@ -27,8 +27,9 @@
 #include "app/flash_kernel_setting.h"
 #include "app/help_manual.h"
 #include "app/shared_icons.h"
-#include "app/window_title.h"
 #include "app/trend_window.h"
+#include "app/window_title.h"
+#include "app/written_parameter.h"
 #include "controls/message_box.h"
 #include "core/drive_identity.h"
 #include "link/drive_link.h"
@@ -324,13 +325,16 @@ void CAxtuneDlg::SetStoreCommandState(bool modified) {
   menuBar()->update();
 }
 
-void CAxtuneDlg::NotifyParameterChanged(int record) {
+void CAxtuneDlg::NotifyParameterWritten(int record, const QWidget* control) {
   if (record != kObjectRecord && trendWindow_ != nullptr) {
-    // The trend marks the write: the record and the page it came from.
+    // The trend marks the write: the value by name, or the record, with the page it came from.
     QWidget* page = sheet_->currentWidget();
     const QString pageTitle =
         page != nullptr ? sheet_->tabText(sheet_->indexOf(page)).remove('&') : QString();
-    trendWindow_->noteParameterWritten(Tr(kTextTrendParameterRecord).arg(record).arg(pageTitle), record);
+    const std::string name = WrittenParameterLabel(control);
+    const QString what = name.empty() ? Tr(kTextTrendParameterRecord).arg(record).arg(pageTitle)
+                                      : QString::fromStdString(name) + " (" + pageTitle + ")";
+    trendWindow_->noteParameterWritten(what, record);
   }
   if (modified_ || record == kObjectRecord) return;
   SetStoreCommandState(true);

@@ -64,7 +64,8 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
 
   // PageHost
   bool IsConnected() const override { return connected_; }
-  void NotifyParameterChanged(int record) override;
+  void NotifyParameterChanged(int record) override { NotifyParameterWritten(record, nullptr); }
+  void NotifyParameterWritten(int record, const QWidget* control) override;
   // The status line under the sheet: a note that goes by itself after `ms` milliseconds (a newer
   // note replaces it). No box, nothing to confirm.
   void ShowStatusNote(const QString& text) override { ShowStatusNote(text, kStatusNoteMs); }

@@ -57,7 +57,7 @@ void CAxtuneComboBox::CommitSelection(int entry) {
     return;
   }
   shown_ = entry;
-  if (PageHost* host = FindPageHost(this)) host->NotifyParameterChanged(codes_.Record());
+  if (PageHost* host = FindPageHost(this)) host->NotifyParameterWritten(codes_.Record(), this);
   ShowWrittenNote(this, itemText(entry));
 }
 

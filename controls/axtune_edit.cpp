@@ -114,7 +114,7 @@ void CAxtuneEdit::CommitValue() {
   if (outcome == BoundValue::CommitOutcome::Rejected) {
     ReportRejected(typed.left(15));
   } else if (outcome == BoundValue::CommitOutcome::Changed) {
-    if (PageHost* host = FindPageHost(this)) host->NotifyParameterChanged(value_.Record());
+    if (PageHost* host = FindPageHost(this)) host->NotifyParameterWritten(value_.Record(), this);
     ShowWrittenNote(this, text());
   } else if (outcome == BoundValue::CommitOutcome::WriteFailed) {
     ReportWriteFailure(this);

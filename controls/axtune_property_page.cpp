@@ -1,5 +1,6 @@
 #include "controls/axtune_property_page.h"
 
+#include <QApplication>
 #include <QShowEvent>
 #include <cstdint>
 
@@ -60,7 +61,10 @@ bool CAxtunePropertyPage::ReadRecordOnShow(bool show) {
 }
 
 void CAxtunePropertyPage::NotifyParameterChanged(int record) {
-  if (PageHost* host = FindPageHost(this)) host->NotifyParameterChanged(record);
+  // A page's own handlers write for the control the user just clicked or typed in: it has the focus.
+  const QWidget* focus = QApplication::focusWidget();
+  if (focus != nullptr && !isAncestorOf(focus)) focus = nullptr;
+  if (PageHost* host = FindPageHost(this)) host->NotifyParameterWritten(record, focus);
 }
 
 // Show and hide events from the window system (minimising, restoring) are not page switches, and a

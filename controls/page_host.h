@@ -19,6 +19,11 @@ class PageHost {
   virtual bool IsConnected() const = 0;
   // A page wrote record `record` (or an object) to the drive.
   virtual void NotifyParameterChanged(int record) = 0;
+  // The same, with the bound control that wrote (null when not known), so a host can name the value.
+  virtual void NotifyParameterWritten(int record, const QWidget* control) {
+    (void)control;
+    NotifyParameterChanged(record);
+  }
   // A short note for the window's status line (an entry that was not taken); it goes by itself
   // after a few seconds. Hosts without a status line ignore it.
   virtual void ShowStatusNote(const QString& text) { (void)text; }

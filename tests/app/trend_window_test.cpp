@@ -20,9 +20,12 @@
 #include "app/axtune_dlg.h"
 #include "app/drive_status_poller.h"
 #include "app/trend_plot.h"
+#include "core/parameter_dictionary.h"
 #include "link/drive_link.h"
 #include "link/object_access.h"
+#include "pages/fahrsatz_property_page.h"
 #include "pages/motion_commands.h"
+#include "pages/settings_property_page.h"
 #include "res/strings.h"
 #include "sim/simulated_drive.h"
 #include "tests/app/gui_test_support.h"
@@ -280,6 +283,7 @@ TEST_F(TrendTest, LanesShareTheTimeFromTheStartAndAClosedWindowLeavesAGap) {
 // Every parameter the pages write becomes a mark, also after the first (when "Save Changes" is
 // already on); the object channel's commands do not.
 TEST_F(TrendTest, ParameterWritesOfThePagesBecomeMarks) {
+  SetLanguage(Language::English);
   CAxtuneDlg window;
   for (int record : {17, 2, kObjectRecord, 64}) window.NotifyParameterChanged(record);
   std::vector<std::string> marks;
@@ -292,6 +296,23 @@ TEST_F(TrendTest, ParameterWritesOfThePagesBecomeMarks) {
   EXPECT_EQ(marks[1].rfind("Parameter written: record 2 (", 0), 0u) << marks[1];
   EXPECT_EQ(marks[2].rfind("Parameter written: record 64 (", 0), 0u) << marks[2];
   EXPECT_TRUE(window.IsModified());
+
+  // A bound control that wrote is named as its page labels it, a profile's with its profile.
+  CSettingsPropertyPage settings;
+  CFahrsatzPropertyPage profiles;
+  profiles.SetRecordNumber(CFahrsatzPropertyPage::kFirstProfileRecord + 3);
+  const ParamEntry* velocity =
+      FindControlEntry(ParamPage::Profiles, FindParameter("profile-3-velocity")->controlId, 3);
+  ASSERT_NE(velocity, nullptr);
+  window.NotifyParameterWritten(kNoRecord, settings.findChild<QWidget*>("1174"));
+  window.NotifyParameterWritten(17, profiles.findChild<QWidget*>(QString::number(velocity->controlId)));
+  const auto& events = window.Trend()->recorder().events();
+  ASSERT_EQ(events.size(), 5u);
+  EXPECT_EQ(
+      events[3].text.rfind(ParameterLabel(*FindParameter("motor-current"), Language::English) + " (", 0), 0u)
+      << events[3].text;
+  EXPECT_EQ(events[4].text.rfind(ParameterLabel(*velocity, Language::English) + " (", 0), 0u)
+      << events[4].text;
 }
 
 }  // namespace
