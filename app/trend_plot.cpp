@@ -42,6 +42,15 @@ constexpr AxisPlace kAxisPlaces[kColTemperature + 1] = {
 // flat following error looks flat.
 constexpr double kMinimumSpan[kColTemperature + 1] = {20, 20, 20, 20, 1, 10, 10};
 
+// The drive's step resolution as the newest answered poll gave it; 0 when none did.
+int StepsPerRevolution(const TrendRecorder* recorder) {
+  if (recorder == nullptr) return 0;
+  const auto& samples = recorder->samples();
+  for (auto it = samples.rbegin(); it != samples.rend(); ++it)
+    if (it->valid) return it->stepsPerRevolution;
+  return 0;
+}
+
 QColor MarkColor(TrendEventKind kind) {
   switch (kind) {
     case TrendEventKind::ProfileStarted:
@@ -317,7 +326,12 @@ void TrendPlot::fitValueAxes() {
     if (axis->property("fitted").toBool()) range.expand(axis->range());
     axis->setProperty("fitted", true);
     const double least = kMinimumSpan[c];
-    if (range.size() < least) {
+    if (c == kColFollowingError && !normalised()) {
+      // Around zero and at least four full steps either way (a stepper loses steps in fours), so
+      // that the step or two of motion between the two reads does not fill the axis as lost steps.
+      const double fourFullSteps = std::max(least / 2, StepsPerRevolution(source_) / 50.0);
+      range.expand(QCPRange(-fourFullSteps, fourFullSteps));
+    } else if (range.size() < least) {
       const double centre = range.center();
       range = QCPRange(centre - least / 2, centre + least / 2);
     }

@@ -1,6 +1,8 @@
 #include "core/trend_sample.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstdio>
 #include <ctime>
 
@@ -274,7 +276,13 @@ const TrendSample& TrendRecorder::addPoll(const RecordWords* r129, const RecordW
   std::vector<TrendEvent> found;
   if (r129 != nullptr && r131 != nullptr) {
     const TrendSample* previous = samples_.empty() ? nullptr : &samples_.back();
-    TrendSample sample = DecodeTrendSample(*r129, *r131, encoderCounts_, time, utcMs, previous, encoderLag);
+    constexpr size_t kLagsForMedian = 15;
+    recentLags_.push_back(encoderLag);
+    if (recentLags_.size() > kLagsForMedian) recentLags_.pop_front();
+    std::vector<double> lags(recentLags_.begin(), recentLags_.end());
+    std::nth_element(lags.begin(), lags.begin() + static_cast<std::ptrdiff_t>(lags.size() / 2), lags.end());
+    const double typicalLag = lags[lags.size() / 2];
+    TrendSample sample = DecodeTrendSample(*r129, *r131, encoderCounts_, time, utcMs, previous, typicalLag);
     // Changes are looked for against the last answered sample, across a gap as well: a fault that
     // happened while the cable was out still gets its mark.
     if (lastValid_) DetectTrendEvents(*lastValid_, sample, found);
@@ -313,6 +321,7 @@ void TrendRecorder::clear() {
   events_.clear();
   lastValid_.reset();
   lastWasGap_ = false;
+  recentLags_.clear();
 }
 
 void TrendRecorder::trim(double now) {

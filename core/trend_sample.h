@@ -119,6 +119,10 @@ class TrendRecorder {
   // Adds one poll: the two records when it succeeded, none for a gap. Returns the sample; the
   // marks it caused are appended to events() (and counted in `newEvents`).
   // `time` is when record 129's reply arrived, `encoderLag` the seconds until record 131's did.
+  // The lag between the two reads is the same bytes on the same line every time; what one poll
+  // measures of it also holds how late the program looked (a busy event loop, a USB adapter's
+  // latency timer). So the following error uses the median of the last polls' lags: one late look
+  // would otherwise show as tens of steps lost at speed.
   const TrendSample& addPoll(const RecordWords* r129, const RecordWords* r131, double time, int64_t utcMs,
                              double encoderLag = 0, size_t* newEvents = nullptr);
   // A mark from outside the records (a parameter the user wrote).
@@ -142,6 +146,7 @@ class TrendRecorder {
   std::deque<TrendEvent> events_;
   std::optional<TrendSample> lastValid_;
   bool lastWasGap_ = false;
+  std::deque<double> recentLags_;  // the last polls' encoder lags, for their median
 };
 
 // The CSV of the samples from `from` to `to` seconds (both included), header first; each mark goes
