@@ -350,6 +350,11 @@ void TrendPlot::fit() {
   refresh();
 }
 
+double TrendPlot::secondsPerPixel() const {
+  const int pixels = analog_->width();
+  return pixels > 0 ? xAxis->range().size() / pixels : 0;
+}
+
 void TrendPlot::refresh() {
   if (!dirty_) return;
   dirty_ = false;

@@ -51,6 +51,8 @@ class TrendPlot : public QCustomPlot {
 
   // Redraws when something changed since the last call.
   void refresh();
+  // The time one pixel of the plot stands for (seconds); 0 before the plot has a size.
+  double secondsPerPixel() const;
 
   // The cursor: a vertical line at `time` and the values of every trace there.
   void setCursorTime(double time);

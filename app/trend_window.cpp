@@ -25,8 +25,11 @@ namespace axtune {
 namespace {
 
 // How often the plot is redrawn, whatever the sampling rate: five times a second looks live, and a
-// redraw of the whole plot costs more than the polls it shows.
+// redraw of the whole plot costs more than the polls it shows. A view of many minutes moves by a
+// pixel only every few seconds, so it is redrawn when the newest sample has moved a pixel (at most
+// every two seconds, and at once for a new mark); the status line keeps its five updates a second.
 constexpr int kRefreshMs = 200;
+constexpr int kLongestRefreshMs = 2000;
 
 // Record 2 word 14: the encoder's counts per revolution (four per line).
 constexpr int kSettingsRecord = 2;
@@ -265,10 +268,15 @@ void TrendWindow::takePoll(const DriveStatusPoll& poll) {
   const double oldest = recorder_.samples().front().time;
   if (oldest > oldestBefore) plot_->dropBefore(oldest);
   // The plot is redrawn at most five times a second, however fast the samples come.
-  if (poll.arrived - lastRefresh_ >= std::chrono::milliseconds(kRefreshMs)) {
+  if (poll.arrived - lastStatusLine_ >= std::chrono::milliseconds(kRefreshMs)) {
+    lastStatusLine_ = poll.arrived;
+    updateStatusLine();
+  }
+  const int pixelMs = static_cast<int>(plot_->secondsPerPixel() * 1000);
+  const auto redrawAfter = std::chrono::milliseconds(std::clamp(pixelMs, kRefreshMs, kLongestRefreshMs));
+  if (added > 0 || poll.arrived - lastRefresh_ >= redrawAfter) {
     lastRefresh_ = poll.arrived;
     plot_->refresh();
-    updateStatusLine();
   }
 }
 

@@ -91,6 +91,7 @@ class TrendWindow : public QWidget {
   QLabel* status_ = nullptr;
   std::chrono::steady_clock::time_point start_;
   std::chrono::steady_clock::time_point lastRefresh_{};
+  std::chrono::steady_clock::time_point lastStatusLine_{};
   int client_ = 0;
   int intervalMs_ = kDefaultIntervalMs;
   bool identified_ = false;
