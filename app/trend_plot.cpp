@@ -1,8 +1,10 @@
 #include "app/trend_plot.h"
 
+#include <QFontMetricsF>
 #include <QToolTip>
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "res/strings.h"
 #include "res/trend_text_ids.h"
@@ -108,6 +110,7 @@ TrendPlot::TrendPlot(QWidget* parent) : QCustomPlot(parent) {
     if (!moving_) following_ = range.upper >= newestTime() - 1e-6;
     dirty_ = true;
   });
+  connect(this, &QCustomPlot::beforeReplot, this, &TrendPlot::layOutMarkLabels);
   // The first view is set once the lanes follow it: their axis carries the time labels, and until
   // the view first moves (a minute later) it would keep QCustomPlot's 0..5 and hide the lanes.
   setTimeRange(0, kDefaultSpanSeconds);
@@ -221,6 +224,21 @@ void TrendPlot::addEvent(const TrendEvent& event) {
   mark.label->setText(QString::fromStdString(TrendEventText(event, CurrentLanguage())));
   marks_.push_back(mark);
   dirty_ = true;
+}
+
+void TrendPlot::layOutMarkLabels() {
+  constexpr int kRows = 3;
+  double lastX[kRows];
+  std::fill(std::begin(lastX), std::end(lastX), -1e9);
+  for (Mark& mark : marks_) {
+    const double x = xAxis->coordToPixel(mark.event.time);
+    const double needed = QFontMetricsF(mark.label->font()).height() + 2;
+    int row = 0;
+    while (row < kRows && x - lastX[row] < needed) ++row;
+    if (row == kRows) row = 0;  // a crowd of marks: the first row, as it comes
+    lastX[row] = x;
+    mark.label->position->setCoords(mark.event.time, 0.01 + row * 0.33);
+  }
 }
 
 void TrendPlot::removeMark(Mark& mark) {

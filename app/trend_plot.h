@@ -78,6 +78,8 @@ class TrendPlot : public QCustomPlot {
   };
   void setUpAxes();
   void applyAxisVisibility();
+  // Marks closer than a label's height share no row: their labels go down a row.
+  void layOutMarkLabels();
   void followNewest();
   void fitValueAxes();
   void removeMark(Mark& mark);

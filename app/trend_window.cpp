@@ -261,17 +261,17 @@ void TrendWindow::takePoll(const DriveStatusPoll& poll) {
   const TrendSample& sample = poll.ok ? recorder_.addPoll(&poll.reading.record129, &poll.reading.record131,
                                                           time, poll.utcMs, poll.encoderLagSeconds, &added)
                                       : recorder_.addPoll(nullptr, nullptr, time, poll.utcMs, 0, &added);
+  // The count in the status line goes on while the view is paused: the history still fills.
+  if (poll.arrived - lastStatusLine_ >= std::chrono::milliseconds(kRefreshMs)) {
+    lastStatusLine_ = poll.arrived;
+    updateStatusLine();
+  }
   if (paused_) return;
   plot_->addSample(sample);
   const auto& events = recorder_.events();
   for (size_t i = events.size() - added; i < events.size(); ++i) plot_->addEvent(events[i]);
   const double oldest = recorder_.samples().front().time;
   if (oldest > oldestBefore) plot_->dropBefore(oldest);
-  // The plot is redrawn at most five times a second, however fast the samples come.
-  if (poll.arrived - lastStatusLine_ >= std::chrono::milliseconds(kRefreshMs)) {
-    lastStatusLine_ = poll.arrived;
-    updateStatusLine();
-  }
   const int pixelMs = static_cast<int>(plot_->secondsPerPixel() * 1000);
   const auto redrawAfter = std::chrono::milliseconds(std::clamp(pixelMs, kRefreshMs, kLongestRefreshMs));
   if (added > 0 || poll.arrived - lastRefresh_ >= redrawAfter) {
