@@ -212,7 +212,7 @@ TEST_P(LoadStylesTest, AClampedValueIsTakenAndTheDifferenceShownAfterTheLoad) {
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_TRUE(ui.messages[0].startsWith("The drive holds one value other than the file's"))
         << ui.messages[0].toStdString();
-    EXPECT_TRUE(ui.messages[0].contains("Record 2, word 2: file 20000, drive 16383"))
+    EXPECT_TRUE(ui.messages[0].contains("Record 2, word 2 (Reduce idle current to, %): file 20000, drive 16383"))
         << ui.messages[0].toStdString();
   } else {
     EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().toStdString();

@@ -71,7 +71,7 @@ TEST_P(CliStylesTest, LoadOfAValueTheDriveLimitsIsTakenAndReported) {
     EXPECT_EQ(differences[0]["drive"].integer(), 16383);
     const RunResult text = run({"load", file, "--lang", "en"});
     EXPECT_EQ(text.code, kExitOk);
-    EXPECT_NE(text.out.find("Record 2, word 2: file 20000, drive 16383"), std::string::npos) << text.out;
+    EXPECT_NE(text.out.find("Record 2, word 2 (Reduce idle current to, %): file 20000, drive 16383"), std::string::npos) << text.out;
   } else {
     EXPECT_TRUE(differences.items.empty());
   }
