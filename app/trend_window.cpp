@@ -167,6 +167,13 @@ double TrendWindow::secondsNow() const {
 
 void TrendWindow::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  if (recorder_.samples().empty()) {
+    // The first opening starts the time axis, so the plot does not begin with the minutes before
+    // it (marks of writes from then had nothing to go with).
+    start_ = std::chrono::steady_clock::now();
+    recorder_.clear();
+    plot_->reload();
+  }
   // The time the window was closed is a break in the record, not a line from before to now.
   addBreak();
   if (!encoderKnown_) readEncoderResolution();
