@@ -89,6 +89,11 @@ int CAxtuneApp::Run() {
   if (options_.simulate) {
     dialog.setWindowTitle(QStringLiteral("Axtune - %1").arg(QString::fromUtf8(Text(40023))));
     dialog.SetStartupPort(kSimulatedPortSlot);
+    // The simulated cable can be pulled and plugged back, to see a lost drive without hardware.
+    QMenu* simulation = dialog.menuBar()->addMenu(QString::fromUtf8(Text(40044)));
+    QAction* pulled = simulation->addAction(QString::fromUtf8(Text(40045)));
+    pulled->setCheckable(true);
+    QObject::connect(pulled, &QAction::toggled, [](bool on) { SetSimulatedCablePulled(on); });
   }
   bool screenshotFailed = false;
   if (!options_.screenshot.empty()) {

@@ -30,6 +30,7 @@
 #include "app/trend_window.h"
 #include "app/window_title.h"
 #include "app/written_parameter.h"
+#include "controls/bound_value.h"
 #include "controls/message_box.h"
 #include "core/drive_identity.h"
 #include "link/drive_link.h"
@@ -325,17 +326,25 @@ void CAxtuneDlg::SetStoreCommandState(bool modified) {
   menuBar()->update();
 }
 
+void CAxtuneDlg::NotifyParameterWritten(const ParamEntry& entry) {
+  const Language language = CurrentLanguage();
+  // Values only an object reaches change no record the pages know; they count as a change all the same.
+  const int record = entry.HasRecord() ? entry.record : kNoRecord;
+  MarkParameterWritten(record, QString::fromStdString(ParameterLabel(entry, language) + " (" +
+                                                      PageTitle(entry.page, language) + ")"));
+}
+
 void CAxtuneDlg::NotifyParameterWritten(int record, const QWidget* control) {
-  if (record != kObjectRecord && trendWindow_ != nullptr) {
-    // The trend marks the write: the value by name, or the record, with the page it came from.
-    QWidget* page = sheet_->currentWidget();
-    const QString pageTitle =
-        page != nullptr ? sheet_->tabText(sheet_->indexOf(page)).remove('&') : QString();
-    const std::string name = WrittenParameterLabel(control);
-    const QString what = name.empty() ? Tr(kTextTrendParameterRecord).arg(record).arg(pageTitle)
-                                      : QString::fromStdString(name) + " (" + pageTitle + ")";
-    trendWindow_->noteParameterWritten(what, record);
-  }
+  // The trend marks the write: the value by name, or the record, with the page it came from.
+  QWidget* page = sheet_->currentWidget();
+  const QString pageTitle = page != nullptr ? sheet_->tabText(sheet_->indexOf(page)).remove('&') : QString();
+  const std::string name = WrittenParameterLabel(control);
+  MarkParameterWritten(record, name.empty() ? Tr(kTextTrendParameterRecord).arg(record).arg(pageTitle)
+                                            : QString::fromStdString(name) + " (" + pageTitle + ")");
+}
+
+void CAxtuneDlg::MarkParameterWritten(int record, const QString& what) {
+  if (record != kObjectRecord && trendWindow_ != nullptr) trendWindow_->noteParameterWritten(what, record);
   if (modified_ || record == kObjectRecord) return;
   SetStoreCommandState(true);
 }

@@ -12,6 +12,7 @@
 
 #include "app/carrier_watcher.h"
 #include "controls/page_host.h"
+#include "core/parameter_dictionary.h"
 
 class QAction;
 class QActionGroup;
@@ -66,6 +67,8 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   bool IsConnected() const override { return connected_; }
   void NotifyParameterChanged(int record) override { NotifyParameterWritten(record, nullptr); }
   void NotifyParameterWritten(int record, const QWidget* control) override;
+  // A value written outside the pages (the compare dialog), named by its dictionary entry.
+  void NotifyParameterWritten(const ParamEntry& entry);
   // The status line under the sheet: a note that goes by itself after `ms` milliseconds (a newer
   // note replaces it). No box, nothing to confirm.
   void ShowStatusNote(const QString& text) override { ShowStatusNote(text, kStatusNoteMs); }
@@ -165,6 +168,8 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   void ProbeForDrive();
 
  private:
+  // A mark in the trend for a write (not for the object channel's commands) and the store command on.
+  void MarkParameterWritten(int record, const QString& what);
   void StartConnecting();
   // OpenPort whose failure message ends with `addendum` (start-up: the link cannot be used), so
   // that one box says it all.

@@ -38,8 +38,8 @@ QString HexWords(const std::vector<uint16_t>& words) {
 
 }  // namespace
 
-CCompareDialog::CCompareDialog(ParameterSet drive, ParameterSet file, std::function<void(int)> notify,
-                               QWidget* parent)
+CCompareDialog::CCompareDialog(ParameterSet drive, ParameterSet file,
+                               std::function<void(const ParamEntry&)> notify, QWidget* parent)
     : QDialog(parent), drive_(std::move(drive)), file_(std::move(file)), notify_(std::move(notify)) {
   setWindowTitle(Tr(kTextTitle));
   setObjectName(QStringLiteral("compareDialog"));
@@ -161,7 +161,7 @@ bool CCompareDialog::WriteOne(const ParamDifference& d) {
     }
     drive_.objects[d.entry.name] = back;
   }
-  if (notify_) notify_(d.entry.HasRecord() ? d.entry.record : 0);
+  if (notify_) notify_(d.entry);
   return true;
 }
 

@@ -25,8 +25,9 @@ class CCompareDialog : public QDialog {
   static constexpr int kColumnPage = 0, kColumnName = 1, kColumnDrive = 2, kColumnFile = 3, kColumnUnit = 4,
                        kColumnRaw = 5;
 
-  // `notify` tells the main window that a record changed (the store command becomes the default).
-  CCompareDialog(ParameterSet drive, ParameterSet file, std::function<void(int record)> notify,
+  // `notify` tells the main window which value was written (the store command becomes the default,
+  // the trend marks it by name).
+  CCompareDialog(ParameterSet drive, ParameterSet file, std::function<void(const ParamEntry&)> notify,
                  QWidget* parent = nullptr);
 
   QTableWidget* Table() const { return table_; }
@@ -46,7 +47,7 @@ class CCompareDialog : public QDialog {
 
   ParameterSet drive_;
   ParameterSet file_;
-  std::function<void(int)> notify_;
+  std::function<void(const ParamEntry&)> notify_;
   std::vector<ParamDifference> rows_;
   QLabel* summary_ = nullptr;
   QTableWidget* table_ = nullptr;

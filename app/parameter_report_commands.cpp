@@ -71,8 +71,8 @@ void RunCompareParametersCommand(CAxtuneDlg& window) {
     return;
   }
   CCompareDialog dialog(
-      std::move(drive), std::move(file), [&window](int record) { window.NotifyParameterChanged(record); },
-      &window);
+      std::move(drive), std::move(file),
+      [&window](const ParamEntry& entry) { window.NotifyParameterWritten(entry); }, &window);
   dialog.exec();
   // The page shown may hold a value the dialog wrote.
   window.RefreshActivePage();

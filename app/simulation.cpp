@@ -12,6 +12,31 @@
 
 namespace axtune {
 
+#ifdef AXTUNE_SIMULATION_AVAILABLE
+namespace {
+std::shared_ptr<sim::SimulatedDrive>& TheDrive() {
+  static std::shared_ptr<sim::SimulatedDrive> drive;
+  return drive;
+}
+}  // namespace
+#endif
+
+bool SetSimulatedCablePulled(bool pulled) {
+#ifdef AXTUNE_SIMULATION_AVAILABLE
+  const std::shared_ptr<sim::SimulatedDrive>& drive = TheDrive();
+  if (drive == nullptr) return false;
+  if (pulled) {
+    drive->unplug();
+  } else {
+    drive->replug();
+  }
+  return true;
+#else
+  (void)pulled;
+  return false;
+#endif
+}
+
 bool StartSimulation(std::string* error, const std::string& processor) {
 #ifdef AXTUNE_SIMULATION_AVAILABLE
   (void)error;
@@ -19,8 +44,8 @@ bool StartSimulation(std::string* error, const std::string& processor) {
   sim::SimConfig config = sim::SimConfig::realTime();
   config.flashGeometry = processor;
   sim::ApplyReplyStylesFromEnvironment(config);
-  static std::shared_ptr<sim::SimulatedDrive> drive =
-      sim::registerSimulatedDrive(kSimulatedDeviceName, config);
+  std::shared_ptr<sim::SimulatedDrive>& drive = TheDrive();
+  if (drive == nullptr) drive = sim::registerSimulatedDrive(kSimulatedDeviceName, config);
   SetPortSlotOverride(kSimulatedPortSlot, kSimulatedDeviceName);
   return drive != nullptr;
 #else

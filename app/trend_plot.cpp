@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <iterator>
+#include <vector>
 
 #include "res/strings.h"
 #include "res/trend_text_ids.h"
@@ -227,17 +228,28 @@ void TrendPlot::addEvent(const TrendEvent& event) {
 }
 
 void TrendPlot::layOutMarkLabels() {
-  constexpr int kRows = 3;
-  double lastX[kRows];
-  std::fill(std::begin(lastX), std::end(lastX), -1e9);
-  for (Mark& mark : marks_) {
-    const double x = xAxis->coordToPixel(mark.event.time);
-    const double needed = QFontMetricsF(mark.label->font()).height() + 2;
-    int row = 0;
-    while (row < kRows && x - lastX[row] < needed) ++row;
-    if (row == kRows) row = 0;  // a crowd of marks: the first row, as it comes
-    lastX[row] = x;
-    mark.label->position->setCoords(mark.event.time, 0.01 + row * 0.33);
+  // Labels run up the mark lines. A mark closer to its neighbour than a label is high shares the
+  // line with it: one label hangs from the top, the other stands on the bottom, each cut to half
+  // the height (the full text is in the mark's readout); a lone mark's label may take the height.
+  const double height = analog_->height();
+  std::vector<double> xs;
+  xs.reserve(marks_.size());
+  for (const Mark& mark : marks_) xs.push_back(xAxis->coordToPixel(mark.event.time));
+  bool previousAtBottom = true;
+  for (size_t i = 0; i < marks_.size(); ++i) {
+    Mark& mark = marks_[i];
+    const QFontMetricsF metrics(mark.label->font());
+    const double needed = metrics.height() + 2;
+    const bool closeBefore = i > 0 && xs[i] - xs[i - 1] < needed;
+    const bool closeAfter = i + 1 < marks_.size() && xs[i + 1] - xs[i] < needed;
+    const bool atBottom = closeBefore && !previousAtBottom;
+    previousAtBottom = atBottom;
+    const double room = std::max(0.0, (closeBefore || closeAfter ? height / 2 : height) - 12);
+    const QString text = QString::fromStdString(TrendEventText(mark.event, CurrentLanguage()));
+    mark.label->setText(metrics.elidedText(text, Qt::ElideRight, room));
+    mark.label->position->setCoords(mark.event.time, atBottom ? 0.99 : 0.01);
+    mark.label->setPositionAlignment(atBottom ? Qt::AlignLeft | Qt::AlignBottom
+                                              : Qt::AlignRight | Qt::AlignBottom);
   }
 }
 

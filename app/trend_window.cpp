@@ -186,6 +186,19 @@ void TrendWindow::hideEvent(QHideEvent* event) {
 }
 
 void TrendWindow::setDriveIdentified(bool identified) {
+  if (!identified && identified_ && !recorder_.samples().empty() && recorder_.samples().back().valid) {
+    // The drive went away between two polls (a port that reports its carrier tells at once): a
+    // gap and its mark, as a poll that found no answer leaves.
+    size_t added = 0;
+    const TrendSample& gap =
+        recorder_.addPoll(nullptr, nullptr, secondsNow(), QDateTime::currentMSecsSinceEpoch(), 0, &added);
+    if (!paused_) {
+      plot_->addSample(gap);
+      const auto& events = recorder_.events();
+      for (size_t i = events.size() - added; i < events.size(); ++i) plot_->addEvent(events[i]);
+      plot_->refresh();
+    }
+  }
   if (identified) {
     addBreak();  // the drive found again, perhaps after an update: no line from before
     pollingArmed_ = true;

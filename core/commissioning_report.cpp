@@ -25,6 +25,7 @@ constexpr const char* kStyle =
     "td{border:none;padding:1px 8px "
     "1px 0}"
     "table.profiles td,table.profiles th{font-size:7pt;padding:1px 3px}table.profiles th{font-size:6pt}"
+    "table.diffs td,table.diffs th{font-size:8pt;padding:1px 3px}"
     "p.legend{font-size:7pt;margin:2pt 0}.raw{font-family:monospace;color:#333}";
 
 std::string T(int id, Language l) {
@@ -163,19 +164,41 @@ std::string DifferencesTable(const ReportData& d, Language l) {
   const std::vector<ParamDifference> diffs = CompareParameterSets(*d.reference, d.parameters);
   std::string out = "<p>" + T(kReferenceFile, l) + ": " + HtmlEscaped(d.reference->source) + "</p>\n";
   if (diffs.empty()) return out + "<p>" + T(kNoDifferences, l) + "</p>\n";
-  out += "<table width=\"100%\"><tr><th width=\"14%\">" + T(49162, l) + "</th><th width=\"28%\">" +
-         T(kParameter, l) + "</th><th width=\"14%\">" + T(kReferenceFile, l) + "</th><th width=\"14%\">" +
-         T(kDrive, l) + "</th><th width=\"10%\">" + T(kUnit, l) + "</th><th width=\"20%\">" +
-         T(kRawWords, l) + "</th></tr>\n";
+  const std::vector<std::string> heads{T(49162, l),  T(kParameter, l), T(kReferenceFile, l),
+                                       T(kDrive, l), T(kUnit, l),      T(kRawWords, l)};
+  std::vector<std::vector<std::string>> rows;
   for (const ParamDifference& diff : diffs) {
     auto value = [&](bool in, uint32_t raw) {
       return in ? HtmlEscaped(FormatUserValue(diff.entry, raw, l)) : T(kMissing, l);
     };
-    out += Row({HtmlEscaped(PageTitle(diff.entry.page, l)), HtmlEscaped(ParameterLabel(diff.entry, l)),
-                value(diff.inA, diff.rawA), value(diff.inB, diff.rawB),
-                HtmlEscaped(ParameterUnit(diff.entry, l)),
-                "<span class=\"raw\">" + Hex(diff.wordsA) + " &rarr; " + Hex(diff.wordsB) + "</span>"});
+    rows.push_back({HtmlEscaped(PageTitle(diff.entry.page, l)), HtmlEscaped(ParameterLabel(diff.entry, l)),
+                    value(diff.inA, diff.rawA), value(diff.inB, diff.rawB),
+                    HtmlEscaped(ParameterUnit(diff.entry, l)),
+                    "<span class=\"raw\">" + Hex(diff.wordsA) + " &rarr; " + Hex(diff.wordsB) + "</span>"});
   }
+  // As in the profile table: each column at least as wide as its longest word ("Einstellungen",
+  // "Schritte/s²"), so the text layout never breaks inside one; the parameter's label and the raw
+  // words (monospace, wider letters) get more, since they are the long texts of a row.
+  const size_t least[] = {0, 20, 0, 0, 0, 14};
+  std::vector<size_t> weights;
+  size_t total = 0;
+  for (size_t c = 0; c < heads.size(); ++c) {
+    // Headings are bold: a fifth wider than the cells' letters.
+    size_t longest = std::max((LongestWordChars(heads[c]) * 6 + 4) / 5, least[c]);
+    for (const auto& row : rows) longest = std::max(longest, LongestWordChars(row[c]));
+    weights.push_back(longest + 2);
+    total += weights.back();
+  }
+  out += "<table class=\"diffs\" width=\"100%\"><tr>";
+  for (size_t c = 0; c < heads.size(); ++c) {
+    const int percent =
+        static_cast<int>(100.0 * static_cast<double>(weights[c]) / static_cast<double>(total));
+    out += "<th width=\"" + std::to_string(percent) + "%\">" + heads[c] + "</th>";
+  }
+  out += "</tr>\n";
+  for (const auto& row : rows)
+    out += "<tr><td>" + row[0] + "</td><td>" + row[1] + "</td><td>" + row[2] + "</td><td>" + row[3] +
+           "</td><td>" + row[4] + "</td><td>" + row[5] + "</td></tr>\n";
   return out + "</table>\n";
 }
 

@@ -64,7 +64,7 @@ TEST_P(CompareDialogTest, ShowsTheThreeChangesAndWritesOneBack) {
   ParameterSet drive = ReadDrive();
   drive.source = "COM1 (sim)";
   std::vector<int> notified;
-  CCompareDialog dialog(drive, file, [&](int record) { notified.push_back(record); });
+  CCompareDialog dialog(drive, file, [&](const ParamEntry& e) { notified.push_back(e.record); });
   dialog.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   EXPECT_EQ(Names(dialog.Table()),

@@ -280,6 +280,22 @@ TEST_F(TrendTest, LanesShareTheTimeFromTheStartAndAClosedWindowLeavesAGap) {
   }
 }
 
+// A drive that goes away between two polls (the carrier dropped) leaves a gap and its mark.
+TEST_F(TrendTest, ADriveThatGoesAwayLeavesAGapAndAMark) {
+  TrendWindow window;
+  window.show();
+  window.setDriveIdentified(true);
+  window.stopPolling();
+  DriveStatusPoll poll;
+  poll.ok = true;
+  poll.arrived = Clock::now();
+  window.takePoll(poll);
+  window.setDriveIdentified(false);
+  ASSERT_FALSE(window.recorder().events().empty());
+  EXPECT_EQ(window.recorder().events().back().kind, TrendEventKind::NoAnswer);
+  EXPECT_FALSE(window.recorder().samples().back().valid);
+}
+
 // Every parameter the pages write becomes a mark, also after the first (when "Save Changes" is
 // already on); the object channel's commands do not.
 TEST_F(TrendTest, ParameterWritesOfThePagesBecomeMarks) {
@@ -313,6 +329,12 @@ TEST_F(TrendTest, ParameterWritesOfThePagesBecomeMarks) {
       << events[3].text;
   EXPECT_EQ(events[4].text.rfind(ParameterLabel(*velocity, Language::English) + " (", 0), 0u)
       << events[4].text;
+  // A value the compare dialog wrote back is named by its entry and page.
+  const ParamEntry homing = *FindParameter("homing-velocity");
+  window.NotifyParameterWritten(homing);
+  EXPECT_EQ(window.Trend()->recorder().events().back().text,
+            ParameterLabel(homing, Language::English) + " (" +
+                PageTitle(ParamPage::Homing, Language::English) + ")");
 }
 
 }  // namespace
