@@ -1,6 +1,7 @@
 #include "app/file_choosers.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <utility>
 
 #include "res/strings.h"
@@ -13,9 +14,17 @@ FileChooser& Chooser() {
   return chooser;
 }
 
+// The folder of the last file chosen, as the system's own file dialog remembers it for a program.
+QString& LastFolder() {
+  static QString folder;
+  return folder;
+}
+
 QString RunDialog(QWidget* owner, FileChoice choice) {
   QFileDialog dialog(owner);
-  // The initial file name is empty; the list starts in the working directory.
+  // The initial file name is empty; the list starts in the working directory, later in the folder
+  // of the last file chosen.
+  if (!LastFolder().isEmpty()) dialog.setDirectory(LastFolder());
   if (choice == FileChoice::Firmware || choice == FileChoice::FlashKernel) {
     dialog.setNameFilter(choice == FileChoice::Firmware ? QStringLiteral("Firmware (*.out)")
                                                         : QStringLiteral("Flash kernel (*.out)"));
@@ -46,7 +55,9 @@ QString RunDialog(QWidget* owner, FileChoice choice) {
     dialog.setFileMode(QFileDialog::ExistingFile);
   }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-  return dialog.selectedFiles().first();
+  const QString chosen = dialog.selectedFiles().first();
+  LastFolder() = QFileInfo(chosen).absolutePath();
+  return chosen;
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "app/trend_plot.h"
 
 #include <QFontMetricsF>
+#include <QLocale>
 #include <QToolTip>
 #include <algorithm>
 #include <cmath>
@@ -77,7 +78,8 @@ QString ValueText(double value, int column) {
   if (std::isnan(value)) return QStringLiteral("\u2013");
   if (info.digital) return value != 0 ? QStringLiteral("1") : QStringLiteral("0");
   const int decimals = column == kColCurrent ? 2 : column <= kColFollowingError ? 0 : 1;
-  return QStringLiteral("%1 %2").arg(value, 0, 'f', decimals).arg(TrendPlot::unitText(column));
+  // In the window's language, as the axes write their numbers ("48,0 V" in German).
+  return QStringLiteral("%1 %2").arg(QLocale().toString(value, 'f', decimals), TrendPlot::unitText(column));
 }
 
 }  // namespace
@@ -407,7 +409,9 @@ QString TrendPlot::readout(double time, double markSlack) const {
   QStringList lines;
   const TrendSample* s = nearest(time);
   if (s == nullptr) return {};
-  lines << QStringLiteral("%1: %2 s").arg(Tr(kTextTrendTime).section(' ', 0, 0)).arg(s->time, 0, 'f', 2);
+  lines << QStringLiteral("%1: %2 s")
+               .arg(Tr(kTextTrendTime).section(' ', 0, 0))
+               .arg(QLocale().toString(s->time, 'f', 2));
   for (const Mark& mark : marks_) {
     if (std::abs(mark.event.time - time) <= markSlack)
       lines << QString::fromStdString(TrendEventText(mark.event, CurrentLanguage()));

@@ -12,6 +12,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QLocale>
+#include <QRegularExpression>
 #include <QTest>
 #include <cmath>
 #include <memory>
@@ -233,9 +235,12 @@ TEST_F(TrendTest, ReadoutAtTheCursorNamesEveryVisibleTraceAndTheMarksNearIt) {
   EXPECT_FALSE(before.contains("DC-link voltage")) << "hidden traces are not read off";
   // In German the units are the pages' ones.
   SetLanguage(Language::German);
+  QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));  // as the German window sets it
   const QString german = plot->readout(gapTime - 0.1, 0.01);
+  QLocale::setDefault(QLocale::c());
   EXPECT_TRUE(german.contains("Motorposition: 0 Schritte")) << german.toStdString();
   EXPECT_TRUE(german.contains("Geschwindigkeit: 0 Schritte/s")) << german.toStdString();
+  EXPECT_TRUE(german.contains(QRegularExpression("Zeit: \\d+,\\d\\d s"))) << "decimal comma, as the axes";
 }
 
 // The lanes' time axis (the one with the labels) shows the plot's time from the start, not only
