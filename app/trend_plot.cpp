@@ -19,10 +19,10 @@ constexpr int kMarkHoverPixels = 5;
 constexpr int kClickPixels = 3;
 constexpr int kDigitalLanes = kTrendColumnCount - kColUpperLimit;
 constexpr double kLaneStep = 1.5;
-constexpr int kSqueezeEvery = 1000;
+constexpr int kSqueezeEvery = 1000;  // samples dropped between two compactions of the plot's data
 // The pages' unit texts: "Schritte" / "steps", "Schritte/s" / "steps/s".
 constexpr int kTextUnitSteps = 47242;
-constexpr int kTextUnitStepsPerSecond = 47241;  // samples dropped between two compactions of the plot's data
+constexpr int kTextUnitStepsPerSecond = 47241;
 
 QString Tr(int id) {
   return QString::fromUtf8(Text(id));
@@ -233,19 +233,23 @@ void TrendPlot::layOutMarkLabels() {
   // Labels run up the mark lines. A mark closer to its neighbour than a label is high shares the
   // line with it: one label hangs from the top, the other stands on the bottom, each cut to half
   // the height (the full text is in the mark's readout); a lone mark's label may take the height.
+  // Runs before every redraw, so only the marks in view get their text measured.
+  if (marks_.empty()) return;
   const double height = analog_->height();
+  const double left = analog_->left(), right = analog_->right();
+  const QFontMetricsF metrics(marks_.front().label->font());  // every label has the mark font
+  const double needed = metrics.height() + 2;
   std::vector<double> xs;
   xs.reserve(marks_.size());
   for (const Mark& mark : marks_) xs.push_back(xAxis->coordToPixel(mark.event.time));
   bool previousAtBottom = true;
   for (size_t i = 0; i < marks_.size(); ++i) {
     Mark& mark = marks_[i];
-    const QFontMetricsF metrics(mark.label->font());
-    const double needed = metrics.height() + 2;
     const bool closeBefore = i > 0 && xs[i] - xs[i - 1] < needed;
     const bool closeAfter = i + 1 < marks_.size() && xs[i + 1] - xs[i] < needed;
     const bool atBottom = closeBefore && !previousAtBottom;
     previousAtBottom = atBottom;
+    if (xs[i] < left - needed || xs[i] > right + needed) continue;  // clipped away
     const double room = std::max(0.0, (closeBefore || closeAfter ? height / 2 : height) - 12);
     const QString text = QString::fromStdString(TrendEventText(mark.event, CurrentLanguage()));
     mark.label->setText(metrics.elidedText(text, Qt::ElideRight, room));

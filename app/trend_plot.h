@@ -78,7 +78,7 @@ class TrendPlot : public QCustomPlot {
   };
   void setUpAxes();
   void applyAxisVisibility();
-  // Marks closer than a label's height share no row: their labels go down a row.
+  // Before each redraw: where each mark's label goes (top or bottom) and how much of its text fits.
   void layOutMarkLabels();
   void followNewest();
   void fitValueAxes();

@@ -193,9 +193,7 @@ void TrendWindow::setDriveIdentified(bool identified) {
     const TrendSample& gap =
         recorder_.addPoll(nullptr, nullptr, secondsNow(), QDateTime::currentMSecsSinceEpoch(), 0, &added);
     if (!paused_) {
-      plot_->addSample(gap);
-      const auto& events = recorder_.events();
-      for (size_t i = events.size() - added; i < events.size(); ++i) plot_->addEvent(events[i]);
+      plotNewest(gap, added);
       plot_->refresh();
     }
   }
@@ -287,9 +285,7 @@ void TrendWindow::takePoll(const DriveStatusPoll& poll) {
     updateStatusLine();
   }
   if (paused_) return;
-  plot_->addSample(sample);
-  const auto& events = recorder_.events();
-  for (size_t i = events.size() - added; i < events.size(); ++i) plot_->addEvent(events[i]);
+  plotNewest(sample, added);
   const double oldest = recorder_.samples().front().time;
   if (oldest > oldestBefore) plot_->dropBefore(oldest);
   const int pixelMs = static_cast<int>(plot_->secondsPerPixel() * 1000);
@@ -298,6 +294,12 @@ void TrendWindow::takePoll(const DriveStatusPoll& poll) {
     lastRefresh_ = poll.arrived;
     plot_->refresh();
   }
+}
+
+void TrendWindow::plotNewest(const TrendSample& sample, size_t newEvents) {
+  plot_->addSample(sample);
+  const auto& events = recorder_.events();
+  for (size_t i = events.size() - newEvents; i < events.size(); ++i) plot_->addEvent(events[i]);
 }
 
 void TrendWindow::noteParameterWritten(const QString& what, int record) {

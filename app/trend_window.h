@@ -72,6 +72,8 @@ class TrendWindow : public QWidget {
  private:
   // A gap from the last sample to now (the window was closed, or the polls were stopped).
   void addBreak();
+  // The sample the recorder just took, and the `newEvents` marks it caused, into the plot.
+  void plotNewest(const TrendSample& sample, size_t newEvents);
   void buildControls();
   void updateClient();
   void readEncoderResolution();

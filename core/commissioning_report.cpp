@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
+#include <vector>
 
 namespace axtune {
 namespace {
@@ -43,7 +44,7 @@ std::string Hex(const std::vector<uint16_t>& words) {
   return out.empty() ? "-" : "0x" + out;
 }
 
-std::string Row(std::initializer_list<std::string> cells, const char* tag = "td") {
+std::string Row(const std::vector<std::string>& cells, const char* tag = "td") {
   std::string out = "<tr>";
   for (const std::string& c : cells) out += std::string("<") + tag + ">" + c + "</" + tag + ">";
   return out + "</tr>\n";
@@ -196,9 +197,7 @@ std::string DifferencesTable(const ReportData& d, Language l) {
     out += "<th width=\"" + std::to_string(percent) + "%\">" + heads[c] + "</th>";
   }
   out += "</tr>\n";
-  for (const auto& row : rows)
-    out += "<tr><td>" + row[0] + "</td><td>" + row[1] + "</td><td>" + row[2] + "</td><td>" + row[3] +
-           "</td><td>" + row[4] + "</td><td>" + row[5] + "</td></tr>\n";
+  for (const auto& row : rows) out += Row(row);
   return out + "</table>\n";
 }
 
