@@ -56,9 +56,8 @@ struct LinkState {
   // Records with a request whose answer did not arrive in full: that answer may still come, late,
   // and must not be taken for the answer to a later request for the same record (see settle()).
   std::bitset<256> unanswered;
-  bool quietBeforeFirstObject = false;  // set at open: see settle()
-  bool answered = false;                // the transfer under way got its record's frame or error reply
-  bool requestSent = false;             // the last transfer's request went out
+  bool answered = false;     // the transfer under way got its record's frame or error reply
+  bool requestSent = false;  // the last transfer's request went out
 };
 
 LinkState& link() {
@@ -180,12 +179,16 @@ bool resynchronise(TransferDeadline& deadline, uint8_t record) {
 // LinkError set) when none came, or when it is an error reply.
 bool receiveHeaderFor(TransferDeadline& deadline, uint8_t record) {
   LinkState& s = link();
-  if (receiveBytes(deadline, 0, 2) < 2) {
-    LinkError = kLinkNoReply;
+  const size_t got = receiveBytes(deadline, 0, 2);
+  if (got < 2) {
+    // One byte and then nothing is the start of a reply cut off; nothing at all is silence.
+    LinkError = got == 0 ? kLinkNoReply : kLinkShortReply;
     return false;
   }
   if (s.receive[1] != record && !resynchronise(deadline, record)) {
-    LinkError = kLinkNoReply;
+    // Bytes came, but never a header for this record: a reply whose header was damaged on the way
+    // (or frames for other records only). The drive is there; it is no "no answer".
+    LinkError = kLinkDamagedReply;
     return false;
   }
   if (s.receive[0] & kWriteBit) {
@@ -228,7 +231,7 @@ bool readRecordNow(uint8_t r, uint16_t* destination15) {
   TransferDeadline deadline(*s.port, kFrameBytes);
   if (!receiveHeaderFor(deadline, r) || !receiveRecordBody(deadline)) return false;
   if ((s.receive[0] & 0x0F) != kWholeRecord) {
-    LinkError = kLinkNoReply;  // a word-write reply for this record, not the record
+    LinkError = kLinkDamagedReply;  // a good checksum behind a header that is no whole-record reply
     return false;
   }
   s.answered = true;
@@ -270,23 +273,15 @@ constexpr uint8_t kFenceRecords[] = {kIdentificationRecord, kStatusRecordA, kSta
 // record with no answer pending (the fence) and skips everything in front of its answer. Once the
 // fence is answered, every earlier answer has gone by. A fence that gets no answer fails the
 // transfer before its request is sent. Only when every fence record has an answer pending too (a
-// line dead for a while) does the link fall back to waiting for a quiet line. After an open, the
-// first object request waits for a quiet line too (one attempt's timeout without a byte), because
-// what an earlier program on the port left owed is not known.
+// line dead for a while) does the link fall back to waiting for a quiet line. An open starts with
+// nothing owed: what is on the line at open is dropped before the first request, and a fence read
+// then would only cost every first object request a record read.
 //
 // Only the record-127 channel needs this: every other reply names what it answers (a record's words
 // as stored, a word's index and value), so a late one is harmless or fails the check.
 bool settle(uint8_t r) {
   LinkState& s = link();
   if (r != kObjectRecord) return true;
-  if (s.quietBeforeFirstObject) {
-    // What a program before this one left owed is unknown, its fence reads included, so a fence's
-    // answer could be one of theirs: the first object request waits for a quiet line instead.
-    s.quietBeforeFirstObject = false;
-    awaitQuietLine();
-    s.unanswered.reset();
-    return true;
-  }
   if (!s.unanswered.test(r)) return true;
   for (const uint8_t fence : kFenceRecords) {
     if (fence == r || s.unanswered.test(fence)) continue;
@@ -379,10 +374,8 @@ bool OpenLink(const std::string& portName) {
   std::lock_guard<std::mutex> lock(s.portMutex);
   s.port = std::move(port);
   s.current = s.port.get();
-  // A program that ran before on this port may have left requests unanswered; their answers must
-  // not count for this program's first object request.
+  // Nothing is owed on a fresh port: bytes already waiting are dropped before the first request.
   s.unanswered.reset();
-  s.quietBeforeFirstObject = true;
   s.lastOpenError = PortOpenError::None;
   s.lastOpenErrorText.clear();
   return true;
@@ -502,7 +495,7 @@ bool ExchangeRecord(int record, uint16_t* buffer15) {
   TransferDeadline deadline(*s.port, kFrameBytes);
   if (!receiveHeaderFor(deadline, r) || !receiveRecordBody(deadline)) return false;
   if ((s.receive[0] & 0x0F) != kWholeRecord) {
-    LinkError = kLinkNoReply;
+    LinkError = kLinkDamagedReply;
     return false;
   }
   s.answered = true;

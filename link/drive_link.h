@@ -26,9 +26,11 @@ inline constexpr int kStatusRecordB = 131;         // live status
 // LinkError codes.
 enum LinkErrorCode : int {
   kLinkNoError = 0,
-  kLinkBadChecksum = 1,
-  kLinkNoReply = 2,         // fewer than 2 header bytes, or resynchronisation did not find the record
-  kLinkShortReply = 3,      // fewer than 32 bytes behind the header
+  kLinkBadChecksum = 1,     // a damaged reply: a wrong checksum, or a header that names no answer
+  kLinkDamagedReply = 1,    //   to the request (damaged on the way); a transport error to retry
+  kLinkNoReply = 2,         // nothing came back at all
+  kLinkShortReply = 3,      // a reply that stopped before its end (one header byte, or fewer than 32
+                            // bytes behind the header)
   kLinkDriveErrorBase = 4,  // drive error code c (0..5) gives 4 + c; codes 6 and 7 give 10
 };
 
@@ -51,8 +53,9 @@ bool IsLinkOpen();
 // ReadRecord: the record's whole frame with a good checksum, else false (LinkError says why).
 bool ReadRecord(int record, uint16_t* destination15);
 // Sends a record write and replaces the buffer with the reply's 15 words. True only when the reply
-// is that record's whole frame with a good checksum; otherwise false with LinkError set (2 none or
-// for another record, 3 short, 1 checksum, 4..10 the drive's error reply) and the buffer untouched.
+// is that record's whole frame with a good checksum; otherwise false with LinkError set (2 nothing
+// came, 3 short, 1 damaged: checksum or a header for no answer, 4..10 the drive's error reply) and
+// the buffer untouched.
 bool ExchangeRecord(int record, uint16_t* buffer15);
 // A record write that counts when the drive answers with a well-formed reply for that record (the
 // checks of ExchangeRecord). The reply's words go to `reply` when given: a drive may answer with the

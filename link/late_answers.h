@@ -21,12 +21,13 @@ TransferFate LastTransferFate();
 
 // What became of an object write.
 enum class ObjectWriteOutcome {
-  Written,       // the drive confirmed this object's write
+  Written,       // the drive answered in full and did not refuse (what it holds: read it back)
   Refused,       // the drive answered with an abort for this object: the value was not taken
+                 // (LastObjectAbortCode() has its code)
   Rejected,      // the drive answered the request with an error reply (LinkError says which)
   NotSent,       // nothing went out (see TransferFate::NotSent)
-  NotConfirmed,  // the request went out but no whole answer came, or one that neither confirms nor
-                 // refuses it: the drive may or may not have taken the value; only a read-back tells
+  NotConfirmed,  // the request went out but no whole, undamaged answer came: the drive may or may
+                 // not have taken the value; only a read-back tells
 };
 // WriteObject with the reason when it is not Written.
 ObjectWriteOutcome WriteObjectChecked(uint16_t index, uint8_t subindex, int size, int32_t value);

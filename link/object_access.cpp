@@ -11,25 +11,58 @@ RecordWords CommandRequest(ObjectChannelCommand command) {
   return request;
 }
 
+namespace {
+
+// The first eight reply bytes (the words laid out little-endian): 0 command, 1-2 index, 3 subindex.
+uint8_t CommandByte(const RecordWords& words) {
+  return static_cast<uint8_t>(words[0] & 0xFF);
+}
+uint16_t ReplyIndex(const RecordWords& words) {
+  return static_cast<uint16_t>((words[1] & 0xFF) << 8 | (words[0] >> 8));
+}
+uint8_t ReplySubindex(const RecordWords& words) {
+  return static_cast<uint8_t>(words[1] >> 8);
+}
+uint32_t ReplyValue(const RecordWords& words) {
+  return static_cast<uint32_t>(words[2]) | static_cast<uint32_t>(words[3]) << 16;
+}
+
+// An expedited upload response: command specifier 2 (bits 5..7) and the expedited bit (1); the size
+// bits may say how many bytes count or not.
+bool IsExpeditedUploadResponse(uint8_t command) {
+  return (command & 0xE2) == 0x42;
+}
+
+uint32_t lastAbortCode = 0;
+
+}  // namespace
+
+bool IsObjectAbort(const RecordWords& reply, uint16_t index, uint8_t subindex, uint32_t* code) {
+  if (CommandByte(reply) != kSdoAbort || ReplyIndex(reply) != index || ReplySubindex(reply) != subindex)
+    return false;
+  if (code != nullptr) *code = ReplyValue(reply);
+  return true;
+}
+
+uint32_t LastObjectAbortCode() {
+  return lastAbortCode;
+}
+
 bool ReadObject(uint16_t index, uint8_t subindex, int32_t* destination) {
   if (destination == nullptr) return false;
+  lastAbortCode = 0;
   RecordWords words = CommandRequest(kCmdObjectRead);
   words[1] = kSdoUploadRequest;
   words[2] = index;
   words[3] = subindex;
   if (!ExchangeRecord(kObjectRecord, words)) return false;
-
-  // The reply words laid out little-endian: byte 0 command, bytes 1-2 index, 3 subindex, 4-7 value.
-  const uint8_t command = static_cast<uint8_t>(words[0] & 0xFF);
-  const uint16_t replyIndex = static_cast<uint16_t>((words[1] & 0xFF) << 8 | (words[0] >> 8));
-  const uint8_t replySubindex = static_cast<uint8_t>(words[1] >> 8);
-  if (command == kSdoAbort || replyIndex != index || replySubindex != subindex) return false;
-  // Only an upload response (0x4n) carries a value; anything else in byte 0 is not an answer to a read.
-  if ((command & 0xE0) != kSdoUploadRequest) return false;
-
+  if (IsObjectAbort(words, index, subindex, &lastAbortCode)) return false;
+  if (!IsExpeditedUploadResponse(CommandByte(words)) || ReplyIndex(words) != index ||
+      ReplySubindex(words) != subindex) {
+    return false;
+  }
   // All four bytes as they came: a 1-byte 0xFF reads as 255, never as -1.
-  *destination =
-      static_cast<int32_t>(static_cast<uint32_t>(words[2]) | static_cast<uint32_t>(words[3]) << 16);
+  *destination = static_cast<int32_t>(ReplyValue(words));
   return true;
 }
 
@@ -38,6 +71,7 @@ bool WriteObject(uint16_t index, uint8_t subindex, int size, int32_t value) {
 }
 
 ObjectWriteOutcome WriteObjectChecked(uint16_t index, uint8_t subindex, int size, int32_t value) {
+  lastAbortCode = 0;
   // Any other size has no download command byte; sending one would write a garbage length.
   if (size < 1 || size > 4) return ObjectWriteOutcome::NotSent;
   RecordWords words = CommandRequest(kCmdObjectWrite);
@@ -59,36 +93,15 @@ ObjectWriteOutcome WriteObjectChecked(uint16_t index, uint8_t subindex, int size
     }
     return ObjectWriteOutcome::NotConfirmed;
   }
-  if (ObjectWriteConfirmed(words, index, subindex)) return ObjectWriteOutcome::Written;
-  const uint8_t command = static_cast<uint8_t>(words[0] & 0xFF);
-  const uint16_t replyIndex = static_cast<uint16_t>((words[1] & 0xFF) << 8 | (words[0] >> 8));
-  const uint8_t replySubindex = static_cast<uint8_t>(words[1] >> 8);
-  if (command == kSdoAbort && replyIndex == index && replySubindex == subindex)
-    return ObjectWriteOutcome::Refused;
-  return ObjectWriteOutcome::NotConfirmed;
-}
-
-bool ObjectWriteConfirmed(const RecordWords& reply, uint16_t index, uint8_t subindex) {
-  const uint8_t command = static_cast<uint8_t>(reply[0] & 0xFF);
-  const uint16_t replyIndex = static_cast<uint16_t>((reply[1] & 0xFF) << 8 | (reply[0] >> 8));
-  const uint8_t replySubindex = static_cast<uint8_t>(reply[1] >> 8);
-  return command == kSdoDownloadResponse && replyIndex == index && replySubindex == subindex;
+  // The answer's words are the drive's own; only an abort of this very object is a refusal.
+  if (IsObjectAbort(words, index, subindex, &lastAbortCode)) return ObjectWriteOutcome::Refused;
+  return ObjectWriteOutcome::Written;
 }
 
 bool StoreParameters() {
   RecordWords words = CommandRequest(kCmdStoreParameters);
-  if (!ExchangeRecord(kObjectRecord, words)) return false;
-  // The drive answers {5, 0} when its parameter memory took the records, {5, non-zero} when not.
-  return words[0] == kCmdStoreParameters && words[1] == 0;
-}
-
-StoreReply StoreParametersChecked() {
-  RecordWords words = CommandRequest(kCmdStoreParameters);
-  if (!ExchangeRecord(kObjectRecord, words)) return StoreReply::NoReply;
-  // The drive echoes the sub-command and puts its result behind it; anything else is taken as a store,
-  // as before this check existed.
-  if (words[0] == kCmdStoreParameters && words[1] != 0) return StoreReply::Refused;
-  return StoreReply::Stored;
+  // What the answer holds is the drive's own: zeros, the request repeated, anything.
+  return ExchangeRecord(kObjectRecord, words);
 }
 
 }  // namespace axtune

@@ -90,10 +90,10 @@ TEST_F(DriveLinkTest, ReadRecordFailuresSetTheirCodeAndLeaveTheDestination) {
   EXPECT_FALSE(ReadRecord(5, words));
   EXPECT_EQ(LinkError, kLinkShortReply);
 
-  // One header byte, then nothing.
+  // One header byte, then nothing: a reply cut off, not silence.
   line_->expect({0x0F, 0x05}, {0x0F});
   EXPECT_FALSE(ReadRecord(5, words));
-  EXPECT_EQ(LinkError, kLinkNoReply);
+  EXPECT_EQ(LinkError, kLinkShortReply);
 
   // Silence.
   line_->expect({0x0F, 0x05});
@@ -183,7 +183,7 @@ TEST_F(DriveLinkTest, EveryReadOfATransferEndsByOneDeadline) {
   const uint64_t start = line_->clockUs();
   RecordWords words{};
   EXPECT_FALSE(ReadRecord(4, words));
-  EXPECT_EQ(LinkError, kLinkNoReply);
+  EXPECT_EQ(LinkError, kLinkDamagedReply);
   EXPECT_LE(line_->clockUs() - start, 1034u * 1000);
   // The one read that timed out was given what was left, not a fresh 1002 ms.
   ASSERT_EQ(line_->timedOutReadBudgetsMs().size(), 1u);
@@ -199,12 +199,14 @@ TEST_F(DriveLinkTest, EveryReadOfATransferEndsByOneDeadline) {
   EXPECT_EQ(line_->lastTimeouts().readConstantMs, 1000u);
 }
 
-TEST_F(DriveLinkTest, ResynchronisationThatNeverFindsTheRecordFailsWithNoReply) {
+TEST_F(DriveLinkTest, ResynchronisationThatNeverFindsTheRecordFailsAsADamagedReply) {
+  // Bytes came, but never a header for record 4 (one whose record byte was damaged on the way, say):
+  // the drive is there, so this is a damaged reply to retry, not "no answer".
   line_->feed(ErrorReply(9, 3));  // sets 7 on the way ...
   line_->expect({0x0F, 0x04}, ReadReply(3, RecordWords{}));
   RecordWords words{};
   EXPECT_FALSE(ReadRecord(4, words));
-  EXPECT_EQ(LinkError, kLinkNoReply);  // ... but the read ends with "no reply"
+  EXPECT_EQ(LinkError, kLinkDamagedReply);  // ... but the read ends with "damaged"
 }
 
 TEST_F(DriveLinkTest, EndlessFramesForOtherRecordsDoNotKeepTheReadGoing) {
@@ -212,7 +214,7 @@ TEST_F(DriveLinkTest, EndlessFramesForOtherRecordsDoNotKeepTheReadGoing) {
   for (int i = 0; i < 1000; ++i) line_->feed(stale);
   RecordWords words{};
   EXPECT_FALSE(ReadRecord(4, words));
-  EXPECT_EQ(LinkError, kLinkNoReply);
+  EXPECT_EQ(LinkError, kLinkDamagedReply);
   EXPECT_LT(line_->bytesRead(), 200u * stale.size());  // gave up long before the flood ended
 }
 
@@ -240,8 +242,8 @@ TEST_F(DriveLinkTest, ExchangeRecordCountsOnlyTheRecordsOwnGoodFrame) {
       {"wrong checksum", badChecksum, kLinkBadChecksum},
       {"error reply", ErrorReply(12, 2), 6},
       {"a reply with the error bit", RecordFrame(0xF3, 12, Counting()), 4 + 7 - 1},
-      {"a frame for another record only", RecordFrame(0x0F, 13, Counting()), kLinkNoReply},
-      {"short reply", Bytes(33, 0xAA), kLinkNoReply},
+      {"a frame for another record only", RecordFrame(0x0F, 13, Counting()), kLinkDamagedReply},
+      {"33 bytes of noise", Bytes(33, 0xAA), kLinkDamagedReply},
       {"short body", Bytes{0x0F, 12, 1, 2, 3}, kLinkShortReply},
       {"silence", Bytes{}, kLinkNoReply},
   };
@@ -284,7 +286,7 @@ TEST_F(DriveLinkTest, WriteRecordTakesAnyWellFormedReplyAndHandsItsWordsBack) {
     int linkError;
   } refused[] = {
       {"error reply", ErrorReply(20, 2), 6},
-      {"another record only", RecordFrame(0x0F, 21, words), kLinkNoReply},
+      {"another record only", RecordFrame(0x0F, 21, words), kLinkDamagedReply},
       {"checksum",
        [&] {
          Bytes frame = RecordFrame(0x0F, 20, words);
@@ -305,7 +307,7 @@ TEST_F(DriveLinkTest, WriteRecordTakesAnyWellFormedReplyAndHandsItsWordsBack) {
 
 TEST_F(DriveLinkTest, WriteWordsFrameAndReplyHandling) {
   const Bytes request{0x87, 0x02, 0x34, 0x12, 0xBB, 0x14};
-  // Six bytes answer the write whatever they hold: the text leaves the reply's contents open.
+  // Six bytes answer the write whatever they hold: the protocol leaves the reply's contents open.
   const Bytes accepted[] = {
       {0x07, 0x02, 0x34, 0x12, 0x3B, 0x14},  // index, record, value, checksum
       request,                               // the request repeated
