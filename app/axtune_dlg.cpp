@@ -50,7 +50,6 @@
 namespace axtune {
 namespace {
 constexpr int kTextNotStored = 40017;
-constexpr int kTextStoreRefused = 42150;
 constexpr int kTextStored = 42612;
 // Time for a closing menu to leave the screen and the window below it to repaint.
 constexpr int kMenuCloseMs = 50;
@@ -373,12 +372,12 @@ void CAxtuneDlg::UpdateTitle() {
 
 void CAxtuneDlg::OnStoreParameters() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
-  // Without the drive's reply, or with its refusal, nothing says the parameters were stored: greying
-  // the item would tell the user they were, and the changes would be lost at the drive's next power-up.
-  const StoreReply reply = StoreParametersChecked();
-  if (reply != StoreReply::Stored) {
+  // Without the drive's whole reply nothing says the parameters were stored: greying the item would
+  // tell the user they were, and the changes would be lost at the drive's next power-up. What the
+  // reply holds is the drive's own (zeros, the request repeated, ...).
+  if (!StoreParameters()) {
     QApplication::restoreOverrideCursor();
-    ShowMessage(this, Tr(reply == StoreReply::Refused ? kTextStoreRefused : kTextNotStored));
+    ShowMessage(this, Tr(kTextNotStored));
     return;
   }
   SetStoreCommandState(false);

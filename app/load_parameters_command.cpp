@@ -34,6 +34,8 @@ constexpr int kTextCancelled = 42189;
 // A message box has room for a screenful of differences; the rest are counted.
 constexpr size_t kDifferenceLinesShown = 20;
 constexpr int kTextLoaded = 42614;
+constexpr int kTextTooLarge = 50000;
+constexpr int kTextUnknownTrailer = 50001;
 
 QString Tr(int id) {
   return QString::fromUtf8(Text(id));
@@ -77,6 +79,10 @@ QString OutcomeText(const LoadOutcome& outcome, int count) {
       return Tr(kTextOtherDrive).arg(outcome.savedRecordCount).arg(count);
     case LoadResult::CountOutOfRange:
       return Tr(kTextTooManyRecords).arg(count);
+    case LoadResult::TooLarge:
+      return Tr(kTextTooLarge).arg(count).arg(MaxParameterFileBytes(count));
+    case LoadResult::UnknownTrailer:
+      return Tr(kTextUnknownTrailer).arg(count);
   }
   return {};
 }

@@ -50,8 +50,8 @@ struct Options {
   bool all = false;             // diff: list equal values too
   bool noVerify = false;        // set: do not read the values back
   std::optional<std::string> reference;  // report: the reference parameter file
-  int flashBaud = kDefaultKernelBaud;  // flash --baud: the flash kernel's rate
-  int bootBaud = kDefaultBootBaud;     // flash --boot-baud: the boot ROM's rate
+  int flashBaud = kDefaultKernelBaud;    // flash --baud: the flash kernel's rate
+  int bootBaud = kDefaultBootBaud;       // flash --boot-baud: the boot ROM's rate
   bool verify = false;     // --verify: write-*: read back and compare; flash: compare word by word
   std::string verifyMode;  // the value of --verify=MODE (flash: "readback" or "sum"), empty without
   std::optional<std::string> user;
@@ -152,6 +152,9 @@ class DriveSession {
 inline constexpr int kDriveErrorUnknownRecord = 1;
 // Message for a failed record transfer, from LinkError.
 std::string LinkErrorText(int linkError);
+// "abort 0x06090031: value above the object's range": the code of a drive's refusal of an object
+// request, with its CANopen meaning where it is a common one.
+std::string AbortText(uint32_t abortCode);
 // A write that did not come back confirmed, for the write commands: "WHAT was not written: ..." when
 // nothing went out or the drive rejected it, "WHAT: not confirmed: the drive may or may not have
 // taken it; read it back" when the request went out without a whole answer. Returns kExitDrive.

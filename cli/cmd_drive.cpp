@@ -249,9 +249,14 @@ int CmdReadObject(Context& context) {
   int32_t value = 0;
   const std::string name = Hex(static_cast<uint32_t>(index), 4) + "/" + std::to_string(sub);
   if (!ReadObject(static_cast<uint16_t>(index), static_cast<uint8_t>(sub), &value)) {
+    if (const uint32_t abort = LastObjectAbortCode(); abort != 0) {
+      return Fail(context, kExitDrive,
+                  "the drive on " + session.portLabel() + " refused the read of object " + name + " (" +
+                      AbortText(abort) + ")");
+    }
     return Fail(context, kExitDrive,
                 "object " + name + " could not be read: the drive on " + session.portLabel() +
-                    " did not answer or does not know the object");
+                    " did not answer with its value (" + LinkErrorText(LinkError.load()) + ")");
   }
   const auto unsignedValue = static_cast<uint32_t>(value);
   if (context.options.json) {
@@ -287,11 +292,11 @@ int CmdWriteObject(Context& context) {
   const ObjectWriteOutcome outcome = WriteObjectChecked(objectIndex, objectSub, static_cast<int>(size), raw);
   WriteResult write = TakeWriteResult(outcome == ObjectWriteOutcome::Written);
   if (outcome == ObjectWriteOutcome::Refused) {
-    return Fail(
-        context, kExitDrive,
-        "the drive refused the write of " + what + " (unknown object, read-only, or value out of range)");
+    return Fail(context, kExitDrive,
+                "the drive refused " + what + " = " + std::to_string(value) + " (" +
+                    AbortText(LastObjectAbortCode()) + "); nothing was written");
   }
-  // An answer that is neither this object's confirmation nor its abort is no "no" from the drive.
+  // A damaged or missing answer is no "no" from the drive.
   if (outcome == ObjectWriteOutcome::NotConfirmed) {
     write.refused = false;
     write.fate = TransferFate::Unanswered;
@@ -322,8 +327,9 @@ int CmdStore(Context& context) {
   if (const int code = session.open(); code != kExitOk) return code;
   if (!StoreParameters()) {
     return Fail(context, kExitDrive,
-                "the store command got no full reply from the drive on " + session.portLabel() +
-                    ": check that the drive is switched on and the cable is plugged in");
+                "the store command got no full reply from the drive on " + session.portLabel() + " (" +
+                    LinkErrorText(LinkError.load()) +
+                    "): check that the drive is switched on and the cable is plugged in");
   }
   SleepMs(kStorePauseMs);  // the drive writes its parameter memory
   if (context.options.json) {

@@ -95,7 +95,13 @@ int CmdGet(Context& context) {
   Json list = Json::array();
   for (const ParamEntry& e : entries) {
     uint32_t raw = 0;
-    if (!ReadParameter(e, &raw)) {
+    uint32_t abort = 0;
+    if (!ReadParameter(e, &raw, &abort)) {
+      if (abort != 0) {
+        return Fail(context, kExitDrive,
+                    "the drive on " + session.portLabel() + " refused the read of " + e.name + " (" +
+                        AbortText(abort) + ")");
+      }
       return Fail(context, kExitDrive,
                   e.name + " could not be read from the drive on " + session.portLabel() + ": " +
                       LinkErrorText(LinkError.load()));
@@ -149,8 +155,15 @@ int CmdSet(Context& context) {
     return Fail(context, kExitDrive, what + "; " + done);
   };
   for (const Assignment& a : assignments) {
-    if (!WriteParameter(a.entry, a.raw))
-      return failed("the drive on " + session.portLabel() + " did not take " + a.entry.name);
+    uint32_t abort = 0;
+    if (!WriteParameter(a.entry, a.raw, &abort)) {
+      if (abort != 0) {
+        return failed("the drive refused " + a.entry.name + " = " +
+                      FormatUserValue(a.entry, a.raw, OutputLanguage()) + " (" + AbortText(abort) + ")");
+      }
+      return failed("the drive on " + session.portLabel() + " did not take " + a.entry.name + " (" +
+                    LinkErrorText(LinkError.load()) + ")");
+    }
     uint32_t back = a.raw;
     if (!context.options.noVerify) {
       if (!ReadParameter(a.entry, &back))

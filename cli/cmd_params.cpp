@@ -138,6 +138,14 @@ int CmdLoad(Context& context) {
                   path + " was saved from another kind of drive (" + drive + ", " + saved + ")" + notLoaded);
     case LoadResult::CountOutOfRange:
       return Fail(context, kExitDrive, drive + ", more than a parameter file can carry" + notLoaded);
+    case LoadResult::TooLarge:
+      return Fail(context, kExitFile,
+                  path + " is longer than any parameter file for this drive can be (" + drive + "; at most " +
+                      std::to_string(MaxParameterFileBytes(id.recordCount)) + " bytes)" + notLoaded);
+    case LoadResult::UnknownTrailer:
+      return Fail(context, kExitFile,
+                  path + ": what follows the records is no parameter file trailer, so there is no telling " +
+                      "where the records end (" + drive + ")" + notLoaded);
     case LoadResult::Loaded:
       break;
   }
@@ -162,9 +170,10 @@ int CmdLoad(Context& context) {
   }
   if (outcome.silentRecord >= 0) {
     return Fail(context, kExitDrive,
-                took + "; record " + std::to_string(outcome.silentRecord) +
-                    " got no answer: check that the drive is switched on and the cable is plugged in, then "
-                    "load the file again");
+                took + "; record " + std::to_string(outcome.silentRecord) + " got no answer" +
+                    (outcome.endOfLoadSent ? " (the end-of-load command was sent)" : "") +
+                    ": check that the drive is switched on and the cable is plugged in, then load the file "
+                    "again");
   }
   if (!outcome.refusedRecords.empty()) {
     std::string which;

@@ -77,6 +77,32 @@ std::string LinkErrorText(int linkError) {
   return "unkown error";
 }
 
+std::string AbortText(uint32_t abortCode) {
+  static const struct {
+    uint32_t code;
+    const char* meaning;
+  } kKnown[] = {
+      {0x05040001, "command not understood"},
+      {0x06010000, "access not supported"},
+      {0x06010001, "the object cannot be read"},
+      {0x06010002, "the object is read-only"},
+      {0x06020000, "no such object"},
+      {0x06070010, "wrong size for the object"},
+      {0x06090011, "no such subindex"},
+      {0x06090030, "not one of the allowed values"},
+      {0x06090031, "value above the object's range"},
+      {0x06090032, "value below the object's range"},
+      {0x08000000, "general error"},
+      {0x08000022, "not allowed in the drive's present state"},
+  };
+  char hex[16];
+  std::snprintf(hex, sizeof hex, "0x%08X", static_cast<unsigned>(abortCode));
+  std::string text = std::string("abort ") + hex;
+  for (const auto& known : kKnown)
+    if (known.code == abortCode) return text + ": " + known.meaning;
+  return text;
+}
+
 int FailRecordRead(Context& context, const DriveSession& session, int record) {
   // A read cut short by Ctrl-C says nothing about the drive.
   if (context.stopRequested())

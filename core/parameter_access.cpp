@@ -47,7 +47,8 @@ bool WriteRecordValue(const ParamEntry& entry, uint32_t value) {
 
 }  // namespace
 
-bool ReadParameter(const ParamEntry& entry, uint32_t* raw) {
+bool ReadParameter(const ParamEntry& entry, uint32_t* raw, uint32_t* abortCode) {
+  if (abortCode != nullptr) *abortCode = 0;
   if (entry.HasRecord()) {
     uint16_t words[kRecordWords];
     if (!ReadRecord(entry.record, words)) return false;
@@ -56,12 +57,18 @@ bool ReadParameter(const ParamEntry& entry, uint32_t* raw) {
   if (!entry.HasObject()) return false;
   ProfileSelection selection(entry);
   int32_t value = 0;
-  if (!selection.ok() || !ReadObject(entry.index, entry.subindex, &value)) return false;
+  if (!selection.ok()) return false;
+  if (!ReadObject(entry.index, entry.subindex, &value)) {
+    // Taken now: putting the selector back is an object request of its own.
+    if (abortCode != nullptr) *abortCode = LastObjectAbortCode();
+    return false;
+  }
   *raw = ObjectRaw(entry, value);
   return true;
 }
 
-bool WriteParameter(const ParamEntry& entry, uint32_t raw) {
+bool WriteParameter(const ParamEntry& entry, uint32_t raw, uint32_t* abortCode) {
+  if (abortCode != nullptr) *abortCode = 0;
   uint32_t value = raw;
   if (entry.kind == ParamKind::Flag) {
     // The other bits of the word stay as the drive holds them.
@@ -73,7 +80,9 @@ bool WriteParameter(const ParamEntry& entry, uint32_t raw) {
   if (!entry.HasObject()) return WriteRecordValue(entry, value);
   ProfileSelection selection(entry);
   if (!selection.ok()) return false;
-  return WriteObject(entry.index, entry.subindex, entry.size, static_cast<int32_t>(value));
+  const bool written = WriteObject(entry.index, entry.subindex, entry.size, static_cast<int32_t>(value));
+  if (!written && abortCode != nullptr) *abortCode = LastObjectAbortCode();
+  return written;
 }
 
 }  // namespace axtune

@@ -11,9 +11,11 @@
 
 namespace axtune {
 
-// The raw value (as FormatUserValue takes it); false when the read failed.
-bool ReadParameter(const ParamEntry& entry, uint32_t* raw);
-// Writes the raw value; true when the drive took it.
-bool WriteParameter(const ParamEntry& entry, uint32_t raw);
+// The raw value (as FormatUserValue takes it); false when the read failed. When the drive refused it
+// with an abort, `abortCode` (if given) gets the abort code; otherwise 0.
+bool ReadParameter(const ParamEntry& entry, uint32_t* raw, uint32_t* abortCode = nullptr);
+// Writes the raw value; true when the drive answered and did not refuse (read it back to know what it
+// holds). A refusal puts its abort code into `abortCode` (if given); otherwise 0.
+bool WriteParameter(const ParamEntry& entry, uint32_t raw, uint32_t* abortCode = nullptr);
 
 }  // namespace axtune

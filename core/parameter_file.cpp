@@ -107,6 +107,9 @@ bool LinkParameterRecordAccess::exchangeRecord(int record, RecordWords& words) {
   closed_ = !IsLinkOpen();
   return ExchangeRecord(record, words);
 }
+bool LinkParameterRecordAccess::reachable() const {
+  return IsLinkOpen();
+}
 int LinkParameterRecordAccess::lastLinkError() const {
   // The record exchange leaves LinkError alone on a closed link; for a load that is silence.
   return closed_ ? kLinkNoReply : LinkError.load();
@@ -172,8 +175,9 @@ LoadOutcome LoadParameterFile(ParameterRecordAccess& access, int count, const st
                               const LoadHooks& hooks) {
   LoadOutcome outcome;
   std::vector<uint8_t> bytes;
-  // One byte more than any parameter file, so an oversized file fails the trailer check.
-  if (!ReadWholeFile(path, bytes, outcome.reason, kMaxParameterFileBytes + 1)) {
+  // One byte more than any parameter file for this drive can have, so an oversized file is told.
+  const size_t largest = MaxParameterFileBytes(std::clamp(count, 0, kMaxParameterRecords));
+  if (!ReadWholeFile(path, bytes, outcome.reason, largest + 1)) {
     outcome.result = LoadResult::OpenFailed;  // nothing at all goes to the drive
     return outcome;
   }
@@ -203,13 +207,22 @@ LoadOutcome LoadParameterFile(ParameterRecordAccess& access, int count, const st
       case ParameterFileFormat::CountMismatch:
         outcome.result = LoadResult::CountMismatch;
         break;
+      case ParameterFileFormat::TooLarge:
+        outcome.result = LoadResult::TooLarge;
+        break;
+      case ParameterFileFormat::UnknownTrailer:
+        outcome.result = LoadResult::UnknownTrailer;
+        break;
       case ParameterFileFormat::Ok:
         outcome.result = LoadResult::Loaded;
         SendRecords(access, parsed.records, count, hooks, outcome);
-        if (outcome.silentRecord >= 0) return outcome;  // nobody listens for the rest
         break;
     }
   }
+  // Once records went out the drive is in its load mode; it leaves it only with the end-of-load
+  // command, so that goes out even after a record got no answer (one missed answer is not a dead
+  // drive). Only a closed link is not tried.
+  if (!access.reachable()) return outcome;
   // The load ends with the end-of-load command whether or not the file was accepted.
   RecordWords endOfLoad = CommandRequest(kCmdEndOfLoad);
   access.exchangeRecord(kObjectRecord, endOfLoad);

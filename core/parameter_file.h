@@ -7,10 +7,16 @@
 //                        company, zero byte
 //
 // The record count is not stored: it is the count of the connected drive (word 6 of record 128).
-// The loader reads the identification and the records. The trailer is informative: a file loads
-// whatever follows the drive's count of records (another path or date form, another code page, extra
-// bytes, nothing), unless a trailer of the layout above at another record boundary shows that it was
-// saved from a drive with another record count.
+// The loader reads the identification and the records; where the records end is decided from the
+// file's structure, never from its size alone. A trailer of a known form follows the records: the
+// layout above, or four zero-terminated texts as other installations write them (another path or
+// date form, another code page, line-end bytes after the company, the company's zero byte missing),
+// or nothing at all. A file loads when such a trailer starts right behind the drive's count of
+// records and at no smaller record boundary (a long path also reads as a trailer from a point inside
+// it, so the smallest boundary is the count the file was saved with). It is refused when the trailer
+// starts at another boundary (saved from another drive type), when the bytes behind the records are
+// no trailer of a known form at any boundary (nothing tells where the records end), and when it is
+// longer than any parameter file for the drive's count can be.
 //
 // Nothing here shows a message: every sequence returns an outcome that the GUI and the command-line
 // tool turn into their own texts.
@@ -55,11 +61,27 @@ std::string FormatSaveDate(std::time_t time);
 std::vector<uint8_t> BuildParameterFile(const std::vector<RecordWords>& records,
                                         const ParameterFileTrailer& trailer);
 
+// The longest trailer a file may carry: a path of up to 4096 bytes, a date of up to 32, a user name
+// and a company of up to 256 bytes each (every text with its zero byte), and a few line-end bytes.
+inline constexpr size_t kMaxTrailerPathBytes = 4096;
+inline constexpr size_t kMaxTrailerDateBytes = 32;
+inline constexpr size_t kMaxTrailerNameBytes = 256;
+inline constexpr size_t kMaxTrailerTailBytes = 16;
+inline constexpr size_t kMaxTrailerBytes =
+    kMaxTrailerPathBytes + kMaxTrailerDateBytes + 2 * kMaxTrailerNameBytes + kMaxTrailerTailBytes;
+// The largest parameter file for a drive with `count` records.
+constexpr size_t MaxParameterFileBytes(int count) {
+  return kParameterFileHeaderBytes + kParameterRecordBytes * static_cast<size_t>(count < 0 ? 0 : count) +
+         kMaxTrailerBytes;
+}
+
 enum class ParameterFileFormat {
   Ok,
   BadIdentification,  // the first 9 bytes are not "LWB V2.0" and a zero byte
   TooShort,           // the file ends before the records of the drive's count
   CountMismatch,      // a trailer at another record boundary: saved from another drive type
+  TooLarge,           // longer than any parameter file for the drive's count can be
+  UnknownTrailer,     // bytes behind the records that are no trailer at any boundary
 };
 
 struct ParsedParameterFile {
@@ -78,6 +100,11 @@ ParsedParameterFile ParseParameterFile(const uint8_t* data, size_t size, int cou
 // path, a date "dd.mm.yyyy", a user name and a company, each with its zero byte. The strings are
 // informative: any bytes but zero may stand in them.
 std::optional<ParameterFileTrailer> ParseTrailer(const uint8_t* data, size_t size, size_t offset);
+// Whether the bytes from `offset` on are a trailer of any known form: the layout above, or four texts
+// (a path and a date that are not empty, a user name and a company) of text bytes (no control bytes
+// but tab), each within its length and with its zero byte; the company's zero byte may be missing,
+// and line-end bytes (CR, LF, blank, tab, Ctrl-Z) may follow it.
+bool IsTrailerOfKnownForm(const uint8_t* data, size_t size, size_t offset);
 
 // Record access to the drive; the default goes through the drive link. Tests and other front ends
 // may stand in.
@@ -89,6 +116,8 @@ class ParameterRecordAccess {
   virtual bool exchangeRecord(int record, RecordWords& words) = 0;
   // LinkError after the last failed transfer; kLinkNoReply means nothing came back at all.
   virtual int lastLinkError() const = 0;
+  // False when no request can go out at all (the link is closed).
+  virtual bool reachable() const { return true; }
 };
 
 class LinkParameterRecordAccess : public ParameterRecordAccess {
@@ -96,13 +125,14 @@ class LinkParameterRecordAccess : public ParameterRecordAccess {
   bool readRecord(int record, RecordWords& words) override;
   bool exchangeRecord(int record, RecordWords& words) override;
   int lastLinkError() const override;
+  bool reachable() const override;
 
  private:
   bool closed_ = false;  // the last transfer found the link closed: as silent as a pulled cable
 };
 
 // A record write whose reply was not well-formed (an error reply, a damaged or short frame) is sent
-// again, up to this many times in all. A record that got no answer at all is not: the load stops.
+// again, up to this many times in all. A record that got no answer at all is not: the sending stops.
 inline constexpr int kRecordWriteAttempts = 3;
 
 // Called after each record transferred: (records done, records in all).
@@ -176,6 +206,8 @@ enum class LoadResult {
   TooShort,           // refused: the file ends before the drive's record count; no records sent
   CountMismatch,      // refused: saved from a drive with another record count; no records sent
   CountOutOfRange,    // refused: the drive reports more records than a file can carry
+  TooLarge,           // refused: longer than a parameter file for the drive can be; no records sent
+  UnknownTrailer,     // refused: nothing tells where the records end; no records sent
 };
 
 // A word the drive holds other than the file says, as its reply to the record write showed: it
@@ -218,10 +250,10 @@ struct LoadHooks {
 // The whole load: reads the file, checks it against the drive's record count, sends records
 // 2..count-1, waits 2000 ms, and sends the end-of-load command for every file that could be read.
 // A record counts as taken when its write got a well-formed reply for that record; reply words that
-// differ from the file's are listed, not retried. A reply that is not well-formed is retried
+// differ from the file's are listed, not retried. A damaged or refused reply is retried
 // (kRecordWriteAttempts in all) and the record listed as refused. The first record that gets no
-// answer at all ends the load at once: no pause, no end-of-load command, so a dead line costs one
-// record's timeout.
+// answer at all ends the sending at once (no pause, a dead line costs one record's timeout); the
+// end-of-load command still goes out, so a drive that only missed one answer leaves its load mode.
 LoadOutcome LoadParameterFile(ParameterRecordAccess& access, int count, const std::string& path,
                               const LoadHooks& hooks = {});
 

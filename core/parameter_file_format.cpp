@@ -91,15 +91,25 @@ RecordWords RecordFromBytes(const uint8_t* bytes) {
   return words;
 }
 
-// The smallest record count behind which the rest of the file is a trailer. A long path also parses
-// as a trailer from a point inside it, so only the smallest count is the one the file was saved with.
+// The smallest record count behind which the rest of the file is a trailer of a known form. A long
+// path also parses as a trailer from a point inside it, so only the smallest count is the one the
+// file was saved with.
 int FindSavedRecordCount(const uint8_t* data, size_t size) {
   for (int n = 0; n <= kMaxParameterRecords; ++n) {
     const size_t offset = kParameterFileHeaderBytes + kParameterRecordBytes * static_cast<size_t>(n);
-    if (offset > size) break;
-    if (ParseTrailer(data, size, offset)) return n;
+    if (offset >= size) break;  // no bytes left: no trailer there (a file without one tells nothing)
+    if (IsTrailerOfKnownForm(data, size, offset)) return n;
   }
   return -1;
+}
+
+// A byte that may stand in a trailer's text: printable in any code page, or a tab.
+bool IsTextByte(uint8_t c) {
+  return c == '\t' || (c >= 0x20 && c != 0x7F);
+}
+
+bool IsLineEndByte(uint8_t c) {
+  return c == '\r' || c == '\n' || c == ' ' || c == '\t' || c == 0x1A;
 }
 
 }  // namespace
@@ -155,6 +165,26 @@ std::optional<ParameterFileTrailer> ParseTrailer(const uint8_t* data, size_t siz
   return trailer;
 }
 
+bool IsTrailerOfKnownForm(const uint8_t* data, size_t size, size_t offset) {
+  if (data == nullptr || offset >= size) return false;
+  if (ParseTrailer(data, size, offset)) return true;
+  const size_t limits[] = {kMaxTrailerPathBytes, kMaxTrailerDateBytes, kMaxTrailerNameBytes,
+                           kMaxTrailerNameBytes};
+  size_t pos = offset;
+  for (size_t text = 0; text < 4; ++text) {
+    const size_t start = pos;
+    while (pos < size && data[pos] != 0) {
+      if (!IsTextByte(data[pos]) || pos - start + 1 >= limits[text]) return false;  // room for its zero
+      ++pos;
+    }
+    if (text < 2 && pos == start) return false;  // the path and the date are never empty
+    if (pos == size) return text == 3;           // only the company may lack its zero byte
+    ++pos;                                       // the zero byte
+  }
+  if (size - pos > kMaxTrailerTailBytes) return false;
+  return std::all_of(data + pos, data + size, IsLineEndByte);
+}
+
 ParsedParameterFile ParseParameterFile(const uint8_t* data, size_t size, int count) {
   ParsedParameterFile parsed;
   if (data == nullptr || size < kParameterFileHeaderBytes ||
@@ -163,6 +193,10 @@ ParsedParameterFile ParseParameterFile(const uint8_t* data, size_t size, int cou
     return parsed;
   }
   count = std::max(count, 0);
+  if (size > MaxParameterFileBytes(count)) {
+    parsed.format = ParameterFileFormat::TooLarge;
+    return parsed;
+  }
   const size_t available = (size - kParameterFileHeaderBytes) / kParameterRecordBytes;
   const size_t wanted = static_cast<size_t>(count);
   const size_t whole = std::min(available, wanted);
@@ -183,11 +217,20 @@ ParsedParameterFile ParseParameterFile(const uint8_t* data, size_t size, int cou
     parsed.format = ParameterFileFormat::Ok;
     return parsed;
   }
-  // The trailer only informs: other installations write other paths, dates and code pages, add
-  // bytes or leave it out. Only a trailer of this layout at another record boundary shows that the
-  // file holds another number of records.
+  // Other installations write other paths, dates and code pages, add line ends or leave the trailer
+  // out; where the records end is still told by the structure: the smallest record boundary behind
+  // which a trailer of a known form follows. At the drive's count the file loads; at another it was
+  // saved from another drive type; at none, with bytes behind the records, nothing tells where the
+  // records end, and guessing would write trailer text or junk into the drive.
   parsed.savedRecordCount = FindSavedRecordCount(data, size);
-  parsed.format = parsed.savedRecordCount >= 0 ? ParameterFileFormat::CountMismatch : ParameterFileFormat::Ok;
+  const size_t recordsEnd = kParameterFileHeaderBytes + wanted * kParameterRecordBytes;
+  if (parsed.savedRecordCount == count || (parsed.savedRecordCount < 0 && size == recordsEnd)) {
+    parsed.format = ParameterFileFormat::Ok;
+  } else if (parsed.savedRecordCount >= 0) {
+    parsed.format = ParameterFileFormat::CountMismatch;
+  } else {
+    parsed.format = ParameterFileFormat::UnknownTrailer;
+  }
   return parsed;
 }
 

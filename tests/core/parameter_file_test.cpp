@@ -55,7 +55,29 @@ class FakeRecords : public ParameterRecordAccess {
 RecordWords Pattern(int record) {
   RecordWords words{};
   for (int i = 0; i < kRecordWords; ++i) words[i] = static_cast<uint16_t>(0xA000 + record * 16 + i);
+  words[13] = 0;  // as in a drive's records, some words are zero: records do not read as text
   return words;
+}
+
+std::string RandomBytes(size_t n) {
+  std::string bytes(n, '\0');
+  uint32_t state = 12345;
+  for (char& c : bytes) {
+    state = state * 1103515245u + 12345u;
+    c = static_cast<char>(state >> 24);
+  }
+  return bytes;
+}
+
+std::vector<uint8_t> FileFor(int count);
+
+// The identification, then 4000 random bytes.
+std::vector<uint8_t> JunkTailed() {
+  std::vector<uint8_t> bytes = FileFor(0);
+  bytes.resize(9);
+  const std::string junk = RandomBytes(4000);
+  bytes.insert(bytes.end(), junk.begin(), junk.end());
+  return bytes;
 }
 
 std::vector<uint8_t> FileFor(int count) {
@@ -64,6 +86,13 @@ std::vector<uint8_t> FileFor(int count) {
   // A path longer than a record, as real paths are: it must not pass for records.
   return BuildParameterFile(records,
                             {"/home/technician/parameters/line-3/drive.qmx", "07.12.2026", "Anna", "Orvane"});
+}
+
+// A valid file with 2 MB appended.
+std::vector<uint8_t> Oversized() {
+  std::vector<uint8_t> bytes = FileFor(20);
+  bytes.resize(bytes.size() + (2u << 20), 0x41);
+  return bytes;
 }
 
 class ParameterFileOnDisk : public ::testing::Test {
@@ -169,6 +198,7 @@ TEST(ParameterFileLayout, TrailersOfOtherInstallationsLoadUnlessAnotherCountShow
     std::vector<uint8_t> bytes;
     ParameterFileFormat expected;
     bool trailer;
+    int savedCount = -1;
   } cases[] = {
       {"Windows path and names in a Windows code page",
        with("C:\\Dokumente\\Antrieb \xC4nderung.qmx\0"s + "07.12.2026\0"s + "J\xFCrgen\0"s +
@@ -181,6 +211,31 @@ TEST(ParameterFileLayout, TrailersOfOtherInstallationsLoadUnlessAnotherCountShow
       {"a relative path", with("p.qmx\0"s + "07.12.2026\0"s + "A\0"s + "B\0"s), ParameterFileFormat::Ok,
        false},
       {"no trailer at all", with(""), ParameterFileFormat::Ok, false},
+      {"the company's zero byte missing", with("/p.qmx\0"s + "07.12.2026\0"s + "A\0"s + "B"s),
+       ParameterFileFormat::Ok, false},
+      {"saved with 19 records, an ISO date and a relative path",
+       [&] {
+         std::vector<uint8_t> bytes = FileFor(19);
+         bytes.resize(9 + 19 * 30);
+         const std::string trailer = "drives/line-3/x.qmx\0"s + "2026-12-07\0"s + "u\0"s + "\0"s;
+         bytes.insert(bytes.end(), trailer.begin(), trailer.end());
+         return bytes;
+       }(),
+       ParameterFileFormat::CountMismatch, false, 19},
+      {"saved with 19 records, a long path in another form",
+       [&] {
+         std::vector<uint8_t> bytes = FileFor(19);
+         bytes.resize(9 + 19 * 30);
+         const std::string trailer =
+             "home/u/projects/line-3/cabinet-2/drive-7.qmx\0"s + "2026-12-07T10:11\0"s + "u\0"s + "c\0"s;
+         bytes.insert(bytes.end(), trailer.begin(), trailer.end());
+         return bytes;
+       }(),
+       ParameterFileFormat::CountMismatch, false, 19},
+      {"random bytes behind the records", with(RandomBytes(4000)), ParameterFileFormat::UnknownTrailer, false,
+       -1},
+      {"a record's worth of zeros behind the records", with(std::string(30, '\0')),
+       ParameterFileFormat::UnknownTrailer, false, -1},
       {"saved with 18 records (a trailer two records early)",
        [&] {
          std::vector<uint8_t> bytes = FileFor(18);
@@ -189,7 +244,14 @@ TEST(ParameterFileLayout, TrailersOfOtherInstallationsLoadUnlessAnotherCountShow
          bytes.insert(bytes.end(), trailer.begin(), trailer.end());
          return bytes;
        }(),
-       ParameterFileFormat::CountMismatch, false},
+       ParameterFileFormat::CountMismatch, false, 18},
+      {"a valid file with 2 MB appended",
+       [&] {
+         std::vector<uint8_t> bytes = FileFor(20);
+         bytes.resize(bytes.size() + (2u << 20), 0x20);
+         return bytes;
+       }(),
+       ParameterFileFormat::TooLarge, false, -1},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -199,10 +261,18 @@ TEST(ParameterFileLayout, TrailersOfOtherInstallationsLoadUnlessAnotherCountShow
     if (c.expected == ParameterFileFormat::Ok) {
       ASSERT_EQ(parsed.records.size(), 20u);
       EXPECT_EQ(parsed.records[19], Pattern(19));
-    } else {
-      EXPECT_EQ(parsed.savedRecordCount, 18);
+    } else if (c.expected != ParameterFileFormat::TooLarge) {
+      EXPECT_EQ(parsed.savedRecordCount, c.savedCount);
     }
   }
+  // The largest file with a trailer of its longest form still fits.
+  const std::string longest =
+      std::string(kMaxTrailerPathBytes - 1, 'p') + "\0"s + std::string(kMaxTrailerDateBytes - 1, 'd') +
+      "\0"s + std::string(kMaxTrailerNameBytes - 1, 'n') + "\0"s +
+      std::string(kMaxTrailerNameBytes - 1, 'c') + "\0"s + std::string(kMaxTrailerTailBytes, '\n');
+  const std::vector<uint8_t> largest = with(longest);
+  EXPECT_EQ(largest.size(), MaxParameterFileBytes(20));
+  EXPECT_EQ(ParseParameterFile(largest.data(), largest.size(), 20).format, ParameterFileFormat::Ok);
 }
 
 TEST_F(ParameterFileOnDisk, SaveReadsEveryRecordThenWritesTheFile) {
@@ -358,10 +428,13 @@ TEST_P(LoadAgainstDrives, ADeadLineStopsAtTheFirstSilentRecord) {
     EXPECT_EQ(outcome.silentRecord, dead);
     EXPECT_EQ(outcome.recordsTaken, dead - 2);
     EXPECT_EQ(outcome.recordsToSend, 63);
-    // One attempt at the silent record, then nothing: no pause, no page refresh, no end of load.
-    EXPECT_EQ(drive.writes.size(), static_cast<size_t>(dead - 1));
-    EXPECT_EQ(drive.writes.back().first, dead);
-    EXPECT_FALSE(outcome.endOfLoadSent);
+    // One attempt at the silent record, then no further record, no pause, no page refresh; the
+    // end-of-load command still goes out, so a drive that missed one answer leaves its load mode.
+    ASSERT_EQ(drive.writes.size(), static_cast<size_t>(dead));
+    EXPECT_EQ(drive.writes[drive.writes.size() - 2].first, dead);
+    EXPECT_EQ(drive.writes.back().first, 127);
+    EXPECT_EQ(drive.writes.back().second, (RecordWords{4}));
+    EXPECT_TRUE(outcome.endOfLoadSent);
     EXPECT_FALSE(refreshed);
     EXPECT_TRUE(pauses_.empty());
   }
@@ -460,6 +533,8 @@ TEST_F(ParameterFileOnDisk, RefusedFilesSendOnlyTheEndOfLoad) {
       {"one_more.qmx", FileFor(20), 21, LoadResult::CountMismatch, 20, true},  // record 20 would be path text
       {"ident_only.qmx", identificationOnly, 20, LoadResult::TooShort, -1, true},
       {"huge_count.qmx", FileFor(2), 128, LoadResult::CountOutOfRange, -1, true},
+      {"junk_tail.qmx", JunkTailed(), 20, LoadResult::UnknownTrailer, -1, true},
+      {"oversized.qmx", Oversized(), 20, LoadResult::TooLarge, -1, true},
       {"empty.qmx", {}, 20, LoadResult::BadIdentification, -1, false},
   };
   for (const Case& c : cases) {
