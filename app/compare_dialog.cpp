@@ -105,13 +105,14 @@ void CCompareDialog::Fill() {
   for (int r = 0; r < static_cast<int>(rows_.size()); ++r) {
     const ParamDifference& d = rows_[static_cast<size_t>(r)];
     differences += d.equal() ? 0 : 1;
-    auto value = [&](bool in, uint32_t raw) {
+    auto value = [&](bool in, uint32_t raw, const std::optional<ReadFailure>& failed) {
+      if (failed) return Q(ReadFailureText(*failed, l));  // that row says why, the others go on
       return in ? Q(FormatUserValue(d.entry, raw, l)) : Tr(kTextMissing);
     };
     const QString cells[] = {
-        Q(PageTitle(d.entry.page, l)), Q(ParameterLabel(d.entry, l)),
-        value(d.inA, d.rawA),          value(d.inB, d.rawB),
-        Q(ParameterUnit(d.entry, l)),  HexWords(d.wordsA) + QStringLiteral(" / ") + HexWords(d.wordsB)};
+        Q(PageTitle(d.entry.page, l)),   Q(ParameterLabel(d.entry, l)),
+        value(d.inA, d.rawA, d.failedA), value(d.inB, d.rawB, d.failedB),
+        Q(ParameterUnit(d.entry, l)),    HexWords(d.wordsA) + QStringLiteral(" / ") + HexWords(d.wordsB)};
     for (int c = 0; c < 6; ++c) {
       auto* item = new QTableWidgetItem(cells[c]);
       if (c == kColumnDrive || c == kColumnFile) item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);

@@ -23,10 +23,16 @@ std::string HexWords(const std::vector<uint16_t>& words) {
   return out.empty() ? "-" : "0x" + out;
 }
 
-Json SideJson(const ParamDifference& d, bool in, uint32_t raw, const std::vector<uint16_t>& words) {
+Json SideJson(const ParamDifference& d, bool in, uint32_t raw, const std::vector<uint16_t>& words,
+              const std::optional<ReadFailure>& failed) {
   Json j = Json::object();
-  if (!in) return Json();
   const Language l = CurrentLanguage();
+  if (failed) {
+    j.set("unreadable", ReadFailureText(*failed, l));
+    if (failed->abortCode != 0) j.set("abort", static_cast<unsigned long long>(failed->abortCode));
+    return j;
+  }
+  if (!in) return Json();
   if (d.entry.kind == ParamKind::Number) {
     j.set("value", UserNumber(d.entry, raw));
   } else {
@@ -84,7 +90,8 @@ int CmdDiff(Context& context) {
           .set("label", ParameterLabel(d.entry, l))
           .set("page", PageTitle(d.entry.page, l));
       j.set("unit", ParameterUnit(d.entry, l)).set("equal", d.equal());
-      j.set("a", SideJson(d, d.inA, d.rawA, d.wordsA)).set("b", SideJson(d, d.inB, d.rawB, d.wordsB));
+      j.set("a", SideJson(d, d.inA, d.rawA, d.wordsA, d.failedA))
+          .set("b", SideJson(d, d.inB, d.rawB, d.wordsB, d.failedB));
       list.push(j);
     }
     Json j = Json::object();
@@ -99,13 +106,15 @@ int CmdDiff(Context& context) {
         page = d.entry.page;
         context.out << PageTitle(*page, l) << '\n';
       }
-      auto side = [&](bool in, uint32_t raw) {
+      auto side = [&](bool in, uint32_t raw, const std::optional<ReadFailure>& failed) {
+        if (failed) return "(" + ReadFailureText(*failed, l) + ")";
         return in ? FormatUserValue(d.entry, raw, l) : std::string(Text(49167, l));
       };
       const std::string unit = ParameterUnit(d.entry, l);
       context.out << (d.equal() ? "  " : "! ") << d.entry.name << "  " << ParameterLabel(d.entry, l) << ": "
-                  << side(d.inA, d.rawA) << " -> " << side(d.inB, d.rawB) << (unit.empty() ? "" : " " + unit)
-                  << "  [" << HexWords(d.wordsA) << " -> " << HexWords(d.wordsB) << "]\n";
+                  << side(d.inA, d.rawA, d.failedA) << " -> " << side(d.inB, d.rawB, d.failedB)
+                  << (unit.empty() ? "" : " " + unit) << "  [" << HexWords(d.wordsA) << " -> "
+                  << HexWords(d.wordsB) << "]\n";
     }
     context.out << (different == 0 ? "equal" : std::to_string(different) + " different") << '\n';
   }

@@ -169,11 +169,12 @@ std::string DifferencesTable(const ReportData& d, Language l) {
                                        T(kDrive, l), T(kUnit, l),      T(kRawWords, l)};
   std::vector<std::vector<std::string>> rows;
   for (const ParamDifference& diff : diffs) {
-    auto value = [&](bool in, uint32_t raw) {
+    auto value = [&](bool in, uint32_t raw, const std::optional<ReadFailure>& failed) {
+      if (failed) return HtmlEscaped(ReadFailureText(*failed, l));
       return in ? HtmlEscaped(FormatUserValue(diff.entry, raw, l)) : T(kMissing, l);
     };
     rows.push_back({HtmlEscaped(PageTitle(diff.entry.page, l)), HtmlEscaped(ParameterLabel(diff.entry, l)),
-                    value(diff.inA, diff.rawA), value(diff.inB, diff.rawB),
+                    value(diff.inA, diff.rawA, diff.failedA), value(diff.inB, diff.rawB, diff.failedB),
                     HtmlEscaped(ParameterUnit(diff.entry, l)),
                     "<span class=\"raw\">" + Hex(diff.wordsA) + " &rarr; " + Hex(diff.wordsB) + "</span>"});
   }

@@ -1,12 +1,17 @@
 #include "core/parameter_compare.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <optional>
 
 #include "core/parameter_access.h"
+#include "link/drive_link.h"
 
 namespace axtune {
 namespace {
+
+constexpr int kTextRefusedRead = 50002;  // "unreadable: the drive refused it (abort %1)"
+constexpr int kTextNotAnswered = 50003;  // "unreadable: no answer from the drive"
 
 // Whether a set agrees with the place the dictionary gives an object value in the records: a set
 // read from a drive holds both, and a drive that keeps the value elsewhere shows it here.
@@ -97,16 +102,29 @@ bool ReadDriveParameterSet(ParameterRecordAccess& access, int count, ParameterSe
   set.fromDrive = true;
   set.records = std::move(read.records);
   set.objects.clear();
+  set.unreadable.clear();
   for (const ParamEntry& e : ParameterDictionary()) {
     if (e.HasRecord() || !e.HasObject()) continue;
     uint32_t raw = 0;
-    if (!ReadParameter(e, &raw)) {
-      error = e.name + " could not be read";
-      return false;
+    ReadFailure failure;
+    if (!ReadParameter(e, &raw, &failure.abortCode)) {
+      failure.linkError = LinkError.load();
+      set.unreadable[e.name] = failure;
+      continue;
     }
     set.objects[e.name] = raw;
   }
   return true;
+}
+
+std::string ReadFailureText(const ReadFailure& failure, Language language) {
+  if (failure.abortCode != 0) {
+    char code[16];
+    std::snprintf(code, sizeof code, "0x%08X", static_cast<unsigned>(failure.abortCode));
+    std::string text = Text(kTextRefusedRead, language);
+    return text.replace(text.find("%1"), 2, code);
+  }
+  return Text(kTextNotAnswered, language);
 }
 
 bool RawInSet(const ParamEntry& entry, const ParameterSet& set, uint32_t* raw) {
@@ -122,6 +140,17 @@ std::vector<ParamDifference> CompareParameterSets(const ParameterSet& a, const P
     const std::optional<ParamEntry> view = RecordView(e, a, b);
     d.inA = RawInSetThrough(e, view, a, &d.rawA);
     d.inB = RawInSetThrough(e, view, b, &d.rawB);
+    // A value the drive did not give is listed as such, not left out and not compared.
+    if (auto it = a.unreadable.find(e.name); it != a.unreadable.end()) d.failedA = it->second;
+    if (auto it = b.unreadable.find(e.name); it != b.unreadable.end()) d.failedB = it->second;
+    if (d.failedA || d.failedB) {
+      d.inA = d.inA && !d.failedA;
+      d.inB = d.inB && !d.failedB;
+      d.wordsA = WordsOf(view, a);
+      d.wordsB = WordsOf(view, b);
+      out.push_back(std::move(d));
+      continue;
+    }
     // A value only one side can hold (an object read from the drive, missing from a file) cannot be
     // compared; it is not a difference.
     if (!d.inA && !d.inB) continue;

@@ -48,8 +48,15 @@ void SendRecords(ParameterRecordAccess& access, const std::vector<RecordWords>& 
     }
     if (taken) {
       ++outcome.recordsTaken;
-      for (int w = 0; w < kRecordWords; ++w) {
-        if (reply[w] != words[w]) outcome.differences.push_back({record, w, words[w], reply[w]});
+      // The reply's words are the drive's own (the words sent, zeros, the record it keeps, anything):
+      // what it holds is told by reading the record back.
+      RecordWords held{};
+      if (access.readRecord(record, held)) {
+        for (int w = 0; w < kRecordWords; ++w) {
+          if (held[w] != words[w]) outcome.differences.push_back({record, w, words[w], held[w]});
+        }
+      } else {
+        ++outcome.recordsNotReadBack;
       }
     } else {
       outcome.refusedRecords.push_back(record);

@@ -228,7 +228,8 @@ struct LoadOutcome {
   int recordsTaken = 0;             // records the drive answered with a well-formed reply for that record
   std::vector<int> refusedRecords;  // answered, but never well-formed in kRecordWriteAttempts
   int silentRecord = -1;            // the record that got no answer at all: the load stopped there
-  std::vector<RecordWordDifference> differences;  // words the drive answered with other values
+  std::vector<RecordWordDifference> differences;  // words the drive holds other than the file, as read back
+  int recordsNotReadBack = 0;                     // taken records whose read-back failed
   int recordsInFile = 0;                          // whole records in the file behind the identification
   int savedRecordCount = -1;                      // the count the file was saved with, when a trailer tells
   bool endOfLoadSent = false;                     // the end-of-load command went out
@@ -249,9 +250,9 @@ struct LoadHooks {
 
 // The whole load: reads the file, checks it against the drive's record count, sends records
 // 2..count-1, waits 2000 ms, and sends the end-of-load command for every file that could be read.
-// A record counts as taken when its write got a well-formed reply for that record; reply words that
-// differ from the file's are listed, not retried. A damaged or refused reply is retried
-// (kRecordWriteAttempts in all) and the record listed as refused. The first record that gets no
+// A record counts as taken when its write got a well-formed reply for that record; it is then read
+// back, and words the drive holds other than the file's are listed, not retried. A damaged or refused reply
+// is retried (kRecordWriteAttempts in all) and the record listed as refused. The first record that gets no
 // answer at all ends the sending at once (no pause, a dead line costs one record's timeout); the
 // end-of-load command still goes out, so a drive that only missed one answer leaves its load mode.
 LoadOutcome LoadParameterFile(ParameterRecordAccess& access, int count, const std::string& path,

@@ -1,14 +1,16 @@
-// A second drive for the tests, written from the description of the serial frame protocol and the
-// record-127 object channel alone, sharing no code with sim/: where the simulated drive and the link
-// share a guess about what the protocol leaves open, this peer does not.
+// A drive inside the test process, for the tests that need one there: a line that goes dead at a
+// chosen record, on the fake port's scripted clock. It is NOT an independent drive: it was written by
+// the same team as the link and shares its guesses about what the protocol leaves open, namely
+// - an object write is answered with the SDO download response 0x60 and the object's index;
+// - an object read with the expedited upload response 0x43, always four bytes;
+// - the store, end-of-load and other sub-commands with {sub-command, 0, ...};
+// - a single-word write with the six request bytes repeated (0x80 | index first);
+// - a record write with the record as it now holds it (record 2 word 2 kept at or below 16383;
+//   record 0 read-only).
+// Tests that claim interoperability run against the reference drive (tests/interop/) instead.
 //
-// It answers in its own style: a single-word write with the six request bytes repeated (0x80 | index
-// first), a record write with the record as it now holds it (idle-current level, record 2 word 2,
-// kept at or below 16383; record 0 read-only), an object write with the SDO download response, an
-// object read with an expedited upload response of four bytes. Requests are framed from the written
-// bytes as they come (one write call may hold a frame, several or part of one); anything that cannot
-// start a frame (the three "A" after opening) is skipped.
-//
+// Requests are framed from the written bytes as they come (one write call may hold a frame, several
+// or part of one); anything that cannot start a frame (the three "A" after opening) is skipped.
 // Plug it into a FakeLine with `line->setResponder(peer.responder())`.
 #pragma once
 
