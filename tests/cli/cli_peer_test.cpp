@@ -61,6 +61,31 @@ class CliPeerTest : public ::testing::Test {
   std::filesystem::path dir_;
 };
 
+// One flipped bit in the reply to record 5: a damaged reply is retried like any transport error,
+// never taken for a silent drive, and the load goes on to the end-of-load command.
+TEST_F(CliPeerTest, ADamagedReplyDuringALoadIsRetriedAndTheLoadGoesOn) {
+  const std::string file = path("damaged.qmx");
+  ASSERT_EQ(run({"save", file}).code, kExitOk);
+  for (const size_t flipped : {size_t{1}, size_t{0}, size_t{20}}) {  // record byte, header, a word
+    SCOPED_TRACE(flipped);
+    bool damaged = false;
+    line_->setResponder([this, &damaged, flipped](const axtune::testing::Bytes& written) {
+      axtune::testing::Bytes reply = peer_.responder()(written);
+      if (!damaged && written.size() == 34 && written[0] == 0x8F && written[1] == 5 && reply.size() == 34) {
+        reply[flipped] ^= 0x04;
+        damaged = true;
+      }
+      return reply;
+    });
+    const Result load = run({"load", file, "--json"});
+    ASSERT_EQ(load.code, kExitOk) << load.err;
+    EXPECT_TRUE(damaged);
+    EXPECT_EQ(load.json()["recordsTaken"].integer(), 18);
+    EXPECT_TRUE(load.json()["endOfLoadSent"].boolean);
+  }
+  EXPECT_EQ(peer_.commands(), (std::vector<uint16_t>{4, 4, 4}));
+}
+
 TEST_F(CliPeerTest, ADeadLineEndsTheLoadWithinOneRecordsTimeout) {
   const std::string file = path("dead.qmx");
   ASSERT_EQ(run({"save", file}).code, kExitOk);
