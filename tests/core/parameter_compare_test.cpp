@@ -63,6 +63,22 @@ TEST(CompareParameterSets, ObjectValuesCompareOnlyWhereBothSidesHoldThem) {
   EXPECT_GT(all.size(), 600u) << "with the equal ones";
 }
 
+TEST(CompareParameterSets, AnObjectTheDriveDidNotGiveIsListedWithWhyAndTheRestCompared) {
+  ParameterSet drive = Set(65), otherDrive = Set(65);
+  drive.unreadable["motor-current"] = ReadFailure{0x06020000, 0};
+  otherDrive.objects["motor-current"] = 1500;
+  drive.objects["step-resolution"] = 200;
+  otherDrive.objects["step-resolution"] = 400;
+  const auto diffs = CompareParameterSets(drive, otherDrive);
+  EXPECT_EQ(Names(diffs), (std::vector<std::string>{"motor-current", "step-resolution"}));
+  ASSERT_TRUE(diffs[0].failedA);
+  EXPECT_FALSE(diffs[0].failedB);
+  EXPECT_FALSE(diffs[0].equal());
+  EXPECT_EQ(ReadFailureText(*diffs[0].failedA, Language::English),
+            "unreadable: the drive refused it (abort 0x06020000)");
+  EXPECT_EQ(ReadFailureText(ReadFailure{0, 2}, Language::German), "nicht lesbar: keine Antwort vom Antrieb");
+}
+
 TEST(CompareParameterSets, AnObjectValueIsNamedInAFileUnlessTheDriveKeepsItElsewhere) {
   ParameterSet drive = Set(65), file = Set(65);
   drive.records[2][0] = 2000;  // the drive's object and its record words agree

@@ -14,6 +14,8 @@
 #include "controls/page_host.h"
 #include "core/drive_identity.h"
 #include "link/drive_link.h"
+#include "link/object_access.h"
+#include "pages/debug_edit.h"
 #include "pages/debug_property_page.h"
 #include "pages/fahrsatz_property_page.h"
 #include "pages/outputs_property_page.h"
@@ -34,10 +36,13 @@ class Host : public QWidget, public PageHost {
   std::vector<int> notified;
 };
 
-class PagesInterop : public ::testing::TestWithParam<PeerStyle> {
- protected:
-  PagesInterop() { testing::EnsureApplication(); }
+// The application exists before the fixture's widgets are built.
+struct WithApplication {
+  WithApplication() { testing::EnsureApplication(); }
+};
 
+class PagesInterop : public WithApplication, public ::testing::TestWithParam<PeerStyle> {
+ protected:
   void SetUp() override {
     std::string why;
     drive_ = TextDrive::For(GetParam(), &why);
@@ -210,22 +215,33 @@ TEST_P(PagesInterop, DebugPageWritesTheRecord) {
 }
 
 TEST_P(PagesInterop, StatusPanelButtonsSendTheControlword) {
+  // From the drive's "ready" state (its first 0.3 s it is not ready and ignores the controlword).
+  drive_->awaitState("ready", [] { WriteObject(0x6040, 0, 2, 0); });
+  mark_ = drive_->mark();
   CStatusDialog panel;
   panel.SetDriveIdentified(true);
   panel.show();
-  int clicked = 0;
-  for (int id : {1243, 1246, 1248, 1242}) {  // Switch On, Operation, Quickstop, Reset Fault
+  // Each button as the drive's state enables it (the panel reads the drive before every click):
+  // Switch On, Operation, Quickstop; Reset Fault only while the drive is in fault.
+  std::vector<int> clicked;
+  for (int id : {1243, 1246, 1248, 1242}) {
     ASSERT_TRUE(panel.Tick());
     auto* button = panel.findChild<QPushButton*>(QString::number(id));
     ASSERT_NE(button, nullptr) << id;
     if (!button->isEnabled()) continue;
     button->click();
-    ++clicked;
+    clicked.push_back(id);
   }
+  EXPECT_EQ(clicked, (std::vector<int>{1243, 1246, 1248}));
   const auto control = objectWrites(0x6040, 0);
-  EXPECT_GE(clicked, 2);
-  EXPECT_EQ(control.size(), static_cast<size_t>(clicked));
+  ASSERT_EQ(control.size(), clicked.size());
+  EXPECT_EQ(control[0]["value"].integer(), 0x05);
+  EXPECT_EQ(control[1]["value"].integer(), 0x0D);
+  EXPECT_EQ(control[2]["value"].integer(), 0x09);
   for (const JsonValue& w : control) EXPECT_TRUE(w["accepted"].boolean);
+  const auto states = drive_->since(mark_, "state");
+  ASSERT_FALSE(states.empty());
+  EXPECT_EQ(states.back()["state"].string, "quick-stop");
   EXPECT_TRUE(ui_.messages.empty()) << messages();
 }
 

@@ -187,6 +187,16 @@ void TextDrive::awaitNoClient() const {
   }
 }
 
+void TextDrive::awaitState(const std::string& state, const std::function<void()>& nudge) const {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  while (std::chrono::steady_clock::now() < deadline) {
+    nudge();
+    const std::vector<JsonValue> changes = since(0, "state");
+    if (!changes.empty() && changes.back()["state"].string == state) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));  // the drive starts ready after 0.3 s
+  }
+}
+
 size_t TextDrive::mark() const {
   return lines().size();
 }

@@ -11,6 +11,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -55,6 +56,10 @@ class TextDrive {
   // at a time and notices a hang-up on its next look at the socket, so a program that connects
   // again at once would be turned away as a second client. Nothing to wait for on a pty.
   void awaitNoClient() const;
+
+  // Waits (up to 5 s) until the drive's last state change is `state`, doing `nudge` once first and
+  // again each time the state is another (a request that moves the drive towards it).
+  void awaitState(const std::string& state, const std::function<void()>& nudge) const;
 
   // The number of log lines so far: a test's mark.
   size_t mark() const;
