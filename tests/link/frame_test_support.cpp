@@ -40,8 +40,8 @@ void FakeLinkTest::SetUp() {
 
 void FakeLinkTest::settleLink() {
   line_->reset();
-  // One object request the drive answers: the first after an open waits for a quiet line (nothing
-  // comes here), one after an unanswered request first reads record 128. Afterwards nothing is owed.
+  // One object request the drive answers (one after an unanswered request first reads record 128).
+  // Afterwards nothing is owed.
   line_->setResponder([](const Bytes& written) -> Bytes {
     if (written == Bytes{0x0F, 0x80}) return ReadReply(128, RecordWords{});
     if (written.size() == 34 && written[1] == 127) return RecordFrame(0x0F, 127, RecordWords{});

@@ -60,7 +60,7 @@ TEST_F(HostWait, AnExchangeWakesOncePerAnswerNotOncePerRequestByte) {
   // The statusword through the object channel, as the status bar reads it ten times a second: a
   // 34-byte request, then the 34-byte answer read as header and body. Each read sleeps once,
   // until its last byte is due, where waking for every byte the drive received took 36 waits.
-  object(0x6041, 0);  // the first object request after the open also waits for a quiet line
+  object(0x6041, 0);
   uint64_t waitsBefore = drive_->hostReadWaits();
   uint64_t start = drive_->nowUs();
   object(0x6041, 0);
