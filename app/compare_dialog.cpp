@@ -161,6 +161,7 @@ bool CCompareDialog::WriteOne(const ParamDifference& d) {
         PutRawInRecord(*stored, back, words);
     }
     drive_.objects[d.entry.name] = back;
+    drive_.unreadable.erase(d.entry.name);  // read back just now
   }
   if (notify_) notify_(d.entry);
   return true;

@@ -215,7 +215,8 @@ TEST_P(LoadStylesTest, AClampedValueIsTakenAndTheDifferenceShownAfterTheLoad) {
   ASSERT_EQ(ui.messages.size(), 1u);
   EXPECT_TRUE(ui.messages[0].startsWith("The drive holds one value other than the file's"))
       << ui.messages[0].toStdString();
-  EXPECT_TRUE(ui.messages[0].contains("Record 2, word 2 (Reduce idle current to, %): file 20000, drive 16383"))
+  EXPECT_TRUE(
+      ui.messages[0].contains("Record 2, word 2 (Reduce idle current to, %): file 20000, drive 16383"))
       << ui.messages[0].toStdString();
 }
 
@@ -267,15 +268,16 @@ struct PaintCounter : QObject {
   }
 };
 
-TEST_F(ParameterFileCommandTest, StoreGreysAndRepaintsBeforeTheWaitAndTakesARefusalAsAFailure) {
+TEST_F(ParameterFileCommandTest, StoreGreysAndRepaintsBeforeTheWaitOnAnyWholeAnswer) {
   CAxtuneDlg& window = Connect();
   QAction* store = window.CommandAction(kCommandStoreParameters);
   PaintCounter counter;
   window.menuBar()->installEventFilter(&counter);
   int paintsAtWait = -1;
   bool enabledAtWait = true;
+  bool firstWindow = true;  // the sleeper looks at the first window's item only while it exists
   ScopedSleeper sleeper([&](int ms) {
-    if (ms != 2000) return;
+    if (ms != 2000 || !firstWindow) return;
     paintsAtWait = counter.paints;
     enabledAtWait = store->isEnabled();
   });
@@ -288,8 +290,10 @@ TEST_F(ParameterFileCommandTest, StoreGreysAndRepaintsBeforeTheWaitAndTakesARefu
   EXPECT_GE(paintsAtWait, 1) << "the menu bar still showed the bold item during the wait";
   EXPECT_TRUE(ui.messages.empty());
 
-  // A drive that cannot write its parameter memory answers {5, 1}: no store, the change stays.
+  // What the answer holds is the drive's own: {5, 1} from a drive is a whole answer like {5, 0} or
+  // zeros, so the store is taken (only a missing answer keeps the change marked).
   const QString unwritable = Path("no-such-folder/image.bin");
+  firstWindow = false;
   CloseLink();
   window.StopWatcher();
   sim::SimConfig config = sim::SimConfig::unitTest();
@@ -297,11 +301,8 @@ TEST_F(ParameterFileCommandTest, StoreGreysAndRepaintsBeforeTheWaitAndTakesARefu
   Connect(config);
   window_->NotifyParameterChanged(2);
   window_->OnCommand(kCommandStoreParameters);
-  ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_TRUE(ui.messages[0].startsWith("The settings were not stored in the drive: it refused"))
-      << ui.messages[0].toStdString();
-  EXPECT_TRUE(window_->IsModified());
-  EXPECT_TRUE(window_->IsCommandDefault(kCommandStoreParameters));
+  EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().toStdString();
+  EXPECT_FALSE(window_->IsModified());
 }
 
 }  // namespace
