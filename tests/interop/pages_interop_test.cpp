@@ -222,7 +222,7 @@ TEST_P(PagesInterop, StatusPanelButtonsSendTheControlword) {
   panel.SetDriveIdentified(true);
   panel.show();
   // Each button as the drive's state enables it (the panel reads the drive before every click):
-  // Switch On, Operation, Quickstop; Reset Fault only while the drive is in fault.
+  // Switch On, Operation, Quickstop; Reset Fault only while the drive is in fault (below).
   std::vector<int> clicked;
   for (int id : {1243, 1246, 1248, 1242}) {
     ASSERT_TRUE(panel.Tick());
@@ -244,6 +244,39 @@ TEST_P(PagesInterop, StatusPanelButtonsSendTheControlword) {
   EXPECT_EQ(states.back()["state"].string, "quick-stop");
   EXPECT_TRUE(ui_.messages.empty()) << messages();
 }
+
+// Reset Fault, which the panel enables only while the drive is in fault: a drive of each style that
+// starts in fault.
+class FaultResetInterop : public PagesInterop {};
+
+TEST_P(FaultResetInterop, ResetFaultTakesTheDriveOutOfFault) {
+  CStatusDialog panel;
+  panel.SetDriveIdentified(true);
+  panel.show();
+  ASSERT_TRUE(panel.Tick());
+  auto* reset = panel.findChild<QPushButton*>(QStringLiteral("1242"));
+  ASSERT_NE(reset, nullptr);
+  ASSERT_TRUE(reset->isEnabled()) << "the drive reports error 5";
+  reset->click();
+  const auto control = objectWrites(0x6040, 0);
+  ASSERT_EQ(control.size(), 1u);
+  EXPECT_EQ(control[0]["value"].integer(), 0x80);
+  EXPECT_TRUE(control[0]["accepted"].boolean);
+  ASSERT_TRUE(panel.Tick());
+  EXPECT_FALSE(reset->isEnabled()) << "the fault is gone";
+  EXPECT_TRUE(ui_.messages.empty()) << messages();
+}
+
+std::vector<PeerStyle> FaultStyles() {
+  std::vector<PeerStyle> styles;
+  for (const PeerStyle& style : AllPeerStyles()) styles.push_back(InFault(style, 5));
+  return styles;
+}
+
+INSTANTIATE_TEST_SUITE_P(Styles, FaultResetInterop, ::testing::ValuesIn(FaultStyles()),
+                         [](const ::testing::TestParamInfo<PeerStyle>& info) {
+                           return PeerStyleName(info.param);
+                         });
 
 INSTANTIATE_TEST_SUITE_P(Styles, PagesInterop, ::testing::ValuesIn(AllPeerStyles()),
                          [](const ::testing::TestParamInfo<PeerStyle>& info) {

@@ -78,9 +78,15 @@ std::vector<PeerStyle> AllPeerStyles() {
   return styles;
 }
 
+PeerStyle InFault(PeerStyle style, int errorNumber) {
+  style.fault = errorNumber;
+  return style;
+}
+
 std::string PeerStyleName(const PeerStyle& style) {
   std::string name = style.open;
   if (name == "random") name += std::to_string(style.seed);
+  if (style.fault != 0) name += "_fault" + std::to_string(style.fault);
   return name + (style.rfc2217 ? "_rfc2217" : "_pty");
 }
 
@@ -120,6 +126,10 @@ bool TextDrive::start(std::string* why) {
     std::vector<std::string> args = {
         "python3", script,   "--open",    style_.open, "--seed", std::to_string(style_.seed),
         "--log",   logPath_, "--seconds", "900"};
+    if (style_.fault != 0) {
+      args.push_back("--fault");
+      args.push_back(std::to_string(style_.fault));
+    }
     if (style_.rfc2217) {
       const int port = FreeLoopbackPort();
       if (port <= 0) continue;

@@ -25,8 +25,11 @@ using cli::testing::JsonValue;
 struct PeerStyle {
   const char* open;  // echo, zeros, sdo, random
   int seed;
-  bool rfc2217;  // an RFC 2217 server on an ephemeral port, else a pseudo-terminal
+  bool rfc2217;   // an RFC 2217 server on an ephemeral port, else a pseudo-terminal
+  int fault = 0;  // non-zero: the drive starts (and restarts) in fault with this error number
 };
+// The same style with a drive that starts in fault.
+PeerStyle InFault(PeerStyle style, int errorNumber);
 // Every style the tests run in: the four open styles (random with two seeds), each on a pty and over
 // RFC 2217.
 std::vector<PeerStyle> AllPeerStyles();
