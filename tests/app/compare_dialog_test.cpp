@@ -95,6 +95,27 @@ TEST_P(CompareDialogTest, ShowsTheThreeChangesAndWritesOneBack) {
   EXPECT_EQ(dialog.WriteRows({0, 1, 2, 3}), 0) << "equal rows are not written";
 }
 
+TEST_P(CompareDialogTest, AValueTheDriveDidNotGiveSaysWhyInItsRowAndCanBeWrittenBack) {
+  ParameterSet file = ReadDrive();
+  ParameterSet drive = file;
+  drive.objects.erase("motor-current");
+  drive.unreadable["motor-current"] = ReadFailure{0x06020000, 0};
+  CCompareDialog dialog(drive, file, {});
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  ASSERT_EQ(Names(dialog.Table()), std::vector<std::string>{"motor-current"});
+  EXPECT_EQ(dialog.Table()->item(0, CCompareDialog::kColumnDrive)->text().toStdString(),
+            ReadFailureText(ReadFailure{0x06020000, 0}, GetParam()));
+  const QString png =
+      QDir(QCoreApplication::applicationDirPath())
+          .filePath(QStringLiteral("compare-dialog-unreadable-%1.png")
+                        .arg(GetParam() == Language::German ? QStringLiteral("de") : QStringLiteral("en")));
+  EXPECT_TRUE(dialog.grab().toImage().save(png));
+  // Written back and read back: the row is answered.
+  EXPECT_EQ(dialog.WriteRows({0}), 1);
+  EXPECT_TRUE(Names(dialog.Table()).empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(BothLanguages, CompareDialogTest,
                          ::testing::Values(Language::German, Language::English));
 
