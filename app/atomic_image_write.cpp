@@ -15,8 +15,8 @@ bool WritePngAtomically(const QPixmap& picture, const QString& path, QString* er
     if (error != nullptr) *error = QStringLiteral("the picture could not be encoded as PNG");
     return false;
   }
-  const FileWriteResult written = WriteBytesAtomically(QFile::encodeName(path).toStdString(), bytes.constData(),
-                                                       static_cast<size_t>(bytes.size()));
+  const FileWriteResult written = WriteBytesAtomically(QFile::encodeName(path).toStdString(),
+                                                       bytes.constData(), static_cast<size_t>(bytes.size()));
   if (!written.ok && error != nullptr) *error = QString::fromStdString(written.reason);
   return written.ok;
 }

@@ -82,7 +82,8 @@ void RunCompareParametersCommand(CAxtuneDlg& window) {
 bool WriteReportFile(const std::string& html, const QString& path, std::string& error) {
   if (path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
     return WriteHtmlAsPdf(html, QFile::encodeName(path).toStdString(), error);
-  const FileWriteResult written = WriteBytesAtomically(QFile::encodeName(path).toStdString(), html.data(), html.size());
+  const FileWriteResult written =
+      WriteBytesAtomically(QFile::encodeName(path).toStdString(), html.data(), html.size());
   error = written.reason;
   return written.ok;
 }

@@ -3,13 +3,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
+#include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
-#include <QFile>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -17,8 +17,8 @@
 
 #include "app/atomic_image_write.h"
 #include "app/trend_plot.h"
-#include "core/save_target.h"
 #include "controls/message_box.h"
+#include "core/save_target.h"
 #include "link/drive_link.h"
 #include "res/strings.h"
 #include "res/trend_text_ids.h"
@@ -335,7 +335,8 @@ bool TrendWindow::exportCsv(const QString& path, bool wholeBuffer, QString* erro
   const double to = wholeBuffer ? std::numeric_limits<double>::infinity() : range.upper;
   // A byte-order mark, so that spreadsheets read the units' degree sign as UTF-8.
   const std::string text = "\xEF\xBB\xBF" + TrendCsvText(recorder_, from, to);
-  const FileWriteResult written = WriteBytesAtomically(QFile::encodeName(path).toStdString(), text.data(), text.size());
+  const FileWriteResult written =
+      WriteBytesAtomically(QFile::encodeName(path).toStdString(), text.data(), text.size());
   if (!written.ok && error != nullptr) *error = QString::fromStdString(written.reason);
   return written.ok;
 }
@@ -343,8 +344,8 @@ bool TrendWindow::exportCsv(const QString& path, bool wholeBuffer, QString* erro
 bool TrendWindow::exportPng(const QString& path, QString* error) {
   plot_->refresh();
   // At least 1200 by 700 pixels, so a small window still gives a picture the axes leave room in.
-  return WritePngAtomically(plot_->toPixmap(std::max(plot_->width(), 1200), std::max(plot_->height(), 700)), path,
-                            error);
+  return WritePngAtomically(plot_->toPixmap(std::max(plot_->width(), 1200), std::max(plot_->height(), 700)),
+                            path, error);
 }
 
 void TrendWindow::chooseCsv(bool wholeBuffer) {

@@ -121,9 +121,9 @@ std::string FileSafePort(const std::string& port) {
 
 std::string ExpandDrivePlaceholders(const std::string& text, const std::string& port, const std::string& type,
                                     size_t n) {
-  const std::map<std::string, std::string> values = {
-      {"{port}", FileSafePort(port)}, {"{type}", FileSafe(type.empty() ? "unknown" : type)},
-      {"{n}", std::to_string(n)}};
+  const std::map<std::string, std::string> values = {{"{port}", FileSafePort(port)},
+                                                     {"{type}", FileSafe(type.empty() ? "unknown" : type)},
+                                                     {"{n}", std::to_string(n)}};
   std::string result;
   for (size_t i = 0; i < text.size();) {
     bool replaced = false;
@@ -165,7 +165,8 @@ std::string FileIdentity(const std::string& path) {
   return error ? fs::absolute(path).lexically_normal().string() : resolved.string();
 }
 
-std::string SharedOutputProblem(const std::vector<std::string>& command, const std::vector<std::string>& ports) {
+std::string SharedOutputProblem(const std::vector<std::string>& command,
+                                const std::vector<std::string>& ports) {
   const int index = OutputArgument(command);
   if (index < 0 || ports.size() < 2) return {};
   const std::string& pattern = command[static_cast<size_t>(index)];
@@ -177,17 +178,16 @@ std::string SharedOutputProblem(const std::vector<std::string>& command, const s
     if (added) continue;
     const bool typeOnly = pattern.find("{type}") != std::string::npos;
     return "the drives on " + ports[it->second] + " and " + ports[i] + " would both write " + file +
-           (typeOnly ? " when they are of one type" : "") +
-           "; put {port} or {n} in the file name, e.g. " + command[0] + " 'line-{port}" +
-           fs::path(pattern).extension().string() + "' ({port}: the port, {type}: the drive's type, " +
-           "{n}: the drive's line number)";
+           (typeOnly ? " when they are of one type" : "") + "; put {port} or {n} in the file name, e.g. " +
+           command[0] + " 'line-{port}" + fs::path(pattern).extension().string() +
+           "' ({port}: the port, {type}: the drive's type, " + "{n}: the drive's line number)";
   }
   return {};
 }
 
 int BatchJobs(int requested, size_t drives, std::string& note) {
-  const long wanted = requested > 0 ? std::min<long>(requested, static_cast<long>(drives))
-                                    : static_cast<long>(drives);
+  const long wanted =
+      requested > 0 ? std::min<long>(requested, static_cast<long>(drives)) : static_cast<long>(drives);
   rlimit limit{};
   if (::getrlimit(RLIMIT_NOFILE, &limit) != 0) return static_cast<int>(std::max<long>(wanted, 1));
   // Use what the hard limit allows before lowering the number of children.
@@ -196,8 +196,9 @@ int BatchJobs(int requested, size_t drives, std::string& note) {
     raised.rlim_cur = limit.rlim_max;
     if (::setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
   }
-  const long available = limit.rlim_cur == RLIM_INFINITY ? wanted
-                                                         : (static_cast<long>(limit.rlim_cur) - kReservedDescriptors) / 2 - 1;
+  const long available = limit.rlim_cur == RLIM_INFINITY
+                             ? wanted
+                             : (static_cast<long>(limit.rlim_cur) - kReservedDescriptors) / 2 - 1;
   const long jobs = std::max<long>(1, std::min(wanted, available));
   if (jobs < wanted) {
     note = "the open-file limit (" + std::to_string(limit.rlim_cur) + ") allows " + std::to_string(jobs) +

@@ -31,7 +31,8 @@ std::string DuplicatePortProblem(const std::vector<std::string>& ports, const st
 // usage message with the hint. Paths are compared as files (a link, "./" and the absolute form of one
 // file are one file); {type} counts as different only once the drives have identified themselves,
 // so a path that only {type} makes distinct is checked again per drive (OutputClash).
-std::string SharedOutputProblem(const std::vector<std::string>& command, const std::vector<std::string>& ports);
+std::string SharedOutputProblem(const std::vector<std::string>& command,
+                                const std::vector<std::string>& ports);
 
 // The index in the command's arguments of the file it writes (save FILE, report FILE), -1 for none.
 int OutputArgument(const std::vector<std::string>& command);

@@ -24,9 +24,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // The commands that work on one drive; the others (ports, coff, doctor, batch) have no drive.
-const char* const kDriveCommands[] = {"identify",     "status", "read", "write-word", "write-record",
-                                      "read-object",  "write-object", "store", "save", "load", "flash",
-                                      "report"};
+const char* const kDriveCommands[] = {"identify",     "status",      "read",         "write-word",
+                                      "write-record", "read-object", "write-object", "store",
+                                      "save",         "load",        "flash",        "report"};
 
 class Batch {
  public:
@@ -228,8 +228,8 @@ class Batch {
   int jobs_ = 1;
   Clock::time_point started_;
   std::map<size_t, std::unique_ptr<BatchChild>> children_;
-  std::vector<std::string> types_;            // the drive's type from its identification
-  std::map<std::string, size_t> outputs_;     // a file the command writes -> the drive that writes it
+  std::vector<std::string> types_;         // the drive's type from its identification
+  std::map<std::string, size_t> outputs_;  // a file the command writes -> the drive that writes it
   bool stopping_ = false;
   BatchDisplay display_{context_};
 };
@@ -258,7 +258,8 @@ int CmdBatch(Context& context) {
     return UsageError(context, "batch needs the drives' ports: --port PORT (repeated) or --ports FILE");
   // Two children on one port would fight over it (also when two names lead to one device); the
   // built-in simulated drive is one per child.
-  if (std::string twice = DuplicatePortProblem(ports, kSimPort); !twice.empty()) return UsageError(context, twice);
+  if (std::string twice = DuplicatePortProblem(ports, kSimPort); !twice.empty())
+    return UsageError(context, twice);
   // Two drives writing one file would leave only the last one's.
   if (std::string shared = SharedOutputProblem(options.args, ports); !shared.empty())
     return UsageError(context, shared);

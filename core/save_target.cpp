@@ -72,12 +72,14 @@ std::string CreateProblem(const std::string& path, const fs::path& target, int o
     return "cannot save " + path + ": the folder " + folder.string() + " does not exist (" +
            FileErrorReason(openErrno) + ")";
   if (!fs::is_directory(folder, error))
-    return "cannot save " + path + ": " + folder.string() + " is not a folder (" + FileErrorReason(openErrno) + ")";
+    return "cannot save " + path + ": " + folder.string() + " is not a folder (" +
+           FileErrorReason(openErrno) + ")";
   return "cannot save " + path + " in the folder " + folder.string() + ": " + FileErrorReason(openErrno);
 }
 
 // An existing regular file that may not be written is refused, as writing it in place would be.
-std::string ReadOnlyProblem(const std::string& path, const fs::path& target, const fs::file_status& existing) {
+std::string ReadOnlyProblem(const std::string& path, const fs::path& target,
+                            const fs::file_status& existing) {
   constexpr fs::perms kWriteBits = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
   bool writable = (existing.permissions() & kWriteBits) != fs::perms::none;
   int denied = EACCES;

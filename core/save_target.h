@@ -1,6 +1,6 @@
 // What a save checks about its target file before and while it writes: a name the system cannot
-// look up, a folder that cannot take a new file, the reason of a failed write in the user's words, and the temporary files that an
-// earlier save of the same file left behind when it was killed.
+// look up, a folder that cannot take a new file, the reason of a failed write in the user's words, and the
+// temporary files that an earlier save of the same file left behind when it was killed.
 #pragma once
 
 #include <cstddef>
@@ -58,8 +58,8 @@ FileWriteResult WriteFileAtomically(const std::string& path, const std::vector<u
 // For a writer that produces its content into a stream (an image encoder, a page printer): `produce`
 // writes everything into the stream and returns false (with `reason`) when it could not; then no file
 // is touched.
-FileWriteResult WriteFileAtomicallyFrom(const std::string& path,
-                                        const std::function<bool(std::ostream&, std::string& reason)>& produce);
+FileWriteResult WriteFileAtomicallyFrom(
+    const std::string& path, const std::function<bool(std::ostream&, std::string& reason)>& produce);
 
 // Tests only: every write from now on fails with errno `error` after its temporary was created, as a
 // full disk does (0 ends it). For machines where a test cannot mount a small file system.
