@@ -22,9 +22,12 @@ const std::vector<OptionDoc>& OptionDocs() {
       {"version", nullptr, "", "", "the version of axtune-cli"},
       {"sim-real-time", nullptr, "", "", "with --port sim: the simulated drive runs on the wall clock"},
       {"sim-faults", "LIST", "", "",
-       "with --port sim: line faults such as delay=1,delay-ms=300 or unplug-ms=500 (all of them in docs/cli.md)"},
-      {"sim-flash", "F2808|F28335", "", "words:F2808 F28335", "with --port sim: the simulated processor's flash"},
-      {"progress-events", nullptr, "", "", "progress as \"@progress {json}\" lines on the error stream (for batch)"},
+       "with --port sim: line faults such as delay=1,delay-ms=300 or unplug-ms=500 (all of them in "
+       "docs/cli.md)"},
+      {"sim-flash", "F2808|F28335", "", "words:F2808 F28335",
+       "with --port sim: the simulated processor's flash"},
+      {"progress-events", nullptr, "", "",
+       "progress as \"@progress {json}\" lines on the error stream (for batch)"},
       {"watch", nullptr, "status", "", "poll until Ctrl-C or --count polls"},
       {"csv", nullptr, "status", "", "the trend window's columns as CSV, one row per poll"},
       {"interval", "MS", "status", "", "milliseconds between polls"},
@@ -33,7 +36,8 @@ const std::vector<OptionDoc>& OptionDocs() {
        "read back and compare; flash --verify=readback compares the flash word by word"},
       {"symbols", nullptr, "coff", "", "the symbol table too"},
       {"yes", nullptr, "flash", "", "do not ask before the drive is switched on"},
-      {"processor", "F2808|F28335", "flash", "words:F2808 F28335", "the drive's processor instead of its type's"},
+      {"processor", "F2808|F28335", "flash", "words:F2808 F28335",
+       "the drive's processor instead of its type's"},
       {"kernel", "KERNEL.out", "flash", "file:out", "this flash kernel instead of the built-in one"},
       {"baud", "RATE", "flash", kRates, "the flash kernel's rate (default 115200)"},
       {"boot-baud", "RATE", "flash", kRates, "the boot ROM's rate (default 19200)"},
@@ -131,11 +135,11 @@ std::string OptionWords(const std::string& command) {
 std::string ValueCompletion(const std::string& complete) {
   if (complete == "port")
     return "COMPREPLY=($(compgen -W \"sim COM1 COM2 COM3 COM4 COM5 COM6 COM7 COM8 COM9 COM10 COM11 COM12 "
-           "rfc2217://\" -- \"$cur\") $(compgen -G \"/dev/ttyUSB*\" -- \"$cur\") $(compgen -G \"/dev/ttyACM*\" -- "
-           "\"$cur\") $(compgen -G \"/dev/ttyS*\" -- \"$cur\"))";
+           "rfc2217:// $(ls -d /dev/ttyUSB* /dev/ttyACM* /dev/ttyS* 2>/dev/null)\" -- \"$cur\"))";
   if (complete == "file") return "_axtune_cli_files";
-  if (complete.rfind("file:", 0) == 0) return "_axtune_cli_files " + complete.substr(5);
-  if (complete.rfind("words:", 0) == 0) return "COMPREPLY=($(compgen -W \"" + complete.substr(6) + "\" -- \"$cur\"))";
+  if (complete.rfind("file:", 0) == 0) return "_axtune_cli_files '" + complete.substr(5) + "'";
+  if (complete.rfind("words:", 0) == 0)
+    return "COMPREPLY=($(compgen -W \"" + complete.substr(6) + "\" -- \"$cur\"))";
   return ":";
 }
 
@@ -169,7 +173,9 @@ std::string BashCompletion() {
          "    words=(\"${COMP_WORDS[@]}\"); cword=$COMP_CWORD; cur=${COMP_WORDS[COMP_CWORD]}\n"
          "    prev=${COMP_WORDS[COMP_CWORD-1]}\n"
          "  fi\n\n"
-         "  local commands=\"" << commands << "\"\n\n"
+         "  local commands=\""
+      << commands
+      << "\"\n\n"
          "  case \"$prev\" in\n";
   for (const OptionDoc& option : OptionDocs()) {
     if (option.value == nullptr) continue;
@@ -181,7 +187,9 @@ std::string BashCompletion() {
          "  local command=\"\" i\n"
          "  for ((i = 1; i < cword; i++)); do\n"
          "    case \"${words[i]}\" in\n"
-         "      " << valued << ") ((i++)) ;;\n"
+         "      "
+      << valued
+      << ") ((i++)) ;;\n"
          "      --) [[ \"$command\" == batch ]] && command=\"\" ;;\n"
          "      -*) ;;\n"
          "      *) [[ -z \"$command\" ]] && command=\"${words[i]}\" ;;\n"
@@ -189,7 +197,9 @@ std::string BashCompletion() {
          "  done\n\n"
          "  if [[ -z \"$command\" ]]; then\n"
          "    if [[ \"$cur\" == -* ]]; then\n"
-         "      COMPREPLY=($(compgen -W \"" << OptionWords("") << "\" -- \"$cur\"))\n"
+         "      COMPREPLY=($(compgen -W \""
+      << OptionWords("")
+      << "\" -- \"$cur\"))\n"
          "    else\n"
          "      COMPREPLY=($(compgen -W \"$commands\" -- \"$cur\"))\n"
          "    fi\n"
@@ -207,8 +217,8 @@ std::string BashCompletion() {
          "  case \"$command\" in\n";
   for (const CommandDoc& command : CommandDocs()) {
     if (command.files.empty()) continue;
-    out << "    " << command.name << ") _axtune_cli_files" << (command.files == "+" ? "" : " " + command.files)
-        << " ;;\n";
+    out << "    " << command.name << ") _axtune_cli_files"
+        << (command.files == "+" ? "" : " '" + command.files + "'") << " ;;\n";
   }
   out << "    help) COMPREPLY=($(compgen -W \"$commands\" -- \"$cur\")) ;;\n"
          "  esac\n"

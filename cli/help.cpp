@@ -56,7 +56,8 @@ const CommandHelp kCommands[] = {
      "is refused. Run 'store' afterwards to keep the values over a power cycle. Ctrl-C cancels and\n"
      "says how many records the drive took.\n"},
     {"flash",
-     "flash FILE.out [--yes] [--processor F2808|F28335] [--kernel KERNEL.out] [--baud RATE] [--boot-baud RATE]\n"
+     "flash FILE.out [--yes] [--processor F2808|F28335] [--kernel KERNEL.out] [--baud RATE] [--boot-baud "
+     "RATE]\n"
      "      [--verify=readback]",
      "Updates the drive's firmware from a TI COFF file for the C28x: checks the file, switches the\n"
      "drive into its boot loader, loads the flash kernel, erases, programs and verifies every code\n"
@@ -158,7 +159,8 @@ static std::string FilesOf(const std::string& command) {
 
 std::vector<CommandDoc> CommandDocs() {
   std::vector<CommandDoc> docs;
-  for (const auto& help : kCommands) docs.push_back({help.name, help.synopsis, help.text, FilesOf(help.name)});
+  for (const auto& help : kCommands)
+    docs.push_back({help.name, help.synopsis, help.text, FilesOf(help.name)});
   return docs;
 }
 

@@ -2,7 +2,8 @@
 # hardening=+all): stack protector and stack-clash protection, format-string checks, fortified C
 # library calls (optimised builds only: the checks need the optimiser), read-only relocations bound
 # at start. Only the hardening flags are taken, so the build type keeps its own -O and -g.
-if(NOT UNIX OR APPLE OR AXTUNE_FUZZ)
+option(AXTUNE_HARDENING "Build with the Debian hardening flags (dpkg-buildflags)" ON)
+if(NOT AXTUNE_HARDENING OR NOT UNIX OR APPLE OR AXTUNE_FUZZ)
   return()
 endif()
 find_program(AXTUNE_DPKG_BUILDFLAGS dpkg-buildflags)

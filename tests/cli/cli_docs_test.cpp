@@ -46,11 +46,13 @@ TEST(CliDocs, EveryCommandAndOptionHasItsManSectionAndCompletion) {
   for (const OptionDoc& o : OptionDocs()) {
     EXPECT_THAT(man, HasSubstr("\\fB" + Roff(std::string("--") + o.name) + "\\fR")) << o.name;
     EXPECT_THAT(completion, HasSubstr("--" + std::string(o.name))) << o.name;
-    if (o.value != nullptr) EXPECT_THAT(completion, HasSubstr("    --" + std::string(o.name) + ") ")) << o.name;
+    if (o.value != nullptr)
+      EXPECT_THAT(completion, HasSubstr("    --" + std::string(o.name) + ") ")) << o.name;
   }
 #ifndef _WIN32
   if (std::system("bash -c true >/dev/null 2>&1") == 0) {
-    const std::filesystem::path script = std::filesystem::temp_directory_path() / "axtune-cli-completion-test";
+    const std::filesystem::path script =
+        std::filesystem::temp_directory_path() / "axtune-cli-completion-test";
     std::ofstream(script) << completion;
     EXPECT_EQ(std::system(("bash -n " + script.string()).c_str()), 0) << completion;
     std::filesystem::remove(script);
