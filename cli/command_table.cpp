@@ -109,9 +109,9 @@ std::string OptionsSection() {
   for (const OptionDoc& option : OptionDocs()) {
     out << ".TP\n\\fB" << Roff(std::string("--") + option.name) << "\\fR";
     if (option.value != nullptr) out << " \\fI" << Roff(option.value) << "\\fR";
-    out << "\n" << Roff(option.help);
-    if (*option.commands != '\0') out << " (" << option.commands << ")";
-    out << ".\n";
+    out << "\n";
+    if (*option.commands != '\0') out << Roff(option.commands) << ": ";
+    out << Roff(option.help) << ".\n";
   }
   return out.str();
 }

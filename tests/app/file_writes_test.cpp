@@ -75,8 +75,9 @@ TEST_P(WindowFileWrites, AFullDiskKeepsTheOldFileAndSaysWhy) {
     std::string reason;
     EXPECT_FALSE(GetParam().write(QString::fromStdString(base.string()), reason))
         << (disk.mounted() ? "tmpfs" : "injected");
-    if (std::string(GetParam().name) != "AxtuneIni")  // it says only whether it worked
+    if (std::string(GetParam().name) != "AxtuneIni") {  // it says only whether it worked
       EXPECT_NE(reason.find("No space left on device"), std::string::npos) << reason;
+    }
     EXPECT_EQ(axtune::test::FileText(file), "old content\n");
   }
   fs::remove_all(dir);
