@@ -33,6 +33,11 @@ bool IsSaveTemporaryOf(const std::string& name, const std::string& target) {
 
 std::atomic<int> injectedWriteError{0};
 
+std::string ReplaceFirst(std::string text, const std::string& from, const std::string& to) {
+  if (const size_t at = text.find(from); at != std::string::npos) text.replace(at, from.size(), to);
+  return text;
+}
+
 // Where a write to `path` lands: the file itself, or the file a symbolic link (a chain of them)
 // resolves to. A link that loops or dangles is refused: writing there would replace the link with a
 // regular file, or create a file the user never named.
@@ -198,8 +203,15 @@ FileWriteResult WriteFileAtomicallyFrom(const std::string& path,
 
 std::string SaveTargetLookupProblem(const fs::path& target, const std::string& shownPath) {
   std::error_code error;
-  (void)fs::symlink_status(target, error);
-  if (!error) (void)fs::status(target, error);  // follows a link: a loop shows here
+  // A symbolic link is written through when it resolves; one that loops or dangles is refused.
+  if (fs::is_symlink(fs::symlink_status(target, error))) {
+    fs::path resolved;
+    std::string reason;
+    if (!ResolveWriteTarget(target.string(), resolved, reason))
+      return shownPath == target.string() ? reason : ReplaceFirst(reason, target.string(), shownPath);
+    return {};
+  }
+  if (!error) (void)fs::status(target, error);  // follows a link on the way: a loop shows here
   if (!error || error == std::errc::no_such_file_or_directory) return {};
   return "cannot save to " + shownPath + ": " + FileErrorReason(error.value());
 }
