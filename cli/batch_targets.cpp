@@ -6,7 +6,6 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <map>
 
 #include "link/port_slots.h"
@@ -81,12 +80,19 @@ bool ReadPortsFile(const std::string& path, std::vector<std::string>& ports, std
     error = "cannot read the ports file " + path;
     return false;
   }
-  std::string bytes;
-  bytes.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+  // Read no more than a ports file can be (a device such as /dev/zero would never end).
+  std::string bytes(kMaxPortsFileBytes + 1, '\0');
+  file.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  bytes.resize(static_cast<size_t>(file.gcount()));
   if (file.bad()) {
     error = "cannot read the ports file " + path;
     return false;
   }
+  return ParsePortsText(bytes, path, ports, error);
+}
+
+bool ParsePortsText(const std::string& bytes, const std::string& path, std::vector<std::string>& ports,
+                    std::string& error) {
   if (bytes.size() > kMaxPortsFileBytes) {
     error = "the ports file " + path + " is " + std::to_string(bytes.size()) +
             " bytes long; a ports file is a short text with one port a line";

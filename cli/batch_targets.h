@@ -13,6 +13,10 @@ namespace axtune::cli {
 // when it cannot be read, is a folder, or holds bytes that are not text (a binary file given by
 // mistake must not become a list of ports).
 bool ReadPortsFile(const std::string& path, std::vector<std::string>& ports, std::string& error);
+// The text of a ports file named `path` (for the messages): appends its ports; false with `error`
+// when it is too long for one or holds bytes that are not text.
+bool ParsePortsText(const std::string& bytes, const std::string& path, std::vector<std::string>& ports,
+                    std::string& error);
 
 // The port as it can stand in a file name: "/dev/ttyUSB0" -> "ttyUSB0", "rfc2217://host:4001" ->
 // "host-4001", every other character outside [A-Za-z0-9._-] a '-'.
