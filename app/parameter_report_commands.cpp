@@ -13,6 +13,7 @@
 #include "controls/message_box.h"
 #include "core/commissioning_report.h"
 #include "core/drive_identity.h"
+#include "core/save_target.h"
 #include "link/drive_link.h"
 #include "report/report_pdf.h"
 #include "res/strings.h"
@@ -81,13 +82,10 @@ void RunCompareParametersCommand(CAxtuneDlg& window) {
 bool WriteReportFile(const std::string& html, const QString& path, std::string& error) {
   if (path.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive))
     return WriteHtmlAsPdf(html, QFile::encodeName(path).toStdString(), error);
-  QFile out(path);
-  if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-      out.write(html.data(), static_cast<qint64>(html.size())) != static_cast<qint64>(html.size())) {
-    error = out.errorString().toStdString();
-    return false;
-  }
-  return true;
+  const FileWriteResult written =
+      WriteBytesAtomically(QFile::encodeName(path).toStdString(), html.data(), html.size());
+  error = written.reason;
+  return written.ok;
 }
 
 void RunReportCommand(CAxtuneDlg& window) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/save_target.h"
+
 namespace axtune {
 
 int CarrierPort(const PortProbes& probes) {
@@ -47,10 +49,7 @@ std::string ReadAll(const std::string& path) {
 }
 
 bool WriteAll(const std::string& path, const std::string& text) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (f == nullptr) return false;
-  const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
-  return std::fclose(f) == 0 && written;
+  return WriteBytesAtomically(path, text.data(), text.size()).ok;
 }
 
 // The lines after the port byte's line.

@@ -3,20 +3,22 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
+#include <QFile>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
+#include "app/atomic_image_write.h"
 #include "app/trend_plot.h"
 #include "controls/message_box.h"
+#include "core/save_target.h"
 #include "link/drive_link.h"
 #include "res/strings.h"
 #include "res/trend_text_ids.h"
@@ -333,23 +335,17 @@ bool TrendWindow::exportCsv(const QString& path, bool wholeBuffer, QString* erro
   const double to = wholeBuffer ? std::numeric_limits<double>::infinity() : range.upper;
   // A byte-order mark, so that spreadsheets read the units' degree sign as UTF-8.
   const std::string text = "\xEF\xBB\xBF" + TrendCsvText(recorder_, from, to);
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) || file.write(text.data(), static_cast<qint64>(text.size())) < 0 ||
-      !file.commit()) {
-    if (error != nullptr) *error = file.errorString();
-    return false;
-  }
-  return true;
+  const FileWriteResult written =
+      WriteBytesAtomically(QFile::encodeName(path).toStdString(), text.data(), text.size());
+  if (!written.ok && error != nullptr) *error = QString::fromStdString(written.reason);
+  return written.ok;
 }
 
 bool TrendWindow::exportPng(const QString& path, QString* error) {
   plot_->refresh();
   // At least 1200 by 700 pixels, so a small window still gives a picture the axes leave room in.
-  if (!plot_->savePng(path, std::max(plot_->width(), 1200), std::max(plot_->height(), 700))) {
-    if (error != nullptr) *error = QStringLiteral("PNG");
-    return false;
-  }
-  return true;
+  return WritePngAtomically(plot_->toPixmap(std::max(plot_->width(), 1200), std::max(plot_->height(), 700)),
+                            path, error);
 }
 
 void TrendWindow::chooseCsv(bool wholeBuffer) {

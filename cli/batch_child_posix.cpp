@@ -24,11 +24,13 @@ BatchChild::~BatchChild() {
 
 bool BatchChild::start(const std::string& program, const std::vector<std::string>& args, std::string& error) {
   int outPipe[2], errPipe[2];
-  if (::pipe(outPipe) != 0) {
+  // Close-on-exec: a child must not inherit the pipes of the others (they would stay open until the
+  // last child ends, and each child would hold every other's descriptors).
+  if (::pipe2(outPipe, O_CLOEXEC) != 0) {
     error = std::strerror(errno);
     return false;
   }
-  if (::pipe(errPipe) != 0) {
+  if (::pipe2(errPipe, O_CLOEXEC) != 0) {
     error = std::strerror(errno);
     ::close(outPipe[0]);
     ::close(outPipe[1]);

@@ -6,6 +6,8 @@
 #include <fstream>
 #include <ostream>
 
+#include "core/save_target.h"
+
 namespace axtune::cli {
 
 double Seconds(std::chrono::steady_clock::time_point from, std::chrono::steady_clock::time_point to) {
@@ -112,12 +114,11 @@ void WriteBatchReport(Context& context, const std::vector<BatchDrive>& drives) {
 }
 
 bool WriteFailedPorts(const std::string& path, const std::vector<BatchDrive>& drives) {
-  std::ofstream file(path, std::ios::trunc);
+  std::string text;
   for (const BatchDrive& d : drives) {
-    if (!d.ok) file << d.port << '\n';
+    if (!d.ok) text += d.port + '\n';
   }
-  file.close();
-  return static_cast<bool>(file);
+  return WriteBytesAtomically(path, text.data(), text.size()).ok;
 }
 
 }  // namespace axtune::cli

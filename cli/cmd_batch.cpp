@@ -10,10 +10,10 @@
 #include <map>
 #include <memory>
 #include <ostream>
-#include <set>
 
 #include "cli/batch_child.h"
 #include "cli/batch_report.h"
+#include "cli/batch_targets.h"
 #include "cli/cli_internal.h"
 #include "cli/progress_events.h"
 
@@ -26,24 +26,7 @@ using Clock = std::chrono::steady_clock;
 // The commands that work on one drive; the others (ports, coff, doctor, batch) have no drive.
 const char* const kDriveCommands[] = {"identify",     "status",      "read",         "write-word",
                                       "write-record", "read-object", "write-object", "store",
-                                      "save",         "load",        "flash"};
-
-bool ReadPortsFile(const std::string& path, std::vector<std::string>& ports, std::string& error) {
-  std::ifstream file(path);
-  if (!file) {
-    error = "cannot read the ports file " + path;
-    return false;
-  }
-  std::string line;
-  while (std::getline(file, line)) {
-    line = line.substr(0, line.find('#'));
-    const size_t first = line.find_first_not_of(" \t\r");
-    if (first == std::string::npos) continue;
-    const size_t last = line.find_last_not_of(" \t\r");
-    ports.push_back(line.substr(first, last - first + 1));
-  }
-  return true;
-}
+                                      "save",         "load",        "flash",        "report"};
 
 class Batch {
  public:
@@ -51,6 +34,7 @@ class Batch {
     command_ = context.options.args;
     jobs_ = context.options.jobs > 0 ? context.options.jobs : static_cast<int>(drives.size());
     started_ = Clock::now();
+    types_.resize(drives.size());
   }
 
   void run() {
@@ -84,6 +68,23 @@ class Batch {
  private:
   int running() const { return static_cast<int>(children_.size()); }
 
+  // The command for drive i with {port}, {type} and {n} filled in. A file that only the drive's type
+  // made distinct may still be claimed by an earlier drive of the same type: then `clash` says so and
+  // the drive is not started.
+  std::vector<std::string> commandFor(size_t i, std::string& clash) {
+    std::vector<std::string> command = command_;
+    for (size_t a = 1; a < command.size(); ++a)
+      command[a] = ExpandDrivePlaceholders(command[a], drives_[i].port, types_[i], i + 1);
+    const int output = OutputArgument(command);
+    if (output < 0) return command;
+    const auto [it, added] = outputs_.emplace(FileIdentity(command[static_cast<size_t>(output)]), i);
+    if (!added && it->second != i) {
+      clash = "not started: the drive on " + drives_[it->second].port + " writes " + it->first +
+              " already; put {port} or {n} in the file name";
+    }
+    return command;
+  }
+
   void startWaiting() {
     for (size_t i = 0; i < drives_.size() && running() < jobs_; ++i) {
       BatchDrive& d = drives_[i];
@@ -106,7 +107,13 @@ class Batch {
       args.push_back("identify");
       d.label = "identifying";
     } else {
-      args.insert(args.end(), command_.begin(), command_.end());
+      std::string clash;
+      const std::vector<std::string> command = commandFor(i, clash);
+      if (!clash.empty()) {
+        finish(d, kExitUsage, clash);
+        return;
+      }
+      args.insert(args.end(), command.begin(), command.end());
       d.label = "starting " + command_[0];
     }
     d.out.clear();
@@ -139,6 +146,7 @@ class Batch {
     if (d.stage == BatchStage::Identifying) {
       std::string name, firmware;
       if (code == kExitOk && JsonStringField(d.out, "deviceName", name)) {
+        types_[i] = name;
         d.drive = name + (JsonStringField(d.out, "text", firmware) ? " " + firmware : std::string());
         while (!d.drive.empty() && d.drive.back() == ' ') d.drive.pop_back();
       }
@@ -220,6 +228,8 @@ class Batch {
   int jobs_ = 1;
   Clock::time_point started_;
   std::map<size_t, std::unique_ptr<BatchChild>> children_;
+  std::vector<std::string> types_;         // the drive's type from its identification
+  std::map<std::string, size_t> outputs_;  // a file the command writes -> the drive that writes it
   bool stopping_ = false;
   BatchDisplay display_{context_};
 };
@@ -236,7 +246,7 @@ int CmdBatch(Context& context) {
   if (std::find(std::begin(kDriveCommands), std::end(kDriveCommands), command) == std::end(kDriveCommands)) {
     return UsageError(context,
                       "batch runs a drive command (identify, status, read, write-word, write-record, "
-                      "read-object, write-object, store, save, load, flash), not " +
+                      "read-object, write-object, store, save, load, flash, report), not " +
                           command);
   }
   std::vector<std::string> ports = options.ports;
@@ -246,12 +256,16 @@ int CmdBatch(Context& context) {
   }
   if (ports.empty())
     return UsageError(context, "batch needs the drives' ports: --port PORT (repeated) or --ports FILE");
-  // Two children on one port would fight over it; the built-in simulated drive is one per child.
-  std::set<std::string> seen;
-  for (const std::string& port : ports) {
-    if (port != kSimPort && !seen.insert(port).second)
-      return UsageError(context, "port " + port + " is named twice");
-  }
+  // Two children on one port would fight over it (also when two names lead to one device); the
+  // built-in simulated drive is one per child.
+  if (std::string twice = DuplicatePortProblem(ports, kSimPort); !twice.empty())
+    return UsageError(context, twice);
+  // Two drives writing one file would leave only the last one's.
+  if (std::string shared = SharedOutputProblem(options.args, ports); !shared.empty())
+    return UsageError(context, shared);
+  std::string jobsNote;
+  context.options.jobs = BatchJobs(options.jobs, ports.size(), jobsNote);
+  if (!jobsNote.empty()) Warn(context, jobsNote);
   if (context.env.programPath.empty())
     return Fail(context, kExitUsage, "batch cannot find its own program to start");
 

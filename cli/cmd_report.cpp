@@ -7,6 +7,7 @@
 #include "cli/cli_internal.h"
 #include "core/commissioning_report.h"
 #include "core/parameter_file.h"
+#include "core/save_target.h"
 #include "core/user_file.h"
 
 namespace axtune::cli {
@@ -39,6 +40,9 @@ int CmdReport(Context& context) {
   if (pdf && !context.env.writePdf)
     return Fail(context, kExitFile, "this build of axtune-cli writes no PDF (it has no Qt): write FILE.html");
 
+  // A target the writer would refuse is told before the drive is read.
+  if (const std::string problem = SaveTargetLookupProblem(path, path); !problem.empty())
+    return Fail(context, kExitFile, problem);
   ReportData data;
   data.language = CurrentLanguage();
   if (context.options.reference) {

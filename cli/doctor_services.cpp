@@ -174,6 +174,33 @@ Finding CheckLatency(const DoctorSystem& system, const std::string& device) {
   return f;
 }
 
+namespace {
+
+// The printable text of what a server sent (Telnet commands and control bytes left out), at most a line.
+std::string PrintableText(const std::vector<uint8_t>& bytes) {
+  std::string text;
+  for (size_t i = 0; i < bytes.size() && text.size() < 120; ++i) {
+    if (bytes[i] == rfc2217::kIac) {
+      i += 2;  // IAC and its command and option
+      continue;
+    }
+    if (bytes[i] >= 0x20 && bytes[i] < 0x7F)
+      text += static_cast<char>(bytes[i]);
+    else if (!text.empty() && text.back() != ' ')
+      text += ' ';
+  }
+  while (!text.empty() && text.back() == ' ') text.pop_back();
+  return text;
+}
+
+bool Contains(const std::string& text, const char* word) {
+  std::string lower = text;
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower.find(word) != std::string::npos;
+}
+
+}  // namespace
+
 Finding CheckRfc2217(const std::string& address, int waitMs) {
   Finding f{"rfc2217", Severity::Problem, address, {}, {}};
   std::string host, error;
@@ -224,12 +251,20 @@ Finding CheckRfc2217(const std::string& address, int waitMs) {
       }
     }
   }
-  if (closed && received.empty()) {
-    f.message = "the device server closed the connection at once (another program may be connected to it)";
-    f.fix = "close the other client (a second Axtune, a terminal program) and try again";
+  // A device server whose port another client holds says so and closes the connection (ser2net:
+  // "Port already in use", qmx-sim: "... in use by another client ..."); a raw TCP port keeps the
+  // connection open and answers no Telnet option.
+  const std::string said = PrintableText(received);
+  const bool busyText = Contains(said, "in use") || Contains(said, "busy") || Contains(said, "already");
+  if (closed || busyText) {
+    f.message =
+        "the device server is busy: another client holds this port" +
+        (said.empty() ? std::string(" (it closed the connection at once)") : " (it said: \"" + said + "\")");
+    f.fix = "close the other client (a second Axtune or axtune-cli, a terminal program) and try again";
   } else {
     f.message = "something answers at " + host + ":" + std::to_string(port) +
-                " but does not speak RFC 2217 (a raw TCP port or another service)";
+                " but does not speak RFC 2217 (a raw TCP port or another service)" +
+                (said.empty() ? std::string() : "; it said: \"" + said + "\"");
     f.fix = "serve the port as Telnet with RFC 2217 (in ser2net 4: accepter: telnet(rfc2217),tcp," +
             std::to_string(port) + ")";
   }

@@ -1,6 +1,7 @@
 #include <ostream>
 
 #include "cli/cli_internal.h"
+#include "cli/command_table.h"
 
 namespace axtune::cli {
 namespace {
@@ -55,7 +56,8 @@ const CommandHelp kCommands[] = {
      "is refused. Run 'store' afterwards to keep the values over a power cycle. Ctrl-C cancels and\n"
      "says how many records the drive took.\n"},
     {"flash",
-     "flash FILE.out [--yes] [--processor F2808|F28335] [--kernel KERNEL.out] [--baud RATE] [--boot-baud RATE]\n"
+     "flash FILE.out [--yes] [--processor F2808|F28335] [--kernel KERNEL.out] [--baud RATE] [--boot-baud "
+     "RATE]\n"
      "      [--verify=readback]",
      "Updates the drive's firmware from a TI COFF file for the C28x: checks the file, switches the\n"
      "drive into its boot loader, loads the flash kernel, erases, programs and verifies every code\n"
@@ -87,20 +89,27 @@ const CommandHelp kCommands[] = {
     {"batch", "batch --port PORT... | --ports FILE [--jobs N] [--failed FILE] -- COMMAND [ARGS]",
      "Runs one drive command on many drives at once, each drive in an axtune-cli process of its\n"
      "own: the ports from repeated --port or a file (--ports FILE, one device or rfc2217:// address\n"
-     "a line, # comments), the command after --, at most --jobs N at once (default: all). While it\n"
-     "runs, a line per drive shows its port, identification, step, percent and time left (redrawn\n"
-     "on a terminal, plain lines otherwise); at the end a table of every drive with its outcome,\n"
-     "time and the reason of a failure (--json: one object per drive). --failed FILE gets the ports\n"
-     "that did not succeed, for a second run with --ports FILE. Exit 0 only when every drive\n"
-     "succeeded. Ctrl-C stops every drive at its safe point; the table says where each was left.\n"
-     "Example: batch --ports cabinet.txt --failed again.txt -- flash fw.out --yes\n"},
+     "a line, # comments), the command after --, at most --jobs N at once (default: as many as the\n"
+     "open-file limit allows; the others wait their turn). A port named twice, also through a link,\n"
+     "is refused. A command that writes a file (save, report) needs a file name per drive: {port}\n"
+     "(the port made fit for a file name), {type} (the drive's type) and {n} (the drive's line\n"
+     "number) in the path are filled in per drive, and one path for two drives is refused before\n"
+     "anything starts. While it runs, a line per drive shows its port, identification, step, percent\n"
+     "and time left (redrawn on a terminal, plain lines otherwise); at the end a table of every drive\n"
+     "with its outcome, time and the reason of a failure (--json: one object per drive). --failed\n"
+     "FILE gets the ports that did not succeed, for a second run with --ports FILE. Exit 0 only when\n"
+     "every drive succeeded. Ctrl-C stops every drive at its safe point; the table says where each\n"
+     "was left.\n"
+     "Examples: batch --ports cabinet.txt --failed again.txt -- flash fw.out --yes\n"
+     "          batch --ports cabinet.txt -- save 'line-{port}.qmx'\n"},
     {"doctor", "doctor [--port DEV|rfc2217://HOST:PORT]",
      "Checks what keeps a serial port from working on Linux and prints the command that fixes\n"
-     "each finding: read and write access to each USB serial device (the device's group, and a new\n"
-     "login after usermod), a process that holds the port (from /proc), ModemManager probing the\n"
-     "adapter without a udev rule that tells it not to, brltty's udev rules claiming CH34x and\n"
-     "CP210x adapters, an FTDI adapter's latency timer above 1 ms (with what a record exchange costs\n"
-     "at each value), and an rfc2217:// address that does not answer or does not speak RFC 2217.\n"
+     "each finding: read and write access to each USB serial device (its owner, group and mode; a\n"
+     "new login after usermod), every process that holds the port (from /proc; a pseudo-terminal's\n"
+     "own server is named as such), ModemManager probing the adapter without a udev rule that tells\n"
+     "it not to, brltty's udev rules claiming CH34x and CP210x adapters, an FTDI adapter's latency\n"
+     "timer above 1 ms (with what a record exchange costs at each value), and an rfc2217:// address\n"
+     "that does not answer, is busy with another client, or does not speak RFC 2217.\n"
      "Without --port it looks at every /dev/ttyUSB* and /dev/ttyACM*. One line per check: OK,\n"
      "WARNING or PROBLEM. Exit 0 when nothing blocks, 1 when a problem does.\n"},
     {"get", "get NAME...",
@@ -139,6 +148,21 @@ const CommandHelp* Find(const std::string& command) {
 }
 
 }  // namespace
+
+// The kind of file a command's arguments name, for the shell's completion.
+static std::string FilesOf(const std::string& command) {
+  if (command == "save" || command == "load" || command == "diff") return "qmx";
+  if (command == "flash" || command == "coff") return "out";
+  if (command == "report") return "@(pdf|html)";
+  return {};
+}
+
+std::vector<CommandDoc> CommandDocs() {
+  std::vector<CommandDoc> docs;
+  for (const auto& help : kCommands)
+    docs.push_back({help.name, help.synopsis, help.text, FilesOf(help.name)});
+  return docs;
+}
 
 bool IsCommand(const std::string& command) {
   return Find(command) != nullptr;

@@ -5,6 +5,7 @@
 #include <ostream>
 
 #include "cli/cli_internal.h"
+#include "cli/command_table.h"
 #include "core/firmware_fit.h"
 
 namespace axtune::cli {
@@ -12,10 +13,8 @@ namespace {
 
 // Options that take a value, written "--name value" or "--name=value".
 bool TakesValue(const std::string& name) {
-  return name == "port" || name == "lang" || name == "interval" || name == "count" || name == "user" ||
-         name == "company" || name == "sim-flash" || name == "sim-faults" || name == "processor" ||
-         name == "kernel" || name == "ports" || name == "jobs" || name == "failed" || name == "reference" ||
-         name == "baud" || name == "boot-baud";
+  const OptionDoc* option = FindOption(name);
+  return option != nullptr && option->value != nullptr;
 }
 
 // --sim-faults: NAME=VALUE pairs, comma-separated, named as qmx-sim's options are.

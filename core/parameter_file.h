@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "core/save_target.h"
 #include "link/drive_link.h"
 
 namespace axtune {
@@ -159,19 +160,7 @@ RecordReadResult ReadParameterRecords(ParameterRecordAccess& access, int count,
                                       const ParameterProgress& progress = {},
                                       const CancelCheck& cancelled = {});
 
-struct FileWriteResult {
-  bool ok = false;
-  std::string reason;  // what went wrong, with the system's reason ("Permission denied")
-  size_t bytesWritten = 0;
-  bool cancelled = false;  // stopped on request: the temporary is gone, an existing file untouched
-};
-
-// Writes the file image to a temporary file beside `path` and renames it over `path` only when it
-// is complete, so a failed or interrupted save never destroys an existing file. Like overwriting in
-// place, it writes through a symbolic link, refuses a read-only file and keeps the file's permissions.
-// `cancelled` is asked once more just before the rename: a cancel then removes the temporary.
-FileWriteResult WriteFileAtomically(const std::string& path, const std::vector<uint8_t>& bytes,
-                                    const CancelCheck& cancelled = {});
+// FileWriteResult and WriteFileAtomically (the one writer of every file): core/save_target.h.
 
 // The absolute form of `path` as it goes into the trailer.
 std::string AbsoluteFilePath(const std::string& path);

@@ -6,9 +6,11 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <map>
 #include <system_error>
 
+#include "core/save_target.h"
 #include "core/sha256.h"
 
 namespace axtune {
@@ -153,14 +155,18 @@ bool AppendUpdateLog(const UpdateLogEntry& entry, std::string* error, const std:
   std::error_code ec;
   const std::filesystem::path file(path);
   if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path(), ec);
-  std::ofstream out(file, std::ios::app | std::ios::binary);
-  if (out) out << UpdateLogLine(entry) << '\n';
-  out.flush();
-  if (!out) {
-    if (error != nullptr) *error = "cannot write " + path + (ec ? ": " + ec.message() : std::string());
-    return false;
+  // The log is rewritten whole through the atomic writer: a full disk keeps the old log intact
+  // instead of leaving half a line at its end.
+  std::string text;
+  {
+    std::ifstream in(file, std::ios::binary);
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
   }
-  return true;
+  if (!text.empty() && text.back() != '\n') text += '\n';
+  text += UpdateLogLine(entry) + '\n';
+  const FileWriteResult written = WriteBytesAtomically(path, text.data(), text.size());
+  if (!written.ok && error != nullptr) *error = written.reason;
+  return written.ok;
 }
 
 std::vector<UpdateLogEntry> ReadUpdateLog(const std::string& path) {

@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "core/save_target.h"
+
 namespace axtune {
 namespace {
 
@@ -16,10 +18,6 @@ std::string TakeString(const uint8_t* data, size_t size, size_t& from) {
   std::string text(reinterpret_cast<const char*>(begin), static_cast<size_t>(zero - begin));
   from = zero == end ? size : static_cast<size_t>(zero - data) + 1;
   return text;
-}
-
-std::string ErrorText(int code) {
-  return std::strerror(code);
 }
 
 }  // namespace
@@ -80,21 +78,9 @@ bool LoadUserFile(const std::string& path, UserEntry& entry) {
 
 bool SaveUserFile(const std::string& path, const UserEntry& entry, std::string* error) {
   const std::vector<uint8_t> image = BuildUserFile(entry);
-  errno = 0;
-  std::FILE* file = std::fopen(path.c_str(), "wb");
-  if (file == nullptr) {
-    if (error) *error = ErrorText(errno);
-    return false;
-  }
-  const size_t written = std::fwrite(image.data(), 1, image.size(), file);
-  int code = written == image.size() ? 0 : (errno != 0 ? errno : EIO);
-  // A full disk may show only when the buffered bytes are flushed.
-  if (std::fclose(file) != 0 && code == 0) code = errno != 0 ? errno : EIO;
-  if (code != 0) {
-    if (error) *error = ErrorText(code);
-    return false;
-  }
-  return true;
+  const FileWriteResult written = WriteFileAtomically(path, image);
+  if (!written.ok && error != nullptr) *error = written.reason;
+  return written.ok;
 }
 
 }  // namespace axtune

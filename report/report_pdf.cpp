@@ -1,6 +1,7 @@
 #include "report/report_pdf.h"
 
-#include <QFile>
+#include <QBuffer>
+#include <QByteArray>
 #include <QGuiApplication>
 #include <QPageLayout>
 #include <QPageSize>
@@ -9,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+
+#include "core/save_target.h"
 
 namespace axtune {
 
@@ -36,25 +39,26 @@ bool WriteHtmlAsPdf(const std::string& html, const std::string& path, std::strin
     error = "a PDF needs a GUI application object; write HTML instead";
     return false;
   }
-  const QString file = QString::fromStdString(path);
+  // Printed into memory and handed to the one atomic writer: a full disk or a failed write leaves
+  // the old file and says why (QPdfWriter itself reports no write error).
+  QByteArray bytes;
   {
-    // Checked first: QPdfWriter says nothing when it cannot open its file.
-    QFile probe(file);
-    if (!probe.open(QIODevice::WriteOnly)) {
-      error = "cannot write " + path + ": " + probe.errorString().toStdString();
-      return false;
-    }
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setPageSize(QPageSize(QPageSize::A4));
+    writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
+    writer.setResolution(300);
+    writer.setTitle(QStringLiteral("Axtune"));
+    writer.setCreator(QStringLiteral("Axtune"));
+    QTextDocument document;
+    document.setHtml(QString::fromStdString(html));
+    document.print(&writer);
   }
-  QPdfWriter writer(file);
-  writer.setPageSize(QPageSize(QPageSize::A4));
-  writer.setPageMargins(QMarginsF(15, 15, 15, 15), QPageLayout::Millimeter);
-  writer.setResolution(300);
-  writer.setTitle(QStringLiteral("Axtune"));
-  writer.setCreator(QStringLiteral("Axtune"));
-  QTextDocument document;
-  document.setHtml(QString::fromStdString(html));
-  document.print(&writer);
-  return true;
+  const FileWriteResult written =
+      WriteBytesAtomically(path, bytes.constData(), static_cast<size_t>(bytes.size()));
+  if (!written.ok) error = written.reason;
+  return written.ok;
 }
 
 }  // namespace axtune

@@ -197,5 +197,39 @@ TEST_F(CliBatchTest, OneJobTakesTheDrivesInTurnAndTheTableNamesEachOutcome) {
   EXPECT_THAT(table, HasSubstr("1 of 2 drives succeeded"));
 }
 
+// Three drives saved to one file each by the {port} in the name, and loaded back: each drive gets
+// its own values again.
+TEST_F(CliBatchTest, SavePerPortLeavesAFilePerDriveThatLoadsBackToIt) {
+  Drive drives[3] = {Drive(false, false), Drive(false, false), Drive(false, false)};
+  auto cli = [](std::vector<std::string> args) {
+    Process p(AXTUNE_CLI_PATH, args);
+    const std::string out = p.restOut();
+    const int code = p.wait();
+    return std::make_pair(code, out);
+  };
+  for (int i = 0; i < 3; ++i) {
+    ASSERT_FALSE(drives[i].device.empty());
+    ASSERT_EQ(
+        cli({"--port", drives[i].device, "set", "motor-current=" + std::to_string(1100 + 100 * i)}).first, 0);
+  }
+  std::vector<std::string> batch = {"batch"};
+  for (const Drive& d : drives) batch.insert(batch.end(), {"--port", d.device});
+  batch.insert(batch.end(), {"--", "save", (dir_ / "line-{port}.qmx").string()});
+  ASSERT_EQ(cli(batch).first, 0);
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir_))
+    files += entry.path().extension() == ".qmx";
+  EXPECT_EQ(files, 3u);
+
+  for (const Drive& d : drives) ASSERT_EQ(cli({"--port", d.device, "set", "motor-current=500"}).first, 0);
+  batch[batch.size() - 2] = "load";
+  ASSERT_EQ(cli(batch).first, 0);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_THAT(cli({"--port", drives[i].device, "get", "motor-current"}).second,
+                HasSubstr("motor-current=" + std::to_string(1100 + 100 * i)))
+        << drives[i].device;
+  }
+}
+
 }  // namespace
 }  // namespace axtune::cli

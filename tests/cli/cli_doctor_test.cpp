@@ -1,12 +1,15 @@
 // doctor's checks against a prepared system tree (/dev, /sys, /proc, /etc, /run, udev rules) and a
 // given user: one case per finding, and the network check against small TCP servers.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -66,6 +69,8 @@ class FakeSystem {
   void process(int pid, const std::string& command) {
     write("proc/" + std::to_string(pid) + "/comm", command + "\n");
   }
+
+  const fs::path& root() const { return root_; }
 
   DoctorSystem system_;
 
@@ -142,6 +147,39 @@ const Case kCases[] = {
        f.system_.ownPid = 0;
      },
      "held", Severity::Warning, "open in process 77 (qmx-sim), which may be", "kill 77", "/dev/pts/3"},
+    {"PseudoTerminalServerAndASecondHolder",
+     [](FakeSystem& f) {
+       f.write("dev/pts/3", "");
+       f.process(77, "qmx-sim");
+       f.link("proc/77/fd/3", "/dev/ptmx");
+       f.write("proc/77/fdinfo/3", "pos:\t0\nflags:\t0104002\ntty-index:\t3\n");
+       f.link("proc/77/fd/4", "/dev/pts/3");
+       f.process(90, "cat");
+       f.link("proc/90/fd/0", "/dev/pts/3");
+       f.system_.user = {0, "root", {0}};
+     },
+     "held", Severity::Problem, "open in process 90 (cat); it is served by process 77 (qmx-sim)", "kill 90)",
+     "/dev/pts/3"},
+    {"PseudoTerminalOnlyWithItsServer",
+     [](FakeSystem& f) {
+       f.write("dev/pts/3", "");
+       f.process(77, "qmx-sim");
+       f.link("proc/77/fd/3", "/dev/ptmx");
+       f.write("proc/77/fdinfo/3", "tty-index:\t3\n");
+       f.link("proc/77/fd/4", "/dev/pts/3");
+       f.system_.user = {0, "root", {0}};
+     },
+     "held", Severity::Ok, "served by process 77 (qmx-sim), the pseudo-terminal's own server", "",
+     "/dev/pts/3"},
+    {"OwnerOnlyMode",
+     [](FakeSystem& f) {
+       f.adapter("ttyUSB0", "0403", "6001", false);
+       ::chmod((f.root() / "dev/ttyUSB0").c_str(), 0600);
+     },
+     "access", Severity::Problem, "has mode 0600 (read and write for its owner",
+     "sudo udevadm trigger; then sudo usermod -aG dialout tech"},
+    {"WrongGroup", [](FakeSystem& f) { f.adapter("ttyUSB0", "0403", "6001", false, "users"); }, "access",
+     Severity::Problem, "has mode 0660 (read and write for its owner", "GROUP=\"dialout\", MODE=\"0660\""},
     {"HeldOnlyByThisProcess",
      [](FakeSystem& f) {
        f.adapter("ttyUSB0", "0403", "6001");
@@ -244,12 +282,14 @@ class OneShotServer {
   std::thread thread_;
 };
 
-// Reads the client's offer and answers with `reply`, then waits for the client to go.
-std::function<void(int)> Answer(std::vector<uint8_t> reply) {
-  return [reply](int client) {
+// Reads the client's offer and answers with `reply`, then waits for the client to go (or, `hangUp`,
+// closes the connection itself, as a busy device server does).
+std::function<void(int)> Answer(std::vector<uint8_t> reply, bool hangUp = false) {
+  return [reply, hangUp](int client) {
     uint8_t offer[3];
     if (::recv(client, offer, sizeof offer, MSG_WAITALL) != 3) return;
     if (!reply.empty()) ::send(client, reply.data(), reply.size(), 0);
+    if (hangUp) return;
     uint8_t rest[16];
     while (::recv(client, rest, sizeof rest, 0) > 0) {
     }
@@ -261,13 +301,14 @@ struct NetworkCase {
   std::vector<uint8_t> reply;
   Severity severity;
   const char* inMessage;
+  bool hangUp = false;
 };
 
 class DoctorNetworkTest : public ::testing::TestWithParam<NetworkCase> {};
 
 TEST_P(DoctorNetworkTest, TellsARfc2217ServerFromOtherServices) {
   const NetworkCase& c = GetParam();
-  OneShotServer server(Answer(c.reply));
+  OneShotServer server(Answer(c.reply, c.hangUp));
   DoctorSystem system;
   const std::vector<Finding> findings = RunDoctor(system, server.address(), 300);
   ASSERT_EQ(findings.size(), 1u);
@@ -282,6 +323,13 @@ const NetworkCase kNetworkCases[] = {
     {"RefusesComPort", {255, 254, 44}, Severity::Problem, "refuses the COM port option"},
     {"RawTcpPort", {'h', 'e', 'l', 'l', 'o', '\r', '\n'}, Severity::Problem, "does not speak RFC 2217"},
     {"Silent", {}, Severity::Problem, "does not speak RFC 2217"},
+    {"BusyTellsWhy",
+     {'P', 'o', 'r', 't', ' ', 'a', 'l', 'r', 'e',  'a', 'd',
+      'y', ' ', 'i', 'n', ' ', 'u', 's', 'e', '\r', '\n'},
+     Severity::Problem,
+     "busy: another client holds this port (it said: \"Port already in use\")",
+     true},
+    {"BusyHangsUp", {}, Severity::Problem, "busy: another client holds this port", true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Servers, DoctorNetworkTest, ::testing::ValuesIn(kNetworkCases),
@@ -296,6 +344,75 @@ TEST(DoctorNetworkTest, NothingListening) {
   const Finding f = CheckRfc2217("rfc2217://127.0.0.1:" + std::to_string(port), 300);
   EXPECT_EQ(f.severity, Severity::Problem);
   EXPECT_NE(f.message.find("nothing answers"), std::string::npos) << f.message;
+}
+
+// A child that holds what `hold` opens until the test ends; it tells the test through a pipe that it
+// is ready (and what it has to say), and ends when the test closes the other pipe.
+class Holder {
+ public:
+  explicit Holder(std::function<std::string()> hold) {
+    int ready[2], release[2];
+    if (::pipe(ready) != 0 || ::pipe(release) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::close(ready[0]);
+      ::close(release[1]);
+      const std::string said = hold() + "\n";
+      if (::write(ready[1], said.data(), said.size()) < 0) ::_exit(1);
+      char byte;
+      while (::read(release[0], &byte, 1) > 0) {
+      }
+      ::_exit(0);
+    }
+    ::close(ready[1]);
+    ::close(release[0]);
+    release_ = release[1];
+    char c;
+    while (::read(ready[0], &c, 1) == 1 && c != '\n') said_ += c;
+    ::close(ready[0]);
+  }
+  ~Holder() {
+    ::close(release_);
+    int status = 0;
+    if (pid_ > 0) ::waitpid(pid_, &status, 0);
+  }
+  int pid() const { return pid_; }
+  const std::string& said() const { return said_; }
+
+ private:
+  pid_t pid_ = -1;
+  int release_ = -1;
+  std::string said_;
+};
+
+TEST(DoctorTest, APseudoTerminalHeldByASecondProcessIsAProblemThatSparesItsServer) {
+  // The server: the master side and the terminal, as qmx-sim keeps them.
+  Holder server([] {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) return std::string();
+    const std::string name = ::ptsname(master);
+    ::open(name.c_str(), O_RDWR | O_NOCTTY);
+    return name;
+  });
+  const std::string pty = server.said();
+  ASSERT_FALSE(pty.empty());
+  Holder thief([pty] { return std::to_string(::open(pty.c_str(), O_RDWR | O_NOCTTY)); });
+  ASSERT_GE(std::stoi(thief.said()), 0);
+
+  DoctorSystem system;
+  system.user = {0, "root", {0}};
+  system.ownPid = static_cast<int>(::getpid());
+  const std::vector<Finding> findings = RunDoctor(system, pty);
+  const Finding* held = FindCheck(findings, "held");
+  ASSERT_NE(held, nullptr);
+  EXPECT_EQ(held->severity, Severity::Problem);
+  EXPECT_NE(held->message.find("open in process " + std::to_string(thief.pid())), std::string::npos)
+      << held->message;
+  EXPECT_NE(held->message.find("served by process " + std::to_string(server.pid())), std::string::npos)
+      << held->message;
+  EXPECT_NE(held->fix.find("kill " + std::to_string(thief.pid())), std::string::npos) << held->fix;
+  EXPECT_EQ(held->fix.find(std::to_string(server.pid())), std::string::npos) << held->fix;
+  EXPECT_TRUE(Blocks(findings));
 }
 
 }  // namespace

@@ -2,8 +2,16 @@
 // temporaries an earlier, killed save left beside the file.
 #include "core/save_target.h"
 
+#include <functional>
+#include <vector>
+
+#include "core/update_log.h"
+#include "core/user_file.h"
+#include "tests/support/full_disk.h"
+
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <fstream>
@@ -17,9 +25,9 @@ namespace fs = std::filesystem;
 class SaveTarget : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("axtune_save_target_" +
-            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '_');  // a parameterised test's name
+    dir_ = fs::temp_directory_path() / ("axtune_save_target_" + name);
     fs::remove_all(dir_);
     fs::create_directories(dir_);
   }
@@ -84,16 +92,101 @@ TEST_F(SaveTarget, ANameTheSystemCannotLookUpIsNamedWithItsReason) {
 #endif
   const fs::path loop = dir_ / "loop.qmx";
   fs::create_symlink(loop, loop);
-  EXPECT_NE(SaveTargetLookupProblem(loop, "loop.qmx")
-                .find("cannot save to loop.qmx: Too many levels of symbolic links"),
-            std::string::npos);
+  EXPECT_EQ(SaveTargetLookupProblem(loop, "loop.qmx"),
+            "cannot save to loop.qmx: the symbolic link loops (Too many levels of symbolic links)");
   const fs::path longName = dir_ / (std::string(296, 'n') + ".qmx");
   EXPECT_NE(SaveTargetLookupProblem(longName, "long").find("File name too long"), std::string::npos);
   EXPECT_EQ(SaveTargetLookupProblem(dir_ / "new.qmx", "new.qmx"), "")
       << "a missing file is what a save makes";
   fs::create_symlink(dir_ / "nowhere", dir_ / "dangling.qmx");
-  EXPECT_EQ(SaveTargetLookupProblem(dir_ / "dangling.qmx", "dangling.qmx"), "");
+  EXPECT_NE(SaveTargetLookupProblem(dir_ / "dangling.qmx", "dangling.qmx").find("which does not exist"),
+            std::string::npos)
+      << "a save through a link that points nowhere is refused before the drive is read";
 }
+
+// ---- The one writer: a full disk and symbolic links, for every file kind the core writes ----------
+
+struct CoreFileKind {
+  const char* name;
+  // Writes the kind's new content to `path`; false with the reason.
+  std::function<bool(const std::string& path, std::string& reason)> write;
+};
+
+void PrintTo(const CoreFileKind& kind, std::ostream* os) {
+  *os << kind.name;
+}
+
+const CoreFileKind kCoreFileKinds[] = {
+    {"ParameterFile",
+     [](const std::string& path, std::string& reason) {
+       const FileWriteResult r = WriteFileAtomically(path, std::vector<uint8_t>(2012, 0x5A));
+       reason = r.reason;
+       return r.ok;
+     }},
+    {"NameDat",
+     [](const std::string& path, std::string& reason) {
+       return SaveUserFile(path, {"Hans Technik", "Orvane GmbH"}, &reason);
+     }},
+    {"UpdateLog",
+     [](const std::string& path, std::string& reason) {
+       UpdateLogEntry entry;
+       entry.time = "2026-12-08T06:00:00Z";
+       entry.program = "axtune-cli";
+       entry.outcome = "Verify ok";
+       return AppendUpdateLog(entry, &reason, path);
+     }},
+    {"StreamProducer",
+     [](const std::string& path, std::string& reason) {
+       const FileWriteResult r = WriteFileAtomicallyFrom(path, [](std::ostream& out, std::string&) {
+         out << std::string(3000, 'x');
+         return true;
+       });
+       reason = r.reason;
+       return r.ok;
+     }},
+};
+
+class CoreFileWrites : public SaveTarget, public ::testing::WithParamInterface<CoreFileKind> {};
+
+TEST_P(CoreFileWrites, AFullDiskKeepsTheOldFileAndSaysWhy) {
+  axtune::test::FullDiskFolder disk(dir_ / "disk");
+  const fs::path file = disk.path() / "target";
+  std::ofstream(file) << "old content\n";
+  disk.fill();
+  std::string reason;
+  EXPECT_FALSE(GetParam().write(file.string(), reason)) << (disk.mounted() ? "tmpfs" : "injected");
+  EXPECT_NE(reason.find("No space left on device"), std::string::npos) << reason;
+  EXPECT_EQ(axtune::test::FileText(file), "old content\n");
+  for (const auto& entry : fs::directory_iterator(disk.path()))
+    EXPECT_EQ(entry.path().filename().string().find("target.tmp"), std::string::npos)
+        << "temporary left behind";
+}
+
+TEST_P(CoreFileWrites, ALinkIsWrittenThroughWhenItResolvesAndRefusedWhenItLoopsOrDangles) {
+  std::string reason;
+  // A chain of two links to an existing file: the file gets the content, both links stay.
+  std::ofstream(dir_ / "real") << "old";
+  fs::create_symlink("real", dir_ / "middle");
+  fs::create_symlink("middle", dir_ / "link");
+  ASSERT_TRUE(GetParam().write((dir_ / "link").string(), reason)) << reason;
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link"));
+  EXPECT_TRUE(fs::is_symlink(dir_ / "middle"));
+  EXPECT_NE(axtune::test::FileText(dir_ / "real"), "old");
+
+  fs::create_symlink("loop", dir_ / "loop");
+  EXPECT_FALSE(GetParam().write((dir_ / "loop").string(), reason));
+  EXPECT_NE(reason.find("loops"), std::string::npos) << reason;
+  EXPECT_TRUE(fs::is_symlink(dir_ / "loop"));
+
+  fs::create_symlink("missing/file", dir_ / "dangling");
+  EXPECT_FALSE(GetParam().write((dir_ / "dangling").string(), reason));
+  EXPECT_NE(reason.find("does not exist"), std::string::npos) << reason;
+  EXPECT_TRUE(fs::is_symlink(dir_ / "dangling"));
+  EXPECT_FALSE(fs::exists(dir_ / "missing"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, CoreFileWrites, ::testing::ValuesIn(kCoreFileKinds),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace axtune
