@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,8 +20,9 @@ namespace axtune {
 struct ParameterSet {
   std::string source;  // the file's path, or the drive's identification
   bool fromDrive = false;
-  std::vector<RecordWords> records;         // records 0..count-1
-  std::map<std::string, uint32_t> objects;  // raw values of object-only entries, by name (drive only)
+  std::vector<RecordWords> records;             // records 0..count-1
+  std::map<std::string, uint32_t> objects;      // raw values of object-only entries, by name (drive only)
+  std::optional<ParameterFileTrailer> trailer;  // a file's: where, when and by whom it was saved
 };
 
 // A parameter file with the record count it was saved with (from its trailer; the drive's count
