@@ -91,13 +91,16 @@ QString OutcomeText(const LoadOutcome& outcome, int count) {
 }  // namespace
 
 // What the load will write, asked once: the file, where it comes from (the record count of the drive
-// it was saved from, when and by whom) and how many values differ from the drive's. A file that does
-// not read, or a drive that cannot be read, is left to the load itself to report.
+// it was saved from, when and by whom) and how many values differ from the drive's. A drive that
+// cannot be read leaves the count unknown.
 bool ConfirmLoad(CAxtuneDlg& window, const QString& path) {
   if (!window.IsConnected()) return true;
   ParameterSet file;
   std::string error;
-  if (!LoadParameterSet(QFile::encodeName(path).toStdString(), RecordCount(), file, error)) return true;
+  // A file that does not read, or that is of another drive type, is refused by the load itself.
+  if (!LoadParameterSet(QFile::encodeName(path).toStdString(), RecordCount(), file, error) ||
+      static_cast<int>(file.records.size()) != RecordCount())
+    return true;
   ParameterSet drive;
   QString differing = QStringLiteral("?");
   if (ReadDriveSet(window, Tr(kTextTitle), drive, error)) {

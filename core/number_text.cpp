@@ -84,7 +84,7 @@ char DecimalSeparator(Language language) {
 }
 
 bool ScaleTakesDecimals(double scale) {
-  return scale != std::floor(scale);
+  return scale != 1.0;
 }
 
 std::string WithDecimalSeparator(std::string text, Language language) {

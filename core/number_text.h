@@ -39,9 +39,9 @@ NumberReading ReadNumberText(std::string_view text, char separator, bool decimal
 // The decimal separator of a window language.
 char DecimalSeparator(Language language);
 
-// Whether a value with raw = value x scale takes a fraction: a scale that is not a whole number
-// (percent at 163.83, velocities at 838.8608, ramps at 0.0419...) does; 1 mA steps or 4 steps per
-// encoder line do not.
+// Whether a value with raw = value x scale takes a fraction: every scaled one does (percent at
+// 163.83, velocities at 838.8608, ramps, encoder lines at 4 per line: a fraction can be a raw step
+// of its own, and the field shows one); a value counted in raw steps (mA, ms, steps) does not.
 bool ScaleTakesDecimals(double scale);
 
 // A number written with the language's separator in place of '.' ("37.5" -> "37,5" in German).

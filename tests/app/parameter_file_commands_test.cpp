@@ -142,6 +142,15 @@ TEST_F(ParameterFileCommandTest, LoadSendsRecordsTwoToCountThenEndOfLoadAndMarks
   expected.push_back("cmd 4");   // end of load
   std::vector<std::string> frames = Frames();
   frames.erase(std::remove(frames.begin(), frames.end(), "cmd 8"), frames.end());
+  // Before anything is sent, the preview read the drive to count what the file changes, and asked.
+  ASSERT_EQ(ui.questions.size(), 1u);
+  EXPECT_TRUE(ui.questions[0].startsWith("File: ")) << ui.questions[0].toStdString();
+  EXPECT_TRUE(ui.questions[0].contains("Saved from a drive with 20 records, on 01.02.2026 by A (B)"))
+      << ui.questions[0].toStdString();
+  const auto firstWrite = std::find(frames.begin(), frames.end(), "write 2");
+  EXPECT_TRUE(
+      std::all_of(frames.begin(), firstWrite, [](const std::string& f) { return f.rfind("read ", 0) == 0; }));
+  frames.erase(frames.begin(), firstWrite);
   EXPECT_EQ(frames, expected);
   RecordWords words{};
   ASSERT_TRUE(drive->record(19, words));
@@ -332,7 +341,8 @@ class StoreFirstQuestion : public DriveWorkTest, public ::testing::WithParamInte
         std::vector<RecordWords> records(static_cast<size_t>(RecordCount()));
         parameterPath = Path("load.qmx");
         WriteBytes(parameterPath, BuildParameterFile(records, {"C:\\load.qmx", "01.02.2026", "A", "B"}));
-        ui.answers = {GetParam().answer, 1};  // then "Load" in the file's preview
+        // "Load" in the file's preview, which follows the store question when there is one.
+        ui.answers = window.IsModified() ? std::vector<int>{GetParam().answer, 1} : std::vector<int>{1};
         window.OnCommand(kCommandLoadParameters);
         const Entries frames = Frames();
         return std::find(frames.begin(), frames.end(), "write 2") != frames.end();
@@ -361,7 +371,6 @@ TEST_P(StoreFirstQuestion, StoreDiscardOrCancel) {
 TEST_P(StoreFirstQuestion, NothingIsAskedWhenEverythingIsStored) {
   CAxtuneDlg& window = Connect();
   ui.answer = kCancel;
-  ui.answers = {1};  // "Load" in the file's preview
   EXPECT_TRUE(Run(window));
   for (const QString& question : ui.questions) EXPECT_FALSE(question.contains("Store the changes"));
 }

@@ -35,7 +35,9 @@ TEST_P(NumberTextTable, EachLanguageTakesItsOwnSeparatorAndRefusesTheRest) {
     const NumberReading r = ReadNumberText(c.text, DecimalSeparator(language), c.decimals);
     EXPECT_EQ(r.fault, expected);
     EXPECT_EQ(r.value.has_value(), expected == kNone);
-    if (r.value) EXPECT_DOUBLE_EQ(*r.value, c.value);
+    if (r.value) {
+      EXPECT_DOUBLE_EQ(*r.value, c.value);
+    }
   }
 }
 

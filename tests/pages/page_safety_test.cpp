@@ -19,11 +19,13 @@
 #include "pages/settings_property_page.h"
 #include "tests/controls/sim_drive_fixture.h"
 #include "tests/support/click_targets.h"
+#include "tests/support/field_values.h"
 
 namespace axtune {
 namespace {
 
 using testing::ClickableControls;
+using testing::OtherValueText;
 using testing::RealClick;
 
 struct PageCase {
@@ -106,7 +108,7 @@ TEST_P(PageSafety, AClickOnAGreyedControlEndsTheEditAndSaysWhy) {
     if (field != nullptr) {
       RealClick(field);
       ASSERT_TRUE(field->hasFocus());
-      typed = field->text() == QStringLiteral("1") ? QStringLiteral("2") : QStringLiteral("1");
+      typed = OtherValueText(*field);
       field->selectAll();
       QTest::keyClicks(field, typed);
     }
@@ -151,11 +153,20 @@ TEST_F(ProfilesSafety, WaitingTimeGreyedNamesTheCheckBoxItNeeds) {
   ASSERT_FALSE(wait->isEnabled()) << "profile 0 has no next profile";
   RealClick(decel);
   decel->selectAll();
-  QTest::keyClicks(decel, "5000");
+  const QString typed = OtherValueText(*decel);
+  QTest::keyClicks(decel, typed);
+  log_.clear();
   RealClick(wait);
-  QTest::keyClicks(QApplication::focusWidget() ? QApplication::focusWidget() : &host, "500");
-  QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : &host, Qt::Key_Return);
-  EXPECT_EQ(decel->text(), "5000") << "the deceleration took what was typed before the click, no more";
+  // What the technician types next goes nowhere near the deceleration.
+  QWidget* focus = QApplication::focusWidget();
+  QTest::keyClicks(focus != nullptr ? focus : &host, "500");
+  QTest::keyClick(focus != nullptr ? focus : &host, Qt::Key_Return);
+  ASSERT_EQ(log_.objects.size(), 1u);
+  EXPECT_EQ(log_.objects[0].index, CFahrsatzPropertyPage::kObjectDeceleration);
+  EXPECT_EQ(decel->text(), typed) << "the deceleration took what was typed before the click, no more";
+  ASSERT_GE(host.notes.size(), 2u);
+  EXPECT_TRUE(host.notes[host.notes.size() - 2].startsWith("Profiles, profile 0: Deceleration "))
+      << host.notes[host.notes.size() - 2].toStdString();
   EXPECT_EQ(host.notes.back(), "Waiting time needs Next profile");
 }
 
