@@ -40,8 +40,11 @@ int AskQuestion(QWidget* owner, const QString& text, const QStringList& buttons,
     QPushButton* button =
         box.addButton(buttons[i], i == escape ? QMessageBox::RejectRole : QMessageBox::AcceptRole);
     made.append(button);
-    if (i == 0) box.setDefaultButton(button);
-    if (i == escape) box.setEscapeButton(button);
+    // Enter, like Escape, takes the answer that changes nothing.
+    if (i == escape) {
+      box.setDefaultButton(button);
+      box.setEscapeButton(button);
+    }
   }
   box.exec();
   const int chosen = static_cast<int>(made.indexOf(box.clickedButton()));

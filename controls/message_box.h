@@ -19,8 +19,8 @@ void ShowMessage(QWidget* owner, const QString& text);
 // Installs a hook (empty: the real message box again); returns the previous one.
 MessageHook SetMessageHook(MessageHook hook);
 
-// Asks `text` with one button per label (the first is the default); the answer is the index of the
-// button chosen, `escape` when the box is closed with Escape or its frame.
+// Asks `text` with one button per label; the answer is the index of the button chosen, `escape`
+// (also the default button) when the box is closed with Escape, Enter or its frame.
 int AskQuestion(QWidget* owner, const QString& text, const QStringList& buttons, int escape);
 
 // The hook answers for the user: it gets the question and the labels and returns the index.
