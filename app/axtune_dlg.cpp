@@ -28,10 +28,13 @@
 #include "app/help_manual.h"
 #include "app/shared_icons.h"
 #include "app/trend_window.h"
+#include "app/unstored_changes.h"
 #include "app/window_title.h"
 #include "app/written_parameter.h"
 #include "controls/bound_value.h"
+#include "controls/control_guard.h"
 #include "controls/message_box.h"
+#include "controls/written_note.h"
 #include "core/drive_identity.h"
 #include "link/drive_link.h"
 #include "link/object_access.h"
@@ -51,6 +54,7 @@ namespace axtune {
 namespace {
 constexpr int kTextNotStored = 40017;
 constexpr int kTextStored = 42612;
+constexpr int kTextNoDriveToSet = 51012;
 // Time for a closing menu to leave the screen and the window below it to repaint.
 constexpr int kMenuCloseMs = 50;
 
@@ -232,7 +236,11 @@ void CAxtuneDlg::BuildMenu() {
   quit->setObjectName(QStringLiteral("quit"));
   quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   quit->setShortcutContext(Qt::ApplicationShortcut);
-  connect(quit, &QAction::triggered, this, &QWidget::close);
+  connect(quit, &QAction::triggered, this, [this] {
+    closeByUser_ = true;
+    close();
+    closeByUser_ = false;
+  });
   addAction(quit);
 }
 
@@ -331,6 +339,10 @@ void CAxtuneDlg::NotifyParameterWritten(const ParamEntry& entry) {
   const int record = entry.HasRecord() ? entry.record : kNoRecord;
   MarkParameterWritten(record, QString::fromStdString(ParameterLabel(entry, language) + " (" +
                                                       PageTitle(entry.page, language) + ")"));
+  // Like a write from a page, it says in the status line what went to the drive, and where.
+  ShowStatusNote(WrittenNoteText(QString::fromStdString(PageTitle(entry.page, language)),
+                                 QString::fromStdString(ParameterLabel(entry, language)), QString(),
+                                 QString()));
 }
 
 void CAxtuneDlg::NotifyParameterWritten(int record, const QWidget* control) {
@@ -353,6 +365,20 @@ void CAxtuneDlg::FollowHomingState() {
   OnHomingStateRead(driveStatusBar_, homing, [homing](std::optional<HomingState> state) {
     homing->ShowHomingState(state ? QString::fromStdString(HomingStateText(*state)) : QString());
   });
+  OnDriveAnsweringChanged(driveStatusBar_, this, [this](bool answering) { ShowDriveAnswering(answering); });
+}
+
+void CAxtuneDlg::ShowDriveAnswering(bool answering) {
+  // The pages' values are the silent drive's last ones: greyed, and a click says why, until it
+  // answers again; then the page shown reads what the drive holds now.
+  const QString reason = answering ? QString() : Tr(kTextNoDriveToSet);
+  for (int i = 0; i < sheet_->count(); ++i) {
+    if (auto* page = qobject_cast<CAxtunePropertyPage*>(sheet_->widget(i))) {
+      page->setEnabled(answering);
+      SetDisabledReason(page, reason);
+    }
+  }
+  if (answering && connected_) RefreshActivePage();
 }
 
 void CAxtuneDlg::UpdateTitle() {
@@ -406,6 +432,13 @@ void CAxtuneDlg::OnHelpTopics() {
 }
 
 void CAxtuneDlg::closeEvent(QCloseEvent* event) {
+  // The user closing the window (its frame, Ctrl+Q) is asked about unstored changes; a close by the
+  // program (tests, the session ending) is not.
+  if ((event->spontaneous() || closeByUser_) && !shutDown_ &&
+      !SettleUnstoredChanges(*this, UnstoredReason::Close)) {
+    event->ignore();
+    return;
+  }
   Shutdown();
   QMainWindow::closeEvent(event);
 }

@@ -83,6 +83,8 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   bool IsCommandDefault(int id) const;
 
   bool IsModified() const { return modified_; }
+  // The drive restarted (a firmware update): it holds its stored values again, nothing is unstored.
+  void DriveRestarted() { SetStoreCommandState(false); }
   bool CarrierAtIdentification() const { return carrierAtIdentification_; }
   bool WatcherRunning() const { return watcher_.Running(); }
   int CheckedPort() const { return checkedPort_; }
@@ -186,6 +188,8 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   void UpdateTitle();
   // The status bar's polls feed the Homing page's homing state.
   void FollowHomingState();
+  // Greys the pages while the drive does not answer the status polls (false), back when it does.
+  void ShowDriveAnswering(bool answering);
   void OnHelpTopics();
   void OnAbout();
   void SetUpExpertTools();
@@ -197,6 +201,7 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   bool ExpertMode() const { return expertModeCheck_ ? expertModeCheck_() : false; }
 
   CAxtunePropertySheet* sheet_ = nullptr;
+  bool closeByUser_ = false;  // Ctrl+Q: asked about unstored changes like the frame's close
   CDrivePropertyPage* drivePage_ = nullptr;
   std::array<CAxtunePropertyPage*, 5> connectionPages_{};
   std::array<CAxtunePropertyPage*, 2> debugPages_{};

@@ -19,6 +19,7 @@ namespace {
 
 constexpr int kTextTitle = 49160, kTextName = 49161, kTextPage = 49162, kTextShowEqual = 49163;
 constexpr int kTextWriteSelected = 49164, kTextWriteAll = 49165, kTextDrive = 49131, kTextFile = 49146;
+constexpr int kTextWriteAllQuestion = 51061, kTextCancelWrite = 51023;
 constexpr int kTextUnit = 49141, kTextRaw = 49154, kTextMissing = 49167, kTextCount = 49168;
 constexpr int kTextEqual = 49169, kTextNotWritten = 49173;
 
@@ -80,6 +81,10 @@ CCompareDialog::CCompareDialog(ParameterSet drive, ParameterSet file,
     WriteRows(std::vector<int>(rows.begin(), rows.end()));
   });
   connect(writeAll_, &QPushButton::clicked, this, [this] {
+    // Everything at once is asked once, with how much it is.
+    if (AskQuestion(this, Tr(kTextWriteAllQuestion).arg(DifferenceCount()),
+                    {Tr(kTextCancelWrite), Tr(kTextWriteAll)}, 0) != 1)
+      return;
     std::vector<int> rows;
     for (int i = 0; i < static_cast<int>(rows_.size()); ++i) rows.push_back(i);
     WriteRows(rows);

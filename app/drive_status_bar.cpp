@@ -33,6 +33,7 @@ void SetPaneColors(XStatusBar& bar, int pane, const Rgb& background) {
 // What each pane shows, for its tooltip (string ids, left to right).
 constexpr int kPaneToolTips[kDriveStatusPaneCount] = {40621, 40622, 40623, 40624, 40625, 40626, 40627, 40628};
 constexpr int kTextStale = 40620;
+constexpr int kTextUnknownValue = 51050;  // "—"
 
 struct PaneSetUp {
   int width;
@@ -200,6 +201,7 @@ void DriveStatusBar::setStale(bool stale) {
   if (stale == stale_) return;
   stale_ = stale;
   update();
+  emit answeringChanged(!stale);
 }
 
 QString DriveStatusBar::paneToolTip(int pane) const {
@@ -222,6 +224,13 @@ void DriveStatusBar::paintEvent(QPaintEvent* event) {
   QColor veil = palette().color(QPalette::Window);
   veil.setAlpha(190);
   for (int pane = 0; pane < paneCount(); ++pane) painter.fillRect(paneRect(pane), veil);
+  // The values themselves are unknown now: the text panes say so instead of showing the last ones.
+  painter.setPen(palette().color(QPalette::Disabled, QPalette::WindowText));
+  for (int pane : {kPaneDeviceState, kPaneVoltage, kPaneProfile, kPanePosition, kPaneTemperature}) {
+    if (pane >= paneCount()) continue;
+    painter.fillRect(paneRect(pane), palette().color(QPalette::Window));
+    painter.drawText(paneRect(pane), Qt::AlignCenter, QString::fromUtf8(Text(kTextUnknownValue)));
+  }
 }
 
 bool DriveStatusBar::event(QEvent* event) {

@@ -61,6 +61,8 @@ class DriveStatusBar : public XStatusBar {
  signals:
   // After every poll that read the drive: the homing state (empty outside the homing mode).
   void homingStateRead(std::optional<axtune::HomingState> state);
+  // The drive stopped answering (false) or answers again (true).
+  void answeringChanged(bool answering);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

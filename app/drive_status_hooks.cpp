@@ -56,6 +56,11 @@ void OnHomingStateRead(QStatusBar* bar, QObject* context,
     QObject::connect(drive, &DriveStatusBar::homingStateRead, context, std::move(shown));
 }
 
+void OnDriveAnsweringChanged(QStatusBar* bar, QObject* context, std::function<void(bool)> answering) {
+  if (auto* drive = qobject_cast<DriveStatusBar*>(bar))
+    QObject::connect(drive, &DriveStatusBar::answeringChanged, context, std::move(answering));
+}
+
 bool IsDriveStatusPolling(QStatusBar* bar) {
   auto* drive = qobject_cast<DriveStatusBar*>(bar);
   return drive != nullptr && drive->isPolling();
@@ -74,6 +79,7 @@ void StartDriveStatusPolling(QStatusBar*) {
   StartStatusPanelPolling();
 }
 void OnHomingStateRead(QStatusBar*, QObject*, std::function<void(std::optional<HomingState>)>) {}
+void OnDriveAnsweringChanged(QStatusBar*, QObject*, std::function<void(bool)>) {}
 bool IsDriveStatusPolling(QStatusBar*) {
   return false;
 }

@@ -28,6 +28,10 @@ bool IsDriveStatusPolling(QStatusBar* bar);
 void OnHomingStateRead(QStatusBar* bar, QObject* context,
                        std::function<void(std::optional<HomingState>)> shown);
 
+// Calls `answering` when the drive stops answering the bar's polls (false) and when it answers
+// again (true), for as long as `context` lives.
+void OnDriveAnsweringChanged(QStatusBar* bar, QObject* context, std::function<void(bool)> answering);
+
 // The same for the status panel and the trend window alone (the calls above pass it on as well).
 void SetStatusPanelIdentified(bool identified);
 void StopStatusPanelPolling();

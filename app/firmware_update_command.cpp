@@ -16,6 +16,7 @@
 #include "app/processor_choice_dialog.h"
 #include "app/progress_dialog.h"
 #include "app/switch_on_prompt.h"
+#include "app/unstored_changes.h"
 #include "app/worker_job.h"
 #include "controls/message_box.h"
 #include "core/drive_identity.h"
@@ -174,6 +175,8 @@ static std::string DriveIdentificationNow() {
 void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
   const QString path = ChooseFile(&window, FileChoice::Firmware);
   if (path.isEmpty()) return;
+  // The update restarts the drive: what is not stored in it is lost then.
+  if (!SettleUnstoredChanges(window, UnstoredReason::FirmwareUpdate)) return;
   const std::string file = QFile::encodeName(path).toStdString();
   const ProcessorFlash* processor = nullptr;
   if (!ChooseProcessor(window, file, processor)) return;
@@ -265,6 +268,8 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
     }
     return;
   }
+  // Whatever the outcome, the drive was restarted: it holds its stored values, nothing unstored.
+  window.DriveRestarted();
   ShowMessage(&window, OutcomeText(outcome));
 
   // The drive starts its firmware after the programmer's reset; find it again.

@@ -1,15 +1,19 @@
 #include "app/load_parameters_command.h"
 
+#include <QDir>
 #include <QFile>
 #include <QStringList>
 #include <atomic>
 
 #include "app/axtune_dlg.h"
 #include "app/file_choosers.h"
+#include "app/parameter_report_commands.h"
 #include "app/progress_dialog.h"
+#include "app/unstored_changes.h"
 #include "app/worker_job.h"
 #include "controls/message_box.h"
 #include "core/drive_identity.h"
+#include "core/parameter_compare.h"
 #include "core/parameter_file.h"
 #include "core/record_word_labels.h"
 #include "link/drive_link.h"
@@ -36,6 +40,9 @@ constexpr size_t kDifferenceLinesShown = 20;
 constexpr int kTextLoaded = 42614;
 constexpr int kTextTooLarge = 50000;
 constexpr int kTextUnknownTrailer = 50001;
+constexpr int kTextLoadPreview = 51060;
+constexpr int kTextCancelLoad = 51023;
+constexpr int kTextLoadButton = 51062;
 
 QString Tr(int id) {
   return QString::fromUtf8(Text(id));
@@ -89,9 +96,44 @@ QString OutcomeText(const LoadOutcome& outcome, int count) {
 
 }  // namespace
 
+// What the load will write, asked once: the file, where it comes from (the record count of the drive
+// it was saved from, when and by whom) and how many values differ from the drive's. A drive that
+// cannot be read leaves the count unknown.
+bool ConfirmLoad(CAxtuneDlg& window, const QString& path) {
+  if (!window.IsConnected()) return true;
+  ParameterSet file;
+  std::string error;
+  // A file that does not read, or that is of another drive type, is refused by the load itself.
+  if (!LoadParameterSet(QFile::encodeName(path).toStdString(), RecordCount(), file, error) ||
+      static_cast<int>(file.records.size()) != RecordCount())
+    return true;
+  ParameterSet drive;
+  QString differing = QStringLiteral("?");
+  if (ReadDriveSet(window, Tr(kTextTitle), drive, error)) {
+    int count = 0;
+    for (const ParamDifference& d : CompareParameterSets(drive, file)) count += d.equal() ? 0 : 1;
+    differing = QString::number(count);
+  }
+  const ParameterFileTrailer trailer = file.trailer.value_or(ParameterFileTrailer{});
+  QString by = QString::fromStdString(trailer.userName);
+  if (!trailer.company.empty())
+    by += QStringLiteral(" (") + QString::fromStdString(trailer.company) + QLatin1Char(')');
+  const QString text =
+      Tr(kTextLoadPreview)
+          .arg(QDir::toNativeSeparators(path))
+          .arg(file.records.size())
+          .arg(trailer.date.empty() ? QStringLiteral("?") : QString::fromStdString(trailer.date))
+          .arg(by.isEmpty() ? QStringLiteral("?") : by)
+          .arg(differing);
+  return AskQuestion(&window, text, {Tr(kTextCancelLoad), Tr(kTextLoadButton)}, 0) == 1;
+}
+
 void RunLoadParametersCommand(CAxtuneDlg& window) {
   const QString path = ChooseFile(&window, FileChoice::LoadParameters);
   if (path.isEmpty()) return;
+  // The file's values replace the drive's, unstored changes among them.
+  if (!SettleUnstoredChanges(window, UnstoredReason::Load)) return;
+  if (!ConfirmLoad(window, path)) return;
   const int count = RecordCount();
 
   CProgressDialog dialog(Tr(kTextTitle), true, &window);

@@ -31,7 +31,15 @@ QString Tr(int id) {
   return QString::fromUtf8(Text(id));
 }
 
-// Reads the drive's records and object values on a worker thread, with progress.
+bool LoadFileSet(CAxtuneDlg& window, const QString& path, ParameterSet& set) {
+  std::string error;
+  if (LoadParameterSet(QFile::encodeName(path).toStdString(), RecordCount(), set, error)) return true;
+  ShowMessage(&window, Tr(kTextUnreadable).arg(QString::fromStdString(error)));
+  return false;
+}
+
+}  // namespace
+
 bool ReadDriveSet(CAxtuneDlg& window, const QString& title, ParameterSet& set, std::string& error) {
   const int count = RecordCount();
   CProgressDialog dialog(title, false, &window);
@@ -45,15 +53,6 @@ bool ReadDriveSet(CAxtuneDlg& window, const QString& title, ParameterSet& set, s
   set.source = Tr(kTextConnectedDrive).toStdString() + " (" + PortLabel(window.CheckedPort()) + ")";
   return ok;
 }
-
-bool LoadFileSet(CAxtuneDlg& window, const QString& path, ParameterSet& set) {
-  std::string error;
-  if (LoadParameterSet(QFile::encodeName(path).toStdString(), RecordCount(), set, error)) return true;
-  ShowMessage(&window, Tr(kTextUnreadable).arg(QString::fromStdString(error)));
-  return false;
-}
-
-}  // namespace
 
 void RunCompareParametersCommand(CAxtuneDlg& window) {
   if (!window.IsConnected()) {
@@ -95,6 +94,7 @@ void RunReportCommand(CAxtuneDlg& window) {
   }
   ReportData data;
   data.language = CurrentLanguage();
+  data.stored = !window.IsModified();
   // A reference file is optional: cancelling its dialog makes a report without differences.
   const QString referencePath = ChooseFile(&window, FileChoice::ReferenceParameters);
   if (!referencePath.isEmpty()) {

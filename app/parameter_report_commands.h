@@ -6,6 +6,8 @@
 #include <QString>
 #include <string>
 
+#include "core/parameter_compare.h"
+
 namespace axtune {
 
 class CAxtuneDlg;
@@ -16,6 +18,10 @@ inline constexpr int kCommandReport = 32811;             // "Inbetriebnahmeproto
 
 void RunCompareParametersCommand(CAxtuneDlg& window);
 void RunReportCommand(CAxtuneDlg& window);
+
+// Reads the connected drive's records and object values on a worker thread, with a progress
+// window titled `title`. False with the reason.
+bool ReadDriveSet(CAxtuneDlg& window, const QString& title, ParameterSet& set, std::string& error);
 
 // Writes the report file: PDF when the name ends in .pdf, else HTML. False with the reason.
 bool WriteReportFile(const std::string& html, const QString& path, std::string& error);

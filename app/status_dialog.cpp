@@ -57,6 +57,7 @@ enum : int {
 };
 
 constexpr int kLampSize = 20;
+constexpr int kTextUnknownValue = 51050;  // "—"
 // Face of a pressed-in controlword button, and its caption while it is also greyed.
 const QColor kPressedButton(165, 195, 225);
 const QColor kPressedDisabledText(60, 70, 85);
@@ -390,8 +391,10 @@ bool CStatusDialog::TakePoll(const DriveStatusPoll& poll) {
   int32_t mode = 0;
   const bool modeRead = read && ReadObject(0x6061, 0, &mode);
   if (!read) {
-    // The blink keeps its pace; every display stays as it was.
+    // The blink keeps its pace. A drive that does not answer has no position, current or
+    // "Referenced" any more: every value shows as unknown and no button sends, until it answers.
     memory_.blink = !memory_.blink;
+    ShowDriveGone();
     return false;
   }
   StatusPanelView view =
@@ -407,7 +410,29 @@ bool CStatusDialog::TakePoll(const DriveStatusPoll& poll) {
   return true;
 }
 
+void CStatusDialog::ShowDriveGone() {
+  const std::string unknown = Text(kTextUnknownValue);
+  for (int id :
+       {kTextDevice, kTextProfile, kTextMotorPosition, kTextEncoderPosition, kTextTemperature, kTextVoltage,
+        kTextCurrent, kTextStepResolution, kTextCurrentReduction, kTextLevel, kTextMode})
+    SetText(id, unknown);
+  for (int id : {kLampDevice, kLampProfile, kLampReferenceSwitch}) SetLamp(id, kLampGrey);
+  for (int id : {kLampUpperLimit, kLampLowerLimit, kLampStopSwitch, kLampReferenced})
+    SetLamp(id, kLampGreyRing);
+  for (int id : {kBarPosition, kBarLevel})
+    if (auto* bar = findChild<QProgressBar*>(QString::number(id))) bar->setValue(0);
+  for (int id : {kButtonFaultReset, kButtonSwitchOn, kButtonOperation, kButtonQuickstop})
+    if (QPushButton* button = Button(id)) button->setEnabled(false);
+  driveGone_ = true;
+}
+
 void CStatusDialog::ShowStatus(const StatusPanelView& view) {
+  // Back from a silence: the buttons whose rule needs the statusword come back with the first one.
+  if (driveGone_) {
+    driveGone_ = false;
+    for (int id : {kButtonSwitchOn, kButtonOperation, kButtonQuickstop})
+      if (QPushButton* button = Button(id)) button->setEnabled(true);
+  }
   if (view.deviceStateKnown) {
     SetLamp(kLampDevice, view.deviceStateLamp);
     SetText(kTextDevice, view.deviceStateText);

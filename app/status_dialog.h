@@ -57,6 +57,9 @@ class CStatusDialog : public QDialog {
   bool TakePoll(const DriveStatusPoll& poll);
   // Puts one decoded tick into the controls.
   void ShowStatus(const StatusPanelView& view);
+  // The drive did not answer: every value "—", the lamps grey, the buttons disabled.
+  void ShowDriveGone();
+  bool DriveGone() const { return driveGone_; }
 
   // The lamp icon id a lamp control shows (152 to 155), for tests and the What's This texts.
   static int LampOf(const QLabel* lamp);
@@ -81,6 +84,7 @@ class CStatusDialog : public QDialog {
   StatusPanelMemory memory_;
   bool identified_ = false;
   bool pollingArmed_ = true;
+  bool driveGone_ = false;
   QPointer<const QWidget> besideOf_;  // the window ShowBeside placed the panel beside
   QElapsedTimer placedAt_;
 };

@@ -281,6 +281,8 @@ void TrendWindow::takePoll(const DriveStatusPoll& poll) {
   const TrendSample& sample = poll.ok ? recorder_.addPoll(&poll.reading.record129, &poll.reading.record131,
                                                           time, poll.utcMs, poll.encoderLagSeconds, &added)
                                       : recorder_.addPoll(nullptr, nullptr, time, poll.utcMs, 0, &added);
+  // While the drive does not answer, the readout's values are no live ones: greyed until it does.
+  if (readout_->isEnabled() != poll.ok) readout_->setEnabled(poll.ok);
   // The count in the status line goes on while the view is paused: the history still fills.
   if (poll.arrived - lastStatusLine_ >= std::chrono::milliseconds(kRefreshMs)) {
     lastStatusLine_ = poll.arrived;

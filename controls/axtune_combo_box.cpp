@@ -12,6 +12,9 @@ CAxtuneComboBox::CAxtuneComboBox(QWidget* parent, int controlId) : QComboBox(par
   if (controlId != 0) setObjectName(QString::number(controlId));
   setEditable(false);
   setInsertPolicy(QComboBox::NoInsert);
+  // The wheel never gives it the focus, and without the focus it changes nothing
+  // (controls/control_guard.h).
+  setFocusPolicy(Qt::StrongFocus);
   // Only a choice of the user writes (a selection set by a refresh does not).
   connect(this, &QComboBox::activated, this, &CAxtuneComboBox::CommitSelection);
 }
@@ -50,7 +53,8 @@ bool CAxtuneComboBox::ReadFromDrive() {
 }
 
 void CAxtuneComboBox::CommitSelection(int entry) {
-  if (entry < 0) return;
+  // Choosing the entry the drive holds again sends nothing.
+  if (entry < 0 || entry == shown_) return;
   if (!codes_.WriteEntry(entry)) {
     Select(shown_);
     ReportWriteFailure(this);

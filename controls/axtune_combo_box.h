@@ -11,7 +11,7 @@
 //      carries leaves the list without a selection; several entries with it select the last.
 //   Nothing else: a choice by the user (mouse or arrow keys) runs CommitSelection, which writes the
 //   code and notifies the page's host with the list's record number. Choosing the shown entry again
-//   writes again.
+//   sends nothing. The wheel chooses only while the list has the focus from a click or Tab.
 //
 // A write the drive does not take puts the previous selection back, notifies nothing and says why
 // in a message box. The drop-down list is painted in the page's colours, like the field itself.

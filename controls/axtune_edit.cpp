@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QToolTip>
 
+#include "controls/message_box.h"
 #include "controls/page_host.h"
 #include "controls/write_failure.h"
 #include "controls/written_note.h"
@@ -13,6 +14,23 @@ namespace axtune {
 namespace {
 constexpr int kTextAllowed = 49300;
 constexpr int kTextNotTaken = 49301;
+constexpr int kTextNotTakenBecause = 51000;
+constexpr int kTextNoNumber = 51001;
+constexpr int kTextNoHex = 51002;
+constexpr int kTextWholeOnly = 51003;
+constexpr int kTextSeparator = 51004;
+constexpr int kTextFarAbove = 51005;
+constexpr int kTextWrite = 51006;
+constexpr int kTextDontWrite = 51007;
+constexpr int kTextUsual = 51009;
+
+QString Tr(int id) {
+  return QString::fromUtf8(Text(id));
+}
+// A number as the window writes it ("37,5" in German).
+QString Shown(const std::string& number) {
+  return QString::fromStdString(WithDecimalSeparator(number, CurrentLanguage()));
+}
 // Long enough to read the range, short enough not to linger over the next entry.
 constexpr int kRejectionNoteMs = 5000;
 }  // namespace
@@ -48,32 +66,70 @@ void CAxtuneEdit::SetScale(double factor) {
   UpdateToolTip();
   ShowValue();
 }
+void CAxtuneEdit::SetPracticalLimit(uint32_t raw) {
+  value_.SetPracticalLimit(raw);
+  UpdateToolTip();
+}
 void CAxtuneEdit::SetUnit(const QString& unit) {
   unit_ = unit;
   UpdateToolTip();
 }
 
 QString CAxtuneEdit::AllowedRange() const {
-  QString range = QString::fromStdString(value_.LowestText()) + QStringLiteral(" \u2026 ") +
-                  QString::fromStdString(value_.HighestText());
+  QString range = Shown(value_.LowestText()) + QStringLiteral(" \u2026 ") + Shown(value_.HighestText());
   if (!unit_.isEmpty()) range += QLatin1Char(' ') + unit_;
   return range;
 }
 
 void CAxtuneEdit::UpdateToolTip() {
-  setToolTip(QString::fromUtf8(Text(kTextAllowed)).arg(AllowedRange()));
+  QString tip = Tr(kTextAllowed).arg(AllowedRange());
+  if (value_.PracticalLimit() != 0) {
+    // The raw word's limit alone ("0 … 102399999976 steps/s²") says nothing about what a
+    // machine takes: the usual range goes beside it.
+    BoundValue practical = value_;
+    practical.SetLimit(value_.PracticalLimit());
+    QString usual =
+        Shown(practical.LowestText()) + QStringLiteral(" \u2026 ") + Shown(practical.HighestText());
+    if (!unit_.isEmpty()) usual += QLatin1Char(' ') + unit_;
+    tip += QLatin1Char('\n') + Tr(kTextUsual).arg(usual);
+  }
+  setToolTip(tip);
 }
 
-void CAxtuneEdit::ReportRejected(const QString& typed) {
+void CAxtuneEdit::ReportRejected(const QString& typed, NumberTextFault fault) {
   // At the field, where the user looks, and in the status line, which stays when the tip goes.
   QToolTip::showText(mapToGlobal(QPoint(0, height())), toolTip(), this, QRect(), kRejectionNoteMs);
-  if (PageHost* host = FindPageHost(this)) {
-    host->ShowStatusNote(QString::fromUtf8(Text(kTextNotTaken)).arg(typed.trimmed(), AllowedRange()));
+  int why = 0;
+  switch (fault) {
+    case NumberTextFault::None:
+      break;  // a number, out of range: the range says it all
+    case NumberTextFault::Empty:
+    case NumberTextFault::NotANumber:
+      why = kTextNoNumber;
+      break;
+    case NumberTextFault::Hexadecimal:
+      why = kTextNoHex;
+      break;
+    case NumberTextFault::WholeOnly:
+      why = kTextWholeOnly;
+      break;
+    case NumberTextFault::OtherSeparator:
+      why = value_.TakesDecimals() ? kTextSeparator : kTextWholeOnly;
+      break;
   }
+  const QString note = why == 0 ? Tr(kTextNotTaken).arg(typed.trimmed(), AllowedRange())
+                                : Tr(kTextNotTakenBecause).arg(typed.trimmed(), Tr(why), AllowedRange());
+  if (PageHost* host = FindPageHost(this)) host->ShowStatusNote(note);
+}
+
+bool CAxtuneEdit::ConfirmBeyondPractical(const QString& typed) {
+  QString amount = typed.trimmed();
+  if (!unit_.isEmpty()) amount += QLatin1Char(' ') + unit_;
+  return AskQuestion(this, Tr(kTextFarAbove).arg(amount), {Tr(kTextWrite), Tr(kTextDontWrite)}, 1) == 0;
 }
 
 void CAxtuneEdit::ShowValue() {
-  setText(QString::fromStdString(value_.Format()));
+  setText(Shown(value_.Format()));
 }
 
 void CAxtuneEdit::ShowInvalid() {
@@ -108,11 +164,25 @@ void CAxtuneEdit::CommitValue() {
     committing_ = false;
     return;
   }
-  const BoundValue::CommitOutcome outcome = value_.Commit(typed.left(15).toStdString());
+  const std::string entered = typed.toStdString();
+  const BoundValue::Typed converted = value_.Convert(entered);
+  if (!converted.accepted) {
+    ShowValue();
+    ReportRejected(typed, converted.fault);
+    committing_ = false;
+    return;
+  }
+  const bool unchanged = value_.Known() && converted.raw == value_.Raw();
+  if (!unchanged && value_.BeyondPractical(converted.raw) && !ConfirmBeyondPractical(typed)) {
+    ShowValue();
+    committing_ = false;
+    return;
+  }
+  const BoundValue::CommitOutcome outcome = value_.Commit(entered);
   // Shown before anything is reported, so the field already holds the value the drive has.
   ShowValue();
   if (outcome == BoundValue::CommitOutcome::Rejected) {
-    ReportRejected(typed.left(15));
+    ReportRejected(typed, converted.fault);
   } else if (outcome == BoundValue::CommitOutcome::Changed) {
     if (PageHost* host = FindPageHost(this)) host->NotifyParameterWritten(value_.Record(), this);
     ShowWrittenNote(this, text());

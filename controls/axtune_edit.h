@@ -16,9 +16,12 @@
 //   host with the field's record number when the value changed). Tab and Shift+Tab both move on.
 //
 // Every field's tool tip says which values it takes, in its unit ("Allowed: 0 … 7000 mA rms"): the
-// page names the unit with SetUnit after binding. An entry that is not a number or lies outside is
-// not written; the previous value comes back, and the tool tip and the window's status line say what
-// is allowed for a few seconds (no message box: the user is typing).
+// page names the unit with SetUnit after binding. The field reads a number as core/number_text.h
+// says (the window language's decimal separator, and only where the value has decimals). An entry
+// that is not such a number or lies outside is not written; the previous value comes back, and the
+// tool tip and the window's status line say why and what is allowed for a few seconds (no message
+// box: the user is typing). A value beyond the practical range is written only after a question.
+// A commit of the value the drive already holds sends nothing.
 //
 // A write the drive does not take (no answer, garbled or refused) is not stored: the field shows
 // its previous value again, nothing is notified, and a message box says why, once per commit.
@@ -46,6 +49,8 @@ class CAxtuneEdit : public QLineEdit {
   void SetSigned();
   void SetLimit(uint32_t limit);
   void SetScale(double factor);
+  // Raw magnitude above which a value is far beyond any machine: asked about before it is written.
+  void SetPracticalLimit(uint32_t raw);
   // The unit the page shows beside the field, for the range the tool tip names.
   void SetUnit(const QString& unit);
   // "0 … 7000 mA rms": the values a commit takes.
@@ -71,7 +76,9 @@ class CAxtuneEdit : public QLineEdit {
  private:
   void ShowInvalid();
   void UpdateToolTip();
-  void ReportRejected(const QString& typed);
+  void ReportRejected(const QString& typed, NumberTextFault fault);
+  // "99999999999 steps/s² is far above what a stepper motor can do. Write it anyway?"
+  bool ConfirmBeyondPractical(const QString& typed);
 
   BoundValue value_;
   QString unit_;

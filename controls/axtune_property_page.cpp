@@ -4,6 +4,7 @@
 #include <QShowEvent>
 #include <cstdint>
 
+#include "controls/control_guard.h"
 #include "controls/message_box.h"
 #include "controls/page_host.h"
 #include "controls/record_read_text.h"
@@ -32,8 +33,15 @@ CAxtunePropertyPage::CAxtunePropertyPage(int dialogId, QWidget* parent)
   QPalette p = palette();
   for (QPalette::ColorRole role : {QPalette::Window, QPalette::Base, QPalette::Button})
     p.setColor(role, BackgroundColor());
+  // A disabled control must not pass for an enabled one on the page colour: a grey face and grey
+  // text, not the page's teal.
+  p.setColor(QPalette::Disabled, QPalette::Base, DisabledFaceColor());
+  p.setColor(QPalette::Disabled, QPalette::Button, DisabledFaceColor());
+  for (QPalette::ColorRole role : {QPalette::Text, QPalette::ButtonText, QPalette::WindowText})
+    p.setColor(QPalette::Disabled, role, DisabledTextColor());
   setPalette(p);
   setAutoFillBackground(true);
+  InstallControlGuard();
 }
 
 CAxtunePropertyPage::~CAxtunePropertyPage() = default;

@@ -37,6 +37,8 @@ class CAxtunePropertyPage : public QWidget {
   void SetTitle(const QString& title) { title_ = title; }
 
   int RecordNumber() const { return recordNumber_; }
+  // The profile a write on this page lands in, for the note in the status line; -1 for none.
+  virtual int NoteProfile() const { return -1; }
   void SetRecordNumber(int record) { recordNumber_ = static_cast<int16_t>(record); }
   const RecordImage& Image() const { return image_; }
 
@@ -54,6 +56,8 @@ class CAxtunePropertyPage : public QWidget {
   void NotifyParameterChanged() { NotifyParameterChanged(recordNumber_); }
 
   static QColor BackgroundColor() { return QColor(79, 164, 163); }
+  static QColor DisabledFaceColor() { return QColor(176, 190, 190); }
+  static QColor DisabledTextColor() { return QColor(96, 104, 104); }
 
  protected:
   void showEvent(QShowEvent* event) override;

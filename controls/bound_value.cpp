@@ -11,15 +11,6 @@
 namespace axtune {
 namespace {
 
-constexpr size_t kMaxEvaluatedChars = 15;
-
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t' || c == '\v' || c == '\f';
-}
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
 // Fixed-point text with `decimals` places, always with '.' whatever the locale.
 std::string Fixed(double v, int decimals) {
   char buffer[64];
@@ -33,46 +24,6 @@ void StripTrailingZeros(std::string& text) {
 }
 
 }  // namespace
-
-double ParseFieldNumber(std::string_view text) {
-  return ReadFieldNumber(text).value_or(0);
-}
-
-std::optional<double> ReadFieldNumber(std::string_view text) {
-  text = text.substr(0, text.find_first_of("\r\n"));
-  text = text.substr(0, kMaxEvaluatedChars);
-  size_t i = 0;
-  while (i < text.size() && IsBlank(text[i])) ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-
-  // The longest prefix that is a decimal number: digits, optional fraction, optional exponent.
-  const size_t start = i;
-  size_t digits = 0;
-  while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
-  if (i < text.size() && text[i] == '.') {
-    ++i;
-    while (i < text.size() && IsDigit(text[i])) ++i, ++digits;
-  }
-  if (digits == 0) return std::nullopt;
-  size_t end = i;
-  bool negativeExponent = false;
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    size_t j = i + 1;
-    if (j < text.size() && (text[j] == '+' || text[j] == '-')) negativeExponent = text[j++] == '-';
-    if (j < text.size() && IsDigit(text[j])) {
-      while (j < text.size() && IsDigit(text[j])) ++j;
-      end = j;
-    }
-  }
-  double value = 0;
-  const auto [ptr, ec] =
-      std::from_chars(text.data() + start, text.data() + end, value, std::chars_format::general);
-  (void)ptr;
-  // Beyond the double range: a huge number is infinity (out of every limit), a tiny one 0.
-  if (ec == std::errc::result_out_of_range) value = negativeExponent ? 0 : HUGE_VAL;
-  return negative ? -value : value;
-}
 
 std::string FormatFieldValue(uint32_t raw, bool isSigned, double scale) {
   const double value = isSigned ? static_cast<double>(static_cast<int32_t>(raw)) : static_cast<double>(raw);
@@ -99,6 +50,7 @@ std::string FormatFieldValue(uint32_t raw, bool isSigned, double scale) {
 void BoundValue::BindRecordWord(int record, int word) {
   record_ = static_cast<int16_t>(record);
   word_ = static_cast<int16_t>(word);
+  known_ = false;  // another place: what the drive holds there is not known yet
 }
 
 void BoundValue::BindRecordLong(int record, int word) {
@@ -112,6 +64,7 @@ void BoundValue::BindObject(uint16_t index, uint8_t subindex, uint8_t size) {
   subindex_ = subindex;
   size_ = size;
   objectMode_ = true;
+  known_ = false;
   if (size == 4) {
     long_ = true;
     limit_ = 0xFFFFFFFFu;
@@ -124,11 +77,15 @@ void BoundValue::SetSigned() {
 }
 
 BoundValue::Typed BoundValue::Convert(std::string_view text) const {
+  return Convert(text, DecimalSeparator(CurrentLanguage()));
+}
+
+BoundValue::Typed BoundValue::Convert(std::string_view text, char separator) const {
   // Text that is no number is refused like one out of range: writing 0 for it could stop a motor
-  // or drive an axis to position 0.
-  const std::optional<double> number = ReadFieldNumber(text);
-  if (!number) return {};
-  const double r = std::floor(*number * scale_ + 0.5);
+  // or drive an axis to position 0, and "2200abc" is not 2200 either.
+  const NumberReading number = ReadNumberText(text, separator, TakesDecimals());
+  if (!number.value) return {false, 0, number.fault};
+  const double r = std::floor(*number.value * scale_ + 0.5);
   // The range is checked on the rounded number itself for either width, so a huge entry cannot
   // wrap into range when it is cut to 32 or 16 bits (NaN fails every comparison).
   const double limit = static_cast<double>(limit_);
@@ -136,6 +93,12 @@ BoundValue::Typed BoundValue::Convert(std::string_view text) const {
   if (!(r >= low && r <= limit)) return {};
   // Within +-2^32 here: the 64-bit conversion is exact, the cut to 32 bits keeps two's complement.
   return {true, static_cast<uint32_t>(static_cast<int64_t>(r))};
+}
+
+bool BoundValue::BeyondPractical(uint32_t raw) const {
+  if (practical_ == 0) return false;
+  const int64_t value = unsigned_ ? int64_t{raw} : int64_t{static_cast<int32_t>(raw)};
+  return value > int64_t{practical_} || (!unsigned_ && value < -int64_t{practical_});
 }
 
 std::string BoundValue::HighestText() const {
@@ -147,7 +110,7 @@ std::string BoundValue::HighestText() const {
     text = std::to_string(static_cast<int64_t>(std::floor(top)));
   } else {
     text = FormatFieldValue(limit_, false, scale_);
-    if (!Convert(text).accepted) {
+    if (!Convert(text, '.').accepted) {
       const int decimals = top >= 0.1 ? std::max(0, 3 - static_cast<int>(std::floor(std::log10(top)))) : 4;
       const double step = std::pow(10.0, -decimals);
       text = Fixed(std::floor(top / step) * step, decimals);
@@ -156,7 +119,7 @@ std::string BoundValue::HighestText() const {
     }
   }
   // A last guard against a rounding edge: one display unit lower always lies inside.
-  if (!Convert(text).accepted && top >= 1000)
+  if (!Convert(text, '.').accepted && top >= 1000)
     text = std::to_string(static_cast<int64_t>(std::floor(top)) - 1);
   return text;
 }
@@ -181,16 +144,21 @@ bool BoundValue::Write(uint32_t raw) const {
 BoundValue::CommitOutcome BoundValue::Commit(std::string_view text) {
   const Typed typed = Convert(text);
   if (!typed.accepted) return CommitOutcome::Rejected;
+  // Passing through a field (Enter, Tab, a click elsewhere, the cable pulled while the cursor rests
+  // in it) sends nothing: only a value the drive does not hold yet is written.
+  if (known_ && typed.raw == raw_) return CommitOutcome::Unchanged;
   // A field with no drive address has nothing to write and nothing that could fail.
   if (HasDriveAddress() && !Write(typed.raw)) return CommitOutcome::WriteFailed;
-  if (typed.raw == raw_) return CommitOutcome::Unchanged;
-  raw_ = typed.raw;
+  SetRaw(typed.raw);
   return CommitOutcome::Changed;
 }
 
 bool BoundValue::LoadFromRecord(const RecordImage& image) {
   const int words = long_ ? 2 : 1;
-  if (word_ < 0 || word_ + words > static_cast<int>(image.size())) return false;
+  if (word_ < 0 || word_ + words > static_cast<int>(image.size())) {
+    known_ = false;
+    return false;
+  }
   const int64_t limit = limit_;
   int64_t value = 0;
   if (long_) {
@@ -202,16 +170,22 @@ bool BoundValue::LoadFromRecord(const RecordImage& image) {
     value = unsigned_ ? int64_t{static_cast<uint16_t>(image[word_])} : int64_t{image[word_]};
   }
   const bool accepted = unsigned_ ? (value >= 0 && value <= limit) : (value >= -limit && value <= limit);
-  if (!accepted) return false;
-  raw_ = static_cast<uint32_t>(value);
+  if (!accepted) {
+    known_ = false;
+    return false;
+  }
+  SetRaw(static_cast<uint32_t>(value));
   return true;
 }
 
 bool BoundValue::ReadFromDrive() {
   if (!objectMode_) return false;
   int32_t value = 0;
-  if (!ReadObject(index_, subindex_, &value)) return false;
-  raw_ = static_cast<uint32_t>(value);
+  if (!ReadObject(index_, subindex_, &value)) {
+    known_ = false;
+    return false;
+  }
+  SetRaw(static_cast<uint32_t>(value));
   return true;
 }
 

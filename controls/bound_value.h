@@ -17,6 +17,7 @@
 #include <string_view>
 
 #include "controls/record_image.h"
+#include "core/number_text.h"
 
 namespace axtune {
 
@@ -28,15 +29,6 @@ inline constexpr double kScaleEncoderLines = 4;           // raw = 4 x lines
 
 inline constexpr int kNoRecord = 128;  // the default record number: no writable record
 
-// Text to number as the field reads it: leading blanks, optional sign, digits with '.' as the
-// decimal point (never the locale's), optional exponent; stops at the first character that does not
-// fit; text that does not begin with a number gives 0. Only the first line and its first 15
-// characters count.
-double ParseFieldNumber(std::string_view text);
-// The same reading, but text that does not begin with a number (empty, a lone sign or point,
-// letters) gives nothing: a commit rejects it rather than writing 0.
-std::optional<double> ReadFieldNumber(std::string_view text);
-
 // The display text of a raw value: at least 1000 as a rounded integer, from 0.1 four significant
 // digits without trailing zeros, smaller values with four decimals, zero as "0".
 std::string FormatFieldValue(uint32_t raw, bool isSigned, double scale);
@@ -45,7 +37,7 @@ class BoundValue {
  public:
   enum class CommitOutcome {
     Rejected,     // not a number or out of range: nothing written
-    Unchanged,    // written, same raw value as before: no notification
+    Unchanged,    // the value the drive already holds: nothing written, no notification
     Changed,      // written, new raw value stored: notify
     WriteFailed,  // the drive did not take it: stored value kept, no notification
   };
@@ -58,15 +50,26 @@ class BoundValue {
   void SetLimit(uint32_t limit) { limit_ = limit; }
   void SetScale(double factor) { scale_ = factor; }
 
-  // Conversion of typed text: whether it is a number within the limit and the raw value it gives.
+  // A raw value above this (0: none) is far beyond any machine although the word takes it; the
+  // widget asks before it writes one.
+  void SetPracticalLimit(uint32_t raw) { practical_ = raw; }
+  uint32_t PracticalLimit() const { return practical_; }
+  bool BeyondPractical(uint32_t raw) const;
+
+  // Conversion of typed text (core/number_text.h, with the window language's decimal separator):
+  // whether it is a number within the limit and the raw value it gives; why not when it is not.
   struct Typed {
     bool accepted = false;
     uint32_t raw = 0;
+    NumberTextFault fault = NumberTextFault::None;  // None with !accepted: out of range
   };
   Typed Convert(std::string_view text) const;
+  Typed Convert(std::string_view text, char separator) const;
+  // Whether the value takes a fraction at all.
+  bool TakesDecimals() const { return ScaleTakesDecimals(scale_); }
 
-  // The engineering values a commit accepts, as display texts that themselves commit ("0", "7000";
-  // "-2147483647" for a signed field): what a user is told after a rejected entry.
+  // The engineering values a commit accepts, as display texts (with '.') that themselves commit
+  // ("0", "7000"; "-2147483647" for a signed field): what a user is told after a rejected entry.
   std::string LowestText() const;
   std::string HighestText() const;
 
@@ -80,8 +83,8 @@ class BoundValue {
   // mode or the read failed; the stored value stays.
   bool ReadFromDrive();
 
-  // Converts the text, writes an accepted value (every time, changed or not) and stores it when the
-  // drive took it.
+  // Converts the text, writes an accepted value that differs from the one the drive holds (a value
+  // read or written before; an unknown one is always written) and stores it when the drive took it.
   CommitOutcome Commit(std::string_view text);
   // True when a commit goes to the drive at all (an object, or a record below 128). A field with
   // neither stores and notifies without writing.
@@ -90,7 +93,12 @@ class BoundValue {
   // Raw value as the drive holds it, and its reading per the sign.
   uint32_t Raw() const { return raw_; }
   int64_t Value() const { return unsigned_ ? int64_t{raw_} : int64_t{static_cast<int32_t>(raw_)}; }
-  void SetRaw(uint32_t raw) { raw_ = raw; }
+  void SetRaw(uint32_t raw) {
+    raw_ = raw;
+    known_ = true;
+  }
+  // Whether raw_ is what the drive holds (read, loaded or written); a failed read forgets it.
+  bool Known() const { return known_; }
 
   uint32_t Limit() const { return limit_; }
   double Scale() const { return scale_; }
@@ -107,6 +115,8 @@ class BoundValue {
   bool Write(uint32_t raw) const;
 
   uint32_t limit_ = 0xFFFF;
+  uint32_t practical_ = 0;
+  bool known_ = false;
   uint32_t raw_ = 0;
   bool objectMode_ = false;
   uint8_t size_ = 0;

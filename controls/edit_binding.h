@@ -14,12 +14,12 @@
 
 namespace axtune {
 
-enum class BindCall { RecordWord, RecordLong, Object, Signed, Limit, Scale };
+enum class BindCall { RecordWord, RecordLong, Object, Signed, Limit, Scale, Practical };
 
 struct EditBindStep {
   int controlId;
   BindCall call;
-  uint32_t first = 0;   // record, object index or limit
+  uint32_t first = 0;   // record, object index, limit or practical limit (raw)
   uint32_t second = 0;  // word index or subindex
   uint32_t third = 0;   // object size
   double scale = 1.0;
@@ -47,6 +47,9 @@ void ApplyBindStep(Field& field, const EditBindStep& step) {
       break;
     case BindCall::Scale:
       field.SetScale(step.scale);
+      break;
+    case BindCall::Practical:
+      field.SetPracticalLimit(step.first);
       break;
   }
 }

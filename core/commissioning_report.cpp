@@ -11,6 +11,7 @@ namespace {
 
 constexpr int kTitle = 49130, kDrive = 49131, kType = 49132, kVersion = 49133, kRecords = 49134;
 constexpr int kDateTime = 49135, kUser = 49136, kCompany = 49137, kPort = 49138, kParameter = 49139;
+constexpr int kValuesStored = 51040, kValuesNotStored = 51041;
 constexpr int kValue = 49140, kUnit = 49141, kDifferences = 49142, kNoDifferences = 49143;
 constexpr int kLastUpdate = 49144, kNoUpdate = 49145, kFile = 49146, kSize = 49147, kSections = 49148;
 constexpr int kOutcome = 49149, kRate = 49150, kDuration = 49151, kTime = 49152, kReferenceFile = 49153;
@@ -277,6 +278,10 @@ std::string BuildReportHtml(const ReportData& d) {
   html += Row({T(kUser, l), HtmlEscaped(d.userName)});
   html += Row({T(kCompany, l), HtmlEscaped(d.company)});
   html += "</table>\n";
+  // A report of values the drive would forget at its next power-down must say so on its first page.
+  if (d.stored)
+    html +=
+        *d.stored ? "<p>" + T(kValuesStored, l) + "</p>\n" : "<p><b>" + T(kValuesNotStored, l) + "</b></p>\n";
 
   html += "<h2>" + T(kLastUpdate, l) + "</h2>\n";
   html += d.lastUpdate ? UpdateTable(*d.lastUpdate, l) : "<p>" + T(kNoUpdate, l) + "</p>\n";

@@ -24,6 +24,9 @@ struct ReportData {
   ParameterSet parameters;                // the drive's, with its object values
   std::optional<ParameterSet> reference;  // a reference file, when one is given
   std::optional<UpdateLogEntry> lastUpdate;
+  // Whether the values shown are stored in the drive (false: written since the last store, lost at
+  // its next power-down); unknown to a program that did not write them.
+  std::optional<bool> stored;
 };
 
 std::string BuildReportHtml(const ReportData& data);

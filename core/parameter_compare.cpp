@@ -89,6 +89,7 @@ bool LoadParameterSet(const std::string& path, int driveCount, ParameterSet& set
   set.fromDrive = false;
   set.records.assign(parsed.records.begin(), parsed.records.begin() + count);
   set.objects.clear();
+  set.trailer = parsed.trailer;
   return true;
 }
 

@@ -33,6 +33,7 @@ struct ParameterSet {
   std::vector<RecordWords> records;               // records 0..count-1
   std::map<std::string, uint32_t> objects;        // raw values of object-only entries, by name (drive only)
   std::map<std::string, ReadFailure> unreadable;  // object-only entries the drive did not give, and why
+  std::optional<ParameterFileTrailer> trailer;    // a file's: where, when and by whom it was saved
 };
 
 // A parameter file with the record count it was saved with (from its trailer; the drive's count

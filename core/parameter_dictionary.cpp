@@ -1,5 +1,7 @@
 #include "core/parameter_dictionary.h"
 
+#include "core/number_text.h"
+
 #include <cctype>
 #include <cmath>
 #include <cstdio>
@@ -16,6 +18,10 @@ namespace {
 // Raw per user unit, as the pages scale their fields.
 constexpr double kVelocity = 838.8608;
 constexpr double kAcceleration = 0.04194304;
+// What a stepper motor can do at most, with generous margin: 3000 rpm at 200 full steps and 256
+// microsteps per revolution is 2.56 million steps/s, reached within 25 ms.
+constexpr double kPracticalVelocity = 3000000;
+constexpr double kPracticalAcceleration = 100000000;
 constexpr double kPercent = 163.83;
 
 // Texts of the dictionary's own (labels that the pages split over two controls or leave unsaid).
@@ -269,6 +275,13 @@ std::vector<ParamEntry> Build() {
   AddOutputs(d);
   for (int n = 0; n < 50; ++n) AddProfile(d, n);
   AddHoming(d);
+  // Velocities and ramps: the 32-bit word reaches far beyond any stepper motor (5 million steps/s,
+  // 100 billion steps/s^2); a value above the practical range is asked about before it is written.
+  for (ParamEntry& e : d) {
+    if (e.kind != ParamKind::Number) continue;
+    if (e.scale == kVelocity) e.practical = kPracticalVelocity;
+    if (e.scale == kAcceleration) e.practical = kPracticalAcceleration;
+  }
   return d;
 }
 
@@ -409,6 +422,10 @@ double UserNumber(const ParamEntry& entry, uint32_t raw) {
   return value / entry.scale;
 }
 
+bool BeyondPractical(const ParamEntry& entry, uint32_t raw) {
+  return entry.practical > 0 && std::abs(UserNumber(entry, raw)) > entry.practical;
+}
+
 std::string FormatUserValue(const ParamEntry& entry, uint32_t raw, Language language) {
   if (entry.kind == ParamKind::Flag) {
     if (!entry.items.empty()) {
@@ -458,12 +475,15 @@ RawResult ParseUserValue(const ParamEntry& entry, std::string_view input, Langua
     result.error = "expects 0 or 1 (off or on)";
     return result;
   }
-  char* end = nullptr;
-  const double value = std::strtod(text.c_str(), &end);
-  if (text.empty() || end == text.c_str() || *end != '\0' || !std::isfinite(value)) {
-    result.error = "is not a number";
+  // The same reading as the window's fields (with the point, whatever the language), so one text
+  // gives one value or is refused alike everywhere.
+  const bool decimals = entry.kind == ParamKind::Number && ScaleTakesDecimals(entry.scale);
+  const NumberReading reading = ReadNumberText(text, '.', decimals, entry.page == ParamPage::Record);
+  if (!reading.value || !std::isfinite(*reading.value)) {
+    result.error = reading.value ? "is not a number" : NumberFaultText(reading.fault);
     return result;
   }
+  const double value = *reading.value;
   if (entry.kind == ParamKind::List) {
     for (const ParamListItem& item : entry.items) {
       if (static_cast<double>(item.code) == value) {

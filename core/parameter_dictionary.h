@@ -61,7 +61,10 @@ struct ParamEntry {
   bool isSigned = false;
   uint32_t limit = 0xFFFF;  // upper raw limit; signed values also accept down to -limit
   double scale = 1.0;       // raw per user unit
-  uint16_t mask = 0;        // Flag: the bits of the word; 0 means "the whole word, 0 or 1"
+  // The largest magnitude in user units any machine uses (0: the limit is that already); a value
+  // beyond it but within the limit is written only after a question.
+  double practical = 0;
+  uint16_t mask = 0;  // Flag: the bits of the word; 0 means "the whole word, 0 or 1"
   std::vector<ParamListItem> items;
 
   bool HasRecord() const { return record >= 0; }
@@ -112,6 +115,8 @@ std::string FormatUserValue(const ParamEntry& entry, uint32_t raw, Language lang
 std::string DisplayUserValue(const ParamEntry& entry, uint32_t raw, Language language);
 // The value as a number in user units (raw / scale, signed as the entry says).
 double UserNumber(const ParamEntry& entry, uint32_t raw);
+// Whether a raw value lies beyond the entry's practical range (see `practical`).
+bool BeyondPractical(const ParamEntry& entry, uint32_t raw);
 
 // The raw value of an entry read from a record's words (15 words), and the words after putting a
 // raw value in. False when the entry has no record location.

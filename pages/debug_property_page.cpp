@@ -8,6 +8,7 @@
 
 #include "controls/message_box.h"
 #include "controls/page_host.h"
+#include "controls/written_note.h"
 #include "link/drive_link.h"
 #include "pages/debug_edit.h"
 #include "res/expert_text_ids.h"
@@ -169,7 +170,10 @@ void CDebugPropertyPage::OnWrite() {
   }
   // Nothing is shown afterwards and the display is not refreshed; but a record the drive took is a
   // parameter change like any other, so "Einstellungen speichern" can make it permanent.
-  if (ExchangeRecord(RecordNumber(), words)) NotifyParameterChanged();
+  if (ExchangeRecord(RecordNumber(), words)) {
+    NotifyParameterChanged();
+    ShowControlWrittenNote(findChild<QWidget*>(QString::number(kWriteButtonId)));
+  }
 }
 
 }  // namespace axtune

@@ -1,5 +1,7 @@
 #include "pages/dictionary_binding.h"
 
+#include <algorithm>
+
 namespace axtune {
 
 std::vector<EditBindStep> BindStepsFor(const ParamEntry& entry) {
@@ -13,6 +15,9 @@ std::vector<EditBindStep> BindStepsFor(const ParamEntry& entry) {
   if (entry.isSigned) steps.push_back({id, BindCall::Signed});
   steps.push_back({id, BindCall::Limit, entry.limit});
   if (entry.scale != 1.0) steps.push_back({id, BindCall::Scale, 0, 0, 0, entry.scale});
+  if (entry.practical > 0)
+    steps.push_back({id, BindCall::Practical,
+                     static_cast<uint32_t>(std::min(entry.practical * entry.scale, 4294967295.0))});
   return steps;
 }
 

@@ -8,8 +8,10 @@
 #include <algorithm>
 #include <initializer_list>
 
+#include "controls/control_guard.h"
 #include "controls/message_box.h"
 #include "controls/record_read_text.h"
+#include "controls/written_note.h"
 #include "link/drive_link.h"
 #include "link/object_access.h"
 #include "pages/dictionary_binding.h"
@@ -30,6 +32,9 @@ using motion_page::Tr;
 constexpr int kTextOwnVelocity = 32785;
 constexpr int kTextNextVelocity = 32786;
 constexpr int kTextUnreadableProfile = 47502;
+constexpr int kTextNeeds = 51010;
+constexpr int kTextNotWith = 51014;
+constexpr int kTextNextNumberCaption = 51015;
 
 }  // namespace
 
@@ -43,6 +48,7 @@ CFahrsatzPropertyPage::CFahrsatzPropertyPage(QWidget* parent) : CAxtunePropertyP
   icon_->setFixedSize(32, 32);
   targetVelocity_ = Named(new QComboBox(this), kIdTargetVelocity);
   nextNumber_ = new UpDownControl(kIdNextNumber, kIdNextNumberText, this);
+  SetWrittenNoteNames(nextNumber_, Tr(kTextNextNumberCaption), {});
   waitTime_ = Field(this, kIdWaitTime);
   position_ = Field(this, kIdPosition);
   velocity_ = Field(this, kIdVelocity);
@@ -57,6 +63,8 @@ CFahrsatzPropertyPage::CFahrsatzPropertyPage(QWidget* parent) : CAxtunePropertyP
   siUnits_->hide();  // kept in the layout of the drive's flags, never offered
   waitActive_ = Named(new QCheckBox(this), kIdWaitActive);
   nextActive_ = Named(new QCheckBox(this), kIdNextActive);
+  // The check box and the number beside it sit in one cell, apart from the row's label.
+  SetWrittenNoteNames(nextActive_, Tr(47004), {});
   withoutStop_ = Named(new QCheckBox(Tr(47230), this), kIdWithoutStop);
   accelTimeLabel_ = Label(this, 47260, kIdAccelTimeLabel);
   decelTimeLabel_ = Label(this, 47261, kIdDecelTimeLabel);
@@ -159,15 +167,20 @@ CFahrsatzPropertyPage::CFahrsatzPropertyPage(QWidget* parent) : CAxtunePropertyP
   // Handlers.
   connect(profileNumber_, &UpDownControl::StepRequested, this, &CFahrsatzPropertyPage::OnProfileStep);
   connect(nextNumber_, &UpDownControl::StepRequested, this, &CFahrsatzPropertyPage::OnNextProfileStep);
-  connect(absolute_, &QRadioButton::clicked, this, [this] { SetFlag(kProfileRelative, false, false); });
-  connect(relative_, &QRadioButton::clicked, this, [this] { SetFlag(kProfileRelative, true, false); });
-  connect(nextActive_, &QCheckBox::clicked, this, [this](bool on) { SetFlag(kProfileNext, on, true); });
-  connect(waitActive_, &QCheckBox::clicked, this, [this](bool on) { SetFlag(kProfileWait, on, true); });
+  connect(absolute_, &QRadioButton::clicked, this,
+          [this] { SetFlag(kProfileRelative, false, false, absolute_); });
+  connect(relative_, &QRadioButton::clicked, this,
+          [this] { SetFlag(kProfileRelative, true, false, relative_); });
+  connect(nextActive_, &QCheckBox::clicked, this,
+          [this](bool on) { SetFlag(kProfileNext, on, true, nextActive_); });
+  connect(waitActive_, &QCheckBox::clicked, this,
+          [this](bool on) { SetFlag(kProfileWait, on, true, waitActive_); });
   connect(withoutStop_, &QCheckBox::clicked, this,
-          [this](bool on) { SetFlag(kProfileWithoutStop, on, true); });
-  connect(siUnits_, &QCheckBox::clicked, this, [this](bool on) { SetFlag(kProfileSiUnits, on, false); });
+          [this](bool on) { SetFlag(kProfileWithoutStop, on, true, withoutStop_); });
+  connect(siUnits_, &QCheckBox::clicked, this,
+          [this](bool on) { SetFlag(kProfileSiUnits, on, false, siUnits_); });
   connect(targetVelocity_, &QComboBox::activated, this,
-          [this](int index) { SetFlag(kProfileNextVelocity, index != 0, false); });
+          [this](int index) { SetFlag(kProfileNextVelocity, index != 0, false, targetVelocity_); });
   connect(start, &QPushButton::clicked, this, &CFahrsatzPropertyPage::OnStart);
   connect(stop, &QPushButton::clicked, this, &CFahrsatzPropertyPage::OnStop);
   // The results beside the ramp times are cleared whenever an input to them changes.
@@ -248,15 +261,34 @@ void CFahrsatzPropertyPage::ApplyEnablingAndIcon() {
   waitActive_->setEnabled(enabling.waiting);
   waitTime_->setEnabled(enabling.waiting);
   nextNumber_->setEnabled(enabling.nextProfile);
+  // What a click on one of them while greyed says.
+  const QString nextProfile = Tr(47004);
+  const QString withoutStop = withoutStop_->text();
+  for (QWidget* w : {static_cast<QWidget*>(withoutStop_), static_cast<QWidget*>(nextNumber_)})
+    SetDisabledReason(w, Tr(kTextNeeds).arg(ControlCaption(w), nextProfile));
+  const bool next = flags_ & kProfileNext;
+  SetDisabledReason(targetVelocity_, Tr(kTextNeeds).arg(Tr(47005), next ? withoutStop : nextProfile));
+  for (QWidget* w : {static_cast<QWidget*>(waitActive_), static_cast<QWidget*>(waitTime_)}) {
+    SetDisabledReason(
+        w, next ? Tr(kTextNotWith).arg(Tr(47002), withoutStop) : Tr(kTextNeeds).arg(Tr(47002), nextProfile));
+  }
   positionLabel_->setText(Tr(PositionLabelTextId(flags_)));
   iconId_ = ProfileIconId(flags_);
   icon_->setPixmap(ProfilePictogram(iconId_).pixmap(32, 32));
 }
 
-void CFahrsatzPropertyPage::SetFlag(uint16_t bit, bool on, bool notify) {
-  flags_ = on ? (flags_ | bit) : (flags_ & ~bit);
+void CFahrsatzPropertyPage::SetFlag(uint16_t bit, bool on, bool notify, QWidget* control) {
+  const uint16_t flags = on ? (flags_ | bit) : (flags_ & ~bit);
+  // The option chosen again (the checked radio button, the list's shown entry) sends nothing.
+  if (flags == flags_) return;
+  flags_ = flags;
   WriteFlags();
   if (notify) NotifyParameterChanged();
+  if (auto* list = qobject_cast<QComboBox*>(control)) {
+    ShowWrittenNote(list, list->currentText());
+  } else {
+    ShowControlWrittenNote(control);
+  }
 }
 
 void CFahrsatzPropertyPage::WriteFlags() {
@@ -308,7 +340,12 @@ void CFahrsatzPropertyPage::SetProfileControlsEnabled(bool enabled) {
 
 void CFahrsatzPropertyPage::OnNextProfileStep(int position, int step) {
   const int next = position + step;
-  if (next >= 0 && next <= kLastProfile) WriteObject(kObjectProfile, kSubNext, 2, next);
+  if (next >= 0 && next <= kLastProfile && next != position) {
+    WriteObject(kObjectProfile, kSubNext, 2, next);
+    nextNumber_->SetPosition(next);
+    ShowControlWrittenNote(nextNumber_);
+    return;
+  }
   nextNumber_->SetPosition(next);
 }
 

@@ -86,6 +86,7 @@ class CFahrsatzPropertyPage : public CAxtunePropertyPage {
   void OnShowWindow(bool show) override;
 
   int Profile() const { return RecordNumber() - kFirstProfileRecord; }
+  int NoteProfile() const override { return Profile(); }
   uint16_t Flags() const { return flags_; }
   int IconId() const { return iconId_; }
 
@@ -100,7 +101,8 @@ class CFahrsatzPropertyPage : public CAxtunePropertyPage {
   CAxtuneEdit* FieldById(int id) const;
   void Refresh();
   void ApplyEnablingAndIcon();
-  void SetFlag(uint16_t bit, bool on, bool notify);
+  // Writes the flags with `bit` set or cleared, for `control`, whose note the status line shows.
+  void SetFlag(uint16_t bit, bool on, bool notify, QWidget* control);
   void WriteFlags();
   void ShowProfileUnreadable();
   void SetProfileControlsEnabled(bool enabled);

@@ -162,10 +162,11 @@ void CSettingsPropertyPage::OnCheckClicked(int controlId, bool checked) {
     // The drive did not take it: the box and the image show what the drive still holds.
     image[word] = before;
     checks_.at(controlId)->setChecked(!checked);
-    ReportWriteFailure(this);
+    ReportWriteFailure(checks_.at(controlId));
     return;
   }
   NotifyParameterChanged(kRecord);
+  ShowControlWrittenNote(checks_.at(controlId));
 }
 
 }  // namespace axtune

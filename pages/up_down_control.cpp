@@ -11,6 +11,8 @@ UpDownControl::UpDownControl(int id, int buddyId, QWidget* parent) : QSpinBox(pa
   setKeyboardTracking(false);
   setWrapping(false);
   setAlignment(Qt::AlignRight);
+  // The wheel steps it only after a click or Tab gave it the focus (controls/control_guard.h).
+  setFocusPolicy(Qt::StrongFocus);
 }
 
 void UpDownControl::stepBy(int steps) {

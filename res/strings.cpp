@@ -26,6 +26,7 @@ const StringEntry kStrings[] = {
 #include "res/strings_feedback.inc"
 #include "res/strings_trend.inc"
 #include "res/strings_interop.inc"
+#include "res/strings_safety2.inc"
 };
 
 std::atomic<Language> g_language{Language::English};

@@ -164,8 +164,8 @@ TEST_F(FeedbackWindowTest, TheWindowKeepsItsSizeWhenTheLineAppears) {
   EXPECT_EQ(Window().size(), connected);
 }
 
-// A value written from a page leaves its caption, value and unit in the status line; a value the
-// drive did not take leaves none.
+// A value written from a page leaves its page, caption, value and unit in the status line; a value
+// the drive did not take leaves none.
 TEST_F(FeedbackWindowTest, AWrittenFieldIsConfirmedInTheStatusLine) {
   PutDrive(1);
   ASSERT_TRUE(Window().OpenPort(1));
@@ -179,7 +179,7 @@ TEST_F(FeedbackWindowTest, AWrittenFieldIsConfirmedInTheStatusLine) {
   position->selectAll();
   QTest::keyClicks(position, "-250");
   QTest::keyClick(position, Qt::Key_Return);
-  EXPECT_EQ(Window().StatusNote(), "Ref. position: -250 steps written to the drive");
+  EXPECT_EQ(Window().StatusNote(), "Homing: Ref. position -250 steps written to the drive");
 }
 
 // The Settings page's idle row holds two values between three labels ("Reduce idle current after",
@@ -195,8 +195,10 @@ TEST_F(FeedbackWindowTest, AValueBesideAnotherIsNamedInItsNote) {
     const char* typed;
     const char* note;
   } cases[] = {
-      {CSettingsPropertyPage::kIdIdleDelay, "700", "Reduce idle current after: 700 ms written to the drive"},
-      {CSettingsPropertyPage::kIdIdleLevel, "60", "Reduce idle current to: 60 % written to the drive"},
+      {CSettingsPropertyPage::kIdIdleDelay, "700",
+       "Settings: Reduce idle current after 700 ms written to the drive"},
+      {CSettingsPropertyPage::kIdIdleLevel, "60",
+       "Settings: Reduce idle current to 60 % written to the drive"},
   };
   for (const auto& c : cases) {
     auto* field = settings->findChild<QLineEdit*>(QString::number(c.id));
@@ -213,7 +215,7 @@ TEST_F(FeedbackWindowTest, AValueBesideAnotherIsNamedInItsNote) {
   auto* current = outputs->findChild<QComboBox*>(QString::number(COutputsPropertyPage::kIdCurrent[3]));
   ASSERT_NE(current, nullptr);
   emit current->activated(3);
-  EXPECT_EQ(Window().StatusNote(), "DA4 max. current: 30 mA written to the drive");
+  EXPECT_EQ(Window().StatusNote(), "Outputs: DA4 max. current 30 mA written to the drive");
 }
 
 struct NoteCase {

@@ -52,11 +52,21 @@ class UiRecorder {
  public:
   UiRecorder()
       : previousHook_(SetMessageHook([this](QWidget*, const QString& text) { messages.push_back(text); })),
+        previousQuestionHook_(SetAnswerHook([this](QWidget*, const QString& text, const QStringList&) {
+          questions.push_back(text);
+          if (answers.empty()) return answer;
+          const int next = answers.front();
+          answers.erase(answers.begin());
+          return next;
+        })),
         sleeper_([this](int ms) {
           std::lock_guard<std::mutex> lock(mutex_);
           pauses_.push_back(ms);
         }) {}
-  ~UiRecorder() { SetMessageHook(previousHook_); }
+  ~UiRecorder() {
+    SetMessageHook(previousHook_);
+    SetAnswerHook(previousQuestionHook_);
+  }
 
   std::vector<int> pauses() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -74,9 +84,15 @@ class UiRecorder {
   }
 
   std::vector<QString> messages;
+  // The questions asked, each answered with the button `answer` (1: "Discard", "Don't write" -
+  // the program goes on as before the question, and nothing unasked is written).
+  std::vector<QString> questions;
+  int answer = 1;
+  std::vector<int> answers;  // the answers to the next questions in turn, before `answer`
 
  private:
   MessageHook previousHook_;
+  AnswerHook previousQuestionHook_;
   std::mutex mutex_;
   std::vector<int> pauses_;
   ScopedSleeper sleeper_;

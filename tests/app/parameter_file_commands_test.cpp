@@ -145,6 +145,15 @@ TEST_F(ParameterFileCommandTest, LoadSendsRecordsTwoToCountThenEndOfLoadAndMarks
   expected.push_back("cmd 4");   // end of load
   std::vector<std::string> frames = Frames();
   frames.erase(std::remove(frames.begin(), frames.end(), "cmd 8"), frames.end());
+  // Before anything is sent, the preview read the drive to count what the file changes, and asked.
+  ASSERT_EQ(ui.questions.size(), 1u);
+  EXPECT_TRUE(ui.questions[0].startsWith("File: ")) << ui.questions[0].toStdString();
+  EXPECT_TRUE(ui.questions[0].contains("Saved from a drive with 20 records, on 01.02.2026 by A (B)"))
+      << ui.questions[0].toStdString();
+  const auto firstWrite = std::find(frames.begin(), frames.end(), "write 2");
+  EXPECT_TRUE(
+      std::all_of(frames.begin(), firstWrite, [](const std::string& f) { return f.rfind("read ", 0) == 0; }));
+  frames.erase(frames.begin(), firstWrite);
   EXPECT_EQ(frames, expected);
   RecordWords words{};
   ASSERT_TRUE(drive->record(19, words));
@@ -304,6 +313,79 @@ TEST_F(ParameterFileCommandTest, StoreGreysAndRepaintsBeforeTheWaitOnAnyWholeAns
   EXPECT_TRUE(ui.messages.empty()) << ui.messages.front().toStdString();
   EXPECT_FALSE(window_->IsModified());
 }
+
+// Unstored work is never lost unasked: before a firmware update (it restarts the drive), closing the
+// window and a load, "Store the changes in the drive first?" - Store stores and goes on, Discard goes
+// on, Cancel stops there. Nothing is asked when everything is stored.
+enum class Losing { Update, Close, Load };
+enum Answer { kStore = 0, kDiscard = 1, kCancel = 2 };
+struct StoreFirstCase {
+  const char* name;
+  Losing losing;
+  int answer;
+};
+
+class StoreFirstQuestion : public DriveWorkTest, public ::testing::WithParamInterface<StoreFirstCase> {
+ protected:
+  // Runs the command; true when it went on past the question.
+  bool Run(CAxtuneDlg& window) {
+    switch (GetParam().losing) {
+      case Losing::Update:
+        firmwarePath = Path("missing.out");  // goes on as far as the file's check, which says so
+        window.OnCommand(kCommandFirmwareUpdate);
+        return !ui.messages.empty();
+      case Losing::Close:
+        window.findChild<QAction*>(QStringLiteral("quit"))->trigger();
+        return !window.isVisible();
+      case Losing::Load: {
+        std::vector<RecordWords> records(static_cast<size_t>(RecordCount()));
+        parameterPath = Path("load.qmx");
+        WriteBytes(parameterPath, BuildParameterFile(records, {"C:\\load.qmx", "01.02.2026", "A", "B"}));
+        // "Load" in the file's preview, which follows the store question when there is one.
+        ui.answers = window.IsModified() ? std::vector<int>{GetParam().answer, 1} : std::vector<int>{1};
+        window.OnCommand(kCommandLoadParameters);
+        const Entries frames = Frames();
+        return std::find(frames.begin(), frames.end(), "write 2") != frames.end();
+      }
+    }
+    return false;
+  }
+};
+
+TEST_P(StoreFirstQuestion, StoreDiscardOrCancel) {
+  CAxtuneDlg& window = Connect();
+  window.NotifyParameterChanged(2);
+  ASSERT_TRUE(window.IsModified());
+  ui.answer = GetParam().answer;
+  const bool wentOn = Run(window);
+  ASSERT_GE(ui.questions.size(), 1u);
+  EXPECT_TRUE(ui.questions[0].endsWith("Store the changes in the drive first?"))
+      << ui.questions[0].toStdString();
+  const Entries frames = Frames();
+  const bool stored = std::find(frames.begin(), frames.end(), "cmd 5") != frames.end();
+  EXPECT_EQ(stored, GetParam().answer == kStore);
+  EXPECT_EQ(wentOn, GetParam().answer != kCancel);
+  EXPECT_EQ(window.IsModified(), GetParam().answer != kStore || GetParam().losing == Losing::Load);
+}
+
+TEST_P(StoreFirstQuestion, NothingIsAskedWhenEverythingIsStored) {
+  CAxtuneDlg& window = Connect();
+  ui.answer = kCancel;
+  EXPECT_TRUE(Run(window));
+  for (const QString& question : ui.questions) EXPECT_FALSE(question.contains("Store the changes"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Losing, StoreFirstQuestion,
+                         ::testing::Values(StoreFirstCase{"UpdateStore", Losing::Update, kStore},
+                                           StoreFirstCase{"UpdateDiscard", Losing::Update, kDiscard},
+                                           StoreFirstCase{"UpdateCancel", Losing::Update, kCancel},
+                                           StoreFirstCase{"CloseStore", Losing::Close, kStore},
+                                           StoreFirstCase{"CloseDiscard", Losing::Close, kDiscard},
+                                           StoreFirstCase{"CloseCancel", Losing::Close, kCancel},
+                                           StoreFirstCase{"LoadStore", Losing::Load, kStore},
+                                           StoreFirstCase{"LoadDiscard", Losing::Load, kDiscard},
+                                           StoreFirstCase{"LoadCancel", Losing::Load, kCancel}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace axtune

@@ -92,11 +92,14 @@ TEST_F(StatusDialogTest, PollsOnlyWhileShownIdentifiedAndNotStopped) {
   panel_.SetDriveIdentified(true);
   EXPECT_TRUE(panel_.IsPolling());
 
-  // A failed read of record 129 asks for nothing more and leaves every display.
+  // A failed read of record 129 asks for nothing more; a drive that does not answer has no values
+  // and takes no command: every value "—", the buttons disabled, until it answers again.
   line->clearWritten();
   EXPECT_FALSE(panel_.Tick());
   EXPECT_EQ(line->written(), (testing::Bytes{0x0F, 129}));
-  EXPECT_EQ(text(1187), "unknown");
+  EXPECT_EQ(text(1187), "\u2014");
+  for (int id : {1242, 1243, 1246, 1248})
+    EXPECT_FALSE(panel_.findChild<QPushButton*>(QString::number(id))->isEnabled()) << id;
   panel_.hide();
 }
 
