@@ -50,8 +50,8 @@ struct Options {
   bool all = false;             // diff: list equal values too
   bool noVerify = false;        // set: do not read the values back
   std::optional<std::string> reference;  // report: the reference parameter file
-  int flashBaud = kDefaultKernelBaud;  // flash --baud: the flash kernel's rate
-  int bootBaud = kDefaultBootBaud;     // flash --boot-baud: the boot ROM's rate
+  int flashBaud = kDefaultKernelBaud;    // flash --baud: the flash kernel's rate
+  int bootBaud = kDefaultBootBaud;       // flash --boot-baud: the boot ROM's rate
   bool verify = false;     // --verify: write-*: read back and compare; flash: compare word by word
   std::string verifyMode;  // the value of --verify=MODE (flash: "readback" or "sum"), empty without
   std::optional<std::string> user;
@@ -125,7 +125,9 @@ class DriveSession {
   // identify() and a supported drive with a usable record count.
   int requireDrive(Identity& identity);
   // Re-opens the link after the port was handed to the programmer.
-  int reopen();
+  // Closes and opens the link again; `report` false leaves the failure to the caller (no message, no
+  // JSON document: a command that prints its own document after it).
+  int reopen(bool report = true);
 
   const std::string& portLabel() const { return label_; }
   // The port is a simulated drive that this session created on a simulated clock (the product's

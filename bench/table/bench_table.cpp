@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
   std::vector<Row> rows = LineRows(programs);
   for (Row& row : UpdateRows(programs, !quick)) rows.push_back(std::move(row));
   rows.push_back(BatchRow(programs, AXTUNE_CLI_PATH));
+  if (!quick) rows.push_back(DeviceServerRow(programs, AXTUNE_CLI_PATH));
   rows.push_back(IdleGuiRow(programs, idleSeconds));
   // The trend window open with 30 minutes of history, at its 10 samples a second and at its fastest.
   rows.push_back(GuiCpuRow(programs,

@@ -147,7 +147,7 @@ void Rfc2217Server::acceptClient(bool quiet) {
     if (!quiet) std::fprintf(stderr, "qmx-sim: refused a second client\n");
     return;
   }
-  auto session = std::make_unique<Rfc2217DriveSession>(drive_);
+  auto session = std::make_unique<Rfc2217DriveSession>(drive_, style_);
   if (!session->claimed()) {
     ::close(incoming);
     return;
