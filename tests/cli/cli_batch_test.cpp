@@ -163,10 +163,12 @@ TEST_F(CliBatchTest, ADrivePulledDuringItsUpdateFailsAloneAndIsListedForTheNextR
   const std::string listed((std::istreambuf_iterator<char>(file)), {});
   EXPECT_EQ(listed, pulled.device + "\n");
 
-  // The documented rerun, with no options: the drive waits in its boot loader and says nothing, the
-  // update log names the processor of its port, and the flash verifies. A pseudo-terminal carries no
-  // DTR, so the drive is not restarted by it: the table says so and counts it as failed.
+  // The documented rerun, with no options: the drive, switched off and on with its flash incomplete,
+  // waits in its boot loader and says nothing; the update log names the processor of its port, and
+  // the flash verifies. A pseudo-terminal carries no DTR, so the drive is not restarted after it:
+  // the table says so and counts it as failed.
   pulled.sim->send("replug\n");
+  pulled.sim->send("power cycle\n");
   Process rerun(AXTUNE_CLI_PATH, {"batch", "--ports", failed, "--", "flash", kFirmware, "--yes"});
   const std::string table = rerun.restOut();
   EXPECT_EQ(rerun.wait(), 1) << table;
