@@ -22,8 +22,8 @@
 namespace axtune::bench {
 namespace {
 
-// The F28335's flash, 0x300000..0x33FF7F, in 8 sections (the last 128 words, the code security
-// module's, stay erased).
+// The F28335's flash, 0x300000..0x33FF7F in 8 sections, and the two words of the branch at its
+// entry point (the rest of the last 128 words, the code security module's, stay erased).
 std::unique_ptr<coff::testing::TempFile> FillingImage(uint32_t& words) {
   constexpr uint32_t kStart = 0x300000, kEnd = 0x33FF80, kParts = 8;
   coff::testing::Image image;
@@ -38,6 +38,11 @@ std::unique_ptr<coff::testing::TempFile> FillingImage(uint32_t& words) {
                                 i % 2 == 0 ? 0x20u : 0x40u);
     address += size;
   }
+  // The branch at the flash entry point, so the drive starts the image after the update.
+  constexpr uint32_t kEntry = 0x33FFF6;
+  image.sections.emplace_back("codestart", kEntry, kEntry, 2, std::vector<uint8_t>{0x40, 0x00, 0x00, 0x30},
+                              false, 0x20u);
+  words += 2;
   return std::make_unique<coff::testing::TempFile>(coff::testing::build(image));
 }
 
@@ -71,12 +76,29 @@ Row DeviceServerRow(const Programs& programs, const std::string& cli) {
     row.measured = "left out: ser2net is not installed (scripts/bootstrap installs it)";
     return row;
   }
+  std::string lastError;
+  // The program's error stream goes to a file, so a failed row can say why.
   auto run = [&](const std::string& url, double& seconds) {
+    const std::string errors = image->path() + ".err";
     const auto start = Clock::now();
-    const int code =
-        RunQuietly(cli, {"--port", url, "flash", image->path(), "--processor", "F28335", "--yes"});
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      if (std::freopen("/dev/null", "w", stdout) == nullptr ||
+          std::freopen(errors.c_str(), "w", stderr) == nullptr)
+        ::_exit(126);
+      ::execl(cli.c_str(), cli.c_str(), "--port", url.c_str(), "flash", image->path().c_str(), "--processor",
+              "F28335", "--yes", static_cast<char*>(nullptr));
+      ::_exit(127);
+    }
+    int status = 0;
+    const bool ended = pid > 0 && ::waitpid(pid, &status, 0) == pid && WIFEXITED(status);
     seconds = Seconds(start, Clock::now());
-    return code;
+    std::ifstream in(errors);
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind("axtune-cli: ", 0) == 0) lastError = line;
+    }
+    std::filesystem::remove(errors);
+    return ended ? WEXITSTATUS(status) : -1;
   };
   std::string error;
   test::QmxSimProcess direct;
@@ -118,7 +140,8 @@ Row DeviceServerRow(const Programs& programs, const std::string& cli) {
   std::filesystem::remove(config);
   std::filesystem::remove(pidFile);
   if (directCode != 0 || ser2netCode != 0) {
-    row.measured = Format("failed (exit %d through ser2net, %d directly)", ser2netCode, directCode);
+    row.measured = Format("failed (exit %d through ser2net, %d directly): %s", ser2netCode, directCode,
+                          lastError.c_str());
     row.ok = false;
     return row;
   }
