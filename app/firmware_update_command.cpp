@@ -22,6 +22,7 @@
 #include "core/drive_identity.h"
 #include "core/firmware_image_fit.h"
 #include "core/firmware_update.h"
+#include "core/processor_choice.h"
 #include "core/update_estimate.h"
 #include "core/update_log.h"
 #include "link/drive_link.h"
@@ -42,8 +43,8 @@ constexpr int kTextNoProgrammer = 42146;
 constexpr int kTextRestarted = 49310;
 constexpr int kTextNotRestarted = 49311;
 constexpr int kTextNoAnswerAfterUpdateWaiting = 49313;
-constexpr int kTextNoAnswerInBootLoaderWaiting = 49314;
 constexpr int kTextNoAnswerCheckCableWaiting = 49315;
+constexpr int kTextFlashIncompleteWaiting = 52000;
 constexpr int kTextUnknownType = 49321;
 constexpr int kTextDoesNotFitDrive = 49322;
 constexpr int kTextNoDriveAnswers = 49326;
@@ -65,7 +66,13 @@ ProcessorChoiceHook& ChoiceHook() {
 // the user chooses (a type the table does not know, no drive answering, or a file for another
 // processor) or cancels, and nothing reaches the drive. False: cancelled.
 bool ChooseProcessor(CAxtuneDlg& window, const std::string& file, const ProcessorFlash*& processor) {
-  const ProcessorFlash* known = ProcessorForDriveType(window.DriveType());
+  // Every QMX10 type is an F280x; an F28335 only when the last update on this port named it
+  // (core/processor_choice.h). That is also the proposal when the drive does not answer.
+  const int type = window.DriveType();
+  const ProcessorFlash* rule = ChooseUpdateProcessor("", type != 0 ? DriveTypeText(type) : std::string(),
+                                                     PortLabel(window.CheckedPort()), ReadUpdateLog())
+                                   .processor;
+  const ProcessorFlash* known = type != 0 && ProcessorForDriveType(type) != nullptr ? rule : nullptr;
   processor = known;
   const FirmwareFileCheck check = OpenFirmwareFile(file);
   if (check.problem != FirmwareFileProblem::None) return true;  // the update refuses it with its reason
@@ -84,7 +91,7 @@ bool ChooseProcessor(CAxtuneDlg& window, const std::string& file, const Processo
   } else {
     reason = Tr(kTextUnknownType).arg(window.DriveType());
   }
-  CProcessorChoiceDialog dialog(reason, *check.file, known, &window);
+  CProcessorChoiceDialog dialog(reason, *check.file, known != nullptr ? known : rule, &window);
   const int result = ChoiceHook() ? ChoiceHook()(dialog) : dialog.exec();
   processor = dialog.Chosen();
   return result == QDialog::Accepted && processor != nullptr;
@@ -248,6 +255,7 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
 
   UpdateOutcome outcome;
   UpdateLogRecorder updateLog("axtune", PortLabel(window.CheckedPort()), file, DriveIdentificationNow());
+  if (processor != nullptr) updateLog.SetProcessor(std::string(processor->name));
   RunWithProgress(dialog, [&] { outcome = RunFirmwareUpdate(file, *programmer, hooks); });
   updateLog.Stop();    // the outcome's message below waits for the user
   programmer.reset();  // the prompt hook goes with it
@@ -284,7 +292,7 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
     window.IdentifyWhenDriveAnswers();
     const int text = outcome.result == UpdateResult::VerifyOk        ? kTextNoAnswerAfterUpdateWaiting
                      : outcome.result == UpdateResult::ComOpenFailed ? kTextNoAnswerCheckCableWaiting
-                     : outcome.flashTouched                          ? kTextNoAnswerInBootLoaderWaiting
+                     : outcome.flashTouched                          ? kTextFlashIncompleteWaiting
                                                                      : kTextNoAnswerCheckCableWaiting;
     // After a cancel before the erase the outcome already said that the drive waits.
     if (outcome.result != UpdateResult::Cancelled || !outcome.restartTried) ShowMessage(&window, Tr(text));

@@ -125,7 +125,9 @@ class DriveSession {
   // identify() and a supported drive with a usable record count.
   int requireDrive(Identity& identity);
   // Re-opens the link after the port was handed to the programmer.
-  int reopen();
+  // Closes and opens the link again; `report` false leaves the failure to the caller (no message, no
+  // JSON document: a command that prints its own document after it).
+  int reopen(bool report = true);
 
   const std::string& portLabel() const { return label_; }
   // The port is a simulated drive that this session created on a simulated clock (the product's

@@ -204,6 +204,8 @@ class Batch {
       d.reason = !error.empty() ? error : d.lastError;
     } else {
       d.outcome = result.empty() ? "failed" : result;
+      // The flash verified but the drive did not come back: counted as failed, and said so.
+      if (result == "Verify ok") d.outcome += ", not restarted";
       d.reason = !d.lastError.empty() ? d.lastError : error;
       if (d.reason.empty()) d.reason = "exit code " + std::to_string(code);
     }

@@ -9,8 +9,11 @@
 #include "core/drive_identity.h"
 #include "core/firmware_fit.h"
 #include "core/firmware_update.h"
+#include "core/processor_choice.h"
 #include "core/update_estimate.h"
 #include "core/update_log.h"
+#include "link/drive_link.h"
+#include "link/port_handover.h"
 
 namespace axtune::cli {
 namespace {
@@ -93,30 +96,29 @@ int CmdFlash(Context& context) {
   if (const int code = ChooseFlashKernel(context, kernel); code != kExitOk) return code;
   DriveSession session(context);
   if (const int code = session.open(); code != kExitOk) return code;
+  // A network port's connection stays up from the identification before the update to the one
+  // after it (link/port_handover.h).
+  const PortHandOver handOver(LinkPort() != nullptr ? LinkPort()->deviceName() : std::string());
   RecordWords before{};
   const bool answered =
       ReadRecord(kIdentificationRecord, before) || ReadRecord(kIdentificationRecord, before);
-  // The drive's processor decides which flash the file must fit: named by the user, or by the
-  // drive's type. A drive that does not answer (one whose last update failed waits in its boot
-  // loader) or a type the table does not know is not guessed at.
-  const ProcessorFlash* processor = nullptr;
-  const std::string choices = " with --processor " + KnownProcessorNames();
-  if (!context.options.processor.empty()) {
-    processor = FindProcessor(context.options.processor);
-    if (!answered) {
-      Warn(context, "no drive answered on " + session.portLabel() + "; going on with the " +
-                        std::string(processor->name) + ", in case it waits in its boot loader");
-    }
-  } else if (!answered) {
-    return Fail(context, kExitDrive,
-                "no drive answered on " + session.portLabel() +
-                    ", so its processor is unknown; if it waits in its boot loader, name its processor" +
-                    choices + "; nothing was sent");
-  } else if ((processor = ProcessorForDriveType(before[0])) == nullptr) {
+  // The drive's processor decides which flash the file must fit: named by the user, else the one
+  // the last update on this port named, else the F2808 of every QMX10 drive. A drive that does not
+  // answer (one whose last update was interrupted waits in its boot loader) is updated the same way,
+  // and the warning says which processor it took.
+  const ProcessorChoice choice =
+      ChooseUpdateProcessor(context.options.processor, answered ? DecodeIdentity(before).typeText : "",
+                            session.portLabel(), ReadUpdateLog());
+  const ProcessorFlash* processor = choice.processor;
+  if (processor == nullptr) {
     return Fail(context, kExitUsage,
-                "the drive's type " + std::to_string(before[0]) + " (" + DriveTypeText(before[0]) +
-                    ") is not in the table of processors; name its processor" + choices +
-                    "; nothing was sent");
+                "unknown processor; name one of " + KnownProcessorNames() + "; nothing was sent");
+  }
+  if (!answered && choice.source == ProcessorChoice::Source::Named) {
+    Warn(context, "no drive answered on " + session.portLabel() + "; going on with the " +
+                      std::string(processor->name) + ", in case it waits in its boot loader");
+  } else if (!choice.note.empty()) {
+    Warn(context, choice.note);
   }
 
   ProgrammerPrompt prompt;
@@ -169,6 +171,7 @@ int CmdFlash(Context& context) {
   UpdateLogRecorder updateLog(
       kProgram, session.portLabel(), path,
       answered ? DriveIdentificationText(drive.typeText, drive.versionText, drive.recordCount) : "");
+  updateLog.SetProcessor(std::string(processor->name));
   UpdateOutcome outcome;
   int sectionCount = 0;
   {
@@ -206,7 +209,9 @@ int CmdFlash(Context& context) {
   // The programmer has let the port go; the drive starts its firmware after the reset.
   Identity after;
   bool identified = false;
-  if (session.reopen() == kExitOk) {
+  // The command's own JSON document follows, so a failed re-open only warns (one document in every
+  // outcome).
+  if (session.reopen(false) == kExitOk) {
     RecordWords words{};
     identified = ReadRecord(kIdentificationRecord, words) || ReadRecord(kIdentificationRecord, words);
     if (identified) after = DecodeIdentity(words);
@@ -217,6 +222,7 @@ int CmdFlash(Context& context) {
   if (context.options.json) {
     Json j = Json::object();
     j.set("ok", ok && identified).set("result", UpdateResultText(outcome.result));
+    j.set("restarted", identified).set("processor", std::string(processor->name));
     j.set("sectionsProgrammed", outcome.sectionsProgrammed);
     j.set("baud", outcome.kernelBaud).set("bootBaud", outcome.rateFellBack ? kFallbackBaud : hooks.bootBaud);
     j.set("rateFellBack", outcome.rateFellBack);
@@ -266,7 +272,11 @@ int CmdFlash(Context& context) {
       // The update's own message already says what to check and whether a power cycle is needed.
       if (outcome.message.empty()) message += "; check the cable and the drive's power, then run flash again";
     } else {
-      message += "; the drive waits in its boot loader: run flash again";
+      // Its flash is incomplete: it starts no firmware, not after a power cycle either, and the next
+      // flash (no options needed: the processor comes from the update log) finishes the job.
+      message +=
+          "; the drive waits in its boot loader with its flash incomplete and starts no firmware, not "
+          "even when switched off and on: run flash again to finish the update";
     }
     Warn(context, message);
     return kExitDrive;

@@ -231,11 +231,15 @@ int DriveSession::open() {
   return kExitOk;
 }
 
-int DriveSession::reopen() {
+int DriveSession::reopen(bool report) {
   CloseLink();
-  if (!OpenLink(linkName_))
-    return Fail(context_, kExitDrive, OpenFailureText(label_, ResolvePortDevice(linkName_)));
-  return kExitOk;
+  if (OpenLink(linkName_)) return kExitOk;
+  const std::string text = OpenFailureText(label_, ResolvePortDevice(linkName_));
+  if (!report) {
+    Warn(context_, text);
+    return kExitDrive;
+  }
+  return Fail(context_, kExitDrive, text);
 }
 
 int DriveSession::identify(Identity& identity) {

@@ -14,13 +14,16 @@ constexpr FlashSectorSpan kF28335Sectors[] = {{0x338000, 0x8000}, {0x330000, 0x8
                                               {0x320000, 0x8000}, {0x318000, 0x8000}, {0x310000, 0x8000},
                                               {0x308000, 0x8000}, {0x300000, 0x8000}};
 
+// The F2808's four sectors are its whole flash and every update erases them all; an F28335 update
+// erases the sectors its image touches.
 constexpr ProcessorFlash kProcessors[] = {
-    {"F2808", kF2808Sectors},
-    {"F28335", kF28335Sectors},
+    {"F2808", kF2808Sectors, kUpdateEraseMask},
+    {"F28335", kF28335Sectors, 0},
 };
 
-// Drive type (word 0 of record 128) -> processor. QMX10-BA, -PB and -CB carry the F2808, the
-// QMX10-ET the F28335 (its larger flash holds the network stack).
+// Drive type (word 0 of record 128) -> processor. Every drive of the QMX10 family carries an F280x
+// (the F2808's flash); an F28335 is taken only when the user names it or the update log does
+// (core/processor_choice.h).
 struct DriveTypeProcessor {
   int driveType;
   std::string_view processor;
@@ -29,7 +32,7 @@ constexpr DriveTypeProcessor kDriveTypeProcessors[] = {
     {1025, "F2808"},
     {1026, "F2808"},
     {1027, "F2808"},
-    {1028, "F28335"},
+    {1028, "F2808"},
 };
 
 // RAM of both processors (M0/M1, L0..L7, H0 and its F2833x mirror): a section there is loaded by a
@@ -64,7 +67,7 @@ std::string WhereItLies(const FitSection& section, const ProcessorFlash& process
   const uint64_t end = End(section);
   for (size_t i = 0; i < processor.sectors.size(); ++i) {
     const FlashSectorSpan& sector = processor.sectors[i];
-    const bool erased = i < 32 && (kUpdateEraseMask & (1u << i)) != 0;
+    const bool erased = i < 32 && (ErasableMask(processor) & (1u << i)) != 0;
     if (!erased && Touches({sector.start, uint64_t{sector.start} + sector.words}, section.address, end))
       return "reaches flash that the update does not erase on the " + std::string(processor.name);
   }
@@ -179,8 +182,27 @@ FitCheck CheckOverlaps(std::span<const FitSection> sections) {
   return check;
 }
 
+uint32_t ErasableMask(const ProcessorFlash& processor) {
+  if (processor.fixedEraseMask != 0) return processor.fixedEraseMask;
+  const size_t count = std::min<size_t>(processor.sectors.size(), 32);
+  return count == 32 ? 0xFFFFFFFFu : (1u << count) - 1;
+}
+
+uint32_t UpdateEraseMask(std::span<const FitSection> sections, const ProcessorFlash& processor) {
+  if (processor.fixedEraseMask != 0) return processor.fixedEraseMask;
+  uint32_t mask = 0;
+  for (size_t i = 0; i < processor.sectors.size() && i < 32; ++i) {
+    const FlashSectorSpan& sector = processor.sectors[i];
+    const WordRange range{sector.start, uint64_t{sector.start} + sector.words};
+    for (const FitSection& section : sections) {
+      if (section.words != 0 && Touches(range, section.address, End(section))) mask |= 1u << i;
+    }
+  }
+  return mask;
+}
+
 FitCheck CheckFit(std::span<const FitSection> sections, const ProcessorFlash& processor) {
-  const std::vector<WordRange> erased = ErasedFlash(processor);
+  const std::vector<WordRange> erased = ErasedFlash(processor, ErasableMask(processor));
   for (const FitSection& section : sections) {
     if (section.words == 0) continue;
     const bool fits = std::any_of(erased.begin(), erased.end(), [&](const WordRange& range) {
@@ -205,7 +227,7 @@ std::vector<std::string> ProcessorsThatFit(std::span<const FitSection> sections)
   for (const FitSection& section : sections) any = any || section.words != 0;
   if (!any || CheckOverlaps(sections).problem != FitProblem::None) return names;
   for (const ProcessorFlash& processor : kProcessors) {
-    const std::vector<WordRange> erased = ErasedFlash(processor);
+    const std::vector<WordRange> erased = ErasedFlash(processor, ErasableMask(processor));
     const bool all = std::all_of(sections.begin(), sections.end(), [&](const FitSection& section) {
       return section.words == 0 || std::any_of(erased.begin(), erased.end(), [&](const WordRange& range) {
                return Inside(range, section.address, End(section));

@@ -21,7 +21,7 @@
 
 namespace axtune {
 
-// The sectors that the update's erase clears: the programmer always sends this mask (sectors A..D).
+// The erase mask the programmer sends by default (sectors A..D): the whole flash of the F2808.
 inline constexpr uint32_t kUpdateEraseMask = 0x000F;
 
 struct FlashSectorSpan {
@@ -32,6 +32,8 @@ struct FlashSectorSpan {
 struct ProcessorFlash {
   std::string_view name;                     // "F2808"
   std::span<const FlashSectorSpan> sectors;  // bit i of an erase mask clears sectors[i]
+  // The erase mask of every update; 0: the sectors the image's sections touch (UpdateEraseMask).
+  uint32_t fixedEraseMask = 0;
 };
 
 // A range of word addresses, end exclusive.
@@ -54,6 +56,9 @@ std::vector<int> DriveTypesWithProcessor(std::string_view processor);
 
 // The flash that an erase with `mask` clears, as ascending ranges with neighbours merged.
 std::vector<WordRange> ErasedFlash(const ProcessorFlash& processor, uint32_t mask = kUpdateEraseMask);
+
+// Every sector an update may erase on the processor: its fixed mask, else all of its sectors.
+uint32_t ErasableMask(const ProcessorFlash& processor);
 
 // One section that an update would write: where it is programmed and how long it is.
 struct FitSection {
@@ -83,6 +88,10 @@ FitCheck CheckFit(std::span<const FitSection> sections, const ProcessorFlash& pr
 FitCheck CheckOverlaps(std::span<const FitSection> sections);
 // The processors whose erased flash holds every section ("F28335"); empty when none does.
 std::vector<std::string> ProcessorsThatFit(std::span<const FitSection> sections);
+
+// The erase mask of an update of these sections: the processor's fixed mask, or else the sectors that
+// the sections touch (an empty image touches none: 0).
+uint32_t UpdateEraseMask(std::span<const FitSection> sections, const ProcessorFlash& processor);
 
 // "0x338000..0x33ACF7": a range of words as the messages show it (the last word inclusive).
 std::string WordRangeText(uint32_t start, uint64_t end);

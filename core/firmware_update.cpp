@@ -5,10 +5,12 @@
 #include <algorithm>
 #include <functional>
 
+#include "core/firmware_fit.h"
 #include "core/firmware_image_fit.h"
 #include "core/update_restart.h"
 #include "link/drive_link.h"
 #include "link/object_access.h"
+#include "link/port_handover.h"
 #include "link/sleeper.h"
 
 namespace axtune {
@@ -378,6 +380,12 @@ UpdateOutcome RunFirmwareUpdate(const std::string& path, FlashProgrammer& progra
     outcome.message = "no port: open the drive's port before updating its firmware";
     return outcome;
   }
+  // On a network port the link lends its connection to the programmer and takes it back: a device
+  // server that lowers DTR when its client goes would reset the processor mid-hand-over.
+  const PortHandOver handOver(device);
+  const uint32_t eraseMask =
+      hooks.processor != nullptr ? UpdateEraseMask(FitSectionsOf(*check.file), *hooks.processor) : 0;
+  programmer.setEraseMask(eraseMask);
   if (CancelRequested(hooks)) {
     outcome.result = UpdateResult::Cancelled;
     outcome.message = "cancelled before the drive was told anything";
@@ -404,6 +412,7 @@ UpdateOutcome RunFirmwareUpdate(const std::string& path, FlashProgrammer& progra
   outcome = ProgramFirmwareAt(*check.file, programmer, hooks, enterBootLoaderAgain);
   outcome.driveTouched = true;
   outcome.processorReset = processorReset;
+  outcome.eraseMask = eraseMask != 0 ? eraseMask : kUpdateEraseMask;
   check.file.reset();  // closes the COFF file
   // Stopped before the erase: the firmware is still in the flash, but the processor may wait in its
   // boot loader (the programmer resets it only when it reached its port). Reset it, and say whether

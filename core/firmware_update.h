@@ -56,6 +56,8 @@ class FlashProgrammer {
     (void)bootBaud;
     (void)kernelBaud;
   }
+  // The erase's sector mask for the next open() (bit 0 = sector A); 0 keeps the programmer's 0x000F.
+  virtual void setEraseMask(uint32_t mask) { (void)mask; }
   // True when the last open() loaded the kernel at the boot rate and the kernel then did not answer
   // at its own rate (no autobaud echo, or no answer to a ping): nothing was erased.
   virtual bool kernelRateFailed() const { return false; }
@@ -158,6 +160,7 @@ struct UpdateOutcome {
   bool restartTried = false;
   bool firmwareRestarted = false;
   int kernelBaud = 0;         // the rate the flash kernel answered at (0: it was not reached)
+  uint32_t eraseMask = 0;     // the sectors the erase was asked to clear (bit 0 = sector A)
   bool rateFellBack = false;  // the kernel did not answer at the chosen rate; kFallbackBaud was used
   int sectionsProgrammed = 0;
   uint64_t bytesProgrammed = 0;

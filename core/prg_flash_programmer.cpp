@@ -1,4 +1,5 @@
 // The flash programmer behind the PRG_ interface, as the update uses it.
+#include <cstdio>
 #include <mutex>
 
 #include "core/firmware_update.h"
@@ -58,6 +59,11 @@ class PrgFlashProgrammer : public FlashProgrammer {
     PRG_SetOptions(nullptr, ("EmuBaudRate=" + std::to_string(kernelBaud) +
                              ",PrgBootBaudRate=" + std::to_string(bootBaud))
                                 .c_str());
+  }
+  void setEraseMask(uint32_t mask) override {
+    char text[40];
+    std::snprintf(text, sizeof text, "PrgEraseSectorMask=%08x", static_cast<unsigned>(mask));
+    PRG_SetOptions(nullptr, text);
   }
   bool kernelRateFailed() const override { return PRG_GetKernelRateFailed() != 0; }
   bool closeReset() const override { return PRG_GetLastCloseReset() != 0; }

@@ -129,7 +129,9 @@ std::string UpdateLogLine(const UpdateLogEntry& e) {
   return "{\"time\":" + Quoted(e.time) + ",\"program\":" + Quoted(e.program) + ",\"port\":" + Quoted(e.port) +
          ",\"drive_before\":" + Quoted(e.driveBefore) + ",\"drive_after\":" + Quoted(e.driveAfter) +
          ",\"file\":" + Quoted(e.file) + ",\"sha256\":" + Quoted(e.sha256) +
-         ",\"outcome\":" + Quoted(e.outcome) + "," + numbers + "}";
+         ",\"outcome\":" + Quoted(e.outcome) +
+         (e.processor.empty() ? std::string() : ",\"processor\":" + Quoted(e.processor)) + "," + numbers +
+         "}";
 }
 
 std::optional<UpdateLogEntry> ParseUpdateLogLine(const std::string& line) {
@@ -144,6 +146,7 @@ std::optional<UpdateLogEntry> ParseUpdateLogLine(const std::string& line) {
   e.file = f["file"];
   e.sha256 = f["sha256"];
   e.outcome = f["outcome"];
+  e.processor = f["processor"];
   e.fileSize = std::strtoull(f["file_size"].c_str(), nullptr, 10);
   e.sections = std::atoi(f["sections"].c_str());
   e.bytes = std::strtoull(f["bytes"].c_str(), nullptr, 10);

@@ -20,10 +20,11 @@ struct UpdateLogEntry {
   std::string file;  // full path
   uint64_t fileSize = 0;
   std::string sha256;
-  int sections = 0;     // sections programmed
-  uint64_t bytes = 0;   // bytes programmed
-  std::string outcome;  // "Verify ok", "Verify failed", ...
-  double seconds = 0;   // duration of the whole update
+  int sections = 0;       // sections programmed
+  uint64_t bytes = 0;     // bytes programmed
+  std::string outcome;    // "Verify ok", "Verify failed", ...
+  std::string processor;  // the processor the update took ("F2808"); "" in lines of older versions
+  double seconds = 0;     // duration of the whole update
   double bytesPerSecond() const { return seconds > 0 ? static_cast<double>(bytes) / seconds : 0; }
   friend bool operator==(const UpdateLogEntry&, const UpdateLogEntry&) = default;
 };
@@ -69,6 +70,8 @@ class UpdateLogRecorder {
   // The update's own time ends here: what Finish waits for afterwards (a message the user has to
   // close, the search for the restarted drive) does not count into its duration and rate.
   void Stop();
+  // The processor the update takes (written with the entry).
+  void SetProcessor(const std::string& processor) { entry_.processor = processor; }
   const UpdateLogEntry& entry() const { return entry_; }
 
  private:

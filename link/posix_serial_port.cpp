@@ -147,6 +147,9 @@ bool PosixSerialPort::open(const SerialSettings& settings) {
   tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | ISTRIP | IGNPAR | PARMRK);
   tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
   tio.c_cflag |= CS8 | CLOCAL | CREAD;
+  // No hang-up on close: DTR changes only when an owner sets it (the drive's processor resets on a
+  // falling DTR, and the firmware update closes the link's port right before the programmer opens it).
+  tio.c_cflag &= ~static_cast<tcflag_t>(HUPCL);
   tio.c_cc[VMIN] = 0;
   tio.c_cc[VTIME] = 0;
   const speed_t speed = speedFor(settings.baudRate);
@@ -179,7 +182,13 @@ bool PosixSerialPort::open(const SerialSettings& settings) {
 
 bool PosixSerialPort::close() {
   if (fd_ < 0) return true;
-  if (haveSaved_) ::tcsetattr(fd_, TCSANOW, &saved_);
+  if (haveSaved_) {
+    // The settings found at open come back, except a hang-up on close: the close that follows must
+    // not drop DTR by itself.
+    termios restored = saved_;
+    restored.c_cflag &= ~static_cast<tcflag_t>(HUPCL);
+    ::tcsetattr(fd_, TCSANOW, &restored);
+  }
   if (settings_.exclusive) ::ioctl(fd_, TIOCNXCL);
   const int result = ::close(fd_);  // releases the flock as well
   const int error = errno;

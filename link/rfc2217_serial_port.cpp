@@ -238,11 +238,10 @@ bool Rfc2217SerialPort::open(const SerialSettings& settings) {
   uint32_t rateAnswer = 0;
   {
     std::unique_lock<std::mutex> lock(mutex_);
-    // The server answers in order, so the mask's answer comes after all the others.
-    answered = waitFor(lock, patience.answerMs, [this] {
-      return session_.answerCount(kSetBaudRate) > 0 && session_.answerCount(kSetModemStateMask) > 0;
-    });
-    answered = answered || session_.answerCount(kSetBaudRate) > 0;
+    // Only the rate's answer decides the open. The server answers in order, but the RFC lets it
+    // keep the modem-state mask to itself and common servers (ser2net, pyserial's example server)
+    // never answer it: that answer, like the others behind the rate, is taken when it comes.
+    answered = waitFor(lock, patience.answerMs, [this] { return session_.answerCount(kSetBaudRate) > 0; });
     lost = lost_;
     rateAnswer = session_.lastBaudRate();
   }
@@ -261,11 +260,15 @@ bool Rfc2217SerialPort::open(const SerialSettings& settings) {
                                                     std::to_string(rateAnswer) + ")");
   }
   std::unique_lock<std::mutex> lock(mutex_);
-  // Servers tell the lines right after the mask, mostly in the same packet; a short wait lets the
-  // carrier be known when the caller asks at once (the GUI does, to decide on its start-up pause).
-  waitFor(lock, kModemStateWaitMs, [this] { return session_.modemStateKnown(); });
+  // A server that answered the mask tells the lines right behind that answer, mostly in the same
+  // packet; a short wait then lets the carrier be known when the caller asks at once (the GUI does,
+  // to decide on its start-up pause). A server that did not answer it is not waited for.
+  if (session_.answerCount(kSetModemStateMask) > 0) {
+    waitFor(lock, kModemStateWaitMs, [this] { return session_.modemStateKnown(); });
+  }
   received_.clear();  // a freshly opened port starts with empty buffers
   baudRate_ = settings.baudRate;
+  dtr_ = settings.dtr;
   purgeUnanswered_ = false;
   open_ = true;
   return true;
@@ -420,7 +423,20 @@ bool Rfc2217SerialPort::setDtr(bool on) {
   if (!isOpen()) return false;
   std::vector<uint8_t> out;
   AppendComPortCommand(out, kSetControl, on ? kControlDtrOn : kControlDtrOff);
-  return sendEncoded(out, GetRfc2217Patience().answerMs);
+  if (!sendEncoded(out, GetRfc2217Patience().answerMs)) return false;
+  std::lock_guard<std::mutex> lock(mutex_);
+  dtr_ = on;
+  return true;
+}
+
+bool Rfc2217SerialPort::dtrLevel() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return dtr_;
+}
+
+bool Rfc2217SerialPort::connectionAlive() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return open_ && !lost_;
 }
 
 bool Rfc2217SerialPort::setRts(bool on) {

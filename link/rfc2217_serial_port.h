@@ -62,6 +62,11 @@ class Rfc2217SerialPort final : public SerialPort {
   int baudRate() const override;
   size_t bytesWaiting() override;
 
+  // The connection is up (open and not lost): what a hand-over to the next owner needs.
+  bool connectionAlive() const;
+  // The DTR level last sent to the server.
+  bool dtrLevel() const;
+
   std::string deviceName() const override { return device_; }
   PortOpenError lastOpenError() const override { return openError_; }
   std::string lastErrorText() const override { return errorText_; }
@@ -91,6 +96,7 @@ class Rfc2217SerialPort final : public SerialPort {
   bool lost_ = false;      // the server closed the connection or it failed
   bool stopping_ = false;  // close() is ending the receiving thread
   int baudRate_ = 0;
+  bool dtr_ = false;
   bool purgeUnanswered_ = false;  // the server once let a purge go unanswered
   SerialTimeouts timeouts_;
   PortOpenError openError_ = PortOpenError::None;

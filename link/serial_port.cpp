@@ -7,6 +7,7 @@
 
 #include "link/in_process_port.h"
 #include "link/platform_serial_port.h"
+#include "link/port_handover.h"
 #include "link/rfc2217_serial_port.h"
 
 namespace axtune {
@@ -50,7 +51,7 @@ std::unique_ptr<SerialPort> createSerialPort(const std::string& device) {
   if (factory) {
     if (auto port = factory(device)) return port;
   }
-  if (IsRfc2217Name(device)) return std::make_unique<Rfc2217SerialPort>(device);
+  if (IsRfc2217Name(device)) return CreateHandOverNetworkPort(device);
   return createPlatformSerialPort(device);
 }
 

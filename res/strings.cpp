@@ -12,21 +12,22 @@ namespace {
 // Each part of the program keeps its texts in its own fragment, so the table grows without
 // edits colliding. Ids must be unique across fragments (a test checks).
 const StringEntry kStrings[] = {
-#include "res/strings_pages.inc"
+#include "res/strings_connection.inc"
+#include "res/strings_dictionary.inc"
+#include "res/strings_expert.inc"
+#include "res/strings_feedback.inc"
+#include "res/strings_io_pages.inc"
 #include "res/strings_motion.inc"
+#include "res/strings_pages.inc"
+#include "res/strings_safety.inc"
 #include "res/strings_shell.inc"
 #include "res/strings_status.inc"
 #include "res/strings_tools.inc"
-#include "res/strings_expert.inc"
-#include "res/strings_connection.inc"
-#include "res/strings_io_pages.inc"
 #include "res/strings_transfer.inc"
-#include "res/strings_safety.inc"
-#include "res/strings_dictionary.inc"
-#include "res/strings_feedback.inc"
 #include "res/strings_trend.inc"
 #include "res/strings_interop.inc"
 #include "res/strings_safety2.inc"
+#include "res/strings_update_line.inc"
 };
 
 std::atomic<Language> g_language{Language::English};

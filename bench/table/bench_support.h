@@ -60,6 +60,12 @@ Row CoffRow();
 // Four drives updated at once by axtune-cli batch against one by axtune-cli flash.
 Row BatchRow(const Programs& programs, const std::string& cli);
 
+// Updates of an image that fills the F28335's flash through ser2net and through qmx-sim --rfc2217
+// directly, as axtune-cli runs them with its default options.
+Row DeviceServerRow(const Programs& programs, const std::string& cli);
+// Runs the program with its output on /dev/null; the exit code, or -1.
+int RunQuietly(const std::string& program, const std::vector<std::string>& args);
+
 std::string Format(const char* format, ...)
 #if defined(__GNUC__)
     __attribute__((format(printf, 1, 2)))

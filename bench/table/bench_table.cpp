@@ -4,6 +4,7 @@
 // program runs as a user runs it: default options, no process settings of the benchmark's own.
 //
 //   bench_table [--quick] [--idle-seconds N]     (bench/run builds and runs it)
+//   bench_table --device-server                  the ser2net row alone
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -27,26 +28,34 @@ std::string Format(const char* format, ...) {
 int main(int argc, char** argv) {
   using namespace axtune::bench;
   bool quick = false;
+  bool deviceServerOnly = false;
   int idleSeconds = 10;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--quick") == 0) quick = true;
+    if (std::strcmp(argv[i], "--device-server") == 0) deviceServerOnly = true;
     if (std::strcmp(argv[i], "--idle-seconds") == 0 && i + 1 < argc) idleSeconds = std::atoi(argv[++i]);
   }
   Programs programs{QMX_SIM_PATH, AXTUNE_GUI_PATH,
                     std::string(AXTUNE_TESTDATA_DIR) + "/coff/c28x_f28335_debug_flash.out"};
 
-  std::vector<Row> rows = LineRows(programs);
-  for (Row& row : UpdateRows(programs, !quick)) rows.push_back(std::move(row));
-  rows.push_back(BatchRow(programs, AXTUNE_CLI_PATH));
-  rows.push_back(IdleGuiRow(programs, idleSeconds));
-  // The trend window open with 30 minutes of history, at its 10 samples a second and at its fastest.
-  rows.push_back(GuiCpuRow(programs,
-                           Format("GUI with the trend open at 10/s, 30 min history, over %d s", idleSeconds),
-                           {"--trend=100", "--trend-history=30"}, idleSeconds, 3.0));
-  rows.push_back(GuiCpuRow(programs,
-                           Format("GUI with the trend open at 40/s, 30 min history, over %d s", idleSeconds),
-                           {"--trend=25", "--trend-history=30"}, idleSeconds, 10.0));
-  rows.push_back(CoffRow());
+  std::vector<Row> rows;
+  if (deviceServerOnly) {
+    rows.push_back(DeviceServerRow(programs, AXTUNE_CLI_PATH));
+  } else {
+    rows = LineRows(programs);
+    for (Row& row : UpdateRows(programs, !quick)) rows.push_back(std::move(row));
+    rows.push_back(BatchRow(programs, AXTUNE_CLI_PATH));
+    if (!quick) rows.push_back(DeviceServerRow(programs, AXTUNE_CLI_PATH));
+    rows.push_back(IdleGuiRow(programs, idleSeconds));
+    // The trend window open with 30 minutes of history, at its 10 samples a second and at its fastest.
+    rows.push_back(
+        GuiCpuRow(programs, Format("GUI with the trend open at 10/s, 30 min history, over %d s", idleSeconds),
+                  {"--trend=100", "--trend-history=30"}, idleSeconds, 3.0));
+    rows.push_back(
+        GuiCpuRow(programs, Format("GUI with the trend open at 40/s, 30 min history, over %d s", idleSeconds),
+                  {"--trend=25", "--trend-history=30"}, idleSeconds, 10.0));
+    rows.push_back(CoffRow());
+  }
 
   std::printf("| Measurement | Time or value | Wire time (reference) | Ratio | Goal | |\n");
   std::printf("|---|---|---|---|---|---|\n");

@@ -131,6 +131,10 @@ typedef struct PRG_Options {
      runs the long part of an update; with a boot rate set, PRG_Open proves the kernel's rate with a
      ping before it reports the connection, and PRG_GetKernelRateFailed tells when that failed. */
   int32_t PrgBootBaudRate;
+  /* ADDITION: "PrgEraseSectorMask" (hex). When not 0, PRG_Open sets "PrgEraseOption1" (the erase's
+     sector mask, bit 0 = sector A) to this value instead of 0x000F: a processor with more sectors
+     than four (the F28335 has eight) gets the sectors its image needs erased. */
+  uint32_t PrgEraseSectorMask;
 } PRG_Options;
 
 /* The largest boot-load window used; larger values are taken as this one. */

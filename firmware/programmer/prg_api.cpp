@@ -196,7 +196,7 @@ int OpenSequence() {
   ResetSequence();
   const std::string portName = ProgrammerPortName(s.options);
   int rate = ProgrammerBaudRate(s.options);
-  s.options.PrgEraseOption1 = 0x000F;
+  s.options.PrgEraseOption1 = s.options.PrgEraseSectorMask != 0 ? s.options.PrgEraseSectorMask : 0x000F;
   s.options.PrgEraseOption2 = 0x0099;
   s.options.PrgEraseOption4 = 0x0500;
 
@@ -220,6 +220,9 @@ int OpenSequence() {
     return PRG_FAILED;
   }
   const int working = Port().currentRate();
+  // The erase packet tells the kernel the rate of its session; a kernel that acts on that code must
+  // be told the rate it runs at, or the line breaks right after the erase.
+  if (const uint32_t code = BaudRateCode(working); code != 0) s.options.PrgEraseOption3 = code;
 
   bool kernelAnswered = false;
   if (s.options.PrgSkipBootLoad != 1) {

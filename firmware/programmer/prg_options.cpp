@@ -50,6 +50,7 @@ const Field kFields[] = {
     PRG_FIELD(PrgBootLoadWindow, Decimal),
     PRG_FIELD(PrgKernelFileName, Text),
     PRG_FIELD(PrgBootBaudRate, Decimal),
+    PRG_FIELD(PrgEraseSectorMask, Hex),
 };
 #undef PRG_FIELD
 
@@ -172,6 +173,29 @@ int ProgrammerBaudRate(const PRG_Options& options) {
       return 115200;
     default:
       return 19200;
+  }
+}
+
+uint32_t BaudRateCode(int rate) {
+  switch (rate) {
+    case 57600:
+      return 1;
+    case 38400:
+      return 2;
+    case 19200:
+      return 3;
+    case 9600:
+      return 4;
+    case 4800:
+      return 5;
+    case 2400:
+      return 6;
+    case 1200:
+      return 7;
+    case 115200:
+      return 8;
+    default:
+      return 0;
   }
 }
 

@@ -73,6 +73,7 @@ int Serve(int argc, char** argv) {
   PtyServer pty(drive);
   Rfc2217Server network(drive);
   network.setClientTimeouts(5000, options.idleTimeoutS * 1000);
+  network.setStyle({options.dtrFollowsClient, options.answerModemStateMask});
   const bool overNetwork = !options.rfc2217.empty();
   if (overNetwork ? !network.open(options.rfc2217, error) : !pty.open(error)) {
     std::fprintf(stderr, "qmx-sim: %s\n", error.c_str());

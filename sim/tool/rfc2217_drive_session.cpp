@@ -6,7 +6,8 @@ namespace axtune::sim {
 
 using namespace rfc2217;
 
-Rfc2217DriveSession::Rfc2217DriveSession(SimulatedDrive& drive) : drive_(drive) {
+Rfc2217DriveSession::Rfc2217DriveSession(SimulatedDrive& drive, Rfc2217ServerStyle style)
+    : drive_(drive), style_(style) {
   options_.acceptLocal(kOptionBinary);
   options_.acceptLocal(kOptionSuppressGoAhead);
   options_.acceptRemote(kOptionBinary);
@@ -14,11 +15,18 @@ Rfc2217DriveSession::Rfc2217DriveSession(SimulatedDrive& drive) : drive_(drive) 
   options_.acceptRemote(kOptionComPort);
   // The port keeps its rate between clients, as a device server's port does.
   claimed_ = drive_.hostOpen(drive_.hostBaudRate(), false);
+  if (claimed_ && style_.dtrFollowsClient) {
+    dtr_ = true;
+    drive_.hostSetDtr(true);
+  }
 }
 
 Rfc2217DriveSession::~Rfc2217DriveSession() {
-  // A client that goes away drops DTR without a reset, as closing a local port does.
-  if (claimed_) drive_.hostClose();
+  if (!claimed_) return;
+  // A server whose DTR follows its client lowers it now: raised before, the processor resets.
+  if (style_.dtrFollowsClient) drive_.hostSetDtr(false);
+  // Otherwise a client that goes away drops DTR without a reset, as closing a local port does.
+  drive_.hostClose();
 }
 
 void Rfc2217DriveSession::receive(const uint8_t* bytes, size_t n, std::vector<uint8_t>& out) {
@@ -94,7 +102,7 @@ void Rfc2217DriveSession::onCommand(uint8_t code, const uint8_t* value, size_t s
     case kSetModemStateMask:
       if (size < 1) return;
       modemMask_ = value[0];
-      AppendComPortCommand(out, answer, modemMask_);
+      if (style_.answerModemStateMask) AppendComPortCommand(out, answer, modemMask_);
       notifyModemState(true);  // the client learns the lines at once, not only at the next change
       return;
     case kPurgeData:

@@ -13,11 +13,22 @@
 
 namespace axtune::sim {
 
+// How the server behaves where device servers differ.
+struct Rfc2217ServerStyle {
+  // DTR goes up when a client connects and down when it leaves (a falling DTR resets the processor),
+  // as pyserial's example server and many commercial device servers do. Off: the lines stay as the
+  // clients set them and a client that leaves drops DTR without a reset, as a local port's close does.
+  bool dtrFollowsClient = false;
+  // Answers SET-MODEMSTATE-MASK, which the RFC leaves to the server (ser2net and pyserial's server
+  // never answer it).
+  bool answerModemStateMask = true;
+};
+
 class Rfc2217DriveSession : private rfc2217::TelnetEvents {
  public:
   // Claims the drive's host end (false from claimed() when another port holds it); released by
   // the destructor.
-  explicit Rfc2217DriveSession(SimulatedDrive& drive);
+  explicit Rfc2217DriveSession(SimulatedDrive& drive, Rfc2217ServerStyle style = {});
   ~Rfc2217DriveSession() override;
   Rfc2217DriveSession(const Rfc2217DriveSession&) = delete;
   Rfc2217DriveSession& operator=(const Rfc2217DriveSession&) = delete;
@@ -40,6 +51,7 @@ class Rfc2217DriveSession : private rfc2217::TelnetEvents {
   void notifyModemState(bool always);
 
   SimulatedDrive& drive_;
+  const Rfc2217ServerStyle style_;
   bool claimed_ = false;
   rfc2217::TelnetDecoder decoder_;
   rfc2217::OptionNegotiator options_;

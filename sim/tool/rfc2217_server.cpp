@@ -147,7 +147,7 @@ void Rfc2217Server::acceptClient(bool quiet) {
     if (!quiet) std::fprintf(stderr, "qmx-sim: refused a second client\n");
     return;
   }
-  auto session = std::make_unique<Rfc2217DriveSession>(drive_);
+  auto session = std::make_unique<Rfc2217DriveSession>(drive_, style_);
   if (!session->claimed()) {
     ::close(incoming);
     return;
@@ -165,6 +165,12 @@ bool Rfc2217Server::serviceClient() {
   for (;;) {
     const ssize_t n = ::recv(client_, buffer, sizeof buffer, 0);
     if (n > 0) {
+#ifdef TCP_QUICKACK
+      // A client that keeps Nagle's algorithm on (a device server chained in front) is not held
+      // back by delayed acknowledgements, as a UART is not.
+      const int on = 1;
+      ::setsockopt(client_, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof on);
+#endif
       lastHeardMs_ = steadyMs();
       session_->receive(buffer, static_cast<size_t>(n), outgoing_);
       continue;

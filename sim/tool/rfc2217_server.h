@@ -10,10 +10,9 @@
 #include <vector>
 
 #include "sim/simulated_drive.h"
+#include "sim/tool/rfc2217_drive_session.h"
 
 namespace axtune::sim {
-
-class Rfc2217DriveSession;
 
 class Rfc2217Server {
  public:
@@ -32,6 +31,8 @@ class Rfc2217Server {
   // (RFC 2217 negotiation) within `negotiationMs`, or that has sent nothing for `idleMs` (0: never),
   // is disconnected. Defaults: 5 s and 10 minutes.
   void setClientTimeouts(uint32_t negotiationMs, uint32_t idleMs);
+  // Where device servers differ (DTR on connect and leave, the modem-state mask's answer).
+  void setStyle(const Rfc2217ServerStyle& style) { style_ = style; }
 
   // Serves until `stop` becomes non-zero, as PtyServer::run does (console on `commandFd`).
   void run(volatile std::sig_atomic_t& stop, volatile std::sig_atomic_t& powerCycle, int commandFd,
@@ -48,6 +49,7 @@ class Rfc2217Server {
   void expireClient(bool quiet);
 
   SimulatedDrive& drive_;
+  Rfc2217ServerStyle style_;
   uint32_t negotiationMs_ = 5000;
   uint32_t idleMs_ = 600000;
   uint64_t connectedAtMs_ = 0;  // steady clock

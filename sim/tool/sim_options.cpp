@@ -108,6 +108,11 @@ Tool:
                          control within 5 s is dropped, so the one slot comes free
   --idle-timeout S       with --rfc2217: drop a client that sent nothing for S seconds
                          (default 600; 0 never)
+  --dtr-follows-client   with --rfc2217: raise DTR when a client connects and drop it when the
+                         client leaves (the processor resets), as many device servers do
+  --no-modemstate-mask-answer
+                         with --rfc2217: never answer SET-MODEMSTATE-MASK, as ser2net and
+                         pyserial's example server do not
   --link PATH            also make PATH a symbolic link to the device (removed on exit)
   --quiet                no console messages on stderr
   --version              the version of qmx-sim
@@ -196,6 +201,10 @@ bool ParseToolOptions(const std::vector<std::string>& args, ToolOptions& options
       c.factoryFirmware = false;
     } else if (arg == "--quiet") {
       options.quiet = true;
+    } else if (arg == "--dtr-follows-client") {
+      options.dtrFollowsClient = true;
+    } else if (arg == "--no-modemstate-mask-answer") {
+      options.answerModemStateMask = false;
     } else if (auto it = withValue.find(arg); it != withValue.end()) {
       if (i + 1 >= args.size()) {
         error = arg + " needs a value (see --help)";

@@ -11,9 +11,12 @@ namespace axtune::sim {
 
 struct ToolOptions {
   SimConfig config;
-  std::string linkPath;         // a symbolic link to the pty, for a stable name
-  std::string rfc2217;          // "[ADDR:]PORT": serve over the network instead of a pseudo-terminal
-  uint32_t idleTimeoutS = 600;  // --idle-timeout: a network client silent this long is dropped (0: never)
+  std::string linkPath;  // a symbolic link to the pty, for a stable name
+  std::string rfc2217;   // "[ADDR:]PORT": serve over the network instead of a pseudo-terminal
+  uint32_t idleTimeoutS = 600;
+  bool dtrFollowsClient = false;     // --dtr-follows-client
+  bool answerModemStateMask = true;  // --no-modemstate-mask-answer clears it  // --idle-timeout: a network
+                                     // client silent this long is dropped (0: never)
   bool help = false;
   bool version = false;  // --version
   bool quiet = false;

@@ -44,6 +44,14 @@ class FirmwareUpdateCommandTest : public testing::DriveWorkTest {
     sim::SimConfig config = sim::SimConfig::unitTest();
     config.flashGeometry = geometry;
     CAxtuneDlg& window = Connect(config);
+    // Every QMX10 type is an F280x: the user names the F28335 in the processor question.
+    if (std::string(geometry) == "F28335") {
+      namedF28335_ = true;
+      previousChoice_ = SetProcessorChoiceHook([](CProcessorChoiceDialog& dialog) {
+        dialog.findChild<QComboBox*>("processor")->setCurrentText("F28335");
+        return int(QDialog::Accepted);
+      });
+    }
     sleeper_ = std::make_unique<ScopedSleeper>([this](int ms) {
       std::lock_guard<std::mutex> lock(pausesMutex_);
       pauses_.push_back(ms);
@@ -53,6 +61,7 @@ class FirmwareUpdateCommandTest : public testing::DriveWorkTest {
   }
 
   void TearDown() override {
+    if (namedF28335_) SetProcessorChoiceHook(previousChoice_);
     sleeper_.reset();
     DriveWorkTest::TearDown();
   }
@@ -68,6 +77,8 @@ class FirmwareUpdateCommandTest : public testing::DriveWorkTest {
   }
 
   std::unique_ptr<ScopedSleeper> sleeper_;
+  bool namedF28335_ = false;
+  ProcessorChoiceHook previousChoice_;
   std::mutex pausesMutex_;
   std::vector<int> pauses_;
 };

@@ -129,7 +129,7 @@ TEST_F(CliBatchTest, ADrivePulledDuringItsUpdateFailsAloneAndIsListedForTheNextR
   const std::string failed = (dir_ / "failed.txt").string();
   Process batch(AXTUNE_CLI_PATH,
                 {"batch", "--port", first.device, "--port", pulled.device, "--port", third.device, "--json",
-                 "--failed", failed, "--", "flash", kFirmware, "--yes"});
+                 "--failed", failed, "--", "flash", kFirmware, "--yes", "--processor", "F28335"});
   // The progress lines name the drive and its step; the cable comes out once it programs.
   std::string line, progress;
   bool unplugged = false;
@@ -162,6 +162,18 @@ TEST_F(CliBatchTest, ADrivePulledDuringItsUpdateFailsAloneAndIsListedForTheNextR
   std::ifstream file(failed);
   const std::string listed((std::istreambuf_iterator<char>(file)), {});
   EXPECT_EQ(listed, pulled.device + "\n");
+
+  // The documented rerun, with no options: the drive, switched off and on with its flash incomplete,
+  // waits in its boot loader and says nothing; the update log names the processor of its port, and
+  // the flash verifies. A pseudo-terminal carries no DTR, so the drive is not restarted after it:
+  // the table says so and counts it as failed.
+  pulled.sim->send("replug\n");
+  pulled.sim->send("power cycle\n");
+  Process rerun(AXTUNE_CLI_PATH, {"batch", "--ports", failed, "--", "flash", kFirmware, "--yes"});
+  const std::string table = rerun.restOut();
+  EXPECT_EQ(rerun.wait(), 1) << table;
+  EXPECT_THAT(table, ::testing::ContainsRegex(pulled.device + " +- +Verify ok, not restarted +[0-9.]+ s"));
+  EXPECT_THAT(table, HasSubstr("0 of 1 drives succeeded"));
 }
 
 TEST_F(CliBatchTest, OneJobTakesTheDrivesInTurnAndTheTableNamesEachOutcome) {

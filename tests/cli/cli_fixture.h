@@ -5,6 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -38,10 +39,24 @@ class CliTest : public ::testing::Test {
            ("axtune_cli_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
+#ifndef _WIN32
+    // Each test its own update log: the processor of a retried update comes from it, and every test
+    // runs on the port "sim".
+    const char* data = std::getenv("XDG_DATA_HOME");
+    dataHome_ = data != nullptr ? data : "";
+    axtune::test::SetEnv("XDG_DATA_HOME", (dir_ / "data").string());
+#endif
   }
   void TearDown() override {
     sleeper_.reset();
     sim::unregisterSimulatedDrive(kDevice);
+#ifndef _WIN32
+    if (dataHome_.empty()) {
+      axtune::test::UnsetEnv("XDG_DATA_HOME");
+    } else {
+      axtune::test::SetEnv("XDG_DATA_HOME", dataHome_);
+    }
+#endif
     std::filesystem::remove_all(dir_);
   }
 
@@ -51,10 +66,16 @@ class CliTest : public ::testing::Test {
     sleeper_ = std::make_unique<ScopedSleeper>(drive_->sleeper());
     env_.simDrive = drive_;
     env_.simDeviceName = kDevice;
+    // Every QMX10 type is an F280x: a simulated F28335 is one the user names.
+    namedProcessor_ = config.flashGeometry == "F28335" ? "F28335" : "";
   }
 
   // Runs "axtune-cli --port sim ARGS" (or ARGS alone when withPort is false).
+  // A flash on a simulated F28335 names it (unless the test names one or turns nameProcessor_ off).
   RunResult run(std::vector<std::string> args, bool withPort = true) {
+    if (nameProcessor_ && !namedProcessor_.empty() && !args.empty() && args.front() == "flash" &&
+        std::find(args.begin(), args.end(), "--processor") == args.end())
+      args.insert(args.end(), {"--processor", namedProcessor_});
     if (withPort) args.insert(args.begin(), {"--port", "sim"});
     std::ostringstream out;
     std::ostringstream err;
@@ -65,7 +86,9 @@ class CliTest : public ::testing::Test {
     return result;
   }
 
-  std::string path(const std::string& name) const { return (dir_ / name).string(); }
+  std::string path(const std::string& name) const {
+    return (dir_ / name).string();
+  }
 
   RecordWords record(int number) {
     RecordWords words{};
@@ -77,6 +100,9 @@ class CliTest : public ::testing::Test {
   std::unique_ptr<ScopedSleeper> sleeper_;
   CliEnvironment env_;
   std::filesystem::path dir_;
+  std::string namedProcessor_;
+  bool nameProcessor_ = true;
+  std::string dataHome_;
 };
 
 // The same, once per reply style of the drive (tests that write).

@@ -7,7 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
@@ -141,8 +147,8 @@ TEST_P(EchoDriveOverEveryTransport, EveryWritePathTakesTheDrivesAnswers) {
   const std::string file =
       (std::filesystem::temp_directory_path() / ("axtune_echo_" + std::string(GetParam()) + ".qmx")).string();
   const std::vector<std::vector<std::string>> commands = {
-      {"write-word", "2", "7", "4660"},     // word 7 of the settings
-      {"write-word", "3", "0", "2"},        // word 0: the repeated request starts 0x80
+      {"write-word", "2", "7", "4660"},  // word 7 of the settings
+      {"write-word", "3", "0", "2"},     // word 0: the repeated request starts 0x80
       {"write-object", "0x6040", "0", "2", "6"},
       {"store"},
       {"save", file},
@@ -182,10 +188,18 @@ TEST(CliOnPseudoTerminal, BusyAndForbiddenPortsSayWhatToDo) {
   EXPECT_THAT(forbidden.err, HasSubstr("Permission denied: you may not open " + sim.device()));
 }
 
-TEST(CliOverTheNetwork, FirmwareUpdateIntoQmxSimEndsWithTheDriveIdentifiedAgain) {
+// Device servers differ: some drop DTR when their client leaves (the processor resets), some never
+// answer SET-MODEMSTATE-MASK. The update keeps one TCP session from the identification before it to
+// the one after it, and waits for no answer the RFC leaves to the server.
+class CliOverTheNetwork : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(CliOverTheNetwork, FirmwareUpdateIntoQmxSimEndsWithTheDriveIdentifiedAgain) {
   const std::string firmware = std::string(AXTUNE_TESTDATA_DIR) + "/coff/c28x_f28335_debug_flash.out";
   if (access(firmware.c_str(), R_OK) != 0) GTEST_SKIP() << "no C28x test file at " << firmware;
-  QmxSim sim({"--rfc2217", "0", "--quiet", "--unpaced", "--flash-geometry", "F28335"});
+  std::vector<std::string> arguments = {"--rfc2217",        "0",     "--quiet", "--unpaced",
+                                        "--flash-geometry", "F28335"};
+  if (*GetParam() != '\0') arguments.emplace_back(GetParam());
+  QmxSim sim(arguments);
   ASSERT_THAT(sim.device(), HasSubstr("rfc2217://127.0.0.1:"));
 
   const Result identify = RunTool({"--port", sim.device(), "identify", "--json"});
@@ -193,10 +207,101 @@ TEST(CliOverTheNetwork, FirmwareUpdateIntoQmxSimEndsWithTheDriveIdentifiedAgain)
   EXPECT_TRUE(JsonReader::parse(identify.out)["carrier"].boolean) << "the network port has modem lines";
 
   // The update ends with the programmer's DTR pulse, which resets the drive into its new firmware.
-  const Result flash = RunTool({"--port", sim.device(), "flash", firmware, "--yes", "--json"});
+  const Result flash =
+      RunTool({"--port", sim.device(), "flash", firmware, "--yes", "--json", "--processor", "F28335"});
   EXPECT_EQ(flash.code, 0) << flash.err;
   const JsonValue outcome = JsonReader::parse(flash.out);
-  EXPECT_EQ(outcome["drive"]["deviceName"].string, "QMX10-ET") << flash.out;  // the type of its F28335
+  EXPECT_EQ(outcome["result"].string, "Verify ok") << flash.err;
+  EXPECT_EQ(outcome["drive"]["deviceName"].string, "QMX10-ET") << flash.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(DeviceServers, CliOverTheNetwork,
+                         ::testing::Values("", "--dtr-follows-client", "--no-modemstate-mask-answer"));
+
+// A child process that is ended with SIGTERM when the test is done.
+class Child {
+ public:
+  explicit Child(std::vector<std::string> argv) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      std::vector<char*> args;
+      for (std::string& a : argv) args.push_back(a.data());
+      args.push_back(nullptr);
+      execvp(args[0], args.data());
+      _exit(127);
+    }
+  }
+  ~Child() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    int status = 0;
+    waitpid(pid_, &status, 0);
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+ private:
+  pid_t pid_ = -1;
+};
+
+// A free TCP port on loopback, and whether something listens on one.
+int FreeLoopbackPort() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof address;
+  int port = 0;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&address), size) == 0 &&
+      getsockname(fd, reinterpret_cast<sockaddr*>(&address), &size) == 0)
+    port = ntohs(address.sin_port);
+  close(fd);
+  return port;
+}
+
+bool Listening(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  const bool up = connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+  close(fd);
+  return up;
+}
+
+// ser2net, a device server nobody here wrote, between the tool and qmx-sim's pseudo-terminal.
+TEST(CliThroughSer2net, IdentifyAndAFirmwareUpdateGoThroughIt) {
+  if (system("command -v ser2net >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "ser2net is not installed (scripts/bootstrap installs it)";
+  const std::string firmware = std::string(AXTUNE_TESTDATA_DIR) + "/coff/c28x_f28335_debug_flash.out";
+  if (access(firmware.c_str(), R_OK) != 0) GTEST_SKIP() << "no C28x test file at " << firmware;
+  QmxSim sim({"--quiet", "--unpaced", "--flash-geometry", "F28335"});
+  ASSERT_THAT(sim.device(), HasSubstr("/dev/pts/"));
+  const int port = FreeLoopbackPort();
+  ASSERT_GT(port, 0);
+  const std::filesystem::path config =
+      std::filesystem::temp_directory_path() / ("axtune_ser2net_" + std::to_string(getpid()) + ".yaml");
+  std::ofstream(config) << "connection: &drive\n  accepter: telnet(rfc2217),tcp,127.0.0.1," << port
+                        << "\n  connector: serialdev," << sim.device() << ",38400n81,local\n";
+  const std::string pidFile = config.string() + ".pid";
+  Child ser2net({"ser2net", "-n", "-c", config.string(), "-P", pidFile});
+  for (int i = 0; i < 200 && !Listening(port); ++i) usleep(50000);  // a start-up guard, not a timing
+  ASSERT_TRUE(Listening(port)) << "ser2net did not start";
+  const std::string url = "rfc2217://127.0.0.1:" + std::to_string(port);
+
+  const Result identify = RunTool({"--port", url, "identify", "--json"});
+  EXPECT_EQ(identify.code, 0) << identify.err;
+  EXPECT_EQ(JsonReader::parse(identify.out)["deviceName"].string, "QMX10-ET") << identify.err;
+
+  // A pseudo-terminal has no DTR: the update verifies, and the drive is not reset into its firmware.
+  const Result flash =
+      RunTool({"--port", url, "flash", firmware, "--yes", "--json", "--processor", "F28335"});
+  const JsonValue outcome = JsonReader::parse(flash.out);
+  EXPECT_EQ(outcome["result"].string, "Verify ok") << flash.err;
+  EXPECT_EQ(outcome["sectionsProgrammed"].integer(), 7) << flash.err;
+  std::filesystem::remove(config);
+  std::filesystem::remove(pidFile);
 }
 
 TEST(CliOverTheNetwork, ASecondClientIsToldTheDriveIsTaken) {

@@ -43,12 +43,14 @@ INSTANTIATE_TEST_SUITE_P(
                       EdgeCase{"F2808", 0x3F7FFF, 2, false, "into RAM"},      // runs into H0
                       EdgeCase{"F2808", 0x00A000, 0x100, false, "into RAM"},  // code linked to L-RAM
                       EdgeCase{"F2808", 0x338000, 0x2CF8, false, "0x3E8000..0x3F7FFF"},
-                      EdgeCase{"F28335", 0x320000, 1, true, ""},                 // first word of sector D
-                      EdgeCase{"F28335", 0x33FFFF, 1, true, ""},                 // last word of sector A
-                      EdgeCase{"F28335", 0x31FFFF, 1, false, "does not erase"},  // sector E: never erased
-                      EdgeCase{"F28335", 0x31FFFF, 2, false, "does not erase"},
+                      EdgeCase{"F28335", 0x320000, 1, true, ""},        // first word of sector D
+                      EdgeCase{"F28335", 0x33FFFF, 1, true, ""},        // last word of sector A
+                      EdgeCase{"F28335", 0x31FFFF, 2, true, ""},        // sectors E and D
+                      EdgeCase{"F28335", 0x300000, 0x40000, true, ""},  // the whole flash
+                      EdgeCase{"F28335", 0x2FFFFF, 2, false, "outside the F28335's flash"},
                       EdgeCase{"F28335", 0x33FFFF, 2, false, "outside the F28335's flash"},
-                      EdgeCase{"F28335", 0x3E8000, 0x100, false, "0x320000..0x33FFFF"},
+                      EdgeCase{"F28335", 0x00A000, 0x100, false, "into RAM"},
+                      EdgeCase{"F28335", 0x3E8000, 0x100, false, "0x300000..0x33FFFF"},
                       EdgeCase{"F28335", 0xFFFFFFFF, 2, false, "outside"}));  // would wrap round
 
 TEST(FirmwareFit, OverlapsAreRefusedOnEveryProcessorAndNeighboursAreNot) {
@@ -79,8 +81,9 @@ TEST(FirmwareFit, NamesTheProcessorsAnImageFits) {
 }
 
 TEST(FirmwareFit, DriveTypesAndProcessorNames) {
-  const std::pair<int, const char*> table[] = {{1025, "F2808"},  {1026, "F2808"}, {1027, "F2808"},
-                                               {1028, "F28335"}, {1024, nullptr}, {0, nullptr}};
+  // Every QMX10 type carries an F280x; an F28335 is only ever named (core/processor_choice.h).
+  const std::pair<int, const char*> table[] = {{1025, "F2808"}, {1026, "F2808"}, {1027, "F2808"},
+                                               {1028, "F2808"}, {1024, nullptr}, {0, nullptr}};
   for (const auto& [type, name] : table) {
     SCOPED_TRACE(type);
     const ProcessorFlash* processor = ProcessorForDriveType(type);
@@ -97,6 +100,33 @@ TEST(FirmwareFit, DriveTypesAndProcessorNames) {
   EXPECT_EQ(ErasedFlash(*FindProcessor("F2808"), 0b0101),
             (std::vector<WordRange>{{0x3EC000, 0x3F0000}, {0x3F4000, 0x3F8000}}));
 }
+
+// The F28335's erase covers exactly the sectors its image touches (sector A is bit 0, H bit 7); the
+// F2808 always erases its whole flash.
+struct MaskCase {
+  uint32_t address;
+  uint32_t words;
+  uint32_t mask;
+};
+
+class F28335EraseMask : public ::testing::TestWithParam<MaskCase> {};
+
+TEST_P(F28335EraseMask, CoversTheSectorsTheSectionsTouch) {
+  const MaskCase& c = GetParam();
+  const FitSection sections[] = {{1, ".text", c.address, c.words}, {2, ".pinit", 0x300000, 0}};
+  EXPECT_EQ(UpdateEraseMask(sections, *FindProcessor("F28335")), c.mask);
+  EXPECT_EQ(CheckFit(sections, *FindProcessor("F28335")).problem, FitProblem::None);
+  EXPECT_EQ(UpdateEraseMask(sections, *FindProcessor("F2808")), 0x000Fu);
+}
+
+INSTANTIATE_TEST_SUITE_P(EachSector, F28335EraseMask,
+                         ::testing::Values(MaskCase{0x338000, 0x8000, 0x01}, MaskCase{0x330000, 0x8000, 0x02},
+                                           MaskCase{0x328000, 0x10, 0x04}, MaskCase{0x327FFF, 1, 0x08},
+                                           MaskCase{0x318000, 0x8000, 0x10}, MaskCase{0x310000, 0x100, 0x20},
+                                           MaskCase{0x30FFF0, 0x10, 0x40}, MaskCase{0x300000, 1, 0x80},
+                                           MaskCase{0x307FFF, 2, 0xC0},       // the edge of H and G
+                                           MaskCase{0x300000, 190000, 0xFC},  // H..C, as a large image lies
+                                           MaskCase{0x300000, 0x40000, 0xFF}));  // the whole flash
 
 }  // namespace
 }  // namespace axtune

@@ -128,6 +128,28 @@ TEST_F(Rfc2217PortTest, TheCarrierFollowsTheServersModemStateNotifications) {
   EXPECT_FALSE(status.carrier);
 }
 
+// The RFC leaves some answers to the server and common servers omit them. Opening must not wait
+// for them: with an hour's patience, a client that did would hang here until the test timed out.
+TEST_F(Rfc2217PortTest, AServerThatNeverAnswersTheModemStateMaskIsNotWaitedFor) {
+  SetRfc2217Patience({2000, 3600 * 1000});
+  Rfc2217TestServer server;
+  server.neverAnswer(kSetModemStateMask);
+  auto port = OpenOn(server);
+  ASSERT_TRUE(port->isOpen());
+  ASSERT_TRUE(server.waitFor([](const Bytes& raw, const Bytes&) {
+    return EndsWith(raw, {0xFF, 0xFA, 44, kSetModemStateMask, 0xFF, 0xFF, 0xFF, 0xF0});
+  })) << "the mask is still asked for";
+  // The line works, and lines told later are taken when they come.
+  server.notifyModemState(kModemCarrier);
+  server.sendData({'z'});
+  ASSERT_TRUE(port->setTimeouts({1, 2000, 1, 1000}));
+  uint8_t z = 0;
+  ASSERT_EQ(port->read(&z, 1), 1u);
+  ModemStatus status;
+  ASSERT_TRUE(port->modemStatus(status));
+  EXPECT_TRUE(status.carrier);
+}
+
 TEST_F(Rfc2217PortTest, PurgeDropsWhatTheServerSentBeforeItPurged) {
   Rfc2217TestServer server;
   auto port = OpenOn(server);

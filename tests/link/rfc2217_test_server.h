@@ -66,6 +66,9 @@ class Rfc2217TestServer : private rfc2217::TelnetEvents {
   void answerRatesWith(uint32_t rate) { answerRate_ = rate; }
   // Keeps the server from answering com port commands (it still agrees to the option).
   void stopAnswering() { answering_ = false; }
+  // Leaves one com port command unanswered, as servers do with the ones the RFC leaves to them
+  // (pyserial's example server and ser2net never answer SET-MODEMSTATE-MASK).
+  void neverAnswer(uint8_t code) { unanswered_ = code; }
 
   Bytes raw() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -181,7 +184,7 @@ class Rfc2217TestServer : private rfc2217::TelnetEvents {
     options_.receive(verb, option, out_);
   }
   void onSubnegotiation(uint8_t option, const uint8_t* data, size_t n) override {
-    if (option != rfc2217::kOptionComPort || n == 0 || !answering_) return;
+    if (option != rfc2217::kOptionComPort || n == 0 || !answering_ || data[0] == unanswered_) return;
     const uint8_t answer = static_cast<uint8_t>(data[0] + rfc2217::kServerOffset);
     if (data[0] == rfc2217::kSetBaudRate && answerRate_ != 0) {
       rfc2217::AppendComPortCommand32(out_, answer, answerRate_);
@@ -198,6 +201,7 @@ class Rfc2217TestServer : private rfc2217::TelnetEvents {
   std::thread thread_;
   std::atomic<uint32_t> answerRate_{0};
   std::atomic<bool> answering_{true};
+  std::atomic<int> unanswered_{-1};
   std::mutex mutex_;
   std::condition_variable changed_;
   rfc2217::TelnetDecoder decoder_;

@@ -168,10 +168,11 @@ TEST_F(KernelTiming, EraseWaitsPerSectorInHundredMillisecondStepsThenOption4Plus
   EXPECT_EQ(line_->timedOutReadBudgetsMs(), std::vector<uint32_t>(3 * kReads, kSilentHeaderMs));
   EXPECT_EQ(elapsedMs(), 1000 + 3 * kReads * kSilentHeaderMs);
   EXPECT_EQ(messages_.back(), "Erase Failed\n");
-  // The erase packet carried the options' low 16 bits: 0x000F, 0x0099, the baud code 0, and 2.
+  // The erase packet carried the options' low 16 bits: 0x000F, 0x0099, the code of the session's
+  // rate (3: 19200), and 2.
   const Bytes& data = target_->requests.back().data;
   ASSERT_EQ(data.size(), 20u);
-  EXPECT_EQ(Bytes(data.begin() + 10, data.begin() + 20), (Bytes{0, 0x0F, 0, 0x99, 0, 0, 0, 2, 0xFF, 0xFF}));
+  EXPECT_EQ(Bytes(data.begin() + 10, data.begin() + 20), (Bytes{0, 0x0F, 0, 0x99, 0, 3, 0, 2, 0xFF, 0xFF}));
 
   // No erase time at all still waits one step; an answer at once ends it.
   Reconnect();
@@ -222,6 +223,52 @@ TEST_F(KernelTiming, MemoryWritesPauseChunkOverHundredAndFlashWritesTheProgrammi
   EXPECT_EQ(PRG_FlashWrite(handle_, 0x3F0000, 0, 500, words.data()), PRG_DONE);
   EXPECT_EQ(sleeps_, (std::vector<int>{3, 3, 3}));
   EXPECT_EQ(line_->timeouts(), 0);  // every answer was there: no read waited
+}
+
+// A kernel that acts on the erase's baud code must be told the rate its session runs at, whatever
+// option chose that rate; and a sector mask the host names replaces 0x000F.
+struct RateCode {
+  const char* options;
+  int code;
+};
+
+class EraseBaudCode : public KernelTiming, public ::testing::WithParamInterface<RateCode> {};
+
+TEST_P(EraseBaudCode, TheErasePacketCarriesTheCodeOfTheSessionsRate) {
+  PRG_Close(handle_);
+  target_ = std::make_unique<ScriptedTarget>(line_);
+  ASSERT_EQ(PRG_SetOptions(handle_, GetParam().options), 0);
+  ConnectToRunningKernel();
+  ASSERT_EQ(PRG_SetOptions(handle_, "PrgEraseTimeout=0,PrgEraseOption4=0"), 0);
+  target_->onRequest = AckOnly;
+  PRG_FlashErase(handle_);
+  const Bytes& data = target_->requests.back().data;
+  ASSERT_EQ(data.size(), 20u);
+  EXPECT_EQ(data[14], 0);
+  EXPECT_EQ(data[15], GetParam().code);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EachRate, EraseBaudCode,
+    ::testing::Values(RateCode{"EmuBaudRate=115200", 8}, RateCode{"EmuBaudRate=57600", 1},
+                      RateCode{"EmuBaudRate=38400", 2}, RateCode{"EmuBaudRate=19200", 3},
+                      RateCode{"EmuBaudRate=9600", 4}, RateCode{"EmuBaudRate=4800", 5},
+                      RateCode{"EmuBaudRate=2400", 6}, RateCode{"EmuBaudRate=1200", 7},
+                      RateCode{"EmuBaudRate=0,PrgEraseOption3=8", 8},        // the rate by its code
+                      RateCode{"EmuBaudRate=12345,PrgEraseOption3=0", 3}));  // an odd rate is 19200
+
+TEST_F(KernelTiming, AHostsSectorMaskReplacesTheForcedOne) {
+  PRG_Close(handle_);
+  target_ = std::make_unique<ScriptedTarget>(line_);
+  ASSERT_EQ(PRG_SetOptions(handle_, "PrgEraseSectorMask=00F0"), 0);
+  ConnectToRunningKernel();
+  ASSERT_EQ(PRG_SetOptions(handle_, "PrgEraseTimeout=0,PrgEraseOption4=0"), 0);
+  target_->onRequest = AckOnly;
+  PRG_FlashErase(handle_);
+  const Bytes& data = target_->requests.back().data;
+  ASSERT_EQ(data.size(), 20u);
+  EXPECT_EQ(Bytes(data.begin() + 10, data.begin() + 12), (Bytes{0x00, 0xF0}));
+  ASSERT_EQ(PRG_SetOptions(handle_, "PrgEraseSectorMask=0"), 0);
 }
 
 }  // namespace
