@@ -153,7 +153,9 @@ std::string ProfilesTable(const ParameterSet& set, Language l) {
 }
 
 std::string PageTable(ParamPage page, const ParameterSet& set, Language l) {
-  std::string out = "<table width=\"100%\">" + Row({T(kParameter, l), T(kValue, l), T(kUnit, l)}, "th");
+  // The header row in <thead>: the PDF repeats it where the table goes on over a page break.
+  std::string out =
+      "<table width=\"100%\"><thead>" + Row({T(kParameter, l), T(kValue, l), T(kUnit, l)}, "th") + "</thead>";
   for (const ParamEntry& e : ParameterDictionary()) {
     if (e.page != page) continue;
     out += Row({HtmlEscaped(ParameterLabel(e, l)), ValueText(e, set, l), HtmlEscaped(ParameterUnit(e, l))});
@@ -190,13 +192,13 @@ std::string DifferencesTable(const ReportData& d, Language l) {
     weights.push_back(longest + 2);
     total += weights.back();
   }
-  out += "<table class=\"diffs\" width=\"100%\"><tr>";
+  out += "<table class=\"diffs\" width=\"100%\"><thead><tr>";
   for (size_t c = 0; c < heads.size(); ++c) {
     const int percent =
         static_cast<int>(100.0 * static_cast<double>(weights[c]) / static_cast<double>(total));
     out += "<th width=\"" + std::to_string(percent) + "%\">" + heads[c] + "</th>";
   }
-  out += "</tr>\n";
+  out += "</tr></thead>\n";
   for (const auto& row : rows) out += Row(row);
   return out + "</table>\n";
 }

@@ -69,6 +69,11 @@ class UpdateLogRecorder {
   // The update's own time ends here: what Finish waits for afterwards (a message the user has to
   // close, the search for the restarted drive) does not count into its duration and rate.
   void Stop();
+  // The update's own time starts here (the user's answer to the switch-on prompt): the wait for the
+  // answer does not count into its duration and rate.
+  void Restart();
+  // Seconds from the start (or Restart) to Stop, or to now before Stop.
+  double Seconds() const;
   const UpdateLogEntry& entry() const { return entry_; }
 
  private:
