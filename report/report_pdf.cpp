@@ -1,11 +1,17 @@
 #include "report/report_pdf.h"
 
+#include "report/page_cuts.h"
+
+#include <QAbstractTextDocumentLayout>
 #include <QFile>
 #include <QGuiApplication>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPainter>
 #include <QPdfWriter>
 #include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -20,7 +26,55 @@ void QuietHandler(QtMsgType type, const QMessageLogContext&, const QString& mess
   std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
 }
 
+// The rows of every table as the layout placed them: a row reaches from half-way between its text and
+// the row above to half-way to the row below, so the rows of a table tile it without gaps.
+void CollectRows(QTextDocument& document, QTextFrame* frame, std::vector<ReportRow>& rows, int& tables) {
+  QAbstractTextDocumentLayout* layout = document.documentLayout();
+  for (QTextFrame* child : frame->childFrames()) {
+    auto* table = qobject_cast<QTextTable*>(child);
+    if (table == nullptr) {
+      CollectRows(document, child, rows, tables);
+      continue;
+    }
+    const int number = tables++;
+    const QRectF box = layout->frameBoundingRect(table);
+    const size_t first = rows.size();
+    for (int r = 0; r < table->rows(); ++r) {
+      double top = box.bottom(), bottom = box.top();
+      for (int c = 0; c < table->columns(); ++c) {
+        const QTextTableCell cell = table->cellAt(r, c);
+        if (cell.row() != r) continue;  // spans from a row above
+        for (QTextFrame::iterator it = cell.begin(); !it.atEnd(); ++it) {
+          const QRectF rect = layout->blockBoundingRect(it.currentBlock());
+          if (!rect.isValid()) continue;
+          top = std::min(top, rect.top());
+          bottom = std::max(bottom, rect.bottom());
+        }
+      }
+      if (bottom < top) continue;
+      rows.push_back({top, bottom, number, r < table->format().headerRowCount()});
+    }
+    for (size_t i = first; i < rows.size(); ++i) {
+      rows[i].top = i == first ? box.top() : (rows[i - 1].bottom + rows[i].top) / 2;
+    }
+    for (size_t i = first; i + 1 < rows.size(); ++i) rows[i].bottom = rows[i + 1].top;
+    if (rows.size() > first) rows.back().bottom = box.bottom();
+  }
+}
+
 }  // namespace
+
+std::vector<ReportPage> LayOutReportPages(QTextDocument& document, QPaintDevice& device, double pageWidth,
+                                          double pageHeight, std::vector<ReportRow>* rowsOut) {
+  document.documentLayout()->setPaintDevice(&device);
+  document.setTextWidth(pageWidth);  // one long page: the cuts are ours
+  std::vector<ReportRow> rows;
+  int tables = 0;
+  CollectRows(document, document.rootFrame(), rows, tables);
+  std::vector<ReportPage> pages = CutReportIntoPages(document.size().height(), pageHeight, rows);
+  if (rowsOut != nullptr) *rowsOut = std::move(rows);
+  return pages;
+}
 
 bool WriteHtmlAsPdf(const std::string& html, const std::string& path, std::string& error) {
   std::unique_ptr<QGuiApplication> ownApp;
@@ -53,8 +107,29 @@ bool WriteHtmlAsPdf(const std::string& html, const std::string& path, std::strin
   writer.setCreator(QStringLiteral("Axtune"));
   QTextDocument document;
   document.setHtml(QString::fromStdString(html));
-  document.print(&writer);
-  return true;
+  const QRectF area = writer.pageLayout().paintRectPixels(writer.resolution());
+  std::vector<ReportRow> rows;
+  const std::vector<ReportPage> pages =
+      LayOutReportPages(document, writer, area.width(), area.height(), &rows);
+  QPainter painter(&writer);
+  for (size_t i = 0; i < pages.size(); ++i) {
+    if (i > 0) writer.newPage();
+    const ReportPage& page = pages[i];
+    double y = 0;
+    if (page.repeatedHeader >= 0) {
+      const ReportRow& header = rows[static_cast<size_t>(page.repeatedHeader)];
+      painter.save();
+      painter.translate(0, -header.top);
+      document.drawContents(&painter, QRectF(0, header.top, area.width(), header.bottom - header.top));
+      painter.restore();
+      y = header.bottom - header.top;
+    }
+    painter.save();
+    painter.translate(0, y - page.from);
+    document.drawContents(&painter, QRectF(0, page.from, area.width(), page.to - page.from));
+    painter.restore();
+  }
+  return painter.end();
 }
 
 }  // namespace axtune
