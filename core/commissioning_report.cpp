@@ -90,11 +90,13 @@ std::string ShortLabel(const ParamEntry& e, Language l) {
   return HtmlEscaped(label);
 }
 
-// What the pages never offer (the profile's SI-units flag, kept only in the layout of the drive's
-// flags) is not in the report either.
+// What the pages never offer is not in the report either: the profile's SI-units flag and the
+// Settings page's enable inversion, kept only in the layout of the drive's words.
 constexpr int kControlSiUnits = 1240;
+constexpr int kControlInvertEnable = 1107;
 bool ShownOnItsPage(const ParamEntry& e) {
-  return !(e.page == ParamPage::Profiles && e.controlId == kControlSiUnits);
+  return !(e.page == ParamPage::Profiles && e.controlId == kControlSiUnits) &&
+         !(e.page == ParamPage::Settings && e.controlId == kControlInvertEnable);
 }
 
 bool EndsWith(const std::string& text, const char* end) {

@@ -154,6 +154,7 @@ TEST_F(CliNamesTest, ReportWritesSelfContainedHtmlWithTheDriveTheChangeAndTheLas
   // Only what the pages show, with the unit column where there are units, a relative profile's
   // distance in a column of its own.
   EXPECT_THAT(text, Not(HasSubstr("SI-Einheiten")));
+  EXPECT_THAT(text, Not(HasSubstr("Freigabe invertieren")));
   EXPECT_THAT(text, HasSubstr("Distance [steps]</th>"));
   EXPECT_THAT(text, HasSubstr("<thead><tr><th>Parameter</th><th>Value</th></tr>\n</thead><tr><td>DE1</td>"))
       << "the Inputs page's functions have no unit";
