@@ -160,7 +160,7 @@ QString Grouped(uint64_t value) {
 QString PhaseName(const UpdateProgress& p) {
   if (p.phase == UpdatePhase::Connecting && p.bytesTotal > 0) return Tr(kTextLoadingKernel);
   if (p.phase == UpdatePhase::Verifying && p.readBack) return Tr(kTextReadingBack);
-  if (p.phase == UpdatePhase::Closing) return Tr(kTextRestarting);
+  if (p.phase == UpdatePhase::Closing || p.phase == UpdatePhase::Finished) return Tr(kTextRestarting);
   return Tr(kTextPhaseFirst + static_cast<int>(p.phase));
 }
 }  // namespace

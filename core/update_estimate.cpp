@@ -93,6 +93,7 @@ constexpr double kReadByteBits = 12.5;
 constexpr double kEraseMs = 1000;
 constexpr double kVerifySectionMs = 10;
 constexpr double kRestartMs = 400;
+constexpr double kStartPauseMs = 1000;  // after the close: the drive's firmware starts
 
 double LineMs(uint64_t bytes, double bitsPerByte, int baud) {
   return baud > 0 ? static_cast<double>(bytes) * bitsPerByte * 1000.0 / baud : 0;
@@ -135,8 +136,9 @@ double UpdateEstimate::predictedMs(Step step) const {
       return plan_.readBack ? LineMs(plan_.imageBytes, kReadByteBits, plan_.kernelBaud) * lineFactor_ : 0;
     case Step::Restart:
       return kRestartMs;
-    case Step::Before:
     case Step::Done:
+      return kStartPauseMs;
+    case Step::Before:
       break;
   }
   return 0;
@@ -179,9 +181,8 @@ double UpdateEstimate::leftInStepMs(int64_t nowMs) const {
 }
 
 int64_t UpdateEstimate::remainingMs(int64_t nowMs) const {
-  if (step_ == Step::Done) return 0;
   double ms = step_ == Step::Before ? 0 : leftInStepMs(nowMs);
-  for (int s = static_cast<int>(step_) + 1; s < static_cast<int>(Step::Done); ++s)
+  for (int s = static_cast<int>(step_) + 1; s <= static_cast<int>(Step::Done); ++s)
     ms += predictedMs(static_cast<Step>(s));
   return static_cast<int64_t>(ms + 0.5);
 }

@@ -45,7 +45,8 @@ struct UpdatePlan {
 };
 
 // The time left of the whole update, from the first second on: each step still to come (loading
-// the flash kernel, erasing, programming, verifying, reading back, restarting) is predicted from the
+// the flash kernel, erasing, programming, verifying, reading back, restarting, the pause in which
+// the drive's firmware starts) is predicted from the
 // plan's bytes and rates; the step under way is corrected by its measured rate, and the steps that
 // run on the same line later by the ratio of measured to predicted time.
 class UpdateEstimate {
