@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -138,6 +139,7 @@ void CProgressDialog::SetCancelQuestion(std::function<bool()> question) {
 }
 
 void CProgressDialog::DisableControls() {
+  CloseQuestions();  // a question whether to cancel is moot now
   if (cancel_ != nullptr) cancel_->setEnabled(false);
   for (QCheckBox* box : findChildren<QCheckBox*>()) box->setEnabled(false);
 }
@@ -164,8 +166,13 @@ void CProgressDialog::SetRemaining(int64_t ms) {
   UpdateTime();
 }
 
+void CProgressDialog::CloseQuestions() {
+  for (QMessageBox* box : findChildren<QMessageBox*>()) box->reject();
+}
+
 void CProgressDialog::Finish() {
   finished_ = true;
+  CloseQuestions();
   tick_.stop();
   QDialog::done(QDialog::Accepted);
 }
@@ -185,7 +192,8 @@ void CProgressDialog::RequestCancel() {
     asking_ = true;
     const bool goOn = cancelQuestion_();
     asking_ = false;
-    if (!goOn || finished_) return;
+    // The work may have gone past the point where a cancel means anything while the user read.
+    if (!goOn || finished_ || (cancel_ != nullptr && !cancel_->isEnabled())) return;
   }
   cancelRequested_ = true;
   phase_->setText(Tr(kTextCancelling));

@@ -84,6 +84,8 @@ class CProgressDialog : public QDialog {
 
  private:
   void RequestCancel();
+  // Closes a question the window's owner asks over it (the cancel question), answering no.
+  void CloseQuestions();
   void UpdateTime();
 
   QLabel* phase_;

@@ -168,6 +168,18 @@ TEST(ProgressDialog, CancelAsksItsQuestionWhereOneIsSet) {
   EXPECT_EQ(asked, 2);
   EXPECT_EQ(cancels.count(), 1);
   dialog.Finish();
+
+  // The work reached its restart while the user read the question: a Yes then stops nothing.
+  CProgressDialog late(QStringLiteral("Firmware Update"), true);
+  QSignalSpy lateCancels(&late, &CProgressDialog::CancelRequested);
+  late.SetCancelQuestion([&late] {
+    late.DisableControls();
+    return true;
+  });
+  late.show();
+  late.findChild<QAbstractButton*>(CProgressDialog::kCancelId)->click();
+  EXPECT_EQ(lateCancels.count(), 0);
+  late.Finish();
 }
 
 // The note of a fall back to the slower rate wraps onto a second line; the window makes room for
