@@ -314,8 +314,11 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
   };
 
   UpdateOutcome outcome;
-  RunWithProgress(dialog, [&] { outcome = RunFirmwareUpdate(file, *programmer, hooks); });
-  updateLog.Stop();    // the outcome's message below waits for the user
+  // The update's time ends with the work, not when the window closes (a question may still be open).
+  RunWithProgress(dialog, [&] {
+    outcome = RunFirmwareUpdate(file, *programmer, hooks);
+    updateLog.Stop();
+  });
   programmer.reset();  // the prompt hook goes with it
   // Every update that reached the drive goes into the local update log, once the drive is back.
   auto logUpdate = [&](bool back) {
