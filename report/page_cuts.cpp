@@ -24,15 +24,17 @@ std::vector<ReportPage> CutReportIntoPages(double reportHeight, double pageHeigh
     }
     // The row the page end falls into starts the next page, unless it starts this one (taller
     // than a page: it has to be cut somewhere).
-    for (size_t i = 0; i < rows.size(); ++i) {
-      const ReportRow& row = rows[i];
+    for (const ReportRow& row : rows) {
       if (row.top < to - kSlack && row.bottom > to + kSlack && row.top > from + kSlack) {
         to = row.top;
-        // A header row never ends a page: it goes with its table's first row.
-        if (i > 0 && rows[i - 1].header && rows[i - 1].table == row.table && rows[i - 1].top > from + kSlack)
-          to = rows[i - 1].top;
         break;
       }
+    }
+    // A heading or a header row never ends a page: it goes with what follows it.
+    for (auto it = rows.rbegin(); it != rows.rend(); ++it) {
+      if (it->bottom > to + kSlack) continue;
+      if (!(it->header || it->keepWithNext) || it->top <= from + kSlack) break;
+      to = it->top;
     }
     pages.push_back({from, to, header});
     // The next page repeats the header of a table that goes on below the cut.

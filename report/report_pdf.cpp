@@ -9,9 +9,12 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QTextLayout>
 #include <QTextTable>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -27,13 +30,26 @@ void QuietHandler(QtMsgType type, const QMessageLogContext&, const QString& mess
 }
 
 // The rows of every table as the layout placed them: a row reaches from half-way between its text and
-// the row above to half-way to the row below, so the rows of a table tile it without gaps.
+// the row above to half-way to the row below, so the rows of a table tile it without gaps. And every
+// line of text outside the tables, a heading's lines kept with what follows.
 void CollectRows(QTextDocument& document, QTextFrame* frame, std::vector<ReportRow>& rows, int& tables) {
   QAbstractTextDocumentLayout* layout = document.documentLayout();
-  for (QTextFrame* child : frame->childFrames()) {
-    auto* table = qobject_cast<QTextTable*>(child);
+  for (QTextFrame::iterator it = frame->begin(); !it.atEnd(); ++it) {
+    if (it.currentFrame() == nullptr) {
+      const QTextBlock block = it.currentBlock();
+      const QRectF box = layout->blockBoundingRect(block);
+      const QTextLayout* lines = block.layout();
+      if (!box.isValid() || lines == nullptr) continue;
+      const bool heading = block.blockFormat().headingLevel() > 0;
+      for (int i = 0; i < lines->lineCount(); ++i) {
+        const QRectF line = lines->lineAt(i).rect();
+        rows.push_back({box.top() + line.top(), box.top() + line.bottom(), -1, false, heading});
+      }
+      continue;
+    }
+    auto* table = qobject_cast<QTextTable*>(it.currentFrame());
     if (table == nullptr) {
-      CollectRows(document, child, rows, tables);
+      CollectRows(document, it.currentFrame(), rows, tables);
       continue;
     }
     const int number = tables++;
@@ -44,15 +60,16 @@ void CollectRows(QTextDocument& document, QTextFrame* frame, std::vector<ReportR
       for (int c = 0; c < table->columns(); ++c) {
         const QTextTableCell cell = table->cellAt(r, c);
         if (cell.row() != r) continue;  // spans from a row above
-        for (QTextFrame::iterator it = cell.begin(); !it.atEnd(); ++it) {
-          const QRectF rect = layout->blockBoundingRect(it.currentBlock());
+        for (QTextFrame::iterator in = cell.begin(); !in.atEnd(); ++in) {
+          const QRectF rect = layout->blockBoundingRect(in.currentBlock());
           if (!rect.isValid()) continue;
           top = std::min(top, rect.top());
           bottom = std::max(bottom, rect.bottom());
         }
       }
       if (bottom < top) continue;
-      rows.push_back({top, bottom, number, r < table->format().headerRowCount()});
+      const bool header = r < table->format().headerRowCount();
+      rows.push_back({top, bottom, number, header, header});
     }
     for (size_t i = first; i < rows.size(); ++i) {
       rows[i].top = i == first ? box.top() : (rows[i - 1].bottom + rows[i].top) / 2;
@@ -71,6 +88,8 @@ std::vector<ReportPage> LayOutReportPages(QTextDocument& document, QPaintDevice&
   std::vector<ReportRow> rows;
   int tables = 0;
   CollectRows(document, document.rootFrame(), rows, tables);
+  std::stable_sort(rows.begin(), rows.end(),
+                   [](const ReportRow& a, const ReportRow& b) { return a.top < b.top; });
   std::vector<ReportPage> pages = CutReportIntoPages(document.size().height(), pageHeight, rows);
   if (rowsOut != nullptr) *rowsOut = std::move(rows);
   return pages;

@@ -18,8 +18,8 @@ namespace {
 
 TEST(ReportPageCuts, MoveASplitRowWholeKeepTheHeaderWithItsRowsAndRepeatIt) {
   // A heading 0..30, then a table: header 30..40, rows of 20 from 40 on, the fourth two lines tall.
-  std::vector<ReportRow> rows{{30, 40, 0, true},   {40, 60, 0, false},   {60, 80, 0, false},
-                              {80, 120, 0, false}, {120, 140, 0, false}, {140, 160, 0, false}};
+  std::vector<ReportRow> rows{{30, 40, 0, true, true}, {40, 60, 0, false},   {60, 80, 0, false},
+                              {80, 120, 0, false},     {120, 140, 0, false}, {140, 160, 0, false}};
   const std::vector<ReportPage> pages = CutReportIntoPages(160, 100, rows);
   ASSERT_EQ(pages.size(), 2u);
   EXPECT_EQ(pages[0].from, 0);
@@ -29,15 +29,15 @@ TEST(ReportPageCuts, MoveASplitRowWholeKeepTheHeaderWithItsRowsAndRepeatIt) {
   EXPECT_EQ(pages[1].to, 160);
   EXPECT_EQ(pages[1].repeatedHeader, 0) << "the table goes on: its header first";
 
-  // A header that would end a page goes to the next one with the table's first row; a row taller
-  // than a page is cut where it must.
-  rows = {{85, 95, 1, true}, {95, 115, 1, false}, {115, 400, 1, false}};
+  // A heading and a header that would end a page go to the next one with the table's first row; a
+  // row taller than a page is cut where it must.
+  rows = {{70, 85, -1, false, true}, {85, 95, 1, true, true}, {95, 115, 1, false}, {115, 400, 1, false}};
   const std::vector<ReportPage> tall = CutReportIntoPages(400, 100, rows);
   ASSERT_GE(tall.size(), 4u);
-  EXPECT_EQ(tall[0].to, 85);
-  EXPECT_EQ(tall[1].from, 85);
+  EXPECT_EQ(tall[0].to, 70);
+  EXPECT_EQ(tall[1].from, 70);
   EXPECT_EQ(tall[1].to, 115);
-  EXPECT_EQ(tall[2].repeatedHeader, 0);
+  EXPECT_EQ(tall[2].repeatedHeader, 1);
   EXPECT_DOUBLE_EQ(tall[2].to - tall[2].from, 90) << "a page with the header repeated holds less";
   EXPECT_DOUBLE_EQ(tall.back().to, 400);
 }
@@ -61,7 +61,9 @@ TEST(ReportPageCuts, ALongReportLaidOutBreaksNoRow) {
       for (int line = 0; line < r % 4; ++line) text += "<br>more text";
       html += "<tr><td>" + text + "</td><td>" + std::to_string(r * 7) + "</td></tr>";
     }
-    html += "</table>";
+    html +=
+        "</table><p>A paragraph of text after the table, long enough to take two or three lines of the "
+        "page, so that a cut may fall into it as well as into a row of a table.</p>";
   }
   QTextDocument document;
   document.setHtml(QString::fromStdString(html));
