@@ -20,8 +20,10 @@ namespace {
 constexpr int kTextTitle = 49160, kTextName = 49161, kTextPage = 49162, kTextShowEqual = 49163;
 constexpr int kTextWriteSelected = 49164, kTextWriteAll = 49165, kTextDrive = 49131, kTextFile = 49146;
 constexpr int kTextWriteAllQuestion = 51061, kTextCancelWrite = 51023;
-constexpr int kTextUnit = 49141, kTextRaw = 49154, kTextMissing = 49167, kTextCount = 49168;
+constexpr int kTextUnit = 49141, kTextRaw = 49154, kTextMissing = 49167;
 constexpr int kTextEqual = 49169, kTextNotWritten = 49173;
+// Counted in words, and the two value columns say which side they show.
+constexpr int kTextOneDiffers = 54100, kTextManyDiffer = 54101, kTextInDrive = 54102, kTextInFile = 54103;
 
 QString Tr(int id) {
   return QString::fromUtf8(Text(id));
@@ -56,7 +58,7 @@ CCompareDialog::CCompareDialog(ParameterSet drive, ParameterSet file,
 
   table_ = new QTableWidget(0, 6, this);
   table_->setHorizontalHeaderLabels(
-      {Tr(kTextPage), Tr(kTextName), Tr(kTextDrive), Tr(kTextFile), Tr(kTextUnit), Tr(kTextRaw)});
+      {Tr(kTextPage), Tr(kTextName), Tr(kTextInDrive), Tr(kTextInFile), Tr(kTextUnit), Tr(kTextRaw)});
   table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table_->setSelectionBehavior(QAbstractItemView::SelectRows);
   table_->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -112,7 +114,12 @@ void CCompareDialog::Fill() {
     differences += d.equal() ? 0 : 1;
     auto value = [&](bool in, uint32_t raw, const std::optional<ReadFailure>& failed) {
       if (failed) return Q(ReadFailureText(*failed, l));  // that row says why, the others go on
-      return in ? Q(FormatUserValue(d.entry, raw, l)) : Tr(kTextMissing);
+      // The unit has its own column.
+      if (!in) return Tr(kTextMissing);
+      QString text = Q(FormatUserValue(d.entry, raw, l));
+      const std::string unit = ParameterUnit(d.entry, l);
+      if (!unit.empty() && text.endsWith(Q(" " + unit))) text.chop(static_cast<int>(Q(unit).size()) + 1);
+      return text;
     };
     const QString cells[] = {
         Q(PageTitle(d.entry.page, l)),   Q(ParameterLabel(d.entry, l)),
@@ -134,7 +141,9 @@ void CCompareDialog::Fill() {
   // That sized the last column to its contents as well; it stretches to the table's edge again.
   table_->horizontalHeader()->setStretchLastSection(false);
   table_->horizontalHeader()->setStretchLastSection(true);
-  summary_->setText(differences == 0 ? Tr(kTextEqual) : Tr(kTextCount).arg(differences));
+  summary_->setText(differences == 0   ? Tr(kTextEqual)
+                    : differences == 1 ? Tr(kTextOneDiffers)
+                                       : Tr(kTextManyDiffer).arg(differences));
   UpdateButtons();
 }
 

@@ -145,18 +145,50 @@ ProgrammerPromptHook SetProgrammerPromptHook(ProgrammerPromptHook hook) {
   return std::exchange(PromptHook(), std::move(hook));
 }
 
-void ShowUpdateProgress(CProgressDialog& dialog, PhaseEstimate& estimate, const UpdateProgress& p) {
-  dialog.SetPhase(Tr(kTextPhaseFirst + static_cast<int>(p.phase)));
-  estimate.add(p, dialog.ElapsedMs());
+namespace {
+constexpr int kTextLoadingKernel = 54000;
+constexpr int kTextRestarting = 54001;
+constexpr int kTextReadingBack = 54002;
+constexpr int kTextSectionBytes = 54003;
+constexpr int kTextAllSections = 54004;
+constexpr int kTextEndBox = 54005;
+constexpr int kTextCancelQuestion = 54006;
+constexpr int kTextNoDriveAnswered = 54007;
+constexpr int kTextDriveOnPort = 54008;
+
+QString Grouped(uint64_t value) {
+  QString digits = QString::number(value);
+  const QChar separator = CurrentLanguage() == Language::German ? QLatin1Char('.') : QLatin1Char(',');
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(at, separator);
+  return digits;
+}
+
+// The phase as it is: the boot loader is waited for, then the kernel loaded through it; the
+// programmer's close restarts the drive.
+QString PhaseName(const UpdateProgress& p) {
+  if (p.phase == UpdatePhase::Connecting && p.bytesTotal > 0) return Tr(kTextLoadingKernel);
+  if (p.phase == UpdatePhase::Verifying && p.readBack) return Tr(kTextReadingBack);
+  if (p.phase == UpdatePhase::Closing || p.phase == UpdatePhase::Finished) return Tr(kTextRestarting);
+  return Tr(kTextPhaseFirst + static_cast<int>(p.phase));
+}
+}  // namespace
+
+void ShowUpdateProgress(CProgressDialog& dialog, UpdateEstimate& estimate, const UpdateProgress& p) {
+  dialog.SetPhase(PhaseName(p));
+  const int64_t now = dialog.ElapsedMs();
+  estimate.add(p, now);
   const bool pass = p.phase == UpdatePhase::Programming || p.phase == UpdatePhase::Verifying;
-  const QString figures = QString::fromStdString(UpdateProgressDetail(p, estimate.remainingMs()));
+  // The line's figures without a time: the time line below the bar has the whole update's.
+  const QString figures = QString::fromStdString(UpdateProgressDetail(p, -1));
   if (pass) {
     // The comparison reads the whole image back, not one section.
-    const QString where =
-        p.readBack
-            ? Tr(kTextReadBackPass)
-            : Tr(kTextSection).arg(p.section).arg(p.sectionCount).arg(QString::fromStdString(p.sectionName));
-    dialog.SetDetail(where + QLatin1Char('\n') + figures);
+    const QString where = p.readBack ? Tr(kTextReadBackPass)
+                                     : Tr(kTextSectionBytes)
+                                           .arg(p.section)
+                                           .arg(p.sectionCount)
+                                           .arg(QString::fromStdString(p.sectionName))
+                                           .arg(Grouped(p.sectionBytesDone), Grouped(p.sectionBytesTotal));
+    dialog.SetDetail(where + QLatin1Char('\n') + (p.readBack ? figures : Tr(kTextAllSections).arg(figures)));
     dialog.SetProgress(p.bytesDone, p.bytesTotal);
   } else if (p.phase == UpdatePhase::Connecting && p.bytesTotal > 0) {
     dialog.SetDetail(figures);  // the flash kernel on its way through the boot ROM
@@ -165,12 +197,33 @@ void ShowUpdateProgress(CProgressDialog& dialog, PhaseEstimate& estimate, const 
     dialog.SetDetail({});
     dialog.SetBusy();  // waiting for the boot loader, and the erase, report no bytes
   }
-  // The time left is the current phase's, from the rate measured in it.
-  dialog.SetRemaining(pass || p.phase == UpdatePhase::Connecting ? estimate.remainingMs() : -1);
+  // The last steps cannot be stopped, and the read-back choice is taken.
+  if (p.phase == UpdatePhase::Closing || p.phase == UpdatePhase::Finished) dialog.DisableControls();
+  if (p.readBack) {
+    for (QCheckBox* box : dialog.findChildren<QCheckBox*>()) box->setEnabled(false);
+  }
+  // The time left is the whole update's, from the first report on; nothing before the user's OK.
+  dialog.SetRemaining(p.phase >= UpdatePhase::Connecting ? estimate.remainingMs(now) : -1);
+}
+
+namespace {
+// What the update will move, for its time left: the file's programmed sections and the rates.
+UpdatePlan PlanOf(const std::string& file, const UpdateHooks& hooks, bool readBack) {
+  UpdatePlan plan;
+  plan.bootBaud = hooks.bootBaud;
+  plan.kernelBaud = hooks.kernelBaud;
+  plan.readBack = readBack;
+  const FirmwareFileCheck check = OpenFirmwareFile(file);
+  if (check.problem != FirmwareFileProblem::None) return plan;
+  for (const FirmwareSectionInfo& section : ProgrammedSections(*check.file)) {
+    plan.imageBytes += section.sizeBytes;
+    ++plan.sections;
+  }
+  return plan;
 }
 
 // The drive's identification for the update log, "" when no drive answers.
-static std::string DriveIdentificationNow() {
+std::string DriveIdentificationNow() {
   uint16_t words[kRecordWords];
   if (!IsLinkOpen() || !ReadRecord(128, words)) return {};
   std::array<int16_t, 15> record{};
@@ -178,6 +231,8 @@ static std::string DriveIdentificationNow() {
   const DriveIdentity id = DecodeIdentification(record);
   return DriveIdentificationText(id.typeText, id.versionText, id.recordCount);
 }
+
+}  // namespace
 
 void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
   const QString path = ChooseFile(&window, FileChoice::Firmware);
@@ -195,6 +250,9 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
   CProgressDialog dialog(Tr(kTextTitle), true, &window);
   dialog.SetPhase(Tr(kTextPhaseFirst + static_cast<int>(UpdatePhase::CheckingFile)));
   dialog.SetBusy();
+  dialog.HoldClock();  // the time counts from the answer to the switch-on prompt
+  UpdateLogRecorder updateLog("axtune", PortLabel(window.CheckedPort()), file, DriveIdentificationNow());
+  if (processor != nullptr) updateLog.SetProcessor(std::string(processor->name));
 
   UpdateHooks hooks;
   hooks.kernelBaud = ReadUpdateBaudMemory(kDefaultKernelBaud);
@@ -207,6 +265,7 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
     RunOnGui(&dialog, [&] {
       goOn = AskToSwitchOn(&dialog, QString::fromStdString(title), baud);
       dialog.RestartClock();
+      updateLog.Restart();
       if (goOn && baud != hooks.kernelBaud) WriteUpdateBaudMemory(baud);
     });
     // The worker waited for the answer: the programmer reads its rates again after the prompt.
@@ -230,12 +289,24 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
     readBack->store(on);
     WriteUpdateReadBack(on);  // remembered in the port memory file for the next update
   });
-  auto estimate = std::make_shared<PhaseEstimate>();
+  auto estimate = std::make_shared<UpdateEstimate>(PlanOf(file, hooks, readBack->load()));
+  QObject::connect(option, &QCheckBox::toggled, [estimate](bool on) { estimate->setReadBack(on); });
+  // Once the flash is touched, a cancel leaves the drive without firmware: asked first.
+  auto flashTouched = std::make_shared<bool>(false);
+  dialog.SetCancelQuestion([&dialog, flashTouched] {
+    if (!*flashTouched) return true;
+    return QMessageBox::question(&dialog, QStringLiteral("Axtune"), Tr(kTextCancelQuestion),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+  });
   hooks.control = &control;
   hooks.processor = processor;
   hooks.readBack = [readBack] { return readBack->load(); };
-  hooks.progress = [&dialog, estimate](const UpdateProgress& p) {
-    PostToGui(&dialog, [&dialog, estimate, p] { ShowUpdateProgress(dialog, *estimate, p); });
+  hooks.progress = [&dialog, estimate, flashTouched](const UpdateProgress& p) {
+    PostToGui(&dialog, [&dialog, estimate, flashTouched, p] {
+      if (p.phase >= UpdatePhase::Erasing && p.phase <= UpdatePhase::Verifying) *flashTouched = true;
+      if (p.phase >= UpdatePhase::Closing) *flashTouched = false;  // too late to stop anything
+      ShowUpdateProgress(dialog, *estimate, p);
+    });
   };
   hooks.log = [&dialog, &hooks](const std::string&) {
     const int from = hooks.kernelBaud;  // on the worker, after the prompt set it
@@ -254,10 +325,11 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
   };
 
   UpdateOutcome outcome;
-  UpdateLogRecorder updateLog("axtune", PortLabel(window.CheckedPort()), file, DriveIdentificationNow());
-  if (processor != nullptr) updateLog.SetProcessor(std::string(processor->name));
-  RunWithProgress(dialog, [&] { outcome = RunFirmwareUpdate(file, *programmer, hooks); });
-  updateLog.Stop();    // the outcome's message below waits for the user
+  // The update's time ends with the work, not when the window closes (a question may still be open).
+  RunWithProgress(dialog, [&] {
+    outcome = RunFirmwareUpdate(file, *programmer, hooks);
+    updateLog.Stop();
+  });
   programmer.reset();  // the prompt hook goes with it
   // Every update that reached the drive goes into the local update log, once the drive is back.
   auto logUpdate = [&](bool back) {
@@ -278,7 +350,22 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
   }
   // Whatever the outcome, the drive was restarted: it holds its stored values, nothing unstored.
   window.DriveRestarted();
-  ShowMessage(&window, OutcomeText(outcome));
+  // The end box: the outcome with the file, the drive, the update's time and rate.
+  const UpdateLogEntry& entry = updateLog.entry();
+  const double seconds = updateLog.Seconds();
+  // "QMX10-BA 4.1.7 on COM1", as the window's title names it.
+  const std::string type = entry.driveBefore.substr(0, entry.driveBefore.find(", "));
+  const QString drive =
+      type.empty()
+          ? Tr(kTextNoDriveAnswered)
+          : Tr(kTextDriveOnPort).arg(QString::fromStdString(type), QString::fromStdString(entry.port));
+  ShowMessage(&window,
+              Tr(kTextEndBox)
+                  .arg(OutcomeText(outcome), path, drive,
+                       CProgressDialog::FormatDuration(static_cast<int64_t>(seconds * 1000 + 500)))
+                  .arg(Grouped(seconds > 0 ? static_cast<uint64_t>(
+                                                 static_cast<double>(outcome.bytesProgrammed) / seconds + 0.5)
+                                           : 0)));
 
   // The drive starts its firmware after the programmer's reset; find it again.
   QApplication::setOverrideCursor(Qt::WaitCursor);

@@ -11,7 +11,7 @@ namespace axtune {
 
 class CAxtuneDlg;
 class CProgressDialog;
-class PhaseEstimate;
+class UpdateEstimate;
 struct UpdateProgress;
 
 void RunFirmwareUpdateCommand(CAxtuneDlg& window);
@@ -27,9 +27,9 @@ class CProcessorChoiceDialog;
 using ProcessorChoiceHook = std::function<int(CProcessorChoiceDialog& dialog)>;
 ProcessorChoiceHook SetProcessorChoiceHook(ProcessorChoiceHook hook);
 
-// Puts one progress report of the update into the window: phase, section k of n with its name, the
-// bytes done of the phase's bytes at the line's rate, the bar over the phase (the boot load, the
-// programming pass, the verify pass) and the time left in it from the rate `estimate` measures.
-void ShowUpdateProgress(CProgressDialog& dialog, PhaseEstimate& estimate, const UpdateProgress& progress);
+// Puts one progress report of the update into the window: the phase as it is, section k of n with its
+// name and bytes, the pass's bytes at the line's rate, the bar over the phase (the kernel load, the
+// programming pass, the verify pass, the read-back) and the time left of the whole update.
+void ShowUpdateProgress(CProgressDialog& dialog, UpdateEstimate& estimate, const UpdateProgress& progress);
 
 }  // namespace axtune

@@ -1,6 +1,7 @@
 #include "app/parameter_report_commands.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -50,7 +51,12 @@ bool ReadDriveSet(CAxtuneDlg& window, const QString& title, ParameterSet& set, s
   window.PauseDriveTraffic();
   RunWithProgress(dialog, [&] { ok = ReadDriveParameterSet(access, count, set, error); });
   window.ResumeDriveTraffic();
-  set.source = Tr(kTextConnectedDrive).toStdString() + " (" + PortLabel(window.CheckedPort()) + ")";
+  // Named as the window's title names it: "QMX10-BA 4.1.7 on COM1 (/dev/ttyUSB0)".
+  const QString windowTitle = window.windowTitle();
+  const qsizetype dash = windowTitle.indexOf(QStringLiteral(" \u2013 "));
+  set.source = dash >= 0
+                   ? windowTitle.mid(dash + 3).toStdString()
+                   : Tr(kTextConnectedDrive).toStdString() + " (" + PortLabel(window.CheckedPort()) + ")";
   return ok;
 }
 
@@ -129,8 +135,12 @@ void RunReportCommand(CAxtuneDlg& window) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const bool written = WriteReportFile(BuildReportHtml(data), path, error);
   QApplication::restoreOverrideCursor();
-  ShowMessage(&window,
-              written ? Tr(kTextSaved).arg(path) : Tr(kTextNotSaved).arg(QString::fromStdString(error)));
+  // Saved: said in the status line, as save and load say it; a failure still stops the user.
+  if (written) {
+    window.ShowStatusNote(Tr(kTextSaved).arg(QDir::toNativeSeparators(path)));
+  } else {
+    ShowMessage(&window, Tr(kTextNotSaved).arg(QString::fromStdString(error)));
+  }
 }
 
 }  // namespace axtune

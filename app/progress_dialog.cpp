@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -128,7 +129,27 @@ void CProgressDialog::SetClock(std::function<int64_t()> elapsedMs) {
   UpdateTime();
 }
 
+void CProgressDialog::HoldClock() {
+  clockHeld_ = true;
+  UpdateTime();
+}
+
+void CProgressDialog::SetCancelQuestion(std::function<bool()> question) {
+  cancelQuestion_ = std::move(question);
+}
+
+void CProgressDialog::DisableControls() {
+  CloseQuestions();  // a question whether to cancel is moot now
+  if (cancel_ != nullptr) cancel_->setEnabled(false);
+  for (QCheckBox* box : findChildren<QCheckBox*>()) box->setEnabled(false);
+}
+
+bool CProgressDialog::CancelEnabled() const {
+  return cancel_ != nullptr && cancel_->isEnabled();
+}
+
 void CProgressDialog::RestartClock() {
+  clockHeld_ = false;
   clockOriginMs_ = clock_();
   estimateFromMs_ = -1;
   UpdateTime();
@@ -141,11 +162,17 @@ int64_t CProgressDialog::ElapsedMs() const {
 void CProgressDialog::SetRemaining(int64_t ms) {
   remainingGiven_ = true;
   remainingMs_ = ms;
+  remainingAtMs_ = ElapsedMs();
   UpdateTime();
+}
+
+void CProgressDialog::CloseQuestions() {
+  for (QMessageBox* box : findChildren<QMessageBox*>()) box->reject();
 }
 
 void CProgressDialog::Finish() {
   finished_ = true;
+  CloseQuestions();
   tick_.stop();
   QDialog::done(QDialog::Accepted);
 }
@@ -160,7 +187,14 @@ void CProgressDialog::reject() {
 }
 
 void CProgressDialog::RequestCancel() {
-  if (cancelRequested_) return;
+  if (cancelRequested_ || asking_ || (cancel_ != nullptr && !cancel_->isEnabled())) return;
+  if (cancelQuestion_) {
+    asking_ = true;
+    const bool goOn = cancelQuestion_();
+    asking_ = false;
+    // The work may have gone past the point where a cancel means anything while the user read.
+    if (!goOn || finished_ || (cancel_ != nullptr && !cancel_->isEnabled())) return;
+  }
   cancelRequested_ = true;
   phase_->setText(Tr(kTextCancelling));
   if (cancel_ != nullptr) cancel_->setEnabled(false);
@@ -170,12 +204,15 @@ void CProgressDialog::RequestCancel() {
 void CProgressDialog::UpdateTime() {
   const int64_t elapsed = ElapsedMs();
   const double measured = fraction_ - estimateFromFraction_;
-  if (remainingGiven_) {
+  if (clockHeld_) {
+    time_->setText(QStringLiteral(" "));  // keeps the line's height
+  } else if (remainingGiven_) {
+    const int64_t left =
+        remainingMs_ >= 0 ? std::max<int64_t>(remainingMs_ - (elapsed - remainingAtMs_), 0) : -1;
     // The time left is rounded to the nearest second, as the update's own figures line rounds it,
     // so the two never show 0:01 and 0:00 for the same estimate; the elapsed time counts whole seconds.
-    time_->setText(remainingMs_ >= 0
-                       ? Tr(kTextRemaining).arg(FormatDuration(elapsed), FormatDuration(remainingMs_ + 500))
-                       : Tr(kTextElapsed).arg(FormatDuration(elapsed)));
+    time_->setText(left >= 0 ? Tr(kTextRemaining).arg(FormatDuration(elapsed), FormatDuration(left + 500))
+                             : Tr(kTextElapsed).arg(FormatDuration(elapsed)));
   } else if (estimateFromMs_ >= 0 && fraction_ >= 0 && measured >= kMinFractionForEstimate &&
              fraction_ < 1.0) {
     const auto remaining =

@@ -47,10 +47,19 @@ class CProgressDialog : public QDialog {
   void SetClock(std::function<int64_t()> elapsedMs);
   // The elapsed time counts from now (the firmware update: from the user's answer to its prompt).
   void RestartClock();
+  // No time is shown until RestartClock (the firmware update waits for the user's answer first).
+  void HoldClock();
   int64_t ElapsedMs() const;
   // The time left as the work knows it (the rate of its current phase); below 0: not known yet.
-  // Once called, the window shows this instead of its own estimate over the whole bar.
+  // Once called, the window shows this instead of its own estimate over the whole bar, counting it
+  // down between calls.
   void SetRemaining(int64_t ms);
+  // Asked before a cancel request goes out (the firmware update asks once the flash is touched);
+  // false keeps the work going. Empty: Cancel acts at once.
+  void SetCancelQuestion(std::function<bool()> question);
+  // The work can no longer be stopped or steered (its last steps): Cancel and the options grey out.
+  void DisableControls();
+  bool CancelEnabled() const;
   // A check box below the bar for a choice the work reads while it runs (object name kOptionId).
   QCheckBox* AddOption(const QString& text, bool checked);
 
@@ -75,6 +84,8 @@ class CProgressDialog : public QDialog {
 
  private:
   void RequestCancel();
+  // Closes a question the window's owner asks over it (the cancel question), answering no.
+  void CloseQuestions();
   void UpdateTime();
 
   QLabel* phase_;
@@ -91,6 +102,10 @@ class CProgressDialog : public QDialog {
   int64_t estimateFromMs_ = -1;
   int64_t clockOriginMs_ = 0;
   bool remainingGiven_ = false;
+  bool clockHeld_ = false;
+  int64_t remainingAtMs_ = 0;
+  std::function<bool()> cancelQuestion_;
+  bool asking_ = false;
   int64_t remainingMs_ = -1;
   double estimateFromFraction_ = 0;
   bool cancelRequested_ = false;

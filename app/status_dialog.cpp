@@ -92,6 +92,8 @@ QString HelpText(int id) {
 }  // namespace
 
 CStatusDialog::CStatusDialog(QWidget* parent) : QDialog(parent) {
+  // One temperature on the screen: the panel follows the status bar's dead band.
+  memory_.sharedTemperature = &ProcessDriveStatusMemory().lastTemperature;
   setObjectName(QString::number(kDialogId));
   setWindowTitle(QStringLiteral("Status"));
   setWindowFlag(Qt::WindowStaysOnTopHint, true);

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <vector>
 
+#include "core/drive_status.h"
 #include "res/strings.h"
 #include "res/trend_text_ids.h"
 
@@ -23,60 +24,31 @@ constexpr int kSqueezeEvery = 1000;  // samples dropped between two compactions 
 // The pages' unit texts: "Schritte" / "steps", "Schritte/s" / "steps/s".
 constexpr int kTextUnitSteps = 47242;
 constexpr int kTextUnitStepsPerSecond = 47241;
+constexpr int kTextUnitFullSteps = 54205;
 
 QString Tr(int id) {
   return QString::fromUtf8(Text(id));
 }
 
-// Where the traces of each unit go: an axis per unit, three on each side.
-struct AxisPlace {
-  QCPAxis::AxisType side;
-  int group;  // traces of one group share an axis
-};
-constexpr AxisPlace kAxisPlaces[kColTemperature + 1] = {
-    {QCPAxis::atLeft, 0},   // motor position
-    {QCPAxis::atLeft, 0},   // encoder position
-    {QCPAxis::atLeft, 1},   // velocity
-    {QCPAxis::atLeft, 2},   // following error
-    {QCPAxis::atRight, 3},  // current
-    {QCPAxis::atRight, 4},  // voltage
-    {QCPAxis::atRight, 5},  // temperature
-};
-// The least span an axis shows, so that noise of a fraction of a unit does not fill the plot and a
-// flat following error looks flat.
-constexpr double kMinimumSpan[kColTemperature + 1] = {20, 20, 20, 20, 1, 10, 10};
-
-// The drive's step resolution as the newest answered poll gave it; 0 when none did.
-int StepsPerRevolution(const TrendRecorder* recorder) {
-  if (recorder == nullptr) return 0;
-  const auto& samples = recorder->samples();
-  for (auto it = samples.rbegin(); it != samples.rend(); ++it)
-    if (it->valid) return it->stepsPerRevolution;
-  return 0;
-}
-
-QColor MarkColor(TrendEventKind kind) {
-  switch (kind) {
-    case TrendEventKind::ProfileStarted:
-    case TrendEventKind::ProfileEnded:
-      return QColor(20, 110, 40);
-    case TrendEventKind::HomingStarted:
-    case TrendEventKind::HomingEnded:
-      return QColor(120, 40, 160);
-    case TrendEventKind::Fault:
-      return QColor(210, 0, 0);
-    case TrendEventKind::NoAnswer:
-      return QColor(110, 110, 110);
-    case TrendEventKind::ParameterWritten:
-      return QColor(200, 110, 0);
-  }
-  return Qt::black;
-}
+// The lane of each analog trace: the motor and the encoder position share one, so that a lost step
+// shows as the two parting.
+constexpr int kLaneOf[kColTemperature + 1] = {0, 0, 1, 2, 3, 4, 5};
+// The least span a lane's axis shows, so that noise of a fraction of a unit does not fill the lane.
+constexpr double kMinimumSpan[kColTemperature + 1] = {20, 20, 20, 8, 1, 10, 10};
+// A stepper loses steps in fours: the following error's lane shows at least four either way, so a
+// healthy drive's 0 reads as a flat line in the middle.
+constexpr double kFollowingErrorSpan = 4;
 
 QString ValueText(double value, int column) {
   const TrendColumnInfo& info = TrendColumnOf(column);
   if (std::isnan(value)) return QStringLiteral("\u2013");
   if (info.digital) return value != 0 ? QStringLiteral("1") : QStringLiteral("0");
+  // The temperature in whole degrees, rounded as the status bar and the panel round it.
+  if (column == kColTemperature) {
+    return QStringLiteral("%1 %2")
+        .arg(TemperatureDegrees(static_cast<int16_t>(std::lround(value * 128))))
+        .arg(TrendPlot::unitText(column));
+  }
   const int decimals = column == kColCurrent ? 2 : column <= kColFollowingError ? 0 : 1;
   // In the window's language, as the axes write their numbers ("48,0 V" in German).
   return QStringLiteral("%1 %2").arg(QLocale().toString(value, 'f', decimals), TrendPlot::unitText(column));
@@ -97,6 +69,7 @@ QString TrendPlot::unitText(int column) {
   const std::string unit = TrendColumnOf(std::clamp(column, 0, kTrendColumnCount - 1)).unit;
   if (unit == "steps") return Tr(kTextUnitSteps);
   if (unit == "steps/s") return Tr(kTextUnitStepsPerSecond);
+  if (unit == "full steps") return Tr(kTextUnitFullSteps);
   return QString::fromStdString(unit);
 }
 
@@ -108,64 +81,100 @@ TrendPlot::TrendPlot(QWidget* parent) : QCustomPlot(parent) {
   setMouseTracking(true);
   setUpAxes();
   connect(xAxis, qOverload<const QCPRange&>(&QCPAxis::rangeChanged), this, [this](const QCPRange& range) {
-    digital_->axis(QCPAxis::atBottom)->setRange(range);
+    for (QCPAxis* time : timeAxes_) {
+      if (time != xAxis) time->setRange(range);
+    }
     // A drag or a zoom that leaves the newest sample out of view stops the view from following.
     if (!moving_) following_ = range.upper >= newestTime() - 1e-6;
     dirty_ = true;
   });
-  connect(this, &QCustomPlot::beforeReplot, this, &TrendPlot::layOutMarkLabels);
+  // The lanes' sizes are known once the layout is done, on screen and for a picture of another size.
+  connect(this, &QCustomPlot::afterLayout, this, &TrendPlot::layOutMarkLabels);
   // The first view is set once the lanes follow it: their axis carries the time labels, and until
   // the view first moves (a minute later) it would keep QCustomPlot's 0..5 and hide the lanes.
   setTimeRange(0, kDefaultSpanSeconds);
 }
 
+QCPAxisRect* TrendPlot::addLane(QCPAxis** timeAxis, QCPAxis** valueAxis) {
+  auto* lane = new QCPAxisRect(this, false);
+  *timeAxis = lane->addAxis(QCPAxis::atBottom);
+  *valueAxis = lane->addAxis(QCPAxis::atLeft);
+  (*timeAxis)->setTickLabels(false);
+  (*timeAxis)->setPadding(0);
+  (*timeAxis)->setTickLength(0, 3);
+  (*timeAxis)->setSubTickLength(0, 0);
+  // Only the left and right margins follow the axes; the lanes sit close above each other.
+  lane->setAutoMargins(QCP::msLeft | QCP::msRight);
+  lane->setMargins(QMargins(0, 3, 0, 3));
+  lane->setRangeDrag(Qt::Horizontal);
+  lane->setRangeZoom(Qt::Horizontal);
+  timeAxes_.push_back(*timeAxis);
+  return lane;
+}
+
 void TrendPlot::setUpAxes() {
   plotLayout()->clear();
-  analog_ = new QCPAxisRect(this, false);
-  digital_ = new QCPAxisRect(this, false);
-  plotLayout()->addElement(0, 0, analog_);
-  plotLayout()->addElement(1, 0, digital_);
-  plotLayout()->setRowStretchFactors({3.0, 1.0});
-  plotLayout()->setRowSpacing(2);
-
-  xAxis = analog_->addAxis(QCPAxis::atBottom);
-  QCPAxis* digitalTime = digital_->addAxis(QCPAxis::atBottom);
+  plotLayout()->setRowSpacing(0);
+  auto* margins = new QCPMarginGroup(this);
+  QCPAxis* laneAxis[kAnalogLanes] = {};
+  for (int l = 0; l < kAnalogLanes; ++l) {
+    QCPAxis* time = nullptr;
+    lanes_[static_cast<size_t>(l)] = addLane(&time, &laneAxis[l]);
+    if (l == 0) xAxis = time;
+  }
+  marksLane_ = addLane(&marksTime_, &marksRows_);
+  marksRows_->setRange(0, kMarkRows);
+  marksRows_->setTicks(false);
+  marksRows_->setTickLabels(false);
+  marksRows_->grid()->setVisible(false);
+  QCPAxis* digitalTime = nullptr;
+  QCPAxis* lanes = nullptr;
+  digital_ = addLane(&digitalTime, &lanes);
+  // The time's numbers and label under the lowest lane only.
+  digitalTime->setTickLabels(true);
   digitalTime->setLabel(Tr(kTextTrendTime));
-  xAxis->setTickLabels(false);
-  for (QCPAxisRect* rect : {analog_, digital_}) {
-    rect->setRangeDrag(Qt::Horizontal);
-    rect->setRangeZoom(Qt::Horizontal);
+  digital_->setMargins(QMargins(0, 3, 0, 0));
+  digital_->setAutoMargins(QCP::msLeft | QCP::msRight | QCP::msBottom);
+  for (QCPAxisRect* rect : allLanes()) {
     rect->setRangeDragAxes(xAxis, nullptr);
     rect->setRangeZoomAxes(xAxis, nullptr);
+    // Every lane lines up on the same left and right margins, whatever its axis's labels need.
+    rect->setMarginGroup(QCP::msLeft | QCP::msRight, margins);
   }
-  // Both areas line up on the same left and right margins, whatever their axes' labels need.
-  auto* margins = new QCPMarginGroup(this);
-  analog_->setMarginGroup(QCP::msLeft | QCP::msRight, margins);
-  digital_->setMarginGroup(QCP::msLeft | QCP::msRight, margins);
   setInteractions(QCP::iRangeDrag | QCP::iRangeZoom);
 
-  QCPAxis* groupAxis[6] = {};
   for (int c = 0; c <= kColTemperature; ++c) {
-    const AxisPlace place = kAxisPlaces[c];
-    QCPAxis*& axis = groupAxis[place.group];
-    if (axis == nullptr) {
-      axis = analog_->addAxis(place.side);
-      // The two positions share their axis; every other axis carries one trace's name.
-      const QString name = Tr(c == kColMotorPosition ? kTextTracePosition : TrendColumnOf(c).nameId);
-      axis->setLabel(QStringLiteral("%1 [%2]").arg(name, unitText(c)));
+    QCPAxis* axis = laneAxis[kLaneOf[c]];
+    if (c == 0 || kLaneOf[c] != kLaneOf[c - 1]) {
+      // The unit on the axis, the name at the lane's top left (a lane is too low for it on the axis);
+      // the two positions share their lane and its name.
+      axis->setLabel(unitText(c));
+      axis->setLabelColor(traceColor(c));
+      axis->setTickLabelColor(traceColor(c));
+      auto* name = new QCPItemText(this);
+      name->setClipToAxisRect(false);
+      name->position->setType(QCPItemPosition::ptAxisRectRatio);
+      name->position->setAxisRect(lanes_[static_cast<size_t>(kLaneOf[c])]);
+      name->position->setCoords(0.004, 0.0);
+      name->setPositionAlignment(Qt::AlignLeft | Qt::AlignTop);
+      name->setText(Tr(c == kColMotorPosition ? kTextTracePosition : TrendColumnOf(c).nameId));
+      name->setColor(traceColor(c));
+      name->setBrush(QColor(255, 255, 255, 200));
+      name->setPadding(QMargins(2, 0, 2, 0));
+      QFont bold = font();
+      bold.setBold(true);
+      name->setFont(bold);
+      laneNames_[static_cast<size_t>(kLaneOf[c])] = name;
     }
     axes_[c] = axis;
     graphs_[c] = addGraph(xAxis, axis);
+    graphs_[c]->setKeyAxis(timeAxes_[static_cast<size_t>(kLaneOf[c])]);
     // The encoder dashed over the motor: where both agree, both stay visible.
     graphs_[c]->setPen(QPen(traceColor(c), c == kColEncoderPosition ? 2.0 : 1.5,
                             c == kColEncoderPosition ? Qt::DashLine : Qt::SolidLine));
     graphs_[c]->setName(Tr(TrendColumnOf(c).nameId));
   }
-  percentAxis_ = analog_->addAxis(QCPAxis::atLeft);
-  percentAxis_->setLabel(Tr(kTextTrendNormalisedAxis));
-  percentAxis_->setRange(-5, 105);
 
-  QCPAxis* lanes = digital_->addAxis(QCPAxis::atLeft);
   lanes->setRange(-0.4, kDigitalLanes * kLaneStep - 0.1);
   auto ticker = QSharedPointer<QCPAxisTickerText>::create();
   for (int c = kColUpperLimit; c < kTrendColumnCount; ++c) {
@@ -181,14 +190,81 @@ void TrendPlot::setUpAxes() {
 
   addLayer(QStringLiteral("cursor"), layer(QStringLiteral("main")), QCustomPlot::limAbove);
   layer(QStringLiteral("cursor"))->setMode(QCPLayer::lmBuffered);
-  cursor_ = new QCPItemStraightLine(this);
-  cursor_->setLayer(QStringLiteral("cursor"));
-  cursor_->setClipAxisRect(analog_);
-  cursor_->setPen(QPen(Qt::black, 1, Qt::DashLine));
-  cursor_->point1->setAxes(xAxis, percentAxis_);
-  cursor_->point2->setAxes(xAxis, percentAxis_);
-  cursor_->setVisible(false);
-  applyAxisVisibility();
+  for (QCPAxisRect* rect : allLanes()) {
+    auto* cursor = new QCPItemStraightLine(this);
+    cursor->setLayer(QStringLiteral("cursor"));
+    cursor->setClipAxisRect(rect);
+    cursor->setPen(QPen(Qt::black, 1, Qt::DashLine));
+    QCPAxis* time = rect->axis(QCPAxis::atBottom);
+    QCPAxis* value = rect->axis(QCPAxis::atLeft);
+    cursor->point1->setAxes(time, value);
+    cursor->point2->setAxes(time, value);
+    cursor->setVisible(false);
+    cursors_.push_back(cursor);
+  }
+  arrangeLanes();
+}
+
+std::vector<QCPAxisRect*> TrendPlot::allLanes() const {
+  std::vector<QCPAxisRect*> rects(lanes_.begin(), lanes_.end());
+  rects.push_back(marksLane_);
+  rects.push_back(digital_);
+  return rects;
+}
+
+int TrendPlot::visibleLaneCount() const {
+  int count = 0;
+  for (QCPAxisRect* lane : lanes_) count += lane->visible() ? 1 : 0;
+  return count;
+}
+
+QCPAxisRect* TrendPlot::laneOf(int column) const {
+  if (column < 0 || column >= kTrendColumnCount || !graphs_[column]->visible()) return nullptr;
+  return graphs_[column]->keyAxis()->axisRect();
+}
+
+void TrendPlot::arrangeLanes() {
+  // Every lane out of the grid, then the ones with a visible trace back in, top to bottom.
+  for (QCPAxisRect* rect : allLanes()) plotLayout()->take(rect);
+  plotLayout()->simplify();
+  QList<double> stretch;
+  int row = 0;
+  for (int l = 0; l < kAnalogLanes; ++l) {
+    bool shown = false;
+    for (int c = 0; c <= kColTemperature; ++c) shown = shown || (kLaneOf[c] == l && graphs_[c]->visible());
+    QCPAxisRect* lane = lanes_[static_cast<size_t>(l)];
+    lane->setVisible(shown);
+    laneNames_[static_cast<size_t>(l)]->setVisible(shown);
+    if (!shown) continue;
+    plotLayout()->addElement(row++, 0, lane);
+    stretch << 1.0;
+  }
+  // The marks' lane is as high as its rows of labels.
+  const int rowHeight = QFontMetrics(markFont(font())).height() + 2;
+  marksLane_->setMinimumSize(0, kMarkRows * rowHeight + 6);
+  marksLane_->setMaximumSize(QWIDGETSIZE_MAX, kMarkRows * rowHeight + 6);
+  plotLayout()->addElement(row++, 0, marksLane_);
+  stretch << 0.01;
+  bool digital = false;
+  for (int c = kColUpperLimit; c < kTrendColumnCount; ++c) digital = digital || graphs_[c]->visible();
+  digital_->setVisible(digital);
+  if (digital) {
+    plotLayout()->addElement(row++, 0, digital_);
+    stretch << 1.3;
+  } else {
+    // The time's numbers move to the lowest lane shown.
+  }
+  for (QCPAxis* time : timeAxes_) {
+    time->setTickLabels(false);
+    time->setLabel(QString());
+  }
+  QCPAxis* lowest = digital ? digital_->axis(QCPAxis::atBottom) : marksTime_;
+  lowest->setTickLabels(true);
+  lowest->setLabel(Tr(kTextTrendTime));
+  for (QCPAxisRect* rect : allLanes())
+    rect->setAutoMargins(rect->axis(QCPAxis::atBottom) == lowest ? QCP::msLeft | QCP::msRight | QCP::msBottom
+                                                                 : QCP::msLeft | QCP::msRight);
+  plotLayout()->setRowStretchFactors(stretch);
 }
 
 void TrendPlot::addSample(const TrendSample& sample) {
@@ -198,70 +274,6 @@ void TrendPlot::addSample(const TrendSample& sample) {
     graphs_[c]->addData(sample.time, value);
   }
   dirty_ = true;
-}
-
-void TrendPlot::addEvent(const TrendEvent& event) {
-  Mark mark;
-  mark.event = event;
-  const QColor color = MarkColor(event.kind);
-  mark.line = new QCPItemStraightLine(this);
-  mark.line->setClipAxisRect(analog_);
-  mark.line->setPen(QPen(color, 1, Qt::DashLine));
-  mark.line->point1->setAxes(xAxis, percentAxis_);
-  mark.line->point2->setAxes(xAxis, percentAxis_);
-  mark.line->point1->setCoords(event.time, 0);
-  mark.line->point2->setCoords(event.time, 1);
-  mark.label = new QCPItemText(this);
-  mark.label->setClipAxisRect(analog_);
-  mark.label->position->setAxisRect(analog_);
-  mark.label->position->setAxes(xAxis, percentAxis_);
-  mark.label->position->setTypeX(QCPItemPosition::ptPlotCoords);
-  mark.label->position->setTypeY(QCPItemPosition::ptAxisRectRatio);
-  mark.label->position->setCoords(event.time, 0.01);
-  mark.label->setRotation(-90);
-  mark.label->setPositionAlignment(Qt::AlignRight | Qt::AlignBottom);
-  mark.label->setColor(color);
-  QFont font = this->font();
-  font.setPointSizeF(font.pointSizeF() * 0.85);
-  mark.label->setFont(font);
-  mark.label->setText(QString::fromStdString(TrendEventText(event, CurrentLanguage())));
-  marks_.push_back(mark);
-  dirty_ = true;
-}
-
-void TrendPlot::layOutMarkLabels() {
-  // Labels run up the mark lines. A mark closer to its neighbour than a label is high shares the
-  // line with it: one label hangs from the top, the other stands on the bottom, each cut to half
-  // the height (the full text is in the mark's readout); a lone mark's label may take the height.
-  // Runs before every redraw, so only the marks in view get their text measured.
-  if (marks_.empty()) return;
-  const double height = analog_->height();
-  const double left = analog_->left(), right = analog_->right();
-  const QFontMetricsF metrics(marks_.front().label->font());  // every label has the mark font
-  const double needed = metrics.height() + 2;
-  std::vector<double> xs;
-  xs.reserve(marks_.size());
-  for (const Mark& mark : marks_) xs.push_back(xAxis->coordToPixel(mark.event.time));
-  bool previousAtBottom = true;
-  for (size_t i = 0; i < marks_.size(); ++i) {
-    Mark& mark = marks_[i];
-    const bool closeBefore = i > 0 && xs[i] - xs[i - 1] < needed;
-    const bool closeAfter = i + 1 < marks_.size() && xs[i + 1] - xs[i] < needed;
-    const bool atBottom = closeBefore && !previousAtBottom;
-    previousAtBottom = atBottom;
-    if (xs[i] < left - needed || xs[i] > right + needed) continue;  // clipped away
-    const double room = std::max(0.0, (closeBefore || closeAfter ? height / 2 : height) - 12);
-    const QString text = QString::fromStdString(TrendEventText(mark.event, CurrentLanguage()));
-    mark.label->setText(metrics.elidedText(text, Qt::ElideRight, room));
-    mark.label->position->setCoords(mark.event.time, atBottom ? 0.99 : 0.01);
-    mark.label->setPositionAlignment(atBottom ? Qt::AlignLeft | Qt::AlignBottom
-                                              : Qt::AlignRight | Qt::AlignBottom);
-  }
-}
-
-void TrendPlot::removeMark(Mark& mark) {
-  removeItem(mark.line);
-  removeItem(mark.label);
 }
 
 void TrendPlot::reload() {
@@ -303,33 +315,12 @@ double TrendPlot::oldestTime() const {
 void TrendPlot::setTraceVisible(int column, bool visible) {
   if (column < 0 || column >= kTrendColumnCount) return;
   graphs_[column]->setVisible(visible);
-  applyAxisVisibility();
+  arrangeLanes();
   dirty_ = true;
 }
 
 bool TrendPlot::traceVisible(int column) const {
   return column >= 0 && column < kTrendColumnCount && graphs_[column]->visible();
-}
-
-void TrendPlot::setNormalised(bool normalised) {
-  normalised_ = normalised;
-  applyAxisVisibility();
-  dirty_ = true;
-}
-
-void TrendPlot::applyAxisVisibility() {
-  // An axis shows while a trace on it shows; in the normalised view only the percent axis does.
-  for (QCPAxis* axis : axes_) {
-    if (axis != nullptr) axis->setVisible(false);
-  }
-  for (int c = 0; c <= kColTemperature; ++c) {
-    if (!normalised_ && graphs_[c]->visible()) {
-      axes_[c]->setVisible(true);
-      axes_[c]->setLabelColor(traceColor(c));
-      axes_[c]->setTickLabelColor(traceColor(c));
-    }
-  }
-  percentAxis_->setVisible(normalised_);
 }
 
 QCPRange TrendPlot::timeRange() const {
@@ -353,7 +344,7 @@ void TrendPlot::fitValueAxes() {
   const QCPRange view = xAxis->range();
   for (int c = 0; c <= kColTemperature; ++c) {
     QCPAxis* axis = axes_[c];
-    // The first trace of an axis sets its range, the others on it widen it.
+    // The first trace of a lane sets its range, the others in it widen it.
     const bool first = c == 0 || axes_[c - 1] != axis;
     bool found = false;
     QCPRange range = graphs_[c]->getValueRange(found, QCP::sdBoth, view);
@@ -362,18 +353,14 @@ void TrendPlot::fitValueAxes() {
     if (axis->property("fitted").toBool()) range.expand(axis->range());
     axis->setProperty("fitted", true);
     const double least = kMinimumSpan[c];
-    if (c == kColFollowingError && !normalised()) {
-      // Around zero and at least four full steps either way (a stepper loses steps in fours), so
-      // that the step or two of motion between the two reads does not fill the axis as lost steps.
-      const double fourFullSteps = std::max(least / 2, StepsPerRevolution(source_) / 50.0);
-      range.expand(QCPRange(-fourFullSteps, fourFullSteps));
+    if (c == kColFollowingError) {
+      range.expand(QCPRange(-kFollowingErrorSpan, kFollowingErrorSpan));  // around zero
     } else if (range.size() < least) {
       const double centre = range.center();
       range = QCPRange(centre - least / 2, centre + least / 2);
     }
-    // A margin so the trace does not run along the frame; in the normalised view 5 % of the range
-    // on each side, matching the percent axis's -5..105.
-    const double margin = range.size() * 0.05;
+    // A margin so the trace does not run along the lane's edge.
+    const double margin = range.size() * 0.08;
     axis->setRange(range.lower - margin, range.upper + margin);
   }
 }
@@ -387,7 +374,7 @@ void TrendPlot::fit() {
 }
 
 double TrendPlot::secondsPerPixel() const {
-  const int pixels = analog_->width();
+  const int pixels = lanes_[0]->width();
   return pixels > 0 ? xAxis->range().size() / pixels : 0;
 }
 
@@ -429,10 +416,12 @@ QString TrendPlot::readout(double time, double markSlack) const {
 
 void TrendPlot::setCursorTime(double time) {
   cursorTime_ = time;
-  cursor_->setVisible(!std::isnan(time));
-  if (!std::isnan(time)) {
-    cursor_->point1->setCoords(time, 0);
-    cursor_->point2->setCoords(time, 1);
+  for (QCPItemStraightLine* cursor : cursors_) {
+    cursor->setVisible(!std::isnan(time));
+    if (!std::isnan(time)) {
+      cursor->point1->setCoords(time, 0);
+      cursor->point2->setCoords(time, 1);
+    }
   }
   layer(QStringLiteral("cursor"))->replot();
 }
@@ -441,7 +430,7 @@ void TrendPlot::mouseMoveEvent(QMouseEvent* event) {
   QCustomPlot::mouseMoveEvent(event);
   if (event->buttons() != Qt::NoButton) return;
   const double x = event->position().x();
-  if (!analog_->rect().united(digital_->rect()).contains(event->position().toPoint())) {
+  if (axisRectAt(event->position()) == nullptr) {
     QToolTip::hideText();
     return;
   }

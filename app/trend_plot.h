@@ -1,13 +1,15 @@
-// The trend's plot: the analog traces (positions, velocity, following error, current, voltage,
-// temperature) over time in the upper area, each unit on an axis of its own or all normalised to
-// their range, the five digital traces (switches, referenced) as lanes below, vertical marks for
-// what happened, and a cursor that reads off every trace at one time. Drawn by QCustomPlot; this
-// class only feeds it samples and keeps the view following the newest one.
+// The trend's plot: each analog trace (positions, velocity, following error, current, voltage,
+// temperature) on a lane of its own with its own axis, so that flat traces are told apart at a
+// glance; the marks of what happened as small flags with their labels on a lane of their own (never
+// over a trace or each other); the five digital traces (switches, referenced) as lanes below; and a
+// cursor that reads off every trace at one time. Drawn by QCustomPlot; this class only feeds it
+// samples and keeps the view following the newest one.
 #pragma once
 
 #include <qcustomplot.h>
 #include <array>
 #include <deque>
+#include <vector>
 
 #include "core/trend_sample.h"
 
@@ -37,9 +39,17 @@ class TrendPlot : public QCustomPlot {
   // English one.
   static QString unitText(int column);
 
-  // One axis per unit (false) or every trace scaled to its own range on a shared 0..100 % axis.
-  void setNormalised(bool normalised);
-  bool normalised() const { return normalised_; }
+  // The analog lanes (one per unit; the two positions share one), the marks' lane, the digital lanes.
+  static constexpr int kAnalogLanes = 6;
+  static constexpr int kMarkRows = 3;  // rows of labels in the marks' lane
+  static QFont markFont(const QFont& base);
+  int visibleLaneCount() const;
+  // The lane a trace is drawn in (tests); null for a hidden one.
+  QCPAxisRect* laneOf(int column) const;
+  QCPAxisRect* marksLane() const { return marksLane_; }
+  // The labels of the marks as laid out for the last redraw: their rectangles in pixels (hidden
+  // labels left out), for tests.
+  std::vector<QRectF> markLabelRects() const;
 
   // The whole history in view, every axis fitted; the view then follows the newest sample again.
   void fit();
@@ -73,12 +83,17 @@ class TrendPlot : public QCustomPlot {
  private:
   struct Mark {
     TrendEvent event;
-    QCPItemStraightLine* line = nullptr;
+    QCPItemLine* flag = nullptr;
     QCPItemText* label = nullptr;
   };
   void setUpAxes();
-  void applyAxisVisibility();
-  // Before each redraw: where each mark's label goes (top or bottom) and how much of its text fits.
+  QCPAxisRect* addLane(QCPAxis** timeAxis, QCPAxis** valueAxis);
+  // Every lane, shown or not, top to bottom.
+  std::vector<QCPAxisRect*> allLanes() const;
+  // Puts the lanes of the visible traces into the layout, top to bottom.
+  void arrangeLanes();
+  // Before each redraw: which row of the marks' lane each label takes, left to right, so that no two
+  // overlap; a label that finds no room is hidden (its mark's readout names it).
   void layOutMarkLabels();
   void followNewest();
   void fitValueAxes();
@@ -87,18 +102,21 @@ class TrendPlot : public QCustomPlot {
   double newestTime() const;
   double oldestTime() const;
 
-  QCPAxisRect* analog_ = nullptr;
+  std::array<QCPAxisRect*, kAnalogLanes> lanes_{};
+  std::array<QCPItemText*, kAnalogLanes> laneNames_{};
+  QCPAxisRect* marksLane_ = nullptr;
+  QCPAxis* marksTime_ = nullptr;
+  QCPAxis* marksRows_ = nullptr;
   QCPAxisRect* digital_ = nullptr;
+  std::vector<QCPAxis*> timeAxes_;  // the time axis of every lane; xAxis leads them
   std::array<QCPGraph*, kTrendColumnCount> graphs_{};
   std::array<QCPAxis*, kTrendColumnCount> axes_{};  // the value axis of each analog trace
-  QCPAxis* percentAxis_ = nullptr;
-  QCPItemStraightLine* cursor_ = nullptr;
+  std::vector<QCPItemStraightLine*> cursors_;       // one line per lane
   const TrendRecorder* source_ = nullptr;
   QPoint pressedAt_;
   std::deque<Mark> marks_;
   double cursorTime_ = kNoValue;
   int dropsSinceSqueeze_ = 0;
-  bool normalised_ = false;
   bool following_ = true;
   bool dirty_ = false;
   bool moving_ = false;  // the view moves by itself (not a user's drag)

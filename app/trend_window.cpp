@@ -1,21 +1,23 @@
 #include "app/trend_window.h"
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateTime>
 #include <QFile>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QPushButton>
+#include <QScreen>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cmath>
 
-#include "app/atomic_image_write.h"
 #include "app/trend_plot.h"
 #include "controls/message_box.h"
 #include "core/save_target.h"
@@ -46,6 +48,19 @@ QString Tr(int id) {
   return QString::fromUtf8(Text(id));
 }
 
+constexpr int kTextTrendNoAnswerKept = 54201;
+constexpr int kTextTrendPngDrive = 54202;
+constexpr int kTextTrendPngSpan = 54203;
+constexpr int kTextTrendNoDriveName = 54204;
+
+// The trend's one way of writing a file (the CSV and the picture): all of it or nothing.
+bool SaveBytes(const QString& path, const QByteArray& bytes, QString* error) {
+  const FileWriteResult written = WriteBytesAtomically(QFile::encodeName(path).toStdString(), bytes.constData(),
+                                                       static_cast<size_t>(bytes.size()));
+  if (!written.ok && error != nullptr) *error = QString::fromStdString(written.reason);
+  return written.ok;
+}
+
 QIcon ColorIcon(const QColor& color) {
   QPixmap square(12, 12);
   square.fill(color);
@@ -62,7 +77,26 @@ TrendWindow::TrendWindow(QWidget* parent)
   client_ = DriveStatusPoller::Instance().addClient([this](const DriveStatusPoll& poll) { takePoll(poll); },
                                                     intervalMs_, false);
   TheInstance() = this;
-  resize(1200, 720);
+  placeBesideMainWindow();
+}
+
+void TrendWindow::placeBesideMainWindow() {
+  // Beside the main window where the screen has room, else over its right part at a size that
+  // leaves the main window's left side (its pages' labels and the port menu) in view.
+  QWidget* main = parentWidget();
+  const QScreen* screen = main != nullptr ? main->screen() : QGuiApplication::primaryScreen();
+  if (screen == nullptr) {
+    resize(1000, 680);
+    return;
+  }
+  const QRect area = screen->availableGeometry();
+  const QRect beside = main != nullptr ? main->frameGeometry() : QRect(area.topLeft(), QSize(0, 0));
+  const int room = area.right() - beside.right();
+  const int width = std::clamp(room >= kLeastWidth ? room - 8 : area.width() / 2, kLeastWidth,
+                               std::min(kLargestWidth, area.width()));
+  const int height = std::min(kLargestHeight, area.height() - 40);
+  resize(width, height);
+  move(std::max(area.left(), area.right() - width - 8 + 1), area.top() + 8);
 }
 
 TrendWindow::~TrendWindow() {
@@ -95,13 +129,6 @@ void TrendWindow::buildControls() {
   auto* rateLabel = new QLabel(Tr(kTextTrendRate), this);
   rateLabel->setBuddy(rate_);
 
-  normalised_ = new QCheckBox(Tr(kTextTrendNormalised), this);
-  normalised_->setObjectName(QStringLiteral("normalised"));
-  connect(normalised_, &QCheckBox::toggled, this, [this](bool on) {
-    plot_->setNormalised(on);
-    plot_->refresh();
-  });
-
   auto* csv = new QToolButton(this);
   csv->setObjectName(QStringLiteral("exportCsv"));
   csv->setText(Tr(kTextTrendExportCsv));
@@ -110,13 +137,18 @@ void TrendWindow::buildControls() {
   csvMenu->addAction(Tr(kTextTrendWhole), this, [this] { chooseCsv(true); });
   csvMenu->addAction(Tr(kTextTrendVisible), this, [this] { chooseCsv(false); });
   csv->setMenu(csvMenu);
-  auto* png = new QPushButton(Tr(kTextTrendExportPng), this);
+  // The picture as the CSV: the whole buffer or the range in view.
+  auto* png = new QToolButton(this);
   png->setObjectName(QStringLiteral("exportPng"));
-  connect(png, &QPushButton::clicked, this, &TrendWindow::choosePng);
+  png->setText(Tr(kTextTrendExportPng));
+  png->setPopupMode(QToolButton::InstantPopup);
+  auto* pngMenu = new QMenu(png);
+  pngMenu->addAction(Tr(kTextTrendWhole), this, [this] { choosePng(true); });
+  pngMenu->addAction(Tr(kTextTrendVisible), this, [this] { choosePng(false); });
+  png->setMenu(pngMenu);
 
   auto* tools = new QHBoxLayout;
-  for (QWidget* w : std::initializer_list<QWidget*>{pause, fit, rateLabel, rate_, normalised_})
-    tools->addWidget(w);
+  for (QWidget* w : std::initializer_list<QWidget*>{pause, fit, rateLabel, rate_}) tools->addWidget(w);
   tools->addStretch(1);
   tools->addWidget(csv);
   tools->addWidget(png);
@@ -316,7 +348,10 @@ void TrendWindow::noteParameterWritten(const QString& what, int record) {
 
 void TrendWindow::updateStatusLine() {
   QString text;
-  if (!identified_) {
+  if (!identified_ && !recorder_.samples().empty()) {
+    // The cable pulled, the drive switched off: what was recorded stays, and says so.
+    text = Tr(kTextTrendNoAnswerKept).arg(recorder_.samples().size());
+  } else if (!identified_) {
     text = Tr(kTextTrendNoDrive);
   } else {
     const double minutes = TrendRecorder::kDefaultKeepSeconds / 60;
@@ -337,17 +372,123 @@ bool TrendWindow::exportCsv(const QString& path, bool wholeBuffer, QString* erro
   const double to = wholeBuffer ? std::numeric_limits<double>::infinity() : range.upper;
   // A byte-order mark, so that spreadsheets read the units' degree sign as UTF-8.
   const std::string text = "\xEF\xBB\xBF" + TrendCsvText(recorder_, from, to);
-  const FileWriteResult written =
-      WriteBytesAtomically(QFile::encodeName(path).toStdString(), text.data(), text.size());
-  if (!written.ok && error != nullptr) *error = QString::fromStdString(written.reason);
-  return written.ok;
+  return SaveBytes(path, QByteArray(text.data(), static_cast<qsizetype>(text.size())), error);
 }
 
-bool TrendWindow::exportPng(const QString& path, QString* error) {
+QString TrendWindow::driveText() const {
+  // The main window's title after its dash: "QMX10-BA 4.1.7 on COM1 (/dev/ttyUSB0)".
+  const QString title = parentWidget() != nullptr ? parentWidget()->windowTitle() : QString();
+  const qsizetype dash = title.indexOf(QStringLiteral(" \u2013 "));
+  return dash >= 0 ? title.mid(dash + 3) : Tr(kTextTrendNoDriveName);
+}
+
+QImage TrendWindow::pngImage(bool wholeBuffer) {
+  const QCPRange view = plot_->timeRange();
+  const auto& samples = recorder_.samples();
+  if (wholeBuffer && !samples.empty())
+    plot_->setTimeRange(samples.front().time, std::max(samples.back().time, samples.front().time + 1.0));
   plot_->refresh();
+  const QCPRange shown = plot_->timeRange();
   // At least 1200 by 700 pixels, so a small window still gives a picture the axes leave room in.
-  return WritePngAtomically(plot_->toPixmap(std::max(plot_->width(), 1200), std::max(plot_->height(), 700)),
-                            path, error);
+  const int width = std::max(plot_->width(), 1200);
+  const QPixmap plot = plot_->toPixmap(width, std::max(plot_->height(), 700));
+  if (wholeBuffer) {
+    plot_->setTimeRange(view.lower, view.upper);
+    plot_->refresh();
+  }
+
+  // The title: what, which drive on which port, the date and the time the picture covers.
+  QLocale locale;
+  // The wall-clock time of the sample nearest to a time of the plot.
+  auto wallTime = [&](double seconds) {
+    const TrendSample* s = nullptr;
+    for (const TrendSample& sample : samples) {
+      if (sample.time >= seconds) {
+        s = &sample;
+        break;
+      }
+    }
+    if (s == nullptr && !samples.empty()) s = &samples.back();
+    return s == nullptr ? QDateTime::currentDateTime() : QDateTime::fromMSecsSinceEpoch(s->utcMs);
+  };
+  const QDateTime from = wallTime(shown.lower), to = wallTime(shown.upper);
+  auto clock = [](const QDateTime& t) { return t.time().toString(QStringLiteral("HH:mm:ss")); };
+  const QString day = locale.toString(from.date(), QLocale::ShortFormat);
+  const QString span =
+      day + QLatin1Char(' ') +
+      Tr(kTextTrendPngSpan)
+          .arg(clock(from), from.date() == to.date() ? clock(to)
+                                                     : locale.toString(to.date(), QLocale::ShortFormat) +
+                                                           QLatin1Char(' ') + clock(to));
+  const QString title = QStringLiteral("Axtune \u2013 %1").arg(Tr(kTextTrendTitle));
+  const QString subtitle = Tr(kTextTrendPngDrive).arg(driveText()) + QStringLiteral("    ") + span;
+  QFont titleFont = font();
+  titleFont.setPointSizeF(font().pointSizeF() * 1.4);
+  titleFont.setBold(true);
+  const QFontMetrics titleMetrics(titleFont), metrics(font());
+
+  // The legend: a swatch and the name with its unit for every trace shown, in rows.
+  struct Entry {
+    QColor color;
+    QString text;
+    bool dashed;
+  };
+  std::vector<Entry> entries;
+  for (int c = 0; c < kTrendColumnCount; ++c) {
+    if (!plot_->traceVisible(c)) continue;
+    const TrendColumnInfo& info = TrendColumnOf(c);
+    QString text = Tr(info.nameId);
+    if (*info.unit != '\0') text += QStringLiteral(" [%1]").arg(TrendPlot::unitText(c));
+    entries.push_back({TrendPlot::traceColor(c), text, c == kColEncoderPosition});
+  }
+  const int line = metrics.height() + 4;
+  int rows = 1, x = 0;
+  for (const Entry& e : entries) {
+    const int w = 30 + metrics.horizontalAdvance(e.text) + 18;
+    if (x + w > width - 24 && x > 0) {
+      ++rows;
+      x = 0;
+    }
+    x += w;
+  }
+  const int top = 12 + titleMetrics.height() + line + 6;
+  const int legendHeight = rows * line + 8;
+  QImage image(width, top + legendHeight + plot.height(), QImage::Format_RGB32);
+  image.fill(Qt::white);
+  QPainter painter(&image);
+  painter.setRenderHint(QPainter::Antialiasing);
+  painter.setPen(Qt::black);
+  painter.setFont(titleFont);
+  painter.drawText(12, 8 + titleMetrics.ascent(), title);
+  painter.setFont(font());
+  painter.drawText(12, 12 + titleMetrics.height() + metrics.ascent(), subtitle);
+  x = 12;
+  int y = top;
+  for (const Entry& e : entries) {
+    const int w = 30 + metrics.horizontalAdvance(e.text) + 18;
+    if (x + w > width - 12 && x > 12) {
+      x = 12;
+      y += line;
+    }
+    painter.setPen(QPen(e.color, 3, e.dashed ? Qt::DashLine : Qt::SolidLine));
+    painter.drawLine(x, y + line / 2, x + 24, y + line / 2);
+    painter.setPen(Qt::black);
+    painter.drawText(x + 30, y + (line + metrics.ascent() - metrics.descent()) / 2, e.text);
+    x += w;
+  }
+  painter.drawPixmap(0, top + legendHeight, plot);
+  return image;
+}
+
+bool TrendWindow::exportPng(const QString& path, bool wholeBuffer, QString* error) {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  if (!pngImage(wholeBuffer).save(&buffer, "PNG")) {
+    if (error != nullptr) *error = QStringLiteral("PNG");
+    return false;
+  }
+  return SaveBytes(path, bytes, error);
 }
 
 void TrendWindow::chooseCsv(bool wholeBuffer) {
@@ -359,13 +500,13 @@ void TrendWindow::chooseCsv(bool wholeBuffer) {
   if (!exportCsv(path, wholeBuffer, &error)) ShowMessage(this, Tr(kTextTrendNotWritten).arg(path, error));
 }
 
-void TrendWindow::choosePng() {
+void TrendWindow::choosePng(bool wholeBuffer) {
   QString path = QFileDialog::getSaveFileName(this, Tr(kTextTrendExportPng), QStringLiteral("trend.png"),
                                               Tr(kTextTrendPngFilter));
   if (path.isEmpty()) return;
   if (!path.endsWith(QStringLiteral(".png"), Qt::CaseInsensitive)) path += QStringLiteral(".png");
   QString error;
-  if (!exportPng(path, &error)) ShowMessage(this, Tr(kTextTrendNotWritten).arg(path, error));
+  if (!exportPng(path, wholeBuffer, &error)) ShowMessage(this, Tr(kTextTrendNotWritten).arg(path, error));
 }
 
 void TrendWindow::fillHistory(double seconds, int intervalMs) {

@@ -5,6 +5,7 @@
 // share. One process-wide window, made by the main window and shown from the View menu.
 #pragma once
 
+#include <QImage>
 #include <QWidget>
 #include <array>
 #include <chrono>
@@ -29,6 +30,10 @@ class TrendWindow : public QWidget {
   // The poll intervals offered: 10 and 20 per second, and about the most the line carries at
   // 38400 baud with the two records back to back.
   static constexpr std::array<int, 3> kIntervalsMs = {100, 50, 25};
+  // The default size: beside the main window where the screen has room.
+  static constexpr int kLeastWidth = 640;
+  static constexpr int kLargestWidth = 1200;
+  static constexpr int kLargestHeight = 760;
 
   explicit TrendWindow(QWidget* parent = nullptr);
   ~TrendWindow() override;
@@ -56,7 +61,10 @@ class TrendWindow : public QWidget {
 
   // Writes the CSV of the whole history or of the time range in view; the PNG of the plot.
   bool exportCsv(const QString& path, bool wholeBuffer, QString* error);
-  bool exportPng(const QString& path, QString* error);
+  // A picture of the whole history or of the range in view, with a title (drive, port, date and the
+  // time it covers) and a legend of the traces shown.
+  bool exportPng(const QString& path, bool wholeBuffer, QString* error);
+  QImage pngImage(bool wholeBuffer);
 
   // Fills the history with `seconds` of made-up motion at `intervalMs` (the benchmark's 30 minutes
   // of history without waiting for them).
@@ -80,7 +88,10 @@ class TrendWindow : public QWidget {
   void updateStatusLine();
   void updateReadout();
   void chooseCsv(bool wholeBuffer);
-  void choosePng();
+  void choosePng(bool wholeBuffer);
+  void placeBesideMainWindow();
+  // The drive and port as the main window's title names them ("QMX10-BA 4.1.7 on COM1").
+  QString driveText() const;
   double secondsNow() const;
 
   TrendPlot* plot_ = nullptr;
@@ -88,7 +99,6 @@ class TrendWindow : public QWidget {
   std::array<QCheckBox*, kTrendColumnCount> traceBoxes_{};
   QComboBox* rate_ = nullptr;
   QPushButton* pause_ = nullptr;
-  QCheckBox* normalised_ = nullptr;
   QLabel* readout_ = nullptr;
   QLabel* status_ = nullptr;
   std::chrono::steady_clock::time_point start_;

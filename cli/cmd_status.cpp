@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "cli/cli_internal.h"
+#include "cli/watch_pacer.h"
 #include "core/drive_status.h"
 #include "core/trend_sample.h"
 
@@ -134,7 +135,16 @@ int CmdStatus(Context& context) {
   int polls = 0;
   int good = 0;
   std::string lastFailure;
+  // The pace counts on the simulated drive's clock where it keeps one, else on the wall clock.
+  const auto nowMs = [&session] {
+    if (session.simulatedClock()) return static_cast<int64_t>(session.clockSeconds() * 1000.0 + 0.5);
+    return static_cast<int64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                    std::chrono::steady_clock::now().time_since_epoch())
+                                    .count());
+  };
+  WatchPacer pacer(intervalMs);
   for (;;) {
+    pacer.pollStarted(nowMs());
     DriveStatusReading reading;
     bool ok = false;
     double replyAt = 0;
@@ -201,9 +211,11 @@ int CmdStatus(Context& context) {
       context.out.flush();
     }
     if (!options.watch || (options.count != 0 && polls >= options.count) || context.stopRequested()) break;
-    // The simulated drive keeps its own clock: move it on by the interval as well.
-    if (session.simulatedClock()) SleepMs(intervalMs);
-    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(intervalMs);
+    // The next poll starts an interval after this one started. The simulated drive keeps its own
+    // clock: move it on by the wait as well.
+    const int waitMs = static_cast<int>(pacer.waitMs(nowMs()));
+    if (session.simulatedClock() && waitMs > 0) SleepMs(waitMs);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(waitMs);
     while (!context.stopRequested() && std::chrono::steady_clock::now() < until) {
       std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
           std::chrono::milliseconds(50), until - std::chrono::steady_clock::now()));

@@ -91,11 +91,28 @@ std::string ShortLabel(const ParamEntry& e, Language l) {
   return HtmlEscaped(label);
 }
 
+// What the pages never offer is not in the report either: the profile's SI-units flag and the
+// Settings page's enable inversion, kept only in the layout of the drive's words.
+constexpr int kControlSiUnits = 1240;
+constexpr int kControlInvertEnable = 1107;
+bool ShownOnItsPage(const ParamEntry& e) {
+  return !(e.page == ParamPage::Profiles && e.controlId == kControlSiUnits) &&
+         !(e.page == ParamPage::Settings && e.controlId == kControlInvertEnable);
+}
+
+bool EndsWith(const std::string& text, const char* end) {
+  const std::string tail(end);
+  return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// The position of a relative profile is the distance it moves: a column of its own.
+constexpr int kTextDistance = 57672;
+
 std::string ProfilesTable(const ParameterSet& set, Language l) {
   std::vector<const ParamEntry*> columns;
   std::map<int, std::vector<const ParamEntry*>> rows;
   for (const ParamEntry& e : ParameterDictionary()) {
-    if (e.page != ParamPage::Profiles) continue;
+    if (e.page != ParamPage::Profiles || !ShownOnItsPage(e)) continue;
     if (e.profile == 0) columns.push_back(&e);
     rows[e.profile].push_back(&e);
   }
@@ -108,10 +125,14 @@ std::string ProfilesTable(const ParameterSet& set, Language l) {
   constexpr int kFlagPercent = 2;
   constexpr size_t kNumberChars = 7;   // "-100000", the widest value a profile usually holds
   constexpr size_t kPaddingChars = 2;  // a cell's padding and border, in characters
+  const std::string distanceLabel =
+      HtmlEscaped(std::string(Text(kTextDistance, l)) + " [" + Text(columns.front()->unitId, l) + "]");
   std::vector<size_t> weights{std::max<size_t>(LongestWordChars(T(kNumber, l)), 2) + kPaddingChars};
   for (const ParamEntry* c : columns) {
     if (c->kind != ParamKind::Flag)
       weights.push_back(std::max(LongestWordChars(ShortLabel(*c, l)), kNumberChars) + kPaddingChars);
+    if (EndsWith(c->name, "-position"))
+      weights.push_back(std::max(LongestWordChars(distanceLabel), kNumberChars) + kPaddingChars);
   }
   size_t totalWeight = 0;
   for (size_t w : weights) totalWeight += w;
@@ -133,12 +154,24 @@ std::string ProfilesTable(const ParameterSet& set, Language l) {
     } else {
       out += "<th width=\"" + width(numberColumn++) + "\">" + ShortLabel(*c, l) + "</th>";
     }
+    if (EndsWith(c->name, "-position"))
+      out += "<th width=\"" + width(numberColumn++) + "\">" + distanceLabel + "</th>";
   }
   out += "</tr></thead>\n";
   for (const auto& [profile, entries] : rows) {
     out += "<tr><td class=\"n\">" + std::to_string(profile) + "</td>";
+    uint32_t relative = 0;
+    for (const ParamEntry* e : entries) {
+      if (EndsWith(e->name, "-relative") && !RawInSet(*e, set, &relative)) relative = 0;
+    }
     for (const ParamEntry* e : entries) {
       uint32_t raw = 0;
+      if (EndsWith(e->name, "-position")) {
+        // Absolute: the target position; relative: the distance, each in its own column.
+        const std::string value = "<td class=\"n\">" + ValueText(*e, set, l) + "</td>";
+        out += relative != 0 ? "<td></td>" + value : value + "<td></td>";
+        continue;
+      }
       // Flags as a mark, so the table of fifty profiles stays one line per profile.
       if (e->kind == ParamKind::Flag && RawInSet(*e, set, &raw)) {
         out += std::string("<td class=\"c\">") + (raw != 0 ? "x" : "") + "</td>";
@@ -154,10 +187,19 @@ std::string ProfilesTable(const ParameterSet& set, Language l) {
 }
 
 std::string PageTable(ParamPage page, const ParameterSet& set, Language l) {
-  std::string out = "<table width=\"100%\">" + Row({T(kParameter, l), T(kValue, l), T(kUnit, l)}, "th");
+  // A unit column only where a value of the page has a unit (the Inputs page's functions have none).
+  bool units = false;
+  for (const ParamEntry& e : ParameterDictionary())
+    units = units || (e.page == page && ShownOnItsPage(e) && !ParameterUnit(e, l).empty());
+  std::vector<std::string> heads{T(kParameter, l), T(kValue, l)};
+  if (units) heads.push_back(T(kUnit, l));
+  // The header row in <thead>: the PDF repeats it where the table goes on over a page break.
+  std::string out = "<table width=\"100%\"><thead>" + Row(heads, "th") + "</thead>";
   for (const ParamEntry& e : ParameterDictionary()) {
-    if (e.page != page) continue;
-    out += Row({HtmlEscaped(ParameterLabel(e, l)), ValueText(e, set, l), HtmlEscaped(ParameterUnit(e, l))});
+    if (e.page != page || !ShownOnItsPage(e)) continue;
+    std::vector<std::string> cells{HtmlEscaped(ParameterLabel(e, l)), ValueText(e, set, l)};
+    if (units) cells.push_back(HtmlEscaped(ParameterUnit(e, l)));
+    out += Row(cells);
   }
   return out + "</table>\n";
 }
@@ -192,13 +234,13 @@ std::string DifferencesTable(const ReportData& d, Language l) {
     weights.push_back(longest + 2);
     total += weights.back();
   }
-  out += "<table class=\"diffs\" width=\"100%\"><tr>";
+  out += "<table class=\"diffs\" width=\"100%\"><thead><tr>";
   for (size_t c = 0; c < heads.size(); ++c) {
     const int percent =
         static_cast<int>(100.0 * static_cast<double>(weights[c]) / static_cast<double>(total));
     out += "<th width=\"" + std::to_string(percent) + "%\">" + heads[c] + "</th>";
   }
-  out += "</tr>\n";
+  out += "</tr></thead>\n";
   for (const auto& row : rows) out += Row(row);
   return out + "</table>\n";
 }

@@ -42,6 +42,14 @@ long long WholeUnits(double value) {
   return std::llround(value);
 }
 
+}  // namespace
+
+long long TemperatureDegrees(int16_t held) {
+  return WholeUnits((held + 64) / kTemperatureScale);
+}
+
+namespace {
+
 // Device state 3: the status bar's "Standby" and the panel's "Eingeschaltet" / "Switched on" name
 // the same state; both show both words, so the two windows never seem to disagree.
 std::string SwitchedOnText(Language language) {
@@ -160,7 +168,7 @@ DriveStatusView DecodeDriveStatus(const RecordWords& r129, const RecordWords& r1
   FollowInSteps(memory.lastTemperature, Signed(r129[kWordTemperature]), kTemperatureStep);
   // The display adds half a degree (64 raw units) before it rounds to whole degrees.
   view.displayedTemperature = (memory.lastTemperature + 64) / kTemperatureScale;
-  view.temperatureText = Format("%lld\xC2\xB0", WholeUnits(view.displayedTemperature));
+  view.temperatureText = Format("%lld\xC2\xB0", TemperatureDegrees(memory.lastTemperature));
   const int k = memory.lastTemperature / kTemperatureStep;
   const auto red = static_cast<uint8_t>((k + 80) & 0xFF);
   const auto cyan = static_cast<uint8_t>((250 - k) & 0xFF);
@@ -304,11 +312,13 @@ StatusPanelView DecodeStatusPanel(const RecordWords& r129, const RecordWords& r1
   view.encoderPositionText = Format("%d", static_cast<int>(view.encoderPosition));
 
   // Whole degrees and volts are rounded as in the status bar, so both show the same value.
-  FollowInSteps(memory.held.lastTemperature, Signed(r129[kWordTemperature]), kTemperatureStep);
+  int16_t& temperature =
+      memory.sharedTemperature != nullptr ? *memory.sharedTemperature : memory.held.lastTemperature;
+  FollowInSteps(temperature, Signed(r129[kWordTemperature]), kTemperatureStep);
   view.temperatureText = Format(
       "%lld \xC2\xB0"
       "C",
-      WholeUnits((memory.held.lastTemperature + 64) / kTemperatureScale));
+      TemperatureDegrees(temperature));
   FollowInSteps(memory.held.lastVoltage, Signed(r129[kWordVoltage]), kVoltageStep);
   view.voltageText = Format("%lld V", WholeUnits(memory.held.lastVoltage * kVoltageScale));
 

@@ -182,7 +182,14 @@ enum StatusLamp : int {
 struct StatusPanelMemory {
   DriveStatusMemory held;  // the dead bands of temperature and voltage
   bool blink = false;      // flips every tick
+  // The temperature's dead band shared with the status bar (ProcessDriveStatusMemory), so that the
+  // two never show different degrees at one moment; null: the panel's own (held).
+  int16_t* sharedTemperature = nullptr;
 };
+
+// Whole degrees of a held raw temperature (1/128 degree), as the status bar, the panel and the
+// trend's readout all show it: half a degree added, then rounded.
+long long TemperatureDegrees(int16_t held);
 
 // A push-like button: whether it can be clicked and whether it shows pressed in.
 struct PanelButton {

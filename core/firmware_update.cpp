@@ -164,6 +164,7 @@ UpdateOutcome ProgramFirmwareAt(FirmwareFile& file, FlashProgrammer& programmer,
       progress.bytesTotal = total;
     } else if (progress.phase == UpdatePhase::Programming || progress.phase == UpdatePhase::Verifying) {
       progress.bytesDone = passBase + done;
+      progress.sectionBytesDone = done;
     } else {
       return;
     }
@@ -278,6 +279,8 @@ UpdateOutcome ProgramFirmwareAt(FirmwareFile& file, FlashProgrammer& programmer,
       ++progress.section;
       progress.sectionName = section.name;
       progress.address = section.loadAddress;
+      progress.sectionBytesDone = 0;
+      progress.sectionBytesTotal = section.sizeBytes;
       passBase = progress.bytesDone;
       Report(hooks, progress);
       const uint32_t bytesRead = ReadSectionWords(file, section, words);
@@ -309,6 +312,7 @@ UpdateOutcome ProgramFirmwareAt(FirmwareFile& file, FlashProgrammer& programmer,
         break;
       }
       progress.bytesDone = passBase + section.sizeBytes;
+      progress.sectionBytesDone = section.sizeBytes;
       Report(hooks, progress);
     }
     if (cancelled || stopped) break;
@@ -317,6 +321,7 @@ UpdateOutcome ProgramFirmwareAt(FirmwareFile& file, FlashProgrammer& programmer,
   if (ok && !cancelled && !stopped && hooks.readBack && hooks.readBack()) {
     progress.sectionName = "word-by-word comparison";
     progress.readBack = true;
+    progress.bytesDone = 0;  // a pass of its own over the whole image
     Report(hooks, progress);
     const ReadBackResult compared = CompareFlashWithFile(
         file, sections, programmer,

@@ -126,7 +126,9 @@ struct UpdateProgress {
   std::string sectionName;
   uint32_t address = 0;
   int baud = 0;  // the line's rate in this phase (connecting: the boot ROM's); 0 before the programmer
-  bool readBack = false;  // the word-by-word comparison of the whole image after the sum check
+  bool readBack = false;           // the word-by-word comparison of the whole image after the sum check
+  uint64_t sectionBytesDone = 0;   // within the current section of a pass
+  uint64_t sectionBytesTotal = 0;  // the current section's size
 };
 
 enum class UpdateResult {

@@ -19,6 +19,7 @@ constexpr int kProfileRunning = 1;
 
 // Scales of the measured values, the same as the status panel's.
 constexpr double kTemperatureScale = 1.0 / 128.0;
+constexpr double kFullStepsPerRevolution = 200.0;
 constexpr double kVoltageScale = 3.0 * 102.7 / 2.7 / 32767.0;  // ADC full scale at the divider's tap
 // Peak current full scale 16383 = 20.4545 A; shown as an rms value.
 constexpr double kCurrentScale = 20.454545454545453 / 16383.0 / 1.4142;
@@ -35,7 +36,7 @@ const TrendColumnInfo kColumns[kTrendColumnCount] = {
     {kTextTraceMotorPosition, "motor position", "steps", false},
     {kTextTraceEncoderPosition, "encoder position", "steps", false},
     {kTextTraceVelocity, "velocity", "steps/s", false},
-    {kTextTraceFollowingError, "following error", "steps", false},
+    {kTextTraceFollowingError, "following error", "full steps", false},
     {kTextTraceCurrent, "motor current", "A", false},
     {kTextTraceVoltage, "DC-link voltage", "V", false},
     {kTextTraceTemperature, "power-stage temperature",
@@ -165,7 +166,12 @@ TrendSample DecodeTrendSample(const RecordWords& r129, const RecordWords& r131, 
     if (!std::isnan(s.velocity) && !std::isnan(previous->velocity)) {
       velocityNow += (s.velocity - previous->velocity) * 0.5;
     }
-    s.followingError = s.motorPosition + velocityNow * encoderLag - s.encoderPosition;
+    // Whole full steps lost: a hybrid stepper has 200 full steps a revolution, and an encoder that
+    // lags by less than one of them (the microsteps of a step being built up, the encoder's own
+    // resolution) has lost nothing, so a healthy drive reads 0.
+    const double microsteps = s.motorPosition + velocityNow * encoderLag - s.encoderPosition;
+    const double perFullStep = std::max(s.stepsPerRevolution / kFullStepsPerRevolution, 1.0);
+    s.followingError = std::trunc(microsteps / perFullStep) + 0.0;  // + 0.0: no "-0"
   }
   s.current = r131[kWordMotorCurrent] * kCurrentScale;
   s.voltage = r129[kWordVoltage] * kVoltageScale;

@@ -21,6 +21,7 @@ class PhaseEstimate {
   // Bytes a second measured in the current phase; 0 while unknown.
   double bytesPerSecond() const;
   UpdatePhase phase() const { return phase_; }
+  int64_t lastMs() const { return lastMs_; }
 
  private:
   UpdatePhase phase_ = UpdatePhase::CheckingFile;
@@ -30,6 +31,51 @@ class PhaseEstimate {
   int64_t lastMs_ = 0;
   uint64_t lastBytes_ = 0;
   uint64_t total_ = 0;
+};
+
+// What an update will move, known once the file is checked: the image's bytes and sections, the
+// rates in force and whether the flash is read back.
+struct UpdatePlan {
+  uint64_t imageBytes = 0;
+  int sections = 0;
+  int bootBaud = kDefaultBootBaud;
+  int kernelBaud = kDefaultKernelBaud;
+  bool readBack = false;
+  uint64_t kernelBytes = 0;  // the flash kernel's boot table; 0: the size of the built-in kernel's
+};
+
+// The time left of the whole update, from the first second on: each step still to come (loading
+// the flash kernel, erasing, programming, verifying, reading back, restarting, the pause in which
+// the drive's firmware starts) is predicted from the
+// plan's bytes and rates; the step under way is corrected by its measured rate, and the steps that
+// run on the same line later by the ratio of measured to predicted time.
+class UpdateEstimate {
+ public:
+  explicit UpdateEstimate(const UpdatePlan& plan = {}) : plan_(plan) {}
+  void setPlan(const UpdatePlan& plan) { plan_ = plan; }
+  // The read-back choice may change while the update runs.
+  void setReadBack(bool on) { plan_.readBack = on; }
+  // One progress report at `nowMs` (any steady clock).
+  void add(const UpdateProgress& progress, int64_t nowMs);
+  // Milliseconds the update still takes, as seen at `nowMs`.
+  int64_t remainingMs(int64_t nowMs) const;
+  // Bytes a second of the programming pass so far (0 before it).
+  double programmingBytesPerSecond() const { return programRate_.bytesPerSecond(); }
+
+ private:
+  enum class Step { Before, Kernel, Erase, Program, Verify, ReadBack, Restart, Done };
+  static Step StepOf(const UpdateProgress& progress);
+  double predictedMs(Step step) const;
+  double leftInStepMs(int64_t nowMs) const;
+
+  UpdatePlan plan_;
+  Step step_ = Step::Before;
+  int64_t stepStartMs_ = 0;
+  PhaseEstimate rate_;         // the step under way, when it moves bytes
+  PhaseEstimate programRate_;  // the programming pass, kept for the read-back after it
+  uint64_t done_ = 0;
+  uint64_t total_ = 0;
+  double lineFactor_ = 1.0;  // measured / predicted time of the kernel's line (programming)
 };
 
 // "m:ss", or "h:mm:ss" from an hour on.

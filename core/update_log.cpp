@@ -218,6 +218,14 @@ UpdateLogRecorder::UpdateLogRecorder(const std::string& program, const std::stri
   started_ = SteadySeconds();
 }
 
+void UpdateLogRecorder::Restart() {
+  started_ = SteadySeconds();
+}
+
+double UpdateLogRecorder::Seconds() const {
+  return (stopped_ >= 0 ? stopped_ : SteadySeconds()) - started_;
+}
+
 void UpdateLogRecorder::Stop() {
   if (stopped_ < 0) stopped_ = SteadySeconds();
 }
@@ -228,7 +236,7 @@ bool UpdateLogRecorder::Finish(const std::string& outcome, int sections, uint64_
   entry_.sections = sections;
   entry_.bytes = bytes;
   entry_.driveAfter = driveAfter;
-  entry_.seconds = (stopped_ >= 0 ? stopped_ : SteadySeconds()) - started_;
+  entry_.seconds = Seconds();
   // Hashed once the update has checked the file (and taken no FIFO or device for one).
   entry_.sha256 = Sha256OfFile(entry_.file, &entry_.fileSize);
   return AppendUpdateLog(entry_, error, path);

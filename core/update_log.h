@@ -72,6 +72,11 @@ class UpdateLogRecorder {
   void Stop();
   // The processor the update takes (written with the entry).
   void SetProcessor(const std::string& processor) { entry_.processor = processor; }
+  // The update's own time starts here (the user's answer to the switch-on prompt): the wait for the
+  // answer does not count into its duration and rate.
+  void Restart();
+  // Seconds from the start (or Restart) to Stop, or to now before Stop.
+  double Seconds() const;
   const UpdateLogEntry& entry() const { return entry_; }
 
  private:

@@ -28,6 +28,7 @@ const StringEntry kStrings[] = {
 #include "res/strings_interop.inc"
 #include "res/strings_safety2.inc"
 #include "res/strings_update_line.inc"
+#include "res/strings_reading.inc"
 };
 
 std::atomic<Language> g_language{Language::English};

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QHeaderView>
+#include <QLabel>
 #include <QTableWidget>
 #include <QTest>
 
@@ -69,6 +70,16 @@ TEST_P(CompareDialogTest, ShowsTheThreeChangesAndWritesOneBack) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
   EXPECT_EQ(Names(dialog.Table()),
             (std::vector<std::string>{"idle-current-delay", "input-de4", "profile-4-velocity"}));
+  // Counted in words; the columns say which side is which; the unit in its own column only.
+  const bool german = GetParam() == Language::German;
+  const auto* summary = dialog.findChild<QLabel*>(QStringLiteral("summary"));
+  ASSERT_NE(summary, nullptr);
+  EXPECT_EQ(summary->text(), german ? "3 Werte weichen ab" : "3 values differ");
+  EXPECT_EQ(dialog.Table()->horizontalHeaderItem(CCompareDialog::kColumnDrive)->text(),
+            german ? "Im Antrieb" : "In the drive");
+  EXPECT_EQ(dialog.Table()->horizontalHeaderItem(CCompareDialog::kColumnFile)->text(),
+            german ? "In der Datei" : "In the file");
+  EXPECT_EQ(dialog.Table()->item(0, CCompareDialog::kColumnDrive)->text(), "800");
   const QImage image = dialog.grab().toImage();
   const QString png =
       QDir(QCoreApplication::applicationDirPath())

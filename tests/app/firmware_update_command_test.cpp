@@ -3,6 +3,8 @@
 // cancel that ends cleanly, and the failures the simulator can be made to produce.
 #include <gtest/gtest.h>
 
+#include <QRegularExpression>
+
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
@@ -29,6 +31,13 @@ const std::string kFirmware = std::string(AXTUNE_TESTDATA_DIR) + "/coff/c28x_f28
 // The programmer's prompt in the window's language (English here), with what to do when the drive is on.
 const QString kPrompt =
     QStringLiteral("QMX Download|Switch the QMX on!\n\nIf the drive is already on, just click OK.");
+
+// The outcome of each message: the end box adds the file, the drive, the time and the rate below it.
+std::vector<QString> Outcomes(const std::vector<QString>& messages) {
+  std::vector<QString> outcomes;
+  for (const QString& message : messages) outcomes.push_back(message.section(QStringLiteral("\n\n"), 0, 0));
+  return outcomes;
+}
 
 class FirmwareUpdateCommandTest : public testing::DriveWorkTest {
  protected:
@@ -90,7 +99,13 @@ TEST_F(FirmwareUpdateCommandTest, RealImageEndsWithVerifyOkAndTheDriveComesBack)
 
   window.CommandAction(kCommandFirmwareUpdate)->trigger();
 
-  ASSERT_EQ(ui.messages, std::vector<QString>{"Verify ok"});
+  ASSERT_EQ(Outcomes(ui.messages), std::vector<QString>{"Verify ok"});
+  // The end box names the file, the drive as it was on its port, the update's time and rate.
+  EXPECT_TRUE(ui.messages[0].contains("File: ")) << ui.messages[0].toStdString();
+  EXPECT_TRUE(ui.messages[0].contains(QRegularExpression("Drive: QMX10-\\w\\w 4\\.1\\.7 on COM\\d+")))
+      << ui.messages[0].toStdString();
+  EXPECT_TRUE(ui.messages[0].contains(QRegularExpression("Time: \\d+:\\d\\d \\([\\d,]+ bytes/s\\)")))
+      << ui.messages[0].toStdString();
   EXPECT_EQ(prompts, std::vector<QString>{kPrompt});
   EXPECT_EQ(choices, std::vector<FileChoice>{FileChoice::Firmware});
   // The drive was told to enter its boot loader through record 127.
@@ -135,7 +150,7 @@ TEST_F(FirmwareUpdateCommandTest, CancelledUpdateEndsCleanlyAndASecondOneSucceed
   };
   window.OnCommand(kCommandFirmwareUpdate);
   ASSERT_EQ(ui.messages.size(), 1u);
-  EXPECT_EQ(ui.messages[0], "cancelled; nothing was erased; the drive runs its firmware again");
+  EXPECT_EQ(Outcomes(ui.messages)[0], "cancelled; nothing was erased; the drive runs its firmware again");
   EXPECT_TRUE(window.IsConnected()) << "the untouched firmware starts again after the reset";
   drive->withProcessor(
       [](sim::BootProcessor& processor) { EXPECT_EQ(processor.flashWord(0x300000), 0xFFFF); });
@@ -143,7 +158,7 @@ TEST_F(FirmwareUpdateCommandTest, CancelledUpdateEndsCleanlyAndASecondOneSucceed
   onPrompt = nullptr;
   ui.clear();
   window.OnCommand(kCommandFirmwareUpdate);
-  EXPECT_EQ(ui.messages, std::vector<QString>{"Verify ok"});
+  EXPECT_EQ(Outcomes(ui.messages), std::vector<QString>{"Verify ok"});
   EXPECT_TRUE(window.IsConnected());
 }
 
@@ -157,7 +172,7 @@ TEST_F(FirmwareUpdateCommandTest, UnpluggedCableGivesComOpenFailedAndSaysWhatToD
   };
   window.OnCommand(kCommandFirmwareUpdate);
   ASSERT_EQ(ui.messages.size(), 2u);
-  EXPECT_EQ(ui.messages[0], "Com open failed!");
+  EXPECT_EQ(Outcomes(ui.messages)[0], "Com open failed!");
   EXPECT_TRUE(ui.messages[1].contains("Check the cable and switch the drive off and on"))
       << ui.messages[1].toStdString();
   EXPECT_FALSE(window.IsConnected());

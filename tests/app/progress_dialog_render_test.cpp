@@ -45,6 +45,8 @@ UpdateProgress FortyPercentOfTheRealImage() {
     ++p.section;
     p.sectionName = s.name;
     p.address = s.loadAddress;
+    p.sectionBytesTotal = s.sizeBytes;
+    p.sectionBytesDone = p.bytesDone - before;
     if (before + s.sizeBytes >= p.bytesDone) break;
     before += s.sizeBytes;
   }
@@ -81,57 +83,103 @@ QImage Row(const std::vector<QImage>& images) {
   return row;
 }
 
-TEST(ProgressDialog, AnUpdateReportFillsPhaseSectionBarAndTimeLeft) {
+TEST(ProgressDialog, AnUpdateReportFillsPhaseSectionBarAndTheWholeTimeLeft) {
   SetLanguage(Language::English);
   CProgressDialog dialog(QStringLiteral("Firmware Update"), true);
   int64_t now = 30000;
   dialog.SetClock([&now] { return now; });
-  PhaseEstimate estimate;
+  UpdatePlan plan;
+  plan.imageBytes = 100000;
+  plan.sections = 4;
+  UpdateEstimate estimate(plan);
 
-  // The clock starts when the user answers the switch-on prompt, 10 s in.
+  // Nothing counts while the switch-on prompt waits; the clock starts at its OK, 10 s in.
+  dialog.HoldClock();
+  EXPECT_EQ(dialog.TimeText().trimmed(), "");
   now = 10000;
   dialog.RestartClock();
-  now = 40000;
+  EXPECT_EQ(dialog.TimeText(), "Elapsed 0:00");
+
+  // The kernel load names itself, and the whole update's time left shows from its first report.
   UpdateProgress p;
+  p.phase = UpdatePhase::Connecting;
+  p.baud = 19200;
+  p.bytesTotal = 4000;
+  ShowUpdateProgress(dialog, estimate, p);
+  EXPECT_EQ(dialog.PhaseText(), "Loading the flash kernel");
+  EXPECT_TRUE(dialog.TimeText().startsWith("Elapsed 0:00, about ")) << dialog.TimeText().toStdString();
+  const int64_t atStart = estimate.remainingMs(0);
+  // kernel + erase + programming + sum check + restart, from the bytes and the rates
+  EXPECT_GT(atStart, 10000);
+
+  now = 40000;
+  p = {};
   p.phase = UpdatePhase::Erasing;
   ShowUpdateProgress(dialog, estimate, p);
   EXPECT_EQ(dialog.PhaseText(), "Erasing the flash");
-  EXPECT_EQ(dialog.TimeText(), "Elapsed 0:30") << "no estimate before the transfer has started";
 
-  // Programming starts at 0:30; at 1:30 section 2 of 4 has 80 % of the pass done at 115200 baud.
-  p = {UpdatePhase::Programming, 1, 4, 0, 1000, ".text", 0x300000, 115200};
-  ShowUpdateProgress(dialog, estimate, p);
-  now = 100000;
-  p = {UpdatePhase::Programming, 2, 4, 800, 1000, ".econst", 0x310000, 115200};
+  // A section's name with its own bytes, and the pass's bytes below it.
+  p = {UpdatePhase::Programming, 2, 4, 80000, 100000, ".econst", 0x310000, 115200};
+  p.sectionBytesDone = 3240;
+  p.sectionBytesTotal = 24946;
   ShowUpdateProgress(dialog, estimate, p);
   EXPECT_EQ(dialog.PhaseText(), "Programming");
-  EXPECT_EQ(dialog.DetailText(),
-            "Section 2 of 4: .econst\n800 of 1,000 bytes at 115200 baud, about 0:15 left");
-  EXPECT_EQ(dialog.BarPermille(), 800) << "the bar is the pass's";
-  EXPECT_EQ(dialog.TimeText(), "Elapsed 1:30, about 0:15 remaining") << "from the pass's own rate";
-  // Under a second left (8 bytes at 992 bytes in 72 s): both lines round it the same way.
-  now = 112000;
-  p = {UpdatePhase::Programming, 2, 4, 992, 1000, ".econst", 0x310000, 115200};
-  ShowUpdateProgress(dialog, estimate, p);
-  EXPECT_EQ(dialog.DetailText(),
-            "Section 2 of 4: .econst\n992 of 1,000 bytes at 115200 baud, about 0:01 left");
-  EXPECT_EQ(dialog.TimeText(), "Elapsed 1:42, about 0:01 remaining");
+  EXPECT_EQ(
+      dialog.DetailText(),
+      "Section 2 of 4 (.econst): 3,240 of 24,946 bytes\nAll sections: 80,000 of 100,000 bytes at 115200 "
+      "baud");
+  EXPECT_EQ(dialog.BarPermille(), 800);
 
-  // The verification pass starts its own bar and its own measurement.
-  p = {UpdatePhase::Verifying, 1, 4, 0, 1000, ".text", 0x300000, 115200};
+  // Read back and restart are named as they are; at the restart nothing can be stopped any more.
+  p = {UpdatePhase::Verifying, 4, 4, 0, 100000, "word-by-word comparison", 0x320000, 115200, true};
   ShowUpdateProgress(dialog, estimate, p);
-  EXPECT_EQ(dialog.BarPermille(), 0);
-  EXPECT_EQ(dialog.TimeText(), "Elapsed 1:42");
-  p = {UpdatePhase::Verifying, 4, 4, 1000, 1000, "ramfuncs", 0x320000, 115200};
-  ShowUpdateProgress(dialog, estimate, p);
-  EXPECT_EQ(dialog.BarPermille(), 1000);
-  // The word-by-word comparison reads the whole image, not the last section again.
-  p = {UpdatePhase::Verifying, 4, 4, 0, 1000, "word-by-word comparison", 0x320000, 115200, true};
-  ShowUpdateProgress(dialog, estimate, p);
+  EXPECT_EQ(dialog.PhaseText(), "Reading back the flash");
   EXPECT_TRUE(
-      dialog.DetailText().startsWith("Comparing the flash with the file word by word\n0 of 1,000 bytes"))
+      dialog.DetailText().startsWith("Comparing the flash with the file word by word\n0 of 100,000 bytes"))
       << dialog.DetailText().toStdString();
+  EXPECT_TRUE(dialog.CancelEnabled());
+  p = {};
+  p.phase = UpdatePhase::Closing;
+  ShowUpdateProgress(dialog, estimate, p);
+  EXPECT_EQ(dialog.PhaseText(), "Restarting the drive");
+  EXPECT_FALSE(dialog.CancelEnabled());
   EXPECT_EQ(CProgressDialog::FormatDuration(3723000), "1:02:03");
+}
+
+// Once the flash is touched, Cancel asks first: No lets the work go on, Yes asks it to stop.
+TEST(ProgressDialog, CancelAsksItsQuestionWhereOneIsSet) {
+  CProgressDialog dialog(QStringLiteral("Firmware Update"), true);
+  QSignalSpy cancels(&dialog, &CProgressDialog::CancelRequested);
+  bool answer = false;
+  int asked = 0;
+  dialog.SetCancelQuestion([&] {
+    ++asked;
+    return answer;
+  });
+  dialog.show();
+  auto* cancel = dialog.findChild<QAbstractButton*>(CProgressDialog::kCancelId);
+  ASSERT_NE(cancel, nullptr);
+  cancel->click();
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(cancels.count(), 0) << "No: the update goes on";
+  EXPECT_TRUE(cancel->isEnabled());
+  answer = true;
+  cancel->click();
+  EXPECT_EQ(asked, 2);
+  EXPECT_EQ(cancels.count(), 1);
+  dialog.Finish();
+
+  // The work reached its restart while the user read the question: a Yes then stops nothing.
+  CProgressDialog late(QStringLiteral("Firmware Update"), true);
+  QSignalSpy lateCancels(&late, &CProgressDialog::CancelRequested);
+  late.SetCancelQuestion([&late] {
+    late.DisableControls();
+    return true;
+  });
+  late.show();
+  late.findChild<QAbstractButton*>(CProgressDialog::kCancelId)->click();
+  EXPECT_EQ(lateCancels.count(), 0);
+  late.Finish();
 }
 
 // The note of a fall back to the slower rate wraps onto a second line; the window makes room for
@@ -196,8 +244,11 @@ TEST_P(UpdatePictures, ProgressAtFortyPercentAndTheMessageBoxes) {
   ASSERT_NE(dialog.findChild<QAbstractButton*>(CProgressDialog::kOptionId), nullptr);
   int64_t now = 12000;
   dialog.SetClock([&now] { return now; });
-  PhaseEstimate estimate;
   UpdateProgress start = FortyPercentOfTheRealImage();
+  UpdatePlan plan;
+  plan.imageBytes = start.bytesTotal;
+  plan.sections = start.sectionCount;
+  UpdateEstimate estimate(plan);
   const UpdateProgress forty = start;
   start.section = 1;
   start.bytesDone = 0;

@@ -151,6 +151,13 @@ TEST_F(CliNamesTest, ReportWritesSelfContainedHtmlWithTheDriveTheChangeAndTheLas
   EXPECT_THAT(text, HasSubstr(std::string(64, 'a')));
   EXPECT_THAT(text, Not(HasSubstr(std::string(64, 'b'))));
   EXPECT_THAT(text, HasSubstr("Tess"));
+  // Only what the pages show, with the unit column where there are units, a relative profile's
+  // distance in a column of its own.
+  EXPECT_THAT(text, Not(HasSubstr("SI-Einheiten")));
+  EXPECT_THAT(text, Not(HasSubstr("Freigabe invertieren")));
+  EXPECT_THAT(text, HasSubstr("Distance [steps]</th>"));
+  EXPECT_THAT(text, HasSubstr("<thead><tr><th>Parameter</th><th>Value</th></tr>\n</thead><tr><td>DE1</td>"))
+      << "the Inputs page's functions have no unit";
   EXPECT_EQ(text.find("src="), std::string::npos) << "no external resources";
   EXPECT_EQ(text.find("href="), std::string::npos);
   EXPECT_EQ(run({"report", path("report.txt")}).code, kExitUsage);

@@ -32,13 +32,15 @@ TEST(TrendSampleDecode, EncoderCountsBecomeStepsAndTheFollowingError) {
     double encoderSteps, followingError;  // NaN: no value
   };
   const Case cases[] = {
-      {3200, 2000, 3200, 2000, 3200, 0},      // one revolution, followed exactly
-      {3200, 1990, 3200, 2000, 3184, 16},     // ten counts behind: 16 steps lost
-      {-6400, -4000, 3200, 2000, -6400, 0},   // negative positions keep their sign
-      {200, 2000, 200, 4000, 100, 100},       // full steps, 1000 lines
-      {100, 7, 3200, 0, kNoValue, kNoValue},  // no encoder configured
-      {100, 7, 0, 2000, kNoValue, kNoValue},  // no step resolution read
-      {INT32_MAX, 2000, 3200, 2000, 3200, INT32_MAX - 3200.0},
+      {3200, 2000, 3200, 2000, 3200, 0},        // one revolution, followed exactly
+      {3200, 1990, 3200, 2000, 3184, 1},        // ten counts behind: 16 microsteps, one full step lost
+      {3200, 1995, 3200, 2000, 3192, 0},        // half a full step behind: no step lost
+      {-3200, -1981, 3200, 2000, -3169.6, -1},  // 30.4 microsteps ahead: one whole full step
+      {-6400, -4000, 3200, 2000, -6400, 0},     // negative positions keep their sign
+      {200, 2000, 200, 4000, 100, 100},         // full steps, 1000 lines
+      {100, 7, 3200, 0, kNoValue, kNoValue},    // no encoder configured
+      {100, 7, 0, 2000, kNoValue, kNoValue},    // no step resolution read
+      {INT32_MAX, 2000, 3200, 2000, 3200, 134217527},
   };
   for (const Case& c : cases) {
     Records r;

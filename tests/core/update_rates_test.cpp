@@ -322,5 +322,74 @@ TEST(ProgrammingTimeLeft, IsWithinTwentyPercentAfterTheFirstTenthOnTheDrivesCloc
   sim::unregisterSimulatedDrive(kDevice);
 }
 
+// The time left of the whole update, from the plan of the file's bytes and the line's rates, against
+// the time the update really took on the simulated drive's clock: known from the first report on,
+// and within 20 % once a tenth of the image's bytes is programmed, through every step to the end.
+class WholeUpdateTimeLeft : public ::testing::TestWithParam<bool> {};
+
+TEST_P(WholeUpdateTimeLeft, IsWithinTwentyPercentFromTheFirstTenthOfTheBytes) {
+  if (!fs::exists(kFirmware)) GTEST_SKIP() << "no C28x test file at " << kFirmware;
+  const bool readBack = GetParam();
+  sim::SimConfig config = sim::SimConfig::unitTest();
+  config.flashGeometry = "F28335";
+  const std::string device = std::string("sim:whole-estimate-") + (readBack ? "rb" : "sum");
+  auto drive = sim::registerSimulatedDrive(device, config);
+  ScopedSleeper sleeper(drive->sleeper());
+  ASSERT_TRUE(OpenLink(device));
+  PRG_SetOptions(nullptr, "PrgSkipBootLoad=NO");
+  std::unique_ptr<FlashProgrammer> programmer = CreatePrgFlashProgrammer();
+  const FirmwareFileCheck check = OpenFirmwareFile(kFirmware);
+  ASSERT_EQ(check.problem, FirmwareFileProblem::None);
+  UpdatePlan plan;
+  for (const FirmwareSectionInfo& section : ProgrammedSections(*check.file)) {
+    plan.imageBytes += section.sizeBytes;
+    ++plan.sections;
+  }
+  plan.readBack = readBack;
+  UpdateEstimate estimate(plan);
+  struct Sample {
+    int64_t atMs;
+    UpdatePhase phase;
+    bool counted;  // a tenth of the image is programmed
+    int64_t remainingMs;
+  };
+  std::vector<Sample> samples;
+  bool tenth = false;
+  UpdateHooks hooks;
+  hooks.readBack = [readBack] { return readBack; };
+  hooks.progress = [&](const UpdateProgress& p) {
+    const auto nowMs = static_cast<int64_t>(drive->nowUs() / 1000);
+    estimate.add(p, nowMs);
+    if (p.phase == UpdatePhase::Programming && p.bytesDone * 10 >= plan.imageBytes) tenth = true;
+    if (p.phase >= UpdatePhase::Connecting)
+      samples.push_back({nowMs, p.phase, tenth, estimate.remainingMs(nowMs)});
+  };
+  ASSERT_EQ(RunFirmwareUpdate(kFirmware, *programmer, hooks).result, UpdateResult::VerifyOk);
+  ASSERT_FALSE(samples.empty());
+  // The update ends when it returns: after the pause in which the drive's firmware starts.
+  const auto endMs = static_cast<int64_t>(drive->nowUs() / 1000);
+  const int64_t startMs = samples.front().atMs;
+  int checked = 0;
+  for (const Sample& s : samples) {
+    const double truth = static_cast<double>(endMs - s.atMs);
+    const std::string where = "at " + std::to_string(s.atMs - startMs) + " ms of " +
+                              std::to_string(endMs - startMs) + " (" + UpdatePhaseName(s.phase) + ")";
+    ASSERT_GE(s.remainingMs, 0) << where;
+    // Before the tenth the figure rests on the plan alone; it is still not far off.
+    if (!s.counted) {
+      EXPECT_LE(std::abs(static_cast<double>(s.remainingMs) - truth), 0.35 * truth + 50) << where;
+      continue;
+    }
+    EXPECT_LE(std::abs(static_cast<double>(s.remainingMs) - truth), 0.2 * truth + 50)
+        << where << ": " << s.remainingMs << " ms estimated, " << truth << " ms true";
+    ++checked;
+  }
+  EXPECT_GT(checked, 20);
+  CloseLink();
+  sim::unregisterSimulatedDrive(device);
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadBack, WholeUpdateTimeLeft, ::testing::Bool());
+
 }  // namespace
 }  // namespace axtune
