@@ -108,7 +108,10 @@ Tool:
                          control within 5 s is dropped, so the one slot comes free
   --idle-timeout S       with --rfc2217: drop a client that sent nothing for S seconds
                          (default 600; 0 never)
-  --link PATH            also make PATH a symbolic link to the device (removed on exit)
+  --link PATH            also make PATH a symbolic link to the device (removed on exit), as
+                         /dev/serial/by-id names a USB adapter: "unplug" then pulls the adapter
+                         (the terminal hangs up, PATH goes), "replug" plugs it back in as a
+                         new terminal with another device name, and PATH comes back
   --quiet                no console messages on stderr
   --version              the version of qmx-sim
   --help                 this text
