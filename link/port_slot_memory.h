@@ -10,6 +10,9 @@
 
 namespace axtune {
 
+// The memory file, in the working directory.
+inline constexpr const char* kPortSlotMemoryFile = "Axtune.ini";
+
 // "COM3", the setting's name for slot 3.
 std::string PortSlotMemoryName(int slot);
 // The slots' lines in a memory file's text; lines for other settings and bad slot numbers are left.
