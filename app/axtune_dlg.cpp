@@ -26,6 +26,7 @@
 #include "app/drive_status_hooks.h"
 #include "app/flash_kernel_setting.h"
 #include "app/help_manual.h"
+#include "app/port_memory.h"
 #include "app/shared_icons.h"
 #include "app/trend_window.h"
 #include "app/unstored_changes.h"
@@ -38,6 +39,7 @@
 #include "core/drive_identity.h"
 #include "link/drive_link.h"
 #include "link/object_access.h"
+#include "link/port_slot_memory.h"
 #include "link/port_slots.h"
 #include "link/sleeper.h"
 #include "pages/debug_property_page.h"
@@ -57,6 +59,7 @@ constexpr int kTextStored = 42612;
 constexpr int kTextNoDriveToSet = 51012;
 // Time for a closing menu to leave the screen and the window below it to repaint.
 constexpr int kMenuCloseMs = 50;
+constexpr int kTextMenuNetworkPort = 55010;
 
 QString Tr(int id) {
   return QString::fromUtf8(Text(id));
@@ -79,6 +82,11 @@ CAxtuneDlg::CAxtuneDlg(QWidget* parent)
   setWindowTitle(QStringLiteral("Axtune"));
   setWindowIcon(SharedIcon(128));
   SetFirmwareVersionNumber(-1);
+  // A pulled adapter ends the watch as a carrier change does; the window then waits for it.
+  watcher_.SetGoneProbe([] { return IsLinkDeviceGone(); });
+  // The slots keep the adapters and network ports they were given.
+  SetPortSlotMemory(ReadPortSlotMemoryFile(kPortMemoryFile));
+  savedSlotMemory_ = PortSlotMemory();
 
   auto* central = new QWidget(this);
   central->setObjectName(QStringLiteral("102"));
@@ -208,6 +216,13 @@ void CAxtuneDlg::BuildMenu() {
     connect(action, &QAction::triggered, this,
             [this, id] { QTimer::singleShot(kMenuCloseMs, this, [this, id] { OnCommand(id); }); });
   }
+  ports->addSeparator();
+  auto* network = new QAction(Tr(kTextMenuNetworkPort), ports);
+  network->setObjectName(QString::number(kCommandNetworkPort));
+  connect(network, &QAction::triggered, this,
+          [this] { QTimer::singleShot(kMenuCloseMs, this, [this] { OnCommand(kCommandNetworkPort); }); });
+  ports->addAction(network);
+  actions_[kCommandNetworkPort] = network;
 
   QMenu* view = bar->addMenu(Tr(kTextMenuView));
   QAction* trend = AddCommand(view, kCommandTrend, true);
@@ -316,6 +331,9 @@ void CAxtuneDlg::OnCommand(int id) {
     case kCommandTrend:
       OnTrend();
       break;
+    case kCommandNetworkPort:
+      OnNetworkPort();
+      break;
     default:
       break;
   }
@@ -392,6 +410,10 @@ void CAxtuneDlg::UpdateTitle() {
     title.port = checkedPort_;
     title.driveType = driveTypeText_;
     title.driveVersion = driveVersion_;
+  }
+  if (adapterGone_ && checkedPort_ != 0) {
+    title.state = TitleConnection::State::AdapterUnplugged;
+    title.port = checkedPort_;
   }
   setWindowTitle(QString::fromStdString(MainWindowTitle(title)));
 }

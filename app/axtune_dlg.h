@@ -9,6 +9,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 
 #include "app/carrier_watcher.h"
 #include "controls/page_host.h"
@@ -95,6 +96,18 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   // items. Runs each time the Port Select menu opens.
   void RefreshPortItems();
 
+  // ---- Ports as the technician knows them (axtune_dlg_ports.cpp) ------------------------------
+  // Port Select -> Network Port...: the dialog, then the port on its slot opened and identified.
+  void OnNetworkPort();
+  // The open port's adapter was pulled out: says so, closes the port, keeps the pages as they are,
+  // and looks every so often whether the same adapter is back (under any device name).
+  void OnAdapterUnplugged();
+  bool AdapterUnplugged() const { return adapterGone_; }
+  // Every 500 ms; tests go faster.
+  void SetAdapterRetryInterval(int ms) { adapterRetryMs_ = ms; }
+  // Writes the slots' memory to "Axtune.ini" when it changed (a new adapter got a slot).
+  void SavePortSlotMemory();
+
   CAxtunePropertySheet* Sheet() const { return sheet_; }
   CDrivePropertyPage* DrivePage() const { return drivePage_; }
   // The pages of a connection in the order they are added, and the two debug pages.
@@ -168,6 +181,7 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
  private slots:
   void OnCarrierNotification(quint64 generation);
   void ProbeForDrive();
+  void TryAdapterReconnect();
 
  private:
   // A mark in the trend for a write (not for the object channel's commands) and the store command on.
@@ -177,6 +191,7 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   // that one box says it all.
   bool OpenPortReporting(int n, const QString& addendum);
   void BuildMenu();
+  void StopAdapterWait();
   QAction* AddCommand(QWidget* menu, int id, bool enabled);
   void SetStoreCommandState(bool modified);
   void UpdatePortChecks();
@@ -220,6 +235,13 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
   std::string scanFailures_;  // why ports failed in the last scan, one line each
   std::map<int, QAction*> actions_;
   QActionGroup* portGroup_ = nullptr;
+
+  std::map<int, std::string> savedSlotMemory_;
+  QTimer* adapterRetry_ = nullptr;
+  int adapterRetryMs_ = 500;
+  bool adapterGone_ = false;
+  bool quietCableWarning_ = false;
+  std::string goneKey_;  // what the slot knew the pulled adapter by
 
   CarrierWatcher watcher_;
   bool watcherStopRequest_ = false;

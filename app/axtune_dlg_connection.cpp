@@ -140,6 +140,7 @@ void CAxtuneDlg::RefreshPortItems() {
     }
     action->setEnabled(opens);
   }
+  SavePortSlotMemory();
 }
 
 int CAxtuneDlg::ScanPorts() {
@@ -161,6 +162,7 @@ int CAxtuneDlg::ScanPorts() {
     }
     if (QAction* action = CommandAction(kCommandPortBase + n)) action->setEnabled(probes[n].usable);
   }
+  SavePortSlotMemory();
   return ChoosePreferredPort(probes, ReadPortMemory());
 }
 
@@ -170,6 +172,7 @@ bool CAxtuneDlg::OpenPort(int n) {
 
 bool CAxtuneDlg::OpenPortReporting(int n, const QString& addendum) {
   startupDone_ = true;
+  StopAdapterWait();
   StopWatcher();
   SetConnectionState(QString::fromStdString(ConnectingText(n)));
   CloseLink();
@@ -257,7 +260,8 @@ bool CAxtuneDlg::IdentifyDrive() {
       }
     }
     sheet_->SetActivePage(0);
-    if (!carrierAtIdentification_) ShowMessage(this, QString::fromUtf8(Text(kTextCheckCable)));
+    if (!carrierAtIdentification_ && !quietCableWarning_)
+      ShowMessage(this, QString::fromUtf8(Text(kTextCheckCable)));
   } else {
     for (int i = sheet_->GetPageCount() - 1; i >= 1; --i) sheet_->RemovePage(i);
   }
@@ -284,6 +288,10 @@ void CAxtuneDlg::OnCarrierNotification(quint64 generation) {
   }
   // A notification from a watcher that was stopped meanwhile, or from an earlier one, is dropped.
   if (!watcher_.Accept(generation)) return;
+  if (IsLinkDeviceGone()) {
+    OnAdapterUnplugged();
+    return;
+  }
   IdentifyDrive();
 }
 

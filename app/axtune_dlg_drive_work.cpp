@@ -12,6 +12,7 @@
 #include "app/worker_job.h"
 #include "controls/axtune_property_page.h"
 #include "link/drive_link.h"
+#include "link/port_slots.h"
 #include "ui/benutzer_dialog.h"
 
 namespace axtune {
@@ -81,6 +82,11 @@ bool CAxtuneDlg::ReconnectAfterFirmwareUpdate() {
     FollowHomingState();
   }
   if (checkedPort_ == 0) return false;
+  // The slot's adapter was pulled out meanwhile: wait for it as for one pulled while connected.
+  if (const PortSlot slot = PortSlotInfo(checkedPort_); slot.device.empty() && !slot.key.empty()) {
+    OnAdapterUnplugged();
+    return false;
+  }
   // The same path as picking the port in the menu: open, identify, pages, status bar, watcher.
   return OpenPort(checkedPort_) && connected_;
 }

@@ -50,7 +50,7 @@ void CarrierWatcher::Run(uint64_t generation, bool carrierAtIdentification) {
   std::unique_lock<std::mutex> lock(mutex_);
   while (!stopRequested_) {
     lock.unlock();
-    changed = probe_() != carrierAtIdentification;
+    changed = probe_() != carrierAtIdentification || (gone_ && gone_());
     lock.lock();
     if (changed || stopRequested_) break;
     wake_.wait_for(lock, std::chrono::milliseconds(pollMs_), [this] { return stopRequested_; });

@@ -29,6 +29,10 @@ class CarrierWatcher {
   CarrierWatcher(const CarrierWatcher&) = delete;
   CarrierWatcher& operator=(const CarrierWatcher&) = delete;
 
+  // Also ends (and notifies) once this says the port's device went away (a USB adapter pulled out,
+  // which a port without modem lines would never show on its carrier). Set before Start().
+  void SetGoneProbe(std::function<bool()> gone) { gone_ = std::move(gone); }
+
   // Stops a running watcher, then starts a new one that compares against `carrierAtIdentification`.
   void Start(bool carrierAtIdentification);
   // Requests the watcher to end without notifying and waits until it has ended.
@@ -43,6 +47,7 @@ class CarrierWatcher {
   void Run(uint64_t generation, bool carrierAtIdentification);
 
   CarrierProbe probe_;
+  std::function<bool()> gone_;
   Notify notify_;
   int pollMs_;
   mutable std::mutex mutex_;

@@ -11,10 +11,12 @@ inline constexpr int kCommandFirmwareUpdate = 32790;
 inline constexpr int kCommandFlashKernel = 32801;  // the flash kernel file of the firmware update
 inline constexpr int kCommandHomepage = 32792;
 inline constexpr int kCommandFeedback = 32793;
-inline constexpr int kCommandTrend = 32950;  // View -> Trend (Ctrl+T)
+inline constexpr int kCommandTrend = 32950;     // View -> Trend (Ctrl+T)
 inline constexpr int kCommandPortBase = 32824;  // + n for COMn, n = 1..12
 inline constexpr int kCommandPortFirst = 32825;
 inline constexpr int kCommandPortLast = 32836;
+// Port Select -> Network Port... (a device server's host:port on a free slot)
+inline constexpr int kCommandNetworkPort = 32837;
 // Shows the status panel again after it was closed (expert mode only).
 inline constexpr int kCommandStatusPanel = 32851;
 inline constexpr int kCommandAbout = 57664;

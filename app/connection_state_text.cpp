@@ -17,6 +17,8 @@ constexpr int kTextNoDriveAdvice = 40604;
 constexpr int kTextOtherDevice = 40605;
 constexpr int kTextNoPort = 40606;
 constexpr int kTextNoPortAdvice = 40607;
+constexpr int kTextNotPluggedIn = 55004;
+constexpr int kTextNetworkPort = 55005;
 
 std::string Format(int id, const std::string& text, int number = 0) {
   char buffer[1024];
@@ -38,9 +40,26 @@ std::string PortLabel(int port) {
 }
 
 std::string PortItemText(int port) {
-  const std::string device = DeviceShown(port);
-  const std::string slot = "COM" + std::to_string(port);
-  return device.empty() ? slot : slot + "   (" + device + ")";
+  const PortSlot info = PortSlotInfo(port);
+  std::string text = info.label.empty() ? "COM" + std::to_string(port) : info.label;
+  std::string what;
+  if (info.device.rfind("sim:", 0) == 0) {
+    what = Text(kTextSimulatedDrive);
+  } else if (IsNetworkPortName(info.device)) {
+    what = Format(kTextNetworkPort, info.device.substr(10));
+  } else if (info.device.empty() && !info.key.empty()) {
+    // An adapter the slot waits for.
+    what = info.key + " (" + Text(kTextNotPluggedIn) + ")";
+  } else if (!info.description.empty()) {
+    what = info.description + " " + info.device;
+  } else {
+    what = info.device;
+  }
+  if (!what.empty()) text += " \xE2\x80\x94 " + what;
+  // A maker's name with "&" in it is no mnemonic.
+  std::string escaped;
+  for (char c : text) escaped += c == '&' ? std::string("&&") : std::string(1, c);
+  return escaped;
 }
 
 std::string ScanningText() {

@@ -12,7 +12,9 @@ namespace axtune {
 
 // "COM1 (/dev/ttyS0)", "COM1 (Simulated drive)", or "COM1" when the slot has no device.
 std::string PortLabel(int port);
-// The text of a port's menu item: "COM1", then the device after three blanks.
+// The text of a port's menu item: "COM1 — FT232R USB UART (A50285BI) /dev/ttyUSB0",
+// "COM3 — 16550A /dev/ttyS0", "COM5 — network 192.0.2.7:4001", "COM2 — usb-... (not plugged in)",
+// or "COM1" when the slot has nothing ("&" doubled for the menu).
 std::string PortItemText(int port);
 
 std::string ScanningText();

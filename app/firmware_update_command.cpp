@@ -372,7 +372,9 @@ void RunFirmwareUpdateCommand(CAxtuneDlg& window) {
   const bool back = window.ReconnectAfterFirmwareUpdate();
   QApplication::restoreOverrideCursor();
   logUpdate(back);
-  if (!back) {
+  // An adapter pulled during the update: the outcome above said what became of the flash, and the
+  // window waits for the adapter to come back; a "no answer" box would blame the drive.
+  if (!back && !window.AdapterUnplugged()) {
     // The window keeps asking the port, so a drive switched off and on is found again without a
     // port selection. The boot loader was never reached when the firmware is untouched: the cable or
     // the power is amiss.

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "core/save_target.h"
+#include "link/port_slot_memory.h"
+#include "link/port_slots.h"
 
 namespace axtune {
 
@@ -118,6 +120,44 @@ bool ReadUpdateReadBack(const std::string& path) {
 
 bool WriteUpdateReadBack(bool on, const std::string& path) {
   return WriteMemorySetting(kUpdateReadBackSetting, on ? "1" : "", path);
+}
+
+bool WritePortSlotMemory(const std::map<int, std::string>& memory, const std::string& path) {
+  const std::map<int, std::string> stored = ReadPortSlotMemoryFile(path);
+  bool written = true;
+  for (int slot = kFirstPortSlot; slot <= kLastPortSlot; ++slot) {
+    auto now = memory.find(slot);
+    auto before = stored.find(slot);
+    const std::string value = now == memory.end() ? std::string() : now->second;
+    if (value == (before == stored.end() ? std::string() : before->second)) continue;
+    written = WriteMemorySetting(PortSlotMemoryName(slot), value, path) && written;
+  }
+  return written;
+}
+
+std::vector<std::string> ReadNetworkPortHistory(const std::string& path) {
+  std::vector<std::string> ports;
+  const std::string value = ReadMemorySetting(kNetworkPortsSetting, path);
+  size_t start = 0;
+  while (start < value.size() && ports.size() < kNetworkPortHistory) {
+    size_t end = value.find(';', start);
+    if (end == std::string::npos) end = value.size();
+    if (end > start) ports.push_back(value.substr(start, end - start));
+    start = end + 1;
+  }
+  return ports;
+}
+
+bool RememberNetworkPortUse(const std::string& hostPort, const std::string& path) {
+  if (hostPort.empty() || hostPort.find(';') != std::string::npos) return false;
+  std::string value = hostPort;
+  size_t kept = 1;
+  for (const std::string& port : ReadNetworkPortHistory(path)) {
+    if (port == hostPort || kept >= kNetworkPortHistory) continue;
+    value += ";" + port;
+    ++kept;
+  }
+  return WriteMemorySetting(kNetworkPortsSetting, value, path);
 }
 
 }  // namespace axtune

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <array>
+#include <map>
 #include <string>
+#include <vector>
 
 namespace axtune {
 
@@ -54,5 +56,17 @@ bool WriteUpdateBaudMemory(int baud, const std::string& path = kPortMemoryFile);
 inline constexpr const char* kUpdateReadBackSetting = "UpdateReadBack";
 bool ReadUpdateReadBack(const std::string& path = kPortMemoryFile);
 bool WriteUpdateReadBack(bool on, const std::string& path = kPortMemoryFile);
+
+// The slots' memory ("COM1=usb-FTDI_..." lines, read by ReadPortSlotMemoryFile): writes the lines
+// that differ from the file's and removes those of slots that no longer remember anything.
+bool WritePortSlotMemory(const std::map<int, std::string>& memory, const std::string& path = kPortMemoryFile);
+
+// The network ports used last ("host:port"), the latest first, at most kNetworkPortHistory of them,
+// on the line "NetworkPorts=a;b;c".
+inline constexpr const char* kNetworkPortsSetting = "NetworkPorts";
+inline constexpr size_t kNetworkPortHistory = 5;
+std::vector<std::string> ReadNetworkPortHistory(const std::string& path = kPortMemoryFile);
+// Puts `hostPort` first (once) and drops the oldest beyond the history's length.
+bool RememberNetworkPortUse(const std::string& hostPort, const std::string& path = kPortMemoryFile);
 
 }  // namespace axtune

@@ -10,6 +10,7 @@ namespace {
 constexpr int kTextTitleDrive = 42600;
 constexpr int kTextTitleNoDrive = 42601;
 constexpr int kTextTitleNoPort = 42602;
+constexpr int kTextTitleUnplugged = 55003;
 constexpr const char* kProgram = "Axtune";
 // An en dash between the program and what it is connected to.
 constexpr const char* kSeparator = " \xE2\x80\x93 ";
@@ -33,6 +34,8 @@ std::string MainWindowTitle(const TitleConnection& connection) {
       return program;
     case TitleConnection::State::NoPort:
       return program + kSeparator + Text(kTextTitleNoPort);
+    case TitleConnection::State::AdapterUnplugged:
+      return program + kSeparator + Format(kTextTitleUnplugged, PortLabel(connection.port));
     case TitleConnection::State::NoDrive:
       return program + kSeparator + Format(kTextTitleNoDrive, PortLabel(connection.port));
     case TitleConnection::State::Connected: {

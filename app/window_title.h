@@ -8,7 +8,7 @@
 namespace axtune {
 
 struct TitleConnection {
-  enum class State { Starting, NoPort, NoDrive, Connected };
+  enum class State { Starting, NoPort, NoDrive, Connected, AdapterUnplugged };
   State state = State::Starting;
   int port = 0;              // the open port's slot (1..12); ignored for Starting and NoPort
   std::string driveType;     // "QMX10-BA", for Connected
@@ -16,8 +16,9 @@ struct TitleConnection {
 };
 
 // "Axtune – QMX10-BA 4.1.7 on COM1 (/dev/ttyUSB0)"; "Axtune – COM1 (/dev/ttyUSB0), no drive";
-// "Axtune – no port open"; "Axtune" while the start-up connection has not decided yet. The port is
-// shown as the port menu names it: its device, the address of a network port, or the simulated drive.
+// "Axtune – COM1 (/dev/ttyUSB0), USB adapter unplugged"; "Axtune – no port open"; "Axtune" while the start-up
+// connection has not decided yet. The port is shown as the port menu names it: its device, the address of a
+// network port, or the simulated drive.
 std::string MainWindowTitle(const TitleConnection& connection);
 
 }  // namespace axtune

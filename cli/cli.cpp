@@ -6,6 +6,8 @@
 
 #include "axtune_version.h"
 #include "cli/cli_internal.h"
+#include "link/port_slot_memory.h"
+#include "link/port_slots.h"
 
 namespace axtune::cli {
 namespace {
@@ -74,6 +76,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   const Options& options = context.options;
   const Language previousLanguage = CurrentLanguage();
   if (options.language) SetLanguage(*options.language);
+
+  // The slots as the window gives them: the adapters and network ports the memory file remembers.
+  SetPortSlotMemory(ReadPortSlotMemoryFile(kPortSlotMemoryFile));
 
   int code = kExitOk;
   if (options.version) {

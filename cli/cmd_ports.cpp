@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "cli/cli_internal.h"
+#include "link/port_discovery.h"
 #include "link/port_slots.h"
 #include "link/serial_port.h"
 
@@ -11,6 +12,7 @@ namespace {
 
 struct PortProbe {
   PortSlot slot;
+  SerialDeviceInfo info;  // what the system says about the device (empty fields when nothing)
   bool opens = false;
   std::optional<bool> carrier;  // empty when the port cannot tell (pseudo-terminals) or did not open
   std::string error;
@@ -21,6 +23,9 @@ PortProbe Probe(const PortSlot& slot) {
   PortProbe probe;
   probe.slot = slot;
   if (slot.device.empty()) return probe;
+  for (const SerialDeviceInfo& info : DiscoverSerialDevices()) {
+    if (info.device == slot.device) probe.info = info;
+  }
   std::unique_ptr<SerialPort> port = createSerialPort(slot.device);
   SerialSettings settings;
   if (!port || !port->open(settings)) {
@@ -45,6 +50,13 @@ int CmdPorts(Context& context) {
     for (const PortProbe& p : probes) {
       Json entry = Json::object();
       entry.set("slot", p.slot.number).set("name", p.slot.label).set("device", p.slot.device);
+      auto text = [](const std::string& value) { return value.empty() ? Json() : Json(value); };
+      entry.set("description", text(p.slot.description)).set("byId", text(p.info.byIdName));
+      entry.set("byIdPath", text(p.slot.byIdPath)).set("remembered", text(p.slot.key));
+      entry.set("manufacturer", text(p.info.manufacturer)).set("product", text(p.info.product));
+      entry.set("serial", text(p.info.serial)).set("vendorId", text(p.info.vendorId));
+      entry.set("productId", text(p.info.productId)).set("driver", text(p.info.driver));
+      entry.set("network", IsNetworkPortName(p.slot.device));
       entry.set("opens", p.opens).set("carrier", p.carrier ? Json(*p.carrier) : Json());
       entry.set("error", p.error.empty() ? Json() : Json(p.error));
       list.push(entry);
@@ -54,15 +66,20 @@ int CmdPorts(Context& context) {
     j.write(context.out);
     return kExitOk;
   }
-  char line[256];
-  std::snprintf(line, sizeof line, "%-6s %-24s %-6s %s\n", "slot", "device", "opens", "carrier");
+  char line[512];
+  std::snprintf(line, sizeof line, "%-6s %-24s %-6s %-8s %s\n", "slot", "device", "opens", "carrier", "what");
   context.out << line;
   for (const PortProbe& p : probes) {
     const char* carrier = p.carrier ? (*p.carrier ? "on" : "off") : "-";
-    std::snprintf(line, sizeof line, "%-6s %-24s %-6s %s", p.slot.label.c_str(),
+    // What is plugged in, as the window's port menu names it; a remembered adapter that is away.
+    std::string what = p.slot.description;
+    if (p.slot.device.empty() && !p.slot.key.empty()) what = p.slot.key + " (not plugged in)";
+    std::snprintf(line, sizeof line, "%-6s %-24s %-6s %-8s %s", p.slot.label.c_str(),
                   p.slot.device.empty() ? "-" : p.slot.device.c_str(),
-                  p.slot.device.empty() ? "-" : (p.opens ? "yes" : "no"), carrier);
-    context.out << line;
+                  p.slot.device.empty() ? "-" : (p.opens ? "yes" : "no"), carrier, what.c_str());
+    std::string text = line;
+    while (!text.empty() && text.back() == ' ') text.pop_back();
+    context.out << text;
     if (!p.error.empty()) context.out << "  (" << p.error << ")";
     context.out << '\n';
   }

@@ -5,6 +5,7 @@
 #include <ostream>
 #include <thread>
 
+#include "cli/adapter_watch.h"
 #include "cli/cli_internal.h"
 #include "cli/watch_pacer.h"
 #include "core/drive_status.h"
@@ -132,6 +133,7 @@ int CmdStatus(Context& context) {
   }
 
   DriveStatusMemory memory;  // the hysteresis lives as long as this watch
+  AdapterWatch adapter(session);
   int polls = 0;
   int good = 0;
   std::string lastFailure;
@@ -149,6 +151,7 @@ int CmdStatus(Context& context) {
     bool ok = false;
     double replyAt = 0;
     double encoderLag = 0;
+    if (options.watch) adapter.comeBack(context);
     if (options.csv) {
       // The two records alone, each reply timed: the sample's time is record 129's, and the
       // encoder of record 131 is compared with where the motor was by then.
@@ -183,7 +186,7 @@ int CmdStatus(Context& context) {
     if (!ok) {
       if (!options.watch) return FailRecordRead(context, session, kStatusRecordA);
       lastFailure = LinkErrorText(LinkError.load());
-      Warn(context, "no answer: " + lastFailure);
+      if (!adapter.explainFailure(context, lastFailure)) Warn(context, "no answer: " + lastFailure);
     } else if (options.csv) {
       ++good;
     } else {

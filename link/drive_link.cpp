@@ -417,6 +417,12 @@ bool IsCarrierDetected() {
   return status.carrier;
 }
 
+bool IsLinkDeviceGone() {
+  LinkState& s = link();
+  std::lock_guard<std::mutex> lock(s.portMutex);
+  return s.port && s.port->deviceGone();
+}
+
 bool SetDtr(bool on) {
   LinkState& s = link();
   std::lock_guard<std::mutex> lock(s.portMutex);

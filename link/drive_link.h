@@ -44,6 +44,9 @@ bool OpenLink(const std::string& portName);
 bool CloseLink();
 bool ClearLinkErrors();
 bool IsCarrierDetected();
+// True when the open port's device went away (a USB adapter pulled out); false when closed. Safe
+// from the carrier watcher's thread.
+bool IsLinkDeviceGone();
 bool SetDtr(bool on);
 bool IsLinkOpen();
 

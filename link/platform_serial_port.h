@@ -12,8 +12,9 @@ namespace axtune {
 
 std::unique_ptr<SerialPort> createPlatformSerialPort(const std::string& device);
 
-// The device behind each of the slots 1..12 by the platform's default rule (element 0 is slot 1);
-// an empty string for a slot without a device. Overrides set by the program are applied on top.
-std::vector<std::string> defaultPortSlotDevices();
+// The device the platform names each of the slots 1..12 with (element 0 is slot 1): Windows every
+// slot's COM port, POSIX those set in AXTUNE_COM<n>; an empty string leaves the slot to the devices
+// discovered. Overrides set by the program are applied on top.
+std::vector<std::string> namedPortSlotDevices();
 
 }  // namespace axtune

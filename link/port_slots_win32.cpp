@@ -4,7 +4,7 @@
 
 namespace axtune {
 
-std::vector<std::string> defaultPortSlotDevices() {
+std::vector<std::string> namedPortSlotDevices() {
   std::vector<std::string> devices;
   for (int number = kFirstPortSlot; number <= kLastPortSlot; ++number)
     devices.push_back(PortSlotName(number));

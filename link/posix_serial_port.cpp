@@ -325,6 +325,13 @@ bool PosixSerialPort::modemStatus(ModemStatus& status) {
   return true;
 }
 
+bool PosixSerialPort::deviceGone() {
+  if (fd_ < 0) return false;
+  // A hung-up terminal reports POLLHUP (and POLLERR) whatever is asked for; a live one never does.
+  pollfd entry{fd_, 0, 0};
+  return ::poll(&entry, 1, 0) == 1 && (entry.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 bool PosixSerialPort::setBaudRate(int rate) {
   if (fd_ < 0) return false;
   const speed_t speed = speedFor(rate);

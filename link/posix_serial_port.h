@@ -21,6 +21,7 @@ class PosixSerialPort final : public SerialPort {
   bool open(const SerialSettings& settings) override;
   bool close() override;
   bool isOpen() const override { return fd_ >= 0; }
+  bool deviceGone() override;
 
   bool setTimeouts(const SerialTimeouts& timeouts) override;
   size_t read(uint8_t* buffer, size_t n) override { return readSome(buffer, n, n); }

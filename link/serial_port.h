@@ -76,6 +76,10 @@ class SerialPort {
   virtual bool setRts(bool on) = 0;
   // False when the lines cannot be read (pseudo-terminals, for example).
   virtual bool modemStatus(ModemStatus& status) = 0;
+  // True once the device under an open port went away (a USB adapter pulled out: the system hangs
+  // the terminal up). Asks without waiting and without touching the line; may be called from the
+  // carrier watcher's thread, as modemStatus() is.
+  virtual bool deviceGone() { return false; }
   virtual bool setBaudRate(int rate) = 0;
   virtual int baudRate() const = 0;
   // Bytes received and not yet read; 0 when unknown.

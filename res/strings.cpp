@@ -29,6 +29,7 @@ const StringEntry kStrings[] = {
 #include "res/strings_safety2.inc"
 #include "res/strings_update_line.inc"
 #include "res/strings_reading.inc"
+#include "res/strings_ports.inc"
 };
 
 std::atomic<Language> g_language{Language::English};

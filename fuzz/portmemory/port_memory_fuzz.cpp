@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/port_memory.h"
+#include "link/port_slot_memory.h"
 
 namespace {
 
@@ -53,5 +54,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool anyUsable = false;
   for (int n = 1; n <= 12; ++n) anyUsable = anyUsable || probes[n].usable;
   check(anyUsable ? (chosen >= 1 && chosen <= 12 && probes[chosen].usable) : chosen == 0);
+
+  // The slots' lines: only slots 1..12, each with something remembered; the network history stays
+  // within its length and holds no empty names.
+  for (const auto& [slot, key] : axtune::ReadPortSlotMemoryFile(path))
+    check(slot >= 1 && slot <= 12 && !key.empty());
+  const std::vector<std::string> history = axtune::ReadNetworkPortHistory(path);
+  check(history.size() <= axtune::kNetworkPortHistory);
+  for (const std::string& port : history) check(!port.empty());
   return 0;
 }

@@ -71,6 +71,7 @@ bool ConsoleInput::pump(SimulatedDrive& drive) {
   for (size_t end; (end = pending_.find('\n')) != std::string::npos;) {
     const std::string line = pending_.substr(0, end);
     pending_.erase(0, end + 1);
+    if (handler_ && handler_(line)) continue;
     if (!RunConsoleCommand(drive, line)) keepGoing = false;
   }
   return keepGoing;

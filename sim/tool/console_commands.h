@@ -2,6 +2,7 @@
 // "power cycle", "fault following", "status", ...), shared by its pseudo-terminal and network servers.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "sim/simulated_drive.h"
@@ -19,9 +20,12 @@ class ConsoleInput {
   int fd() const { return fd_; }
   // Reads what is there and runs each complete line; false when a line asked to quit.
   bool pump(SimulatedDrive& drive);
+  // A server's own commands: a line the handler takes (returns true for) does not reach the drive.
+  void setHandler(std::function<bool(const std::string&)> handler) { handler_ = std::move(handler); }
 
  private:
   int fd_;
+  std::function<bool(const std::string&)> handler_;
   std::string pending_;
 };
 

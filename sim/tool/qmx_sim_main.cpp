@@ -83,8 +83,7 @@ int Serve(int argc, char** argv) {
   std::printf("%s\n", where.c_str());
   std::fflush(stdout);
   if (!options.linkPath.empty() && !overNetwork) {
-    ::unlink(options.linkPath.c_str());
-    if (::symlink(where.c_str(), options.linkPath.c_str()) != 0) {
+    if (!pty.setLink(options.linkPath)) {
       std::fprintf(stderr, "qmx-sim: cannot create the link %s\n", options.linkPath.c_str());
       options.linkPath.clear();
     }
@@ -120,7 +119,7 @@ int Serve(int argc, char** argv) {
       result = 1;
     }
   }
-  if (!options.linkPath.empty()) ::unlink(options.linkPath.c_str());
+  if (!options.linkPath.empty()) pty.removeLink();
   return result;
 }
 

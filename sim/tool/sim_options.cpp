@@ -113,7 +113,10 @@ Tool:
   --no-modemstate-mask-answer
                          with --rfc2217: never answer SET-MODEMSTATE-MASK, as ser2net and
                          pyserial's example server do not
-  --link PATH            also make PATH a symbolic link to the device (removed on exit)
+  --link PATH            also make PATH a symbolic link to the device (removed on exit), as
+                         /dev/serial/by-id names a USB adapter: "unplug" then pulls the adapter
+                         (the terminal hangs up, PATH goes), "replug" plugs it back in as a
+                         new terminal with another device name, and PATH comes back
   --quiet                no console messages on stderr
   --version              the version of qmx-sim
   --help                 this text

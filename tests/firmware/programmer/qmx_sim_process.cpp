@@ -20,14 +20,23 @@ QmxSimProcess::~QmxSimProcess() {
 bool QmxSimProcess::start(const std::string& program, const std::vector<std::string>& args,
                           std::string& error) {
   int out[2];
+  int in[2];
   if (pipe(out) != 0) {
     error = std::string("pipe: ") + std::strerror(errno);
+    return false;
+  }
+  if (pipe(in) != 0) {
+    error = std::string("pipe: ") + std::strerror(errno);
+    close(out[0]);
+    close(out[1]);
     return false;
   }
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_addclose(&actions, out[0]);
+  posix_spawn_file_actions_adddup2(&actions, in[0], STDIN_FILENO);
+  posix_spawn_file_actions_addclose(&actions, in[1]);
   std::vector<std::string> all = {program};
   all.insert(all.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -36,8 +45,12 @@ bool QmxSimProcess::start(const std::string& program, const std::vector<std::str
   const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
   posix_spawn_file_actions_destroy(&actions);
   close(out[1]);
+  close(in[0]);
+  console_ = in[1];
   if (rc != 0) {
     close(out[0]);
+    close(console_);
+    console_ = -1;
     pid_ = -1;
     error = "cannot start " + program + ": " + std::strerror(rc);
     return false;
@@ -62,7 +75,14 @@ bool QmxSimProcess::start(const std::string& program, const std::vector<std::str
   return true;
 }
 
+bool QmxSimProcess::command(const std::string& line) {
+  const std::string text = line + "\n";
+  return console_ >= 0 && write(console_, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+}
+
 bool QmxSimProcess::stop() {
+  if (console_ >= 0) close(console_);
+  console_ = -1;
   if (pid_ <= 0) return false;
   kill(pid_, SIGTERM);
   int status = 0;
