@@ -6,7 +6,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "core/commissioning_checks.h"
 #include "core/drive_identity.h"
 #include "core/parameter_compare.h"
 #include "core/update_log.h"
@@ -24,6 +26,7 @@ struct ReportData {
   ParameterSet parameters;                // the drive's, with its object values
   std::optional<ParameterSet> reference;  // a reference file, when one is given
   std::optional<UpdateLogEntry> lastUpdate;
+  std::vector<CommissioningCheck> checks;  // from the commissioning assistant; none: no section
 };
 
 std::string BuildReportHtml(const ReportData& data);
