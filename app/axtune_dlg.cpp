@@ -28,6 +28,7 @@
 #include "app/help_manual.h"
 #include "app/shared_icons.h"
 #include "app/trend_window.h"
+#include "app/assistant/assistant_window.h"
 #include "app/window_title.h"
 #include "app/written_parameter.h"
 #include "controls/bound_value.h"
@@ -176,6 +177,13 @@ void CAxtuneDlg::BuildMenu() {
   file->addSeparator();
   AddCommand(file, kCommandCompareParameters, true);
   AddCommand(file, kCommandReport, true);
+  // The window has no Drive menu: the assistant stands with the other commands on the drive's
+  // parameters.
+  auto* assistant = new QAction(Tr(kTextCommissioningAssistantMenu), file);
+  assistant->setObjectName(QString::number(kCommandCommissioningAssistant));
+  connect(assistant, &QAction::triggered, this, [this] { CommissioningAssistant::Open(*this); });
+  file->addAction(assistant);
+  actions_[kCommandCommissioningAssistant] = assistant;
   file->addSeparator();
   AddCommand(file, kCommandUser, true);
   // In expert mode: the status panel again, after the user closed it.
@@ -371,7 +379,7 @@ void CAxtuneDlg::UpdateTitle() {
   setWindowTitle(QString::fromStdString(MainWindowTitle(title)));
 }
 
-void CAxtuneDlg::OnStoreParameters() {
+bool CAxtuneDlg::OnStoreParameters() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   // Without the drive's reply, or with its refusal, nothing says the parameters were stored: greying
   // the item would tell the user they were, and the changes would be lost at the drive's next power-up.
@@ -379,7 +387,7 @@ void CAxtuneDlg::OnStoreParameters() {
   if (reply != StoreReply::Stored) {
     QApplication::restoreOverrideCursor();
     ShowMessage(this, Tr(reply == StoreReply::Refused ? kTextStoreRefused : kTextNotStored));
-    return;
+    return false;
   }
   SetStoreCommandState(false);
   ShowStatusNote(Tr(kTextStored));
@@ -388,6 +396,7 @@ void CAxtuneDlg::OnStoreParameters() {
   statusNote_->repaint();
   SleepMs(2000);
   QApplication::restoreOverrideCursor();
+  return true;
 }
 
 void CAxtuneDlg::OnTrend() {

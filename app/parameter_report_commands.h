@@ -5,6 +5,9 @@
 
 #include <QString>
 #include <string>
+#include <vector>
+
+#include "core/commissioning_checks.h"
 
 namespace axtune {
 
@@ -15,7 +18,10 @@ inline constexpr int kCommandCompareParameters = 32810;  // "Vergleichen mit Dat
 inline constexpr int kCommandReport = 32811;             // "Inbetriebnahmeprotokoll..."
 
 void RunCompareParametersCommand(CAxtuneDlg& window);
-void RunReportCommand(CAxtuneDlg& window);
+// The report of the connected drive; the commissioning assistant adds its checks and proposes a file
+// name. Returns the file written, empty when none was.
+QString RunReportCommand(CAxtuneDlg& window, const std::vector<CommissioningCheck>& checks = {},
+                         const QString& proposedName = {});
 
 // Writes the report file: PDF when the name ends in .pdf, else HTML. False with the reason.
 bool WriteReportFile(const std::string& html, const QString& path, std::string& error);

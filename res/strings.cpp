@@ -25,6 +25,7 @@ const StringEntry kStrings[] = {
 #include "res/strings_dictionary.inc"
 #include "res/strings_feedback.inc"
 #include "res/strings_trend.inc"
+#include "res/strings_assistant.inc"
 };
 
 std::atomic<Language> g_language{Language::English};
