@@ -27,8 +27,11 @@ const ParamEntry& Entry(int controlId) {
   return *FindControlEntry(ParamPage::Settings, controlId);
 }
 
+// In the language's decimal sign, without thousands separators (as the fields show numbers).
 QString Number(double value) {
-  return QLocale().toString(value, 'f', QLocale::FloatingPointShortest);
+  QLocale locale;
+  locale.setNumberOptions(QLocale::OmitGroupSeparator);
+  return locale.toString(value, 'f', QLocale::FloatingPointShortest);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPushButton>
+#include <QTest>
 
 #include "app/assistant/assistant_window.h"
 #include "app/assistant/direction_step.h"
@@ -227,7 +228,7 @@ TEST_F(AssistantTest, AWholeCommissioningLeavesTheDriveStoredAndTheFileAndReport
   Picture("step6-en");
 
   // The drive holds the values, in its stored image too.
-  RecordTable stored{};
+  sim::RecordTable stored{};
   drive->withFirmware([&](sim::DriveFirmware& f) { stored = f.storedImage(); });
   const RecordWords settings = Record(kSettingsRecord);
   EXPECT_EQ(settings[0], 1500);   // motor current, mA
