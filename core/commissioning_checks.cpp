@@ -17,9 +17,12 @@ std::string Cell(const std::string& html, const char* tag = "td") {
 std::string CommissioningChecksHtml(const std::vector<CommissioningCheck>& checks, Language l) {
   if (checks.empty()) return {};
   auto t = [l](int id) { return HtmlEscaped(Text(id, l)); };
-  std::string out = "<h2>" + t(kHeading) + "</h2>\n<table width=\"100%\"><tr>" + Cell(t(kStep), "th") +
-                    Cell(t(kValues), "th") + Cell(t(kConfirmed), "th") + Cell(t(kWhen), "th") +
-                    Cell(t(kBy), "th") + "</tr>\n";
+  // The values are the long texts of a row and get the room; a step's name and a date never break.
+  auto head = [&](int id, int percent) {
+    return "<th width=\"" + std::to_string(percent) + "%\">" + t(id) + "</th>";
+  };
+  std::string out = "<h2>" + t(kHeading) + "</h2>\n<table width=\"100%\"><tr>" + head(kStep, 15) +
+                    head(kValues, 39) + head(kConfirmed, 20) + head(kWhen, 12) + head(kBy, 14) + "</tr>\n";
   for (const CommissioningCheck& c : checks) {
     const std::string confirmed =
         c.passed ? HtmlEscaped(c.confirmed) : "<b>" + t(kOpen) + "</b> " + HtmlEscaped(c.confirmed);

@@ -120,7 +120,7 @@ bool DriveStep::validatePage() {
   QString values = DriveText();
   if (!Machine().isEmpty() || !Axis().isEmpty())
     values += QStringLiteral("; %1 %2, %3 %4")
-                  .arg(AssistantText(kTextMachine), Machine(), AssistantText(kTextAxis), Axis());
+                  .arg(AssistantText(kTextMachine).remove('&'), Machine(), AssistantText(kTextAxis).remove('&'), Axis());
   Assistant().RecordCheck(AssistantStep::Drive, values,
                           AssistantText(fromFile_->isChecked() ? kTextStartedFile : kTextStartedDrive));
   return true;

@@ -24,11 +24,6 @@ constexpr int kTextStoredCheck = 56131;
 
 FinishStep::FinishStep(CommissioningAssistant& assistant)
     : AssistantStepPage(assistant, AssistantStep::Finish, kTextTitle, kTextInstruction) {
-  summary_ = new QLabel(this);
-  summary_->setObjectName(QStringLiteral("summary"));
-  summary_->setWordWrap(true);
-  Body()->addWidget(summary_);
-  Body()->addSpacing(8);
   auto* grid = new QGridLayout;
   auto add = [&](int row, int textId, const char* name, QPushButton*& button, QLabel*& state) {
     button = new QPushButton(AssistantText(textId), this);
@@ -43,6 +38,11 @@ FinishStep::FinishStep(CommissioningAssistant& assistant)
   add(2, kTextReport, "report", report_, reportState_);
   grid->setColumnStretch(1, 1);
   Body()->addLayout(grid);
+  Body()->addSpacing(8);
+  summary_ = new QLabel(this);
+  summary_->setObjectName(QStringLiteral("summary"));
+  summary_->setWordWrap(true);
+  Body()->addWidget(summary_);
   connect(store_, &QPushButton::clicked, this, &FinishStep::Store);
   connect(save_, &QPushButton::clicked, this, &FinishStep::SaveFile);
   connect(report_, &QPushButton::clicked, this, &FinishStep::WriteReport);
@@ -100,7 +100,12 @@ QString FinishStep::SaveFile() {
 QString FinishStep::WriteReport() {
   QString proposed = ProposedFileName();
   if (!proposed.isEmpty()) proposed = QFileInfo(proposed).completeBaseName() + QStringLiteral(".pdf");
-  const QString path = RunReportCommand(Assistant().Window(), Assistant().Checks().InStepOrder(), proposed);
+  // A check done before a user was entered (File -> User) is signed by whoever writes the report.
+  std::vector<CommissioningCheck> checks = Assistant().Checks().InStepOrder();
+  const std::string user = Assistant().Window().CurrentUser().name.toStdString();
+  for (CommissioningCheck& check : checks)
+    if (check.by.empty()) check.by = user;
+  const QString path = RunReportCommand(Assistant().Window(), checks, proposed);
   if (!path.isEmpty()) Assistant().NoteReportFile(path);
   ShowDone();
   return path;

@@ -30,7 +30,9 @@ void MiniTrend::paintEvent(QPaintEvent*) {
   p.setPen(QColor(200, 90, 0));
   p.drawText(area.adjusted(0, 2, -4, 0), Qt::AlignRight | Qt::AlignTop, QString::fromUtf8(Text(kTextFollowing)));
   if (samples.size() < 2) return;
-  const double t0 = samples.front().time, t1 = std::max(samples.back().time, t0 + 1e-3);
+  // One poll a step along the width: the polls come at the window's steady rate, and a run of a
+  // few seconds then fills the width whatever the clock says.
+  const double last = static_cast<double>(samples.size() - 1);
   // One curve: its own vertical scale, so a following error of a few steps shows beside
   // thousands of steps of travel.
   auto draw = [&](auto value, const QColor& colour) {
@@ -47,13 +49,15 @@ void MiniTrend::paintEvent(QPaintEvent*) {
     if (hi - lo < 1) hi = lo + 1;
     QPainterPath path;
     bool open = false;
+    double index = -1;
     for (const TrendSample& s : samples) {
+      ++index;
       const double v = value(s);
       if (!s.valid || std::isnan(v)) {
         open = false;
         continue;
       }
-      const QPointF point(area.left() + 4 + (area.width() - 8) * (s.time - t0) / (t1 - t0),
+      const QPointF point(area.left() + 4 + (area.width() - 8) * index / last,
                           area.bottom() - 4 - (area.height() - 22) * (v - lo) / (hi - lo));
       if (open) {
         path.lineTo(point);

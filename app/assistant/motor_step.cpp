@@ -1,6 +1,7 @@
 #include "app/assistant/motor_step.h"
 
 #include <QGridLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
@@ -90,7 +91,7 @@ MotorStep::MotorStep(CommissioningAssistant& assistant)
   Body()->addLayout(grid);
 
   connect(propose_, &QPushButton::clicked, this, &MotorStep::Propose);
-  connect(rated_, &QLineEdit::returnPressed, this, &MotorStep::Propose);
+  rated_->installEventFilter(this);
   connect(accept_, &QPushButton::clicked, this, &MotorStep::AcceptProposal);
 }
 
@@ -101,6 +102,19 @@ CAxtuneEdit* MotorStep::Field(int controlId) const {
 
 void MotorStep::initializePage() {
   ReadFields();
+  rated_->setFocus();
+}
+
+bool MotorStep::eventFilter(QObject* watched, QEvent* event) {
+  // Enter in the rated current proposes (and is no Next): the focus goes on to Accept.
+  if (watched == rated_ && event->type() == QEvent::KeyPress) {
+    const int key = static_cast<QKeyEvent*>(event)->key();
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+      if (Propose()) accept_->setFocus();
+      return true;
+    }
+  }
+  return AssistantStepPage::eventFilter(watched, event);
 }
 
 void MotorStep::ReadFields() {

@@ -25,6 +25,7 @@ class MotorStep : public AssistantStepPage {
 
   void initializePage() override;
   bool validatePage() override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
   // Page object.
   void SetRatedCurrent(const QString& text);
