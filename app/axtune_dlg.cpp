@@ -19,6 +19,7 @@
 #include <QWhatsThis>
 
 #include "app/about_dlg.h"
+#include "app/assistant/assistant_window.h"
 #include "app/axtune_property_sheet.h"
 #include "app/command_ids.h"
 #include "app/connection_state_text.h"
@@ -28,7 +29,6 @@
 #include "app/help_manual.h"
 #include "app/shared_icons.h"
 #include "app/trend_window.h"
-#include "app/assistant/assistant_window.h"
 #include "app/window_title.h"
 #include "app/written_parameter.h"
 #include "controls/bound_value.h"

@@ -71,7 +71,8 @@ CommissioningAssistant* CommissioningAssistant::Open(CAxtuneDlg& window) {
     const QScreen* screen = window.screen();
     const QRect free = screen != nullptr ? screen->availableGeometry() : QRect();
     int x = main.right() + 8;
-    if (free.isValid() && x + assistant->width() > free.right()) x = std::max(free.left(), main.left() - assistant->width() - 8);
+    if (free.isValid() && x + assistant->width() > free.right())
+      x = std::max(free.left(), main.left() - assistant->width() - 8);
     assistant->move(x, main.top());
   }
   assistant->show();
@@ -98,7 +99,9 @@ void CommissioningAssistant::RecordCheck(AssistantStep step, const QString& valu
 
 bool CommissioningAssistant::PollNow() {
   if (DriveLinkLentToWorker()) return answering_;
-  if (!IsLinkOpen()) {
+  // While the main window has lost the drive it looks for it by itself; the step waits without
+  // reading (each read would block the window for its time-outs) until the drive is back.
+  if (!IsLinkOpen() || !window_.IsConnected()) {
     OnPoll(DriveStatusPoll{});
     return false;
   }
@@ -113,7 +116,8 @@ void CommissioningAssistant::OnPoll(const DriveStatusPoll& poll) {
     for (int id : pageIds()) static_cast<AssistantStepPage*>(page(id))->SetAnswering(answering_);
     emit AnsweringChanged(answering_);
   }
-  if (auto* step = static_cast<AssistantStepPage*>(currentPage()); step != nullptr && poll.ok) step->OnPoll(poll);
+  if (auto* step = static_cast<AssistantStepPage*>(currentPage()); step != nullptr && poll.ok)
+    step->OnPoll(poll);
   emit Polled(poll);
 }
 

@@ -167,9 +167,9 @@ void DirectionStep::UpdateButtons() {
 }
 
 bool DirectionStep::validatePage() {
-  const QString values = PlanText() + QStringLiteral("; ") +
-                         AssistantText(kTextInvertedValue)
-                             .arg(AssistantText(inverted_ ? kTextYesWord : kTextNoWord));
+  const QString values =
+      PlanText() + QStringLiteral("; ") +
+      AssistantText(kTextInvertedValue).arg(AssistantText(inverted_ ? kTextYesWord : kTextNoWord));
   Assistant().RecordCheck(AssistantStep::Direction, values,
                           AssistantText(confirmed_ ? kTextConfirmed : kTextNotConfirmed), confirmed_);
   return true;

@@ -67,7 +67,8 @@ void DriveStep::ShowIdentity() {
   RecordWords words{};
   if (Assistant().IsConnected() && ReadRecord(kIdentificationRecord, words)) {
     std::array<int16_t, 15> signedWords{};
-    for (int i = 0; i < kRecordWords; ++i) signedWords[static_cast<size_t>(i)] = static_cast<int16_t>(words[static_cast<size_t>(i)]);
+    for (int i = 0; i < kRecordWords; ++i)
+      signedWords[static_cast<size_t>(i)] = static_cast<int16_t>(words[static_cast<size_t>(i)]);
     const DriveIdentity id = DecodeIdentification(signedWords);
     type = QString::fromStdString(id.typeText).trimmed();
     version = QString::fromStdString(id.versionText).trimmed();
@@ -120,7 +121,8 @@ bool DriveStep::validatePage() {
   QString values = DriveText();
   if (!Machine().isEmpty() || !Axis().isEmpty())
     values += QStringLiteral("; %1 %2, %3 %4")
-                  .arg(AssistantText(kTextMachine).remove('&'), Machine(), AssistantText(kTextAxis).remove('&'), Axis());
+                  .arg(AssistantText(kTextMachine).remove('&'), Machine(),
+                       AssistantText(kTextAxis).remove('&'), Axis());
   Assistant().RecordCheck(AssistantStep::Drive, values,
                           AssistantText(fromFile_->isChecked() ? kTextStartedFile : kTextStartedDrive));
   return true;

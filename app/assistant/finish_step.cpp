@@ -64,17 +64,20 @@ QString FinishStep::SummaryText() const {
 
 void FinishStep::ShowDone() {
   summary_->setText(SummaryText());
-  storeState_->setText(AssistantText(Assistant().UnstoredWrites() || !stored_ ? kTextNotStoredYet : kTextStored));
+  storeState_->setText(
+      AssistantText(Assistant().UnstoredWrites() || !stored_ ? kTextNotStoredYet : kTextStored));
   const QString saved = Assistant().SavedFile(), report = Assistant().ReportFile();
   saveState_->setText(saved.isEmpty() ? AssistantText(kTextNotSavedYet)
                                       : AssistantText(kTextSaved).arg(QDir::toNativeSeparators(saved)));
-  reportState_->setText(report.isEmpty() ? AssistantText(kTextNoReportYet)
-                                         : AssistantText(kTextReportWritten).arg(QDir::toNativeSeparators(report)));
+  reportState_->setText(report.isEmpty()
+                            ? AssistantText(kTextNoReportYet)
+                            : AssistantText(kTextReportWritten).arg(QDir::toNativeSeparators(report)));
 }
 
 QString FinishStep::ProposedFileName() const {
-  const std::string name = ProposedParameterFileName(field(QStringLiteral("machine")).toString().toStdString(),
-                                                     field(QStringLiteral("axis")).toString().toStdString());
+  const std::string name =
+      ProposedParameterFileName(field(QStringLiteral("machine")).toString().toStdString(),
+                                field(QStringLiteral("axis")).toString().toStdString());
   return QString::fromStdString(name);
 }
 

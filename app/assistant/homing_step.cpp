@@ -1,11 +1,11 @@
 #include "app/assistant/homing_step.h"
 
-#include <chrono>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <chrono>
 
 #include "app/assistant/assistant_window.h"
 #include "app/assistant/mini_trend.h"
@@ -44,9 +44,11 @@ HomingStep::HomingStep(CommissioningAssistant& assistant)
   for (const EditBindStep& step : BindStepsFor(*velocityEntry)) ApplyBindStep(*velocity_, step);
   const QString unit = QString::fromStdString(ParameterUnit(*velocityEntry, CurrentLanguage()));
   velocity_->SetUnit(unit);
-  auto* methodLabel = new QLabel(QString::fromStdString(ParameterLabel(*methodEntry, CurrentLanguage())), this);
+  auto* methodLabel =
+      new QLabel(QString::fromStdString(ParameterLabel(*methodEntry, CurrentLanguage())), this);
   methodLabel->setBuddy(method_);
-  auto* velocityLabel = new QLabel(QString::fromStdString(ParameterLabel(*velocityEntry, CurrentLanguage())), this);
+  auto* velocityLabel =
+      new QLabel(QString::fromStdString(ParameterLabel(*velocityEntry, CurrentLanguage())), this);
   velocityLabel->setBuddy(velocity_);
   grid->addWidget(methodLabel, 0, 0);
   grid->addWidget(method_, 0, 1, 1, 2);
@@ -114,7 +116,8 @@ void HomingStep::OnPoll(const DriveStatusPoll& poll) {
   referenced_ = static_cast<int16_t>(poll.reading.record129[10]);
   if (running_) {
     trend_->Recorder().addPoll(&poll.reading.record129, &poll.reading.record131,
-                               std::chrono::duration<double>(poll.arrived.time_since_epoch()).count(), poll.utcMs, poll.encoderLagSeconds);
+                               std::chrono::duration<double>(poll.arrived.time_since_epoch()).count(),
+                               poll.utcMs, poll.encoderLagSeconds);
     trend_->update();
     // Over once the drive left "homing", or when it never entered it.
     if (referenced_ == kRefHoming) {
@@ -140,8 +143,9 @@ QString HomingStep::StateText() const {
 
 void HomingStep::ShowState() {
   state_->setText(StateText());
-  state_->setStyleSheet(referenced_ == kRefDone && !running_ ? QStringLiteral("QLabel { color: #106010; font-weight: bold; }")
-                                                              : QString());
+  state_->setStyleSheet(referenced_ == kRefDone && !running_
+                            ? QStringLiteral("QLabel { color: #106010; font-weight: bold; }")
+                            : QString());
   run_->setEnabled(Assistant().DriveAnswering() && !running_);
 }
 
@@ -149,11 +153,11 @@ bool HomingStep::validatePage() {
   const bool referenced = referenced_ == kRefDone && !running_;
   const QString values = QStringLiteral("%1; %2 %3 %4")
                              .arg(method_->currentText(),
-                                  QString::fromStdString(ParameterLabel(*FindControlEntry(ParamPage::Homing, kIdVelocity),
-                                                                        CurrentLanguage())),
+                                  QString::fromStdString(ParameterLabel(
+                                      *FindControlEntry(ParamPage::Homing, kIdVelocity), CurrentLanguage())),
                                   velocity_->text(),
-                                  QString::fromStdString(ParameterUnit(*FindControlEntry(ParamPage::Homing, kIdVelocity),
-                                                                       CurrentLanguage())));
+                                  QString::fromStdString(ParameterUnit(
+                                      *FindControlEntry(ParamPage::Homing, kIdVelocity), CurrentLanguage())));
   Assistant().RecordCheck(AssistantStep::Homing, values,
                           AssistantText(referenced && ranHere_ ? kTextConfirmed : kTextNotConfirmed),
                           referenced && ranHere_);

@@ -28,7 +28,8 @@ void MiniTrend::paintEvent(QPaintEvent*) {
   p.setPen(QColor(30, 30, 160));
   p.drawText(area.adjusted(4, 2, 0, 0), Qt::AlignLeft | Qt::AlignTop, QString::fromUtf8(Text(kTextPosition)));
   p.setPen(QColor(200, 90, 0));
-  p.drawText(area.adjusted(0, 2, -4, 0), Qt::AlignRight | Qt::AlignTop, QString::fromUtf8(Text(kTextFollowing)));
+  p.drawText(area.adjusted(0, 2, -4, 0), Qt::AlignRight | Qt::AlignTop,
+             QString::fromUtf8(Text(kTextFollowing)));
   if (samples.size() < 2) return;
   // One poll a step along the width: the polls come at the window's steady rate, and a run of a
   // few seconds then fills the width whatever the clock says.

@@ -28,8 +28,8 @@ MotorProposal ProposeMotorSettings(double ratedCurrentMa, const MotorLimits& lim
   p.currentCapped = ratedCurrentMa > limits.maxCurrentMa;
   p.currentMa = static_cast<int>(std::floor(std::min(ratedCurrentMa, limits.maxCurrentMa)));
   p.idlePercent = std::clamp(kIdlePercent, 0.0, std::max(0.0, limits.maxIdlePercent));
-  p.idleDelayMs = static_cast<int>(std::clamp(static_cast<double>(kIdleDelayMs), 0.0,
-                                              std::max(0.0, std::floor(limits.maxIdleDelayMs))));
+  p.idleDelayMs = static_cast<int>(
+      std::clamp(static_cast<double>(kIdleDelayMs), 0.0, std::max(0.0, std::floor(limits.maxIdleDelayMs))));
   p.ok = true;
   return p;
 }

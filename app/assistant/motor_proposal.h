@@ -7,18 +7,18 @@ namespace axtune {
 
 // What the drive takes, in the units the pages show.
 struct MotorLimits {
-  double maxCurrentMa = 0;     // motor current, mA rms
-  double maxIdlePercent = 0;   // idle current, % of the motor current
-  double maxIdleDelayMs = 0;   // delay before the reduction, ms
+  double maxCurrentMa = 0;    // motor current, mA rms
+  double maxIdlePercent = 0;  // idle current, % of the motor current
+  double maxIdleDelayMs = 0;  // delay before the reduction, ms
 };
 
 // The limits of the motor-current, idle-current-level and idle-current-delay entries.
 MotorLimits DriveMotorLimits();
 
 struct MotorProposal {
-  bool ok = false;            // false: the rated current is no positive number
-  int currentMa = 0;          // never above the rated current nor the drive's limit
-  double idlePercent = 0;     // of the motor current
+  bool ok = false;         // false: the rated current is no positive number
+  int currentMa = 0;       // never above the rated current nor the drive's limit
+  double idlePercent = 0;  // of the motor current
   int idleDelayMs = 0;
   bool currentCapped = false;  // the drive cannot give the rated current: it gives its maximum
 };

@@ -144,9 +144,11 @@ bool MotorStep::Propose() {
     proposalText_->setText(AssistantText(kTextNoNumber).arg(Number(DriveMotorLimits().maxCurrentMa)));
     return false;
   }
-  QString text = AssistantText(kTextProposal)
-                     .arg(Number(proposal_.currentMa), Number(proposal_.idlePercent), Number(proposal_.idleDelayMs));
-  if (proposal_.currentCapped) text += QLatin1Char(' ') + AssistantText(kTextCapped).arg(Number(proposal_.currentMa));
+  QString text =
+      AssistantText(kTextProposal)
+          .arg(Number(proposal_.currentMa), Number(proposal_.idlePercent), Number(proposal_.idleDelayMs));
+  if (proposal_.currentCapped)
+    text += QLatin1Char(' ') + AssistantText(kTextCapped).arg(Number(proposal_.currentMa));
   proposalText_->setText(text);
   return true;
 }
@@ -174,18 +176,22 @@ bool MotorStep::AcceptProposal() {
 
 bool MotorStep::validatePage() {
   QStringList values;
-  if (!rated_->text().trimmed().isEmpty()) values << AssistantText(kTextRatedShort).arg(rated_->text().trimmed());
+  if (!rated_->text().trimmed().isEmpty())
+    values << AssistantText(kTextRatedShort).arg(rated_->text().trimmed());
   for (int id : {kIdMotorCurrent, kIdIdleDelay, kIdIdleLevel, kIdStepResolution}) {
     const ParamEntry& entry = Entry(id);
-    values << QStringLiteral("%1 %2 %3").arg(QString::fromStdString(ParameterLabel(entry, CurrentLanguage())),
-                                             fields_.at(id)->text(),
-                                             QString::fromStdString(ParameterUnit(entry, CurrentLanguage())));
+    values << QStringLiteral("%1 %2 %3")
+                  .arg(QString::fromStdString(ParameterLabel(entry, CurrentLanguage())),
+                       fields_.at(id)->text(),
+                       QString::fromStdString(ParameterUnit(entry, CurrentLanguage())));
   }
   // The proposal counts as accepted while the fields still hold it.
   const bool asProposed = accepted_ && proposal_.ok &&
                           fields_.at(kIdMotorCurrent)->text() == QString::number(proposal_.currentMa);
   Assistant().RecordCheck(AssistantStep::Motor, values.join(QStringLiteral("; ")),
-                          AssistantText(asProposed ? kTextAccepted : proposal_.ok ? kTextByHand : kTextNoProposal));
+                          AssistantText(asProposed     ? kTextAccepted
+                                        : proposal_.ok ? kTextByHand
+                                                       : kTextNoProposal));
   return true;
 }
 

@@ -78,7 +78,8 @@ void SwitchesStep::initializePage() {
   }
   grid_->setColumnStretch(2, 1);
   none_->setVisible(check_.Inputs().empty());
-  if (Assistant().DriveAnswering() && Assistant().LastPoll().ok) check_.Observe(Assistant().LastPoll().reading.record129[8]);
+  if (Assistant().DriveAnswering() && Assistant().LastPoll().ok)
+    check_.Observe(Assistant().LastPoll().reading.record129[8]);
   ShowStates();
 }
 
@@ -96,10 +97,11 @@ void SwitchesStep::OnPoll(const DriveStatusPoll& poll) {
 QString SwitchesStep::RowText(int input) const {
   for (const SwitchInput& in : check_.Inputs()) {
     if (in.input != input) continue;
-    const QString state = !in.active ? AssistantText(kTextUnknown)
-                                     : AssistantText(*in.active ? kTextActive : kTextInactive);
+    const QString state =
+        !in.active ? AssistantText(kTextUnknown) : AssistantText(*in.active ? kTextActive : kTextInactive);
     return state + QStringLiteral("   ") +
-           (in.ticked() ? QStringLiteral("\u2714 ") + AssistantText(kTextTicked) : AssistantText(kTextWaitingChange));
+           (in.ticked() ? QStringLiteral("\u2714 ") + AssistantText(kTextTicked)
+                        : AssistantText(kTextWaitingChange));
   }
   return {};
 }
@@ -131,8 +133,9 @@ bool SwitchesStep::validatePage() {
   QStringList values;
   for (const SwitchInput& in : check_.Inputs()) values << SwitchName(in);
   QString valueText = values.join(QStringLiteral(", "));
-  QString confirmed = never.isEmpty() ? AssistantText(kTextAllSeen)
-                                      : AssistantText(kTextNotSeen).arg(QString(never).replace('\n', QStringLiteral(", ")));
+  QString confirmed =
+      never.isEmpty() ? AssistantText(kTextAllSeen)
+                      : AssistantText(kTextNotSeen).arg(QString(never).replace('\n', QStringLiteral(", ")));
   Assistant().RecordCheck(AssistantStep::Switches, valueText, confirmed, never.isEmpty());
   return true;
 }

@@ -44,8 +44,7 @@ bool TestMove::Start(const Plan& plan, int32_t startPosition) {
                      Put(words, "deceleration", plan.velocity * 4.0) && Put(words, "relative", 1) &&
                      Put(words, "next-active", 0) && Put(words, "waiting-active", 0) &&
                      Put(words, "waiting-time", 0);
-  if (!built || !WriteRecord(record, words) ||
-      !WriteObject(kProfileObject, kProfileSelector, 2, kProfile) ||
+  if (!built || !WriteRecord(record, words) || !WriteObject(kProfileObject, kProfileSelector, 2, kProfile) ||
       !SendStartSequence(kModeProfilePosition)) {
     Restore();
     return false;

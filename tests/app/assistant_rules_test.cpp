@@ -43,18 +43,19 @@ const double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 INSTANTIATE_TEST_SUITE_P(
     Rule, MotorProposalTest,
-    ::testing::Values(ProposalCase{"typical", 1500, kQmx, true, 1500, 50, 500, false},
-                      ProposalCase{"rounded_down_never_above_rated", 1499.9, kQmx, true, 1499, 50, 500, false},
-                      ProposalCase{"exactly_the_limit", 7000, kQmx, true, 7000, 50, 500, false},
-                      ProposalCase{"just_above_the_limit", 7000.5, kQmx, true, 7000, 50, 500, true},
-                      ProposalCase{"far_above_the_limit", 12000, kQmx, true, 7000, 50, 500, true},
-                      ProposalCase{"smallest", 1, kQmx, true, 1, 50, 500, false},
-                      ProposalCase{"below_one_mA", 0.5, kQmx, false, 0, 0, 0, false},
-                      ProposalCase{"zero", 0, kQmx, false, 0, 0, 0, false},
-                      ProposalCase{"negative", -800, kQmx, false, 0, 0, 0, false},
-                      ProposalCase{"not_a_number", kNaN, kQmx, false, 0, 0, 0, false},
-                      ProposalCase{"small_idle_and_delay_limits", 2000, {3000, 40, 200}, true, 2000, 40, 200, false},
-                      ProposalCase{"drive_without_current", 2000, {0, 100, 3000}, false, 0, 0, 0, false}),
+    ::testing::Values(
+        ProposalCase{"typical", 1500, kQmx, true, 1500, 50, 500, false},
+        ProposalCase{"rounded_down_never_above_rated", 1499.9, kQmx, true, 1499, 50, 500, false},
+        ProposalCase{"exactly_the_limit", 7000, kQmx, true, 7000, 50, 500, false},
+        ProposalCase{"just_above_the_limit", 7000.5, kQmx, true, 7000, 50, 500, true},
+        ProposalCase{"far_above_the_limit", 12000, kQmx, true, 7000, 50, 500, true},
+        ProposalCase{"smallest", 1, kQmx, true, 1, 50, 500, false},
+        ProposalCase{"below_one_mA", 0.5, kQmx, false, 0, 0, 0, false},
+        ProposalCase{"zero", 0, kQmx, false, 0, 0, 0, false},
+        ProposalCase{"negative", -800, kQmx, false, 0, 0, 0, false},
+        ProposalCase{"not_a_number", kNaN, kQmx, false, 0, 0, 0, false},
+        ProposalCase{"small_idle_and_delay_limits", 2000, {3000, 40, 200}, true, 2000, 40, 200, false},
+        ProposalCase{"drive_without_current", 2000, {0, 100, 3000}, false, 0, 0, 0, false}),
     [](const ::testing::TestParamInfo<ProposalCase>& info) { return std::string(info.param.name); });
 
 // What the rule proposes must pass the same range check the bound fields apply, or accepting it
@@ -67,8 +68,9 @@ TEST(MotorProposal, DictionaryLimitsTakeEveryProposal) {
   for (double rated : {1.0, 950.0, 7000.0, 9000.0}) {
     const MotorProposal p = ProposeMotorSettings(rated, limits);
     ASSERT_TRUE(p.ok);
-    const std::pair<const char*, double> values[] = {
-        {"motor-current", p.currentMa}, {"idle-current-level", p.idlePercent}, {"idle-current-delay", p.idleDelayMs}};
+    const std::pair<const char*, double> values[] = {{"motor-current", p.currentMa},
+                                                     {"idle-current-level", p.idlePercent},
+                                                     {"idle-current-delay", p.idleDelayMs}};
     for (const auto& [name, value] : values) {
       const RawResult raw = ParseUserValue(*FindParameter(name), std::to_string(value), Language::English);
       EXPECT_TRUE(raw.ok) << name << " " << value << ": " << raw.error;
@@ -148,14 +150,15 @@ TEST(CommissioningReport, ChecksSectionListsEachStepEscapedAndMarksOpenOnes) {
   ReportData data;
   data.language = Language::English;
   EXPECT_EQ(BuildReportHtml(data).find("Commissioning checks"), std::string::npos);
-  data.checks = {{"2 Motor", "Motor current 1500 mA rms", "Proposal accepted", "2026-12-08 06:10", "A <Tech>", true},
-                 {"4 Switches", "DE1, DE3", "Never changed: DE3 Reference switch", "2026-12-08 06:14", "A <Tech>",
-                  false}};
+  data.checks = {
+      {"2 Motor", "Motor current 1500 mA rms", "Proposal accepted", "2026-12-08 06:10", "A <Tech>", true},
+      {"4 Switches", "DE1, DE3", "Never changed: DE3 Reference switch", "2026-12-08 06:14", "A <Tech>",
+       false}};
   const std::string html = BuildReportHtml(data);
   const size_t section = html.find("<h2>Commissioning checks</h2>");
   ASSERT_NE(section, std::string::npos);
   const std::string rows = html.substr(section, html.find("</table>", section) - section);
-  EXPECT_NE(rows.find(">Step</th><th width=\"39%\">Values</th>"), std::string::npos);
+  EXPECT_NE(rows.find(">Step</th><th width=\"36%\">Values</th>"), std::string::npos);
   EXPECT_NE(rows.find(">By</th></tr>"), std::string::npos);
   EXPECT_NE(rows.find("<b>2 Motor</b>"), std::string::npos);
   EXPECT_NE(rows.find("A &lt;Tech&gt;"), std::string::npos);

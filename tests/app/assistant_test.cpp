@@ -17,9 +17,9 @@
 #include "app/assistant/homing_step.h"
 #include "app/assistant/motor_step.h"
 #include "app/assistant/switches_step.h"
+#include "core/drive_identity.h"
 #include "core/parameter_compare.h"
 #include "core/parameter_file.h"
-#include "core/drive_identity.h"
 #include "sim/drive_firmware.h"
 #include "tests/app/drive_work_fixture.h"
 
@@ -231,17 +231,18 @@ TEST_F(AssistantTest, AWholeCommissioningLeavesTheDriveStoredAndTheFileAndReport
   sim::RecordTable stored{};
   drive->withFirmware([&](sim::DriveFirmware& f) { stored = f.storedImage(); });
   const RecordWords settings = Record(kSettingsRecord);
-  EXPECT_EQ(settings[0], 1500);   // motor current, mA
-  EXPECT_EQ(settings[2], 8192);   // idle current 50 % (163.83 per %)
-  EXPECT_EQ(settings[5], 500);    // idle delay, ms
-  EXPECT_EQ(settings[6], 400);    // step resolution
-  EXPECT_EQ(settings[7], 1);      // rotation inverted
+  EXPECT_EQ(settings[0], 1500);  // motor current, mA
+  EXPECT_EQ(settings[2], 8192);  // idle current 50 % (163.83 per %)
+  EXPECT_EQ(settings[5], 500);   // idle delay, ms
+  EXPECT_EQ(settings[6], 400);   // step resolution
+  EXPECT_EQ(settings[7], 1);     // rotation inverted
   for (int w = 0; w < kRecordWords; ++w) EXPECT_EQ(stored[kSettingsRecord][w], settings[w]) << "word " << w;
 
   // The file reads back with no difference to the drive.
   ParameterSet fromFile, fromDrive;
   std::string error;
-  ASSERT_TRUE(LoadParameterSet(QFile::encodeName(file).toStdString(), RecordCount(), fromFile, error)) << error;
+  ASSERT_TRUE(LoadParameterSet(QFile::encodeName(file).toStdString(), RecordCount(), fromFile, error))
+      << error;
   LinkParameterRecordAccess access;
   ASSERT_TRUE(ReadDriveParameterSet(access, RecordCount(), fromDrive, error)) << error;
   EXPECT_TRUE(CompareParameterSets(fromFile, fromDrive).empty());
