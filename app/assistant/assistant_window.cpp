@@ -56,6 +56,13 @@ CommissioningAssistant::CommissioningAssistant(CAxtuneDlg& window)
   pollTimer_->setInterval(kPollMs);
   connect(pollTimer_, &QTimer::timeout, this, [this] { PollNow(); });
   pollTimer_->start();
+  // The assistant goes with the main window, while the drive is still connected.
+  window.installEventFilter(this);
+}
+
+bool CommissioningAssistant::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == &window_ && event->type() == QEvent::Close && isVisible()) close();
+  return QWizard::eventFilter(watched, event);
 }
 
 CommissioningAssistant::~CommissioningAssistant() {
@@ -172,7 +179,7 @@ void CommissioningAssistant::Leave() {
   pollTimer_->stop();
   // Leaving early keeps everything written; it says what is not stored or saved.
   const QString note = LeavingNote();
-  if (!note.isEmpty()) ShowMessage(&window_, note);
+  if (!note.isEmpty()) ShowMessage(this, note);
 }
 
 void CommissioningAssistant::done(int result) {

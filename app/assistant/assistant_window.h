@@ -81,6 +81,7 @@ class CommissioningAssistant : public QWizard, public PageHost {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void reject() override;
   void done(int result) override;

@@ -165,7 +165,8 @@ void MotorStep::Enter(int controlId, const QString& text) {
 }
 
 bool MotorStep::AcceptProposal() {
-  if (!proposal_.ok && !Propose()) return false;
+  // Proposed again from the rated current as it stands now, so what is written is what is shown.
+  if (!Propose()) return false;
   // Through the bound fields: each checks its range and writes as the Settings page does.
   Enter(kIdMotorCurrent, QString::number(proposal_.currentMa));
   Enter(kIdIdleDelay, QString::number(proposal_.idleDelayMs));

@@ -316,6 +316,20 @@ TEST_F(AssistantTest, LeavingEarlySaysWhatWasNotStoredAndKeepsTheValues) {
   EXPECT_EQ(Record(kSettingsRecord)[0], 2200);
 }
 
+TEST_F(AssistantTest, ClosingTheMainWindowClosesTheAssistantFirstAndSaysWhatIsMissing) {
+  CommissioningAssistant& a = Open();
+  Next(AssistantStep::Motor);
+  ASSERT_TRUE(At<MotorStep>(AssistantStep::Motor).AcceptProposal() == false);  // nothing typed
+  At<MotorStep>(AssistantStep::Motor).SetRatedCurrent("1000");
+  ASSERT_TRUE(At<MotorStep>(AssistantStep::Motor).AcceptProposal());
+  ui.messages.clear();
+  a.Window().close();
+  EXPECT_FALSE(assistant_ && assistant_->isVisible());
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_TRUE(ui.messages[0].contains("not stored"));
+  EXPECT_TRUE(ui.messages[0].contains("No parameter file"));
+}
+
 TEST_F(AssistantTest, APulledCableMakesTheStepWaitAndKeepsItsState) {
   CommissioningAssistant& a = Open();
   Next(AssistantStep::Motor);
