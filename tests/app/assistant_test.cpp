@@ -17,7 +17,10 @@
 #include "app/assistant/homing_step.h"
 #include "app/assistant/motor_step.h"
 #include "app/assistant/switches_step.h"
+#include "app/save_parameters_command.h"
+#include "controls/axtune_edit.h"
 #include "core/drive_identity.h"
+#include "core/parameter_access.h"
 #include "core/parameter_compare.h"
 #include "core/parameter_file.h"
 #include "sim/drive_firmware.h"
@@ -34,7 +37,8 @@ class AssistantTest : public DriveWorkTest {
     DriveWorkTest::SetUp();
     fileChooser_ = SetFileChooser([this](QWidget*, FileChoice choice) {
       choices.push_back(choice);
-      if (choice == FileChoice::SaveParameters) return Path("Press-4_Z.qmx");
+      if (choice == FileChoice::SaveParameters || choice == FileChoice::LoadParameters)
+        return Path("Press-4_Z.qmx");
       if (choice == FileChoice::Report) return Path("report.html");
       return QString();  // no reference file for the report
     });
@@ -96,6 +100,29 @@ TEST_F(AssistantTest, ASecondOpenRaisesTheSameAssistant) {
   // The menu command opens it too, and still only one.
   first.Window().CommandAction(kCommandCommissioningAssistant)->trigger();
   EXPECT_EQ(first.Window().findChildren<CommissioningAssistant*>().size(), 1);
+}
+
+TEST_F(AssistantTest, StartingFromAFileAsksForItAndLoadsItWithTheLoadCommand) {
+  CommissioningAssistant& a = Open();
+  // A file of the drive as it is now; then the motor current is changed on the drive.
+  ASSERT_EQ(RunSaveParametersCommand(a.Window()), Path("Press-4_Z.qmx"));
+  const uint16_t saved = Record(kSettingsRecord)[0];
+  ASSERT_TRUE(WriteParameter(*FindParameter("motor-current"), 3300));
+  auto& step = At<DriveStep>(AssistantStep::Drive);
+  step.ChooseStartFromFile(true);
+  ui.messages.clear();
+  assistant_->next();
+  EXPECT_EQ(a.currentId(), static_cast<int>(AssistantStep::Drive));
+  ASSERT_EQ(ui.messages.size(), 1u);
+  EXPECT_TRUE(ui.messages[0].contains("Load the parameter file first"));
+
+  step.LoadFile();
+  EXPECT_EQ(Record(kSettingsRecord)[0], saved);
+  EXPECT_TRUE(a.UnstoredWrites());
+  Next(AssistantStep::Motor);
+  EXPECT_EQ(a.Checks().Find(AssistantStep::Drive)->confirmed, "Parameter file loaded");
+  // The motor step shows what the file put in the drive.
+  EXPECT_EQ(At<MotorStep>(AssistantStep::Motor).Field(1174)->text(), QString::number(saved));
 }
 
 TEST_F(AssistantTest, SwitchStepTicksWhatTheDriveSawChangeAndNamesTheRest) {
