@@ -167,6 +167,11 @@ void DirectionStep::UpdateButtons() {
 }
 
 bool DirectionStep::validatePage() {
+  // Next during the move stops it; the step stays for the question.
+  if (move_.Running()) {
+    Stop();
+    return false;
+  }
   const QString values =
       PlanText() + QStringLiteral("; ") +
       AssistantText(kTextInvertedValue).arg(AssistantText(inverted_ ? kTextYesWord : kTextNoWord));

@@ -150,6 +150,11 @@ void HomingStep::ShowState() {
 }
 
 bool HomingStep::validatePage() {
+  // Next during the run stops it; the step stays until the drive has answered.
+  if (running_) {
+    Stop();
+    return false;
+  }
   const bool referenced = referenced_ == kRefDone && !running_;
   const QString values = QStringLiteral("%1; %2 %3 %4")
                              .arg(method_->currentText(),
