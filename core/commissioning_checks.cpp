@@ -21,8 +21,8 @@ std::string CommissioningChecksHtml(const std::vector<CommissioningCheck>& check
   auto head = [&](int id, int percent) {
     return "<th width=\"" + std::to_string(percent) + "%\">" + t(id) + "</th>";
   };
-  std::string out = "<h2>" + t(kHeading) + "</h2>\n<table width=\"100%\"><tr>" + head(kStep, 14) +
-                    head(kValues, 36) + head(kConfirmed, 18) + head(kWhen, 16) + head(kBy, 16) + "</tr>\n";
+  std::string out = "<h2>" + t(kHeading) + "</h2>\n<table width=\"100%\"><tr>" + head(kStep, 17) +
+                    head(kValues, 35) + head(kConfirmed, 18) + head(kWhen, 15) + head(kBy, 15) + "</tr>\n";
   for (const CommissioningCheck& c : checks) {
     const std::string confirmed =
         c.passed ? HtmlEscaped(c.confirmed) : "<b>" + t(kOpen) + "</b> " + HtmlEscaped(c.confirmed);

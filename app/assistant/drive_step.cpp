@@ -106,6 +106,8 @@ void DriveStep::ChooseStartFromFile(bool fromFile) {
 void DriveStep::LoadFile() {
   CAxtuneDlg& window = Assistant().Window();
   window.OnLoadParameters();
+  Assistant().raise();
+  Assistant().activateWindow();
   // A file that went to the drive marks its parameters as changed (and not yet stored).
   if (window.IsModified()) {
     loaded_ = true;

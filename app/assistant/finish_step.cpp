@@ -63,6 +63,10 @@ QString FinishStep::SummaryText() const {
 }
 
 void FinishStep::ShowDone() {
+  // The main window's commands leave it active (their dialogs are its own): the keyboard comes
+  // back to the assistant.
+  Assistant().raise();
+  Assistant().activateWindow();
   summary_->setText(SummaryText());
   storeState_->setText(
       AssistantText(Assistant().UnstoredWrites() || !stored_ ? kTextNotStoredYet : kTextStored));

@@ -158,7 +158,7 @@ TEST(CommissioningReport, ChecksSectionListsEachStepEscapedAndMarksOpenOnes) {
   const size_t section = html.find("<h2>Commissioning checks</h2>");
   ASSERT_NE(section, std::string::npos);
   const std::string rows = html.substr(section, html.find("</table>", section) - section);
-  EXPECT_NE(rows.find(">Step</th><th width=\"36%\">Values</th>"), std::string::npos);
+  EXPECT_NE(rows.find(">Step</th><th width=\"35%\">Values</th>"), std::string::npos);
   EXPECT_NE(rows.find(">By</th></tr>"), std::string::npos);
   EXPECT_NE(rows.find("<b>2 Motor</b>"), std::string::npos);
   EXPECT_NE(rows.find("A &lt;Tech&gt;"), std::string::npos);
