@@ -19,6 +19,7 @@
 #include <QWhatsThis>
 
 #include "app/about_dlg.h"
+#include "app/assistant/assistant_window.h"
 #include "app/axtune_property_sheet.h"
 #include "app/command_ids.h"
 #include "app/connection_state_text.h"
@@ -187,6 +188,13 @@ void CAxtuneDlg::BuildMenu() {
   file->addSeparator();
   AddCommand(file, kCommandCompareParameters, true);
   AddCommand(file, kCommandReport, true);
+  // The window has no Drive menu: the assistant stands with the other commands on the drive's
+  // parameters.
+  auto* assistant = new QAction(Tr(kTextCommissioningAssistantMenu), file);
+  assistant->setObjectName(QString::number(kCommandCommissioningAssistant));
+  connect(assistant, &QAction::triggered, this, [this] { CommissioningAssistant::Open(*this); });
+  file->addAction(assistant);
+  actions_[kCommandCommissioningAssistant] = assistant;
   file->addSeparator();
   AddCommand(file, kCommandUser, true);
   // In expert mode: the status panel again, after the user closed it.
@@ -418,7 +426,7 @@ void CAxtuneDlg::UpdateTitle() {
   setWindowTitle(QString::fromStdString(MainWindowTitle(title)));
 }
 
-void CAxtuneDlg::OnStoreParameters() {
+bool CAxtuneDlg::OnStoreParameters() {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   // Without the drive's whole reply nothing says the parameters were stored: greying the item would
   // tell the user they were, and the changes would be lost at the drive's next power-up. What the
@@ -426,7 +434,7 @@ void CAxtuneDlg::OnStoreParameters() {
   if (!StoreParameters()) {
     QApplication::restoreOverrideCursor();
     ShowMessage(this, Tr(kTextNotStored));
-    return;
+    return false;
   }
   SetStoreCommandState(false);
   ShowStatusNote(Tr(kTextStored));
@@ -435,6 +443,7 @@ void CAxtuneDlg::OnStoreParameters() {
   statusNote_->repaint();
   SleepMs(2000);
   QApplication::restoreOverrideCursor();
+  return true;
 }
 
 void CAxtuneDlg::OnTrend() {

@@ -79,7 +79,8 @@ class CAxtuneDlg : public QMainWindow, public PageHost {
 
   // Menu commands by id (the menu and the accelerators end up here).
   void OnCommand(int id);
-  void OnStoreParameters();
+  // True when the drive confirmed the store.
+  bool OnStoreParameters();
   QAction* CommandAction(int id) const;
   bool IsCommandDefault(int id) const;
 

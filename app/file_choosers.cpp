@@ -20,7 +20,7 @@ QString& LastFolder() {
   return folder;
 }
 
-QString RunDialog(QWidget* owner, FileChoice choice) {
+QString RunDialog(QWidget* owner, FileChoice choice, const QString& proposedName) {
   QFileDialog dialog(owner);
   // The initial file name is empty; the list starts in the working directory, later in the folder
   // of the last file chosen.
@@ -54,6 +54,7 @@ QString RunDialog(QWidget* owner, FileChoice choice) {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
   }
+  if (!proposedName.isEmpty()) dialog.selectFile(proposedName);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
   const QString chosen = dialog.selectedFiles().first();
   LastFolder() = QFileInfo(chosen).absolutePath();
@@ -62,9 +63,9 @@ QString RunDialog(QWidget* owner, FileChoice choice) {
 
 }  // namespace
 
-QString ChooseFile(QWidget* owner, FileChoice choice) {
+QString ChooseFile(QWidget* owner, FileChoice choice, const QString& proposedName) {
   if (Chooser()) return Chooser()(owner, choice);
-  return RunDialog(owner, choice);
+  return RunDialog(owner, choice, proposedName);
 }
 
 FileChooser SetFileChooser(FileChooser chooser) {

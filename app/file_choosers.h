@@ -18,8 +18,9 @@ enum class FileChoice {
   Report,               // save dialog, filters "PDF (*.pdf)" and "HTML (*.html)", default extension "pdf"
 };
 
-// The chosen path, or an empty string when the user cancelled.
-QString ChooseFile(QWidget* owner, FileChoice choice);
+// The chosen path, or an empty string when the user cancelled. A save dialog starts with
+// `proposedName` in its name field when one is given (a chooser installed by a test does not see it).
+QString ChooseFile(QWidget* owner, FileChoice choice, const QString& proposedName = {});
 
 using FileChooser = std::function<QString(QWidget* owner, FileChoice choice)>;
 // Installs a chooser (empty: the real dialogs again); returns the previous one.

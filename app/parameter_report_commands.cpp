@@ -93,10 +93,11 @@ bool WriteReportFile(const std::string& html, const QString& path, std::string& 
   return written.ok;
 }
 
-void RunReportCommand(CAxtuneDlg& window) {
+QString RunReportCommand(CAxtuneDlg& window, const std::vector<CommissioningCheck>& checks,
+                         const QString& proposedName) {
   if (!window.IsConnected()) {
     ShowMessage(&window, Tr(kTextNoDrive));
-    return;
+    return {};
   }
   ReportData data;
   data.language = CurrentLanguage();
@@ -105,18 +106,18 @@ void RunReportCommand(CAxtuneDlg& window) {
   const QString referencePath = ChooseFile(&window, FileChoice::ReferenceParameters);
   if (!referencePath.isEmpty()) {
     ParameterSet reference;
-    if (!LoadFileSet(window, referencePath, reference)) return;
+    if (!LoadFileSet(window, referencePath, reference)) return {};
     reference.source = referencePath.toStdString();
     data.reference = reference;
   }
-  QString path = ChooseFile(&window, FileChoice::Report);
-  if (path.isEmpty()) return;
+  QString path = ChooseFile(&window, FileChoice::Report, proposedName);
+  if (path.isEmpty()) return {};
   if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".pdf");
 
   std::string error;
   if (!ReadDriveSet(window, Tr(kTextReportTitle), data.parameters, error)) {
     ShowMessage(&window, Tr(kTextNotSaved).arg(QString::fromStdString(error)));
-    return;
+    return {};
   }
   std::array<int16_t, 15> identification{};
   uint16_t words[kRecordWords];
@@ -131,6 +132,7 @@ void RunReportCommand(CAxtuneDlg& window) {
   data.company = user.company.toStdString();
   data.dateTime = LocalDateTimeText();
   data.lastUpdate = LastUpdateOfType(ReadUpdateLog(), data.drive.typeText);
+  data.checks = checks;
 
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const bool written = WriteReportFile(BuildReportHtml(data), path, error);
@@ -141,6 +143,7 @@ void RunReportCommand(CAxtuneDlg& window) {
   } else {
     ShowMessage(&window, Tr(kTextNotSaved).arg(QString::fromStdString(error)));
   }
+  return written ? path : QString();
 }
 
 }  // namespace axtune

@@ -5,6 +5,9 @@
 
 #include <QString>
 #include <string>
+#include <vector>
+
+#include "core/commissioning_checks.h"
 
 #include "core/parameter_compare.h"
 
@@ -17,7 +20,10 @@ inline constexpr int kCommandCompareParameters = 32810;  // "Vergleichen mit Dat
 inline constexpr int kCommandReport = 32811;             // "Inbetriebnahmeprotokoll..."
 
 void RunCompareParametersCommand(CAxtuneDlg& window);
-void RunReportCommand(CAxtuneDlg& window);
+// The report of the connected drive; the commissioning assistant adds its checks and proposes a file
+// name. Returns the file written, empty when none was.
+QString RunReportCommand(CAxtuneDlg& window, const std::vector<CommissioningCheck>& checks = {},
+                         const QString& proposedName = {});
 
 // Reads the connected drive's records and object values on a worker thread, with a progress
 // window titled `title`. False with the reason.

@@ -49,20 +49,20 @@ RecordReadResult ReadRecordsWithProgress(CAxtuneDlg& window, int count) {
 
 }  // namespace
 
-void RunSaveParametersCommand(CAxtuneDlg& window) {
+QString RunSaveParametersCommand(CAxtuneDlg& window, const QString& proposedName) {
   const int count = RecordCount();
   const RecordReadResult read = ReadRecordsWithProgress(window, count);
   if (read.countOutOfRange) {
     ShowMessage(&window, Tr(kTextTooManyRecords).arg(count));
-    return;
+    return {};
   }
   if (!read.ok) {
     ShowMessage(&window, Tr(kTextRecordsNotRead));
-    return;
+    return {};
   }
 
-  QString path = ChooseFile(&window, FileChoice::SaveParameters);
-  if (path.isEmpty()) return;
+  QString path = ChooseFile(&window, FileChoice::SaveParameters, proposedName);
+  if (path.isEmpty()) return {};
   // A name typed without an extension becomes a parameter file that the open dialog lists.
   if (QFileInfo(path).suffix().isEmpty())
     path += QStringLiteral(".") + QString::fromLatin1(kParameterFileSuffix);
@@ -82,9 +82,10 @@ void RunSaveParametersCommand(CAxtuneDlg& window) {
   QApplication::restoreOverrideCursor();
   if (!written.ok) {
     ShowMessage(&window, Tr(kTextWriteFailed).arg(QString::fromStdString(written.reason)));
-    return;
+    return {};
   }
   window.ShowStatusNote(Tr(kTextSavedTo).arg(QDir::toNativeSeparators(path)));
+  return path;
 }
 
 }  // namespace axtune

@@ -328,6 +328,7 @@ std::string BuildReportHtml(const ReportData& d) {
   html += "<h2>" + T(kLastUpdate, l) + "</h2>\n";
   html += d.lastUpdate ? UpdateTable(*d.lastUpdate, l) : "<p>" + T(kNoUpdate, l) + "</p>\n";
   if (d.reference) html += "<h2>" + T(kDifferences, l) + "</h2>\n" + DifferencesTable(d, l);
+  html += CommissioningChecksHtml(d.checks, l);
 
   for (ParamPage page :
        {ParamPage::Settings, ParamPage::Inputs, ParamPage::Outputs, ParamPage::Homing, ParamPage::Profiles}) {

@@ -6,7 +6,9 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "core/commissioning_checks.h"
 #include "core/drive_identity.h"
 #include "core/parameter_compare.h"
 #include "core/update_log.h"
@@ -27,6 +29,7 @@ struct ReportData {
   // Whether the values shown are stored in the drive (false: written since the last store, lost at
   // its next power-down); unknown to a program that did not write them.
   std::optional<bool> stored;
+  std::vector<CommissioningCheck> checks;  // from the commissioning assistant; none: no section
 };
 
 std::string BuildReportHtml(const ReportData& data);

@@ -30,6 +30,7 @@ const StringEntry kStrings[] = {
 #include "res/strings_update_line.inc"
 #include "res/strings_reading.inc"
 #include "res/strings_ports.inc"
+#include "res/strings_assistant.inc"
 };
 
 std::atomic<Language> g_language{Language::English};

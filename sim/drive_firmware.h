@@ -88,6 +88,7 @@ class DriveFirmware : public ByteDevice {
   void setSupplyVolts(double volts) { supplyVolts_ = volts; }
   void setAmbientCelsius(double celsius) { ambientCelsius_ = celsius; }
   void setStopSwitch(bool active) { motion_.setStopSwitch(active); }
+  void forceSwitch(uint16_t function, std::optional<bool> active) { motion_.forceSwitch(function, active); }
 
   // ---- Inspection ----
   const Motion& motion() const { return motion_; }

@@ -70,17 +70,22 @@ bool Motion::wired(uint16_t function) const {
   return std::find(inputs.begin(), inputs.begin() + 10, function) != inputs.begin() + 10;
 }
 
+void Motion::forceSwitch(uint16_t function, std::optional<bool> active) {
+  if (function >= 1 && function < forced_.size()) forced_[function] = active;
+}
+
 bool Motion::lowerActive() const {
-  return wired(1) && physical_ <= axis_.lowerLimitSwitch;
+  return wired(1) && forced_[1].value_or(physical_ <= axis_.lowerLimitSwitch);
 }
 bool Motion::upperActive() const {
-  return wired(2) && physical_ >= axis_.upperLimitSwitch;
+  return wired(2) && forced_[2].value_or(physical_ >= axis_.upperLimitSwitch);
 }
 bool Motion::referenceActive() const {
-  return wired(3) && physical_ >= axis_.referenceCamLow && physical_ <= axis_.referenceCamHigh;
+  return wired(3) &&
+         forced_[3].value_or(physical_ >= axis_.referenceCamLow && physical_ <= axis_.referenceCamHigh);
 }
 bool Motion::stopActive() const {
-  return wired(4) && stopSwitch_;
+  return wired(4) && forced_[4].value_or(stopSwitch_);
 }
 
 bool Motion::edgeVisible() const {

@@ -31,6 +31,10 @@ class Motion {
   void quickStop();                          // decelerate with the quick-stop deceleration
   void powerStageOff(uint16_t resultState);  // de-energised: the motor stops where it is
   void setStopSwitch(bool active) { stopSwitch_ = active; }
+  // Holds the switch of input function 1..4 (lower limit, upper limit, reference, stop) in a state,
+  // as a technician pressing it on the machine does; none gives it back to the mechanics. The
+  // firmware still sees it only through an input set to its function.
+  void forceSwitch(uint16_t function, std::optional<bool> active);
   void step(uint64_t microseconds);
 
   int32_t position() const;  // reported position, steps (wraps like the drive's 32-bit counter)
@@ -84,6 +88,7 @@ class Motion {
   uint16_t motionState_ = kMotionIdle;
   uint16_t referenced_ = kRefNone;
   bool stopSwitch_ = false;
+  std::array<std::optional<bool>, 5> forced_{};  // by input function 1..4
   uint64_t waitUs_ = 0;
   uint64_t standstillUs_ = 0;
   uint64_t carryUs_ = 0;

@@ -381,6 +381,12 @@ void SimulatedDrive::setStopSwitch(bool active) {
   impl_->firmware.setStopSwitch(active);
 }
 
+void SimulatedDrive::forceSwitch(uint16_t function, std::optional<bool> active) {
+  std::lock_guard lock(impl_->mutex);
+  impl_->runUntil(impl_->now());
+  impl_->firmware.forceSwitch(function, active);
+}
+
 DriveSnapshot SimulatedDrive::snapshot() {
   std::lock_guard lock(impl_->mutex);
   impl_->runUntil(impl_->now());

@@ -17,6 +17,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,9 @@ class SimulatedDrive {
   void setSupplyVolts(double volts);       // below 18 V under-voltage, above 100 V over-voltage
   void setAmbientCelsius(double celsius);  // the power stage trips at 80 degrees
   void setStopSwitch(bool active);
+  // Holds a switch (input function 1 lower limit, 2 upper limit, 3 reference, 4 stop) pressed
+  // (true) or released (false); none gives it back to the simulated mechanics.
+  void forceSwitch(uint16_t function, std::optional<bool> active);
 
   // ---- Inspection and direct access (tests, the pty server, the programmer's tests) -------------
   DriveSnapshot snapshot();

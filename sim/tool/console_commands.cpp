@@ -43,6 +43,21 @@ bool RunConsoleCommand(SimulatedDrive& drive, const std::string& line) {
     drive.setAmbientCelsius(std::atof(argument.c_str()));
   } else if (command == "stop") {
     drive.setStopSwitch(argument == "on");
+  } else if (command == "switch") {
+    // "switch lower|upper|reference|stop on|off|auto": a switch pressed, released, or left to the
+    // mechanics again.
+    std::string state;
+    in >> state;
+    const char* names[] = {"lower", "upper", "reference", "stop"};
+    int function = 0;
+    for (int i = 0; i < 4; ++i)
+      if (argument == names[i]) function = i + 1;
+    if (function == 0 || (state != "on" && state != "off" && state != "auto")) {
+      std::fprintf(stderr, "usage: switch lower|upper|reference|stop on|off|auto\n");
+    } else {
+      drive.forceSwitch(static_cast<uint16_t>(function),
+                        state == "auto" ? std::nullopt : std::optional<bool>(state == "on"));
+    }
   } else if (command == "status") {
     const DriveSnapshot s = drive.snapshot();
     std::printf(

@@ -122,7 +122,9 @@ Tool:
   --help                 this text
 
 Commands on standard input: power off|on|cycle, unplug, replug, fault NAME (undervoltage,
-overvoltage, overtemperature, following, blocked), volts V, ambient C, stop on|off, status, quit.
+overvoltage, overtemperature, following, blocked), volts V, ambient C, stop on|off,
+switch lower|upper|reference|stop on|off|auto (a switch pressed, released, or left to the
+simulated mechanics), status, quit.
 
 A pseudo-terminal has no modem lines: the host sees no carrier and cannot reset the drive with a
 DTR pulse; use SIGUSR1 or "power cycle" instead. Over --rfc2217 the lines are there: the carrier
