@@ -76,9 +76,13 @@ TEST_F(FirmwareUpdateCommandTest, RealImageEndsWithVerifyOkAndTheDriveComesBack)
   CAxtuneDlg& window = ConnectF28335();
   window.DrivePage()->OnShowWindow(false);
   ASSERT_EQ(window.DrivePage()->FirmwareVersionText(), "4.1.7 ");
+  window.NotifyParameterChanged(2);  // a change not stored in the drive, discarded when asked
 
   window.CommandAction(kCommandFirmwareUpdate)->trigger();
 
+  ASSERT_EQ(ui.questions.size(), 1u);
+  EXPECT_TRUE(ui.questions[0].endsWith("Store the changes in the drive first?"));
+  EXPECT_FALSE(window.IsModified()) << "the restarted drive holds its stored values: Save Changes is grey";
   ASSERT_EQ(ui.messages, std::vector<QString>{"Verify ok"});
   EXPECT_EQ(prompts, std::vector<QString>{kPrompt});
   EXPECT_EQ(choices, std::vector<FileChoice>{FileChoice::Firmware});
