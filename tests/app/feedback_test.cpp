@@ -182,6 +182,24 @@ TEST_F(FeedbackWindowTest, AWrittenFieldIsConfirmedInTheStatusLine) {
   EXPECT_EQ(Window().StatusNote(), "Homing: Ref. position -250 steps written to the drive");
 }
 
+// A drive that stops answering the status polls leaves no page to type in: they grey, a click says
+// why, and the first answer again gives them back.
+TEST_F(FeedbackWindowTest, PagesGreyWhileTheDriveDoesNotAnswer) {
+  PutDrive(1);
+  ASSERT_TRUE(Window().OpenPort(1));
+  Window().StopWatcher();
+  auto* bar = qobject_cast<DriveStatusBar*>(Window().DriveStatus());
+  ASSERT_NE(bar, nullptr);
+  auto* settings = Window().ConnectionPages()[0];
+  bar->takePoll(DriveStatusPoll{});  // a poll that read nothing
+  EXPECT_TRUE(bar->isStale());
+  EXPECT_FALSE(settings->isEnabled());
+  DriveStatusPoll answer;
+  answer.ok = true;
+  bar->takePoll(answer);
+  EXPECT_TRUE(settings->isEnabled());
+}
+
 // The Settings page's idle row holds two values between three labels ("Reduce idle current after",
 // "ms to", "%"): each note names its own value, not its neighbour's labels.
 TEST_F(FeedbackWindowTest, AValueBesideAnotherIsNamedInItsNote) {

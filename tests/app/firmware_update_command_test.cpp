@@ -96,15 +96,19 @@ TEST_F(FirmwareUpdateCommandTest, RealImageEndsWithVerifyOkAndTheDriveComesBack)
   CAxtuneDlg& window = ConnectF28335();
   window.DrivePage()->OnShowWindow(false);
   ASSERT_EQ(window.DrivePage()->FirmwareVersionText(), "4.1.7 ");
+  window.NotifyParameterChanged(2);  // a change not stored in the drive, discarded when asked
 
   window.CommandAction(kCommandFirmwareUpdate)->trigger();
 
+  ASSERT_EQ(ui.questions.size(), 1u);
+  EXPECT_TRUE(ui.questions[0].endsWith("Store the changes in the drive first?"));
+  EXPECT_FALSE(window.IsModified()) << "the restarted drive holds its stored values: Save Changes is grey";
   ASSERT_EQ(Outcomes(ui.messages), std::vector<QString>{"Verify ok"});
   // The end box names the file, the drive as it was on its port, the update's time and rate.
   EXPECT_TRUE(ui.messages[0].contains("File: ")) << ui.messages[0].toStdString();
-  EXPECT_TRUE(ui.messages[0].contains(QRegularExpression("Drive: QMX10-\\w\\w 4\\.1\\.7 on COM\\d+")))
+  EXPECT_TRUE(ui.messages[0].contains(QRegularExpression("Drive: QMX10-\w\w 4\.1\.7 on COM\d+")))
       << ui.messages[0].toStdString();
-  EXPECT_TRUE(ui.messages[0].contains(QRegularExpression("Time: \\d+:\\d\\d \\([\\d,]+ bytes/s\\)")))
+  EXPECT_TRUE(ui.messages[0].contains(QRegularExpression("Time: \d+:\d\d \([\d,]+ bytes/s\)")))
       << ui.messages[0].toStdString();
   EXPECT_EQ(prompts, std::vector<QString>{kPrompt});
   EXPECT_EQ(choices, std::vector<FileChoice>{FileChoice::Firmware});
