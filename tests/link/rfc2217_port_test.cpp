@@ -168,6 +168,29 @@ TEST_F(Rfc2217PortTest, PurgeDropsWhatTheServerSentBeforeItPurged) {
   EXPECT_EQ(got, (Bytes{'n', 'e', 'w'}));
 }
 
+// A server that never answers purges: what comes while the purge is open is taken for stale, and
+// once the patience is over its data are taken again.
+TEST_F(Rfc2217PortTest, AServerThatNeverAnswersPurgesIsGivenUpAfterItsPatience) {
+  SetRfc2217Patience({2000, 300});
+  Rfc2217TestServer server;
+  server.neverAnswer(kPurgeData);
+  auto port = OpenOn(server);
+  ASSERT_TRUE(port->purge());
+  ASSERT_TRUE(server.waitFor([](const Bytes& raw, const Bytes&) {
+    return EndsWith(raw, {0xFF, 0xFA, 44, kPurgeData, 3, 0xFF, 0xF0});
+  }));
+  ASSERT_TRUE(port->setTimeouts({1, 600, 1, 1000}));
+  uint8_t one = 0;
+  EXPECT_EQ(port->read(&one, 1), 0u);  // outlives the patience
+  server.sendData({'n', 'e', 'w'});
+  Bytes got(3);
+  ASSERT_EQ(port->read(got.data(), got.size()), 3u);
+  EXPECT_EQ(got, (Bytes{'n', 'e', 'w'}));
+  ASSERT_TRUE(port->purge());  // not waited for, and nothing dropped after it any more
+  server.sendData({'x'});
+  EXPECT_EQ(port->read(&one, 1), 1u);
+}
+
 TEST_F(Rfc2217PortTest, ASilentServerFailsTheReadWithinItsTotalTimeout) {
   Rfc2217TestServer server;
   auto port = OpenOn(server);
