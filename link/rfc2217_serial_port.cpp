@@ -354,9 +354,18 @@ size_t Rfc2217SerialPort::read(uint8_t* buffer, size_t n) {
   if (!open_) return 0;
   const uint64_t totalMs = uint64_t{timeouts_.readPerByteMs} * n + timeouts_.readConstantMs;
   // Zero total timeouts mean "take what has arrived", never "wait for ever".
+  expireUnansweredPurge();
   if (totalMs > 0) {
     const auto deadline = Clock::now() + std::chrono::milliseconds(totalMs);
-    changed_.wait_until(lock, deadline, [&] { return received_.size() >= n || lost_ || stopping_; });
+    for (;;) {
+      // While a purge is unanswered, the wait ends when the server's patience does, too.
+      auto until = deadline;
+      if (session_.purgePending() && !purgeUnanswered_)
+        until = std::min(until, purgeSentAt_ + std::chrono::milliseconds(GetRfc2217Patience().answerMs));
+      changed_.wait_until(lock, until, [&] { return received_.size() >= n || lost_ || stopping_; });
+      if (received_.size() >= n || lost_ || stopping_ || Clock::now() >= deadline) break;
+      expireUnansweredPurge();
+    }
   }
   const size_t count = std::min(n, received_.size());
   std::copy_n(received_.begin(), count, buffer);
@@ -390,28 +399,27 @@ bool Rfc2217SerialPort::purge() {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!open_ || lost_) return false;
     received_.clear();
-    if (!purgeUnanswered_) session_.expectPurgeAnswer();
+    expireUnansweredPurge();
+    // Bytes the server sent before it purged are still on their way; the session drops them up to
+    // its answer. Nothing waits for that answer: the programmer purges before every kernel packet,
+    // and a round trip through a device server for each would cost more than the packet.
+    if (!purgeUnanswered_) {
+      if (!session_.purgePending()) purgeSentAt_ = Clock::now();
+      session_.expectPurgeAnswer();
+    }
   }
   std::vector<uint8_t> out;
   AppendComPortCommand(out, kPurgeData, kPurgeBoth);
-  if (!sendEncoded(out, GetRfc2217Patience().answerMs)) return false;
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (purgeUnanswered_) {
-    received_.clear();
-    return true;
-  }
-  // Bytes the server sent before it purged are still on their way; they end at its answer.
-  const bool answered =
-      waitFor(lock, GetRfc2217Patience().answerMs, [this] { return !session_.purgePending(); });
-  if (!answered && !lost_) {
-    // A server that does not answer purges is not waited for again on this connection.
-    purgeUnanswered_ = true;
-    session_.cancelPurges();
-    received_.clear();
-  }
-  lock.unlock();
-  changed_.notify_all();
-  return answered || purgeUnanswered_;
+  return sendEncoded(out, GetRfc2217Patience().answerMs);
+}
+
+void Rfc2217SerialPort::expireUnansweredPurge() {
+  // A server that leaves a purge unanswered for the answer patience does not answer purges: its
+  // data are taken again, and later purges clear only what has arrived.
+  if (purgeUnanswered_ || !session_.purgePending()) return;
+  if (Clock::now() - purgeSentAt_ < std::chrono::milliseconds(GetRfc2217Patience().answerMs)) return;
+  purgeUnanswered_ = true;
+  session_.cancelPurges();
 }
 
 bool Rfc2217SerialPort::clearErrors() {

@@ -9,6 +9,7 @@
 // fail and the carrier reads as unknown.
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -79,7 +80,8 @@ class Rfc2217SerialPort final : public SerialPort {
   // Waits until `done` holds (called with the lock held), the connection is lost, or the time is up.
   template <typename Done>
   bool waitFor(std::unique_lock<std::mutex>& lock, int timeoutMs, Done done);
-  std::string receivedText();  // what a server that does not negotiate said, for the error message
+  std::string receivedText();    // what a server that does not negotiate said, for the error message
+  void expireUnansweredPurge();  // with mutex_ held
 
   const std::string device_;
   std::string host_;
@@ -97,7 +99,8 @@ class Rfc2217SerialPort final : public SerialPort {
   bool stopping_ = false;  // close() is ending the receiving thread
   int baudRate_ = 0;
   bool dtr_ = false;
-  bool purgeUnanswered_ = false;  // the server once let a purge go unanswered
+  bool purgeUnanswered_ = false;                       // the server once let a purge go unanswered
+  std::chrono::steady_clock::time_point purgeSentAt_;  // the oldest purge still unanswered
   SerialTimeouts timeouts_;
   PortOpenError openError_ = PortOpenError::None;
   std::string errorText_;

@@ -65,6 +65,8 @@ TEST_F(Rfc2217PortTest, OpeningNegotiatesAndSetsTheLineWithTheStandardsBytes) {
         Command(kSetControl, {11}), Command(kSetModemStateMask, {0xFF})}) {
     expected.insert(expected.end(), command.begin(), command.end());
   }
+  // The open waits only for the rate's answer; the rest reaches the server behind it.
+  EXPECT_TRUE(server.waitFor([&](const Bytes& raw, const Bytes&) { return raw == expected; }));
   EXPECT_EQ(server.raw(), expected);
 
   // Rate, DTR, RTS and purge afterwards: exactly their commands.
@@ -81,6 +83,7 @@ TEST_F(Rfc2217PortTest, OpeningNegotiatesAndSetsTheLineWithTheStandardsBytes) {
         Command(kSetControl, {12}), Command(kPurgeData, {3})}) {
     expected.insert(expected.end(), command.begin(), command.end());
   }
+  EXPECT_TRUE(server.waitFor([&](const Bytes& raw, const Bytes&) { return raw == expected; }));
   EXPECT_EQ(server.raw(), expected);
 }
 
@@ -155,10 +158,37 @@ TEST_F(Rfc2217PortTest, PurgeDropsWhatTheServerSentBeforeItPurged) {
   auto port = OpenOn(server);
   server.sendData({'o', 'l', 'd'});
   ASSERT_TRUE(port->purge());  // the server's answer comes behind "old" on the stream
+  // Data sent after the server took the purge are new (the purge does not wait for its answer).
+  ASSERT_TRUE(server.waitFor([](const Bytes& raw, const Bytes&) {
+    return EndsWith(raw, {0xFF, 0xFA, 44, kPurgeData, 3, 0xFF, 0xF0});
+  }));
   server.sendData({'n', 'e', 'w'});
   Bytes got(3);
   ASSERT_EQ(port->read(got.data(), got.size()), 3u);
   EXPECT_EQ(got, (Bytes{'n', 'e', 'w'}));
+}
+
+// A server that never answers purges: what comes while the purge is open is taken for stale, and
+// once the patience is over its data are taken again.
+TEST_F(Rfc2217PortTest, AServerThatNeverAnswersPurgesIsGivenUpAfterItsPatience) {
+  SetRfc2217Patience({2000, 300});
+  Rfc2217TestServer server;
+  server.neverAnswer(kPurgeData);
+  auto port = OpenOn(server);
+  ASSERT_TRUE(port->purge());
+  ASSERT_TRUE(server.waitFor([](const Bytes& raw, const Bytes&) {
+    return EndsWith(raw, {0xFF, 0xFA, 44, kPurgeData, 3, 0xFF, 0xF0});
+  }));
+  ASSERT_TRUE(port->setTimeouts({1, 600, 1, 1000}));
+  uint8_t one = 0;
+  EXPECT_EQ(port->read(&one, 1), 0u);  // outlives the patience
+  server.sendData({'n', 'e', 'w'});
+  Bytes got(3);
+  ASSERT_EQ(port->read(got.data(), got.size()), 3u);
+  EXPECT_EQ(got, (Bytes{'n', 'e', 'w'}));
+  ASSERT_TRUE(port->purge());  // not waited for, and nothing dropped after it any more
+  server.sendData({'x'});
+  EXPECT_EQ(port->read(&one, 1), 1u);
 }
 
 TEST_F(Rfc2217PortTest, ASilentServerFailsTheReadWithinItsTotalTimeout) {

@@ -167,10 +167,14 @@ class Rfc2217TestServer : private rfc2217::TelnetEvents {
     out_.clear();
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      raw_.insert(raw_.end(), buffer, buffer + n);
       if (mode_ != Mode::Banner) decoder_.feed(buffer, static_cast<size_t>(n), *this);
     }
     if (!out_.empty()) send(out_);
+    {
+      // Recorded once answered: a test that waits for a command knows that its answer went out.
+      std::lock_guard<std::mutex> lock(mutex_);
+      raw_.insert(raw_.end(), buffer, buffer + n);
+    }
     changed_.notify_all();
   }
 
