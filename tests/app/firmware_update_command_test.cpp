@@ -106,9 +106,9 @@ TEST_F(FirmwareUpdateCommandTest, RealImageEndsWithVerifyOkAndTheDriveComesBack)
   ASSERT_EQ(Outcomes(ui.messages), std::vector<QString>{"Verify ok"});
   // The end box names the file, the drive as it was on its port, the update's time and rate.
   EXPECT_TRUE(ui.messages[0].contains("File: ")) << ui.messages[0].toStdString();
-  EXPECT_TRUE(ui.messages[0].contains(QRegularExpression("Drive: QMX10-\w\w 4\.1\.7 on COM\d+")))
+  EXPECT_TRUE(ui.messages[0].contains(QRegularExpression("Drive: QMX10-\\w\\w 4\\.1\\.7 on COM\\d+")))
       << ui.messages[0].toStdString();
-  EXPECT_TRUE(ui.messages[0].contains(QRegularExpression("Time: \d+:\d\d \([\d,]+ bytes/s\)")))
+  EXPECT_TRUE(ui.messages[0].contains(QRegularExpression("Time: \\d+:\\d\\d \\([\\d,]+ bytes/s\\)")))
       << ui.messages[0].toStdString();
   EXPECT_EQ(prompts, std::vector<QString>{kPrompt});
   EXPECT_EQ(choices, std::vector<FileChoice>{FileChoice::Firmware});
