@@ -203,6 +203,23 @@ TEST(StatusPanelValues, TemperatureAndVoltageMoveOnlyByWholeSteps) {
   EXPECT_EQ(v.memory.held.lastVoltage, 14000);
 }
 
+// The status bar and the panel poll at their own times: the bar saw 3190 (24.9 degrees, held),
+// the panel opens at 3250. Alone, the panel would hold 3250 and show 26 beside the bar's 25; sharing
+// the bar's dead band, both show 25.
+TEST(StatusPanelValues, SharingTheBarsDeadBandGivesTheBarsDegrees) {
+  {
+    Panel p;
+    DriveStatusMemory bar;
+    p.memory.sharedTemperature = &bar.lastTemperature;
+    RecordWords r131{};
+    p.r129[kWordTemperature] = 3190;
+    EXPECT_EQ(DecodeDriveStatus(p.r129, r131, std::nullopt, bar).temperatureText, "25\xC2\xB0");
+    p.r129[kWordTemperature] = 3250;
+    EXPECT_EQ(DecodeDriveStatus(p.r129, r131, std::nullopt, bar).temperatureText, "25\xC2\xB0");
+    EXPECT_EQ(p.decode().temperatureText.substr(0, 2), "25");
+  }
+}
+
 TEST(StatusPanelValues, PositionBarIsTheShareOfTheRangeTruncated) {
   const std::pair<int32_t, int> cases[] = {{1 << 30, 50}, {INT32_MIN, -100}, {INT32_MAX, 99},
                                            {21474836, 0}, {-21474837, -1},   {0, 0}};
