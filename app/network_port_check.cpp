@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "core/drive_identity.h"
+#include "core/port_open_reason.h"
 #include "link/drive_link.h"
 #include "link/serial_port.h"
 #include "res/strings.h"
@@ -83,8 +84,10 @@ NetworkPortCheck CheckNetworkPort(const std::string& hostPort) {
   const std::string shown = NetworkPortHostPort(check.url);
   std::unique_ptr<SerialPort> port = createSerialPort(check.url);
   if (!port || !port->open(SerialSettings{})) {
-    const std::string reason =
-        port ? describeOpenError(port->lastOpenError(), port->lastErrorText()) : std::string("no port layer");
+    // A network port's own text names the host and what went wrong; the shared sentence says what to do
+    // where it has one.
+    std::string reason = port ? PortOpenReason(port->lastOpenError(), check.url) : std::string();
+    if (reason.empty()) reason = port ? port->lastErrorText() : std::string("no port layer");
     check.message = Format(kTextCannotConnect, shown, reason);
     return check;
   }

@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLabel>
+#include <QLayout>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -34,6 +35,8 @@ CNetworkPortDialog::CNetworkPortDialog(QWidget* parent, const std::string& memor
     : QDialog(parent), memoryPath_(memoryPath) {
   setObjectName(QStringLiteral("CNetworkPortDialog"));
   setWindowTitle(Tr(kTextTitle));
+  // Wide enough that "answered: drive QMX10-BA, firmware ..." stays on one line.
+  setMinimumWidth(fontMetrics().averageCharWidth() * 64);
   auto* layout = new QVBoxLayout(this);
   auto* label = new QLabel(Tr(kTextAddress), this);
   layout->addWidget(label);
@@ -53,7 +56,7 @@ CNetworkPortDialog::CNetworkPortDialog(QWidget* parent, const std::string& memor
   result_->setObjectName(QString::fromLatin1(kResultName));
   result_->setWordWrap(true);
   result_->setTextInteractionFlags(Qt::TextSelectableByMouse);
-  result_->setMinimumHeight(result_->fontMetrics().height() * 3);
+  result_->setMinimumHeight(result_->fontMetrics().height() * 2);
   result_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   layout->addWidget(result_);
 
@@ -87,6 +90,8 @@ void CNetworkPortDialog::SetBusy(bool busy) {
     QApplication::setOverrideCursor(Qt::BusyCursor);
   } else {
     QApplication::restoreOverrideCursor();
+    // The buttons were greyed: the focus goes back to the address, so Enter connects.
+    address_->setFocus();
   }
 }
 
@@ -113,6 +118,9 @@ void CNetworkPortDialog::StartCheck(bool connectAfter) {
 void CNetworkPortDialog::Finish(const NetworkPortCheck& check, bool connectAfter) {
   SetBusy(false);
   result_->setText(QString::fromStdString(check.message));
+  // A long reason gets the lines it needs.
+  layout()->activate();
+  adjustSize();
   if (connectAfter && check.opened) {
     chosenSlot_ = RememberNetworkPort(check.url);
     if (chosenSlot_ == 0) {

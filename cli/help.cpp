@@ -14,8 +14,11 @@ struct CommandHelp {
 
 const CommandHelp kCommands[] = {
     {"ports", "ports",
-     "Lists the port slots COM1..COM12 with the device behind each, whether it opens and whether\n"
-     "its carrier (DCD) is on. Nothing is sent to the devices. No --port needed.\n"},
+     "Lists the port slots COM1..COM12 with the device behind each, what it is (a USB adapter's\n"
+     "product and serial number, a built-in UART's chip), whether it opens and whether its carrier\n"
+     "(DCD) is on. Nothing is sent to the devices. No --port needed. The slots are the window's: an\n"
+     "adapter keeps the slot \"Axtune.ini\" remembers for it (by its /dev/serial/by-id name).\n"
+     "--json adds maker, product, serial number, USB ids, driver and the by-id name.\n"},
     {"identify", "identify",
      "Reads the drive's identification (record 128): device type, firmware version, number of\n"
      "parameter records, and the carrier state of the port.\n"},
@@ -23,7 +26,9 @@ const CommandHelp kCommands[] = {
      "Reads records 129 and 131 and the statusword and shows what the status bar shows: device\n"
      "state, DC-link voltage, motion profile state, position, switches and temperature, in the\n"
      "language of --lang. With --watch it polls every --interval milliseconds (default 1000) until\n"
-     "Ctrl-C, or --count polls. A watch that ends after --count polls exits 0 only when every poll\n"
+     "Ctrl-C, or --count polls; a USB adapter pulled out meanwhile gets a line, and a line again when\n"
+     "the same adapter is back (under any device name), and the watch goes on. A watch that ends\n"
+     "after --count polls exits 0 only when every poll\n"
      "was answered, 1 when any failed; Ctrl-C ends it with 130 (and says how many polls failed).\n"
      "--csv writes the trend window's columns instead (time, positions in steps, velocity, following\n"
      "error, current, voltage, temperature, switches, states, marks), a header and one row per poll;\n"

@@ -56,6 +56,20 @@ TEST_F(CarrierWatcherTest, ReportsOneChangeAndEnds) {
   EXPECT_EQ(line_.notified.size(), 1u);
 }
 
+// A terminal without modem lines never changes its carrier: a pulled adapter ends the watch all the
+// same, through the gone probe.
+TEST_F(CarrierWatcherTest, AGoneDeviceEndsTheWatchWithASteadyCarrier) {
+  std::atomic<bool> gone{false};
+  watcher_.SetGoneProbe([&gone] { return gone.load(); });
+  watcher_.Start(false);
+  ASSERT_TRUE(line_.waitFor([&] { return line_.polls.size() >= 2; }));
+  EXPECT_TRUE(line_.notified.empty());
+  gone = true;
+  ASSERT_TRUE(line_.waitFor([&] { return !line_.notified.empty(); }));
+  EXPECT_TRUE(watcher_.Accept(line_.notified[0]));
+  EXPECT_FALSE(watcher_.Running());
+}
+
 TEST_F(CarrierWatcherTest, StopEndsWithoutNotifying) {
   watcher_.Start(false);
   ASSERT_TRUE(line_.waitFor([&] { return line_.polls.size() >= 2; }));
