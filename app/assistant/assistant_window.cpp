@@ -70,7 +70,10 @@ CommissioningAssistant::~CommissioningAssistant() {
 }
 
 CommissioningAssistant* CommissioningAssistant::Open(CAxtuneDlg& window) {
-  auto* existing = window.findChild<CommissioningAssistant*>(QString(), Qt::FindDirectChildrenOnly);
+  // One that is closing (deleted later) does not count.
+  CommissioningAssistant* existing = nullptr;
+  for (auto* candidate : window.findChildren<CommissioningAssistant*>(QString(), Qt::FindDirectChildrenOnly))
+    if (!candidate->leaving_) existing = candidate;
   CommissioningAssistant* assistant = existing != nullptr ? existing : new CommissioningAssistant(window);
   if (existing == nullptr) {
     // To the right of the main window when the screen has room, else to its left.

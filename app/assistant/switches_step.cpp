@@ -61,7 +61,11 @@ void SwitchesStep::initializePage() {
   RecordWords words{};
   if (Assistant().IsConnected() && ReadRecord(kInputsRecord, words))
     std::copy(words.begin(), words.begin() + 10, functions);
-  check_.Configure(functions);
+  // Back and Next again keep what was seen, unless the inputs were set to other functions meanwhile.
+  if (!std::equal(std::begin(functions), std::end(functions), std::begin(configured_))) {
+    std::copy(std::begin(functions), std::end(functions), std::begin(configured_));
+    check_.Configure(functions);
+  }
   warned_ = false;
   for (QLabel* label : rows_) delete label;
   rows_.clear();

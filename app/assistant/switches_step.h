@@ -37,6 +37,7 @@ class SwitchesStep : public AssistantStepPage {
   void ShowStates();
 
   SwitchCheck check_;
+  uint16_t configured_[10] = {0xFFFF};  // the functions check_ was configured with
   QGridLayout* grid_ = nullptr;
   QLabel* none_ = nullptr;
   QPushButton* restart_ = nullptr;

@@ -100,6 +100,12 @@ TEST_F(AssistantTest, ASecondOpenRaisesTheSameAssistant) {
   // The menu command opens it too, and still only one.
   first.Window().CommandAction(kCommandCommissioningAssistant)->trigger();
   EXPECT_EQ(first.Window().findChildren<CommissioningAssistant*>().size(), 1);
+  // Once it is closing, the command makes a new one.
+  first.close();
+  CommissioningAssistant* second = CommissioningAssistant::Open(first.Window());
+  EXPECT_NE(second, &first);
+  EXPECT_TRUE(second->isVisible());
+  delete second;
 }
 
 TEST_F(AssistantTest, StartingFromAFileAsksForItAndLoadsItWithTheLoadCommand) {
@@ -155,6 +161,10 @@ TEST_F(AssistantTest, SwitchStepTicksWhatTheDriveSawChangeAndNamesTheRest) {
   const CommissioningCheck* check = a.Checks().Find(AssistantStep::Switches);
   ASSERT_NE(check, nullptr);
   EXPECT_FALSE(check->passed);
+  // Back to the step keeps what the drive saw.
+  assistant_->back();
+  ASSERT_EQ(a.currentId(), static_cast<int>(AssistantStep::Switches));
+  EXPECT_TRUE(step.Check().Inputs()[2].ticked());
 }
 
 TEST_F(AssistantTest, NoInvertsTheRotationAndOffersTheMoveAgain) {
