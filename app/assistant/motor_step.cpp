@@ -35,6 +35,13 @@ QString Number(double value) {
   return locale.toString(value, 'f', QLocale::FloatingPointShortest);
 }
 
+// A value as typed into a bound field: no grouping, the window's decimal separator.
+QString FieldNumber(double value) {
+  QString text = QString::number(value, 'f', QLocale::FloatingPointShortest);
+  if (CurrentLanguage() == Language::German) text.replace(QLatin1Char('.'), QLatin1Char(','));
+  return text;
+}
+
 }  // namespace
 
 MotorStep::MotorStep(CommissioningAssistant& assistant)
@@ -168,9 +175,9 @@ bool MotorStep::AcceptProposal() {
   // Proposed again from the rated current as it stands now, so what is written is what is shown.
   if (!Propose()) return false;
   // Through the bound fields: each checks its range and writes as the Settings page does.
-  Enter(kIdMotorCurrent, QString::number(proposal_.currentMa));
-  Enter(kIdIdleDelay, QString::number(proposal_.idleDelayMs));
-  Enter(kIdIdleLevel, QString::number(proposal_.idlePercent));
+  Enter(kIdMotorCurrent, FieldNumber(proposal_.currentMa));
+  Enter(kIdIdleDelay, FieldNumber(proposal_.idleDelayMs));
+  Enter(kIdIdleLevel, FieldNumber(proposal_.idlePercent));
   accepted_ = true;
   return true;
 }
@@ -188,7 +195,7 @@ bool MotorStep::validatePage() {
   }
   // The proposal counts as accepted while the fields still hold it.
   const bool asProposed = accepted_ && proposal_.ok &&
-                          fields_.at(kIdMotorCurrent)->text() == QString::number(proposal_.currentMa);
+                          fields_.at(kIdMotorCurrent)->text() == FieldNumber(proposal_.currentMa);
   Assistant().RecordCheck(AssistantStep::Motor, values.join(QStringLiteral("; ")),
                           AssistantText(asProposed     ? kTextAccepted
                                         : proposal_.ok ? kTextByHand

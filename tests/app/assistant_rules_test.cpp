@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <sstream>
 
 #include "app/assistant/check_record.h"
 #include "app/assistant/motor_proposal.h"
@@ -72,7 +73,9 @@ TEST(MotorProposal, DictionaryLimitsTakeEveryProposal) {
                                                      {"idle-current-level", p.idlePercent},
                                                      {"idle-current-delay", p.idleDelayMs}};
     for (const auto& [name, value] : values) {
-      const RawResult raw = ParseUserValue(*FindParameter(name), std::to_string(value), Language::English);
+      std::ostringstream text;  // as the step types it: no trailing zeros
+      text << value;
+      const RawResult raw = ParseUserValue(*FindParameter(name), text.str(), Language::English);
       EXPECT_TRUE(raw.ok) << name << " " << value << ": " << raw.error;
     }
   }
