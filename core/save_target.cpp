@@ -88,7 +88,9 @@ std::string ReadOnlyProblem(const std::string& path, const fs::path& target,
   constexpr fs::perms kWriteBits = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
   bool writable = (existing.permissions() & kWriteBits) != fs::perms::none;
   int denied = EACCES;
-#ifndef _WIN32
+#ifdef _WIN32
+  (void)target;  // the permission bits are all Windows tells
+#else
   if (writable && ::access(target.c_str(), W_OK) != 0) {
     writable = false;
     denied = errno;
