@@ -28,6 +28,13 @@ struct RunResult {
   JsonValue json() const { return JsonReader::parse(out); }
 };
 
+// Where the user's data folder (and in it the update log) is found.
+#ifdef _WIN32
+inline constexpr const char* kDataHomeVariable = "LOCALAPPDATA";
+#else
+inline constexpr const char* kDataHomeVariable = "XDG_DATA_HOME";
+#endif
+
 class CliTest : public ::testing::Test {
  protected:
   static constexpr const char* kDevice = "sim:cli-test";
@@ -39,24 +46,20 @@ class CliTest : public ::testing::Test {
            ("axtune_cli_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
-#ifndef _WIN32
     // Each test its own update log: the processor of a retried update comes from it, and every test
     // runs on the port "sim".
-    const char* data = std::getenv("XDG_DATA_HOME");
+    const char* data = std::getenv(kDataHomeVariable);
     dataHome_ = data != nullptr ? data : "";
-    axtune::test::SetEnv("XDG_DATA_HOME", (dir_ / "data").string());
-#endif
+    axtune::test::SetEnv(kDataHomeVariable, (dir_ / "data").string());
   }
   void TearDown() override {
     sleeper_.reset();
     sim::unregisterSimulatedDrive(kDevice);
-#ifndef _WIN32
     if (dataHome_.empty()) {
-      axtune::test::UnsetEnv("XDG_DATA_HOME");
+      axtune::test::UnsetEnv(kDataHomeVariable);
     } else {
-      axtune::test::SetEnv("XDG_DATA_HOME", dataHome_);
+      axtune::test::SetEnv(kDataHomeVariable, dataHome_);
     }
-#endif
     std::filesystem::remove_all(dir_);
   }
 

@@ -151,7 +151,7 @@ class CoreFileWrites : public SaveTarget, public ::testing::WithParamInterface<C
 TEST_P(CoreFileWrites, AFullDiskKeepsTheOldFileAndSaysWhy) {
   axtune::test::FullDiskFolder disk(dir_ / "disk");
   const fs::path file = disk.path() / "target";
-  std::ofstream(file) << "old content\n";
+  std::ofstream(file, std::ios::binary) << "old content\n";
   disk.fill();
   std::string reason;
   EXPECT_FALSE(GetParam().write(file.string(), reason)) << (disk.mounted() ? "tmpfs" : "injected");
@@ -163,6 +163,9 @@ TEST_P(CoreFileWrites, AFullDiskKeepsTheOldFileAndSaysWhy) {
 }
 
 TEST_P(CoreFileWrites, ALinkIsWrittenThroughWhenItResolvesAndRefusedWhenItLoopsOrDangles) {
+#ifdef _WIN32
+  GTEST_SKIP() << "symbolic links are POSIX here";
+#endif
   std::string reason;
   // A chain of two links to an existing file: the file gets the content, both links stay.
   std::ofstream(dir_ / "real") << "old";
