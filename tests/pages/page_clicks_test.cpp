@@ -17,6 +17,7 @@
 #include "pages/referenzfahrt_property_page.h"
 #include "pages/settings_property_page.h"
 #include "tests/controls/sim_drive_fixture.h"
+#include "tests/pages/page_cases.h"
 #include "tests/support/click_targets.h"
 #include "tests/support/field_values.h"
 
@@ -27,16 +28,8 @@ using testing::ClickableControls;
 using testing::ClickReaches;
 using testing::RealClick;
 
-struct PageCase {
-  const char* name;
-  std::function<CAxtunePropertyPage*(QWidget*)> make;
-};
-
-class NotingHost : public testing::TestHost {
- public:
-  void ShowStatusNote(const QString& text) override { notes.push_back(text); }
-  std::vector<QString> notes;
-};
+using testing::NotingHost;
+using testing::PageCase;
 
 class PageClicks : public testing::SimDriveTest, public ::testing::WithParamInterface<PageCase> {
  protected:
@@ -88,7 +81,7 @@ TEST_P(PageClicks, EveryControlTakesTheClickAndEachFieldCommitsToItsOwnAddress) 
     SCOPED_TRACE(field->objectName().toStdString());
     RealClick(field);
     ASSERT_EQ(QApplication::focusWidget(), field) << "the click did not give the field the focus";
-    log_.clear();  // the previous field's commit on losing the focus
+    log_.clear();                                           // the previous field's commit on losing the focus
     const QString other = testing::OtherValueText(*field);  // the same value would send nothing
     field->selectAll();
     QTest::keyClicks(field, other);
@@ -127,15 +120,8 @@ TEST_P(PageClicks, RefusedEntriesWriteNothingAndShowTheRange) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Pages, PageClicks,
-    ::testing::Values(PageCase{"Settings", [](QWidget* p) { return new CSettingsPropertyPage(p); }},
-                      PageCase{"Inputs", [](QWidget* p) { return new CPinsPropertyPage(p); }},
-                      PageCase{"Outputs", [](QWidget* p) { return new COutputsPropertyPage(p); }},
-                      PageCase{"Profiles", [](QWidget* p) { return new CFahrsatzPropertyPage(p); }},
-                      PageCase{"Homing", [](QWidget* p) { return new CReferenzfahrtPropertyPage(p); }},
-                      PageCase{"Debug", [](QWidget* p) { return new CDebugPropertyPage(p); }}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Pages, PageClicks, ::testing::ValuesIn(testing::EveryParameterPage()),
+                         testing::PageCaseName);
 
 }  // namespace
 }  // namespace axtune

@@ -18,6 +18,7 @@
 #include "pages/referenzfahrt_property_page.h"
 #include "pages/settings_property_page.h"
 #include "tests/controls/sim_drive_fixture.h"
+#include "tests/pages/page_cases.h"
 #include "tests/support/click_targets.h"
 #include "tests/support/field_values.h"
 
@@ -28,16 +29,8 @@ using testing::ClickableControls;
 using testing::OtherValueText;
 using testing::RealClick;
 
-struct PageCase {
-  const char* name;
-  std::function<CAxtunePropertyPage*(QWidget*)> make;
-};
-
-class NotingHost : public testing::TestHost {
- public:
-  void ShowStatusNote(const QString& text) override { notes.push_back(text); }
-  std::vector<QString> notes;
-};
+using testing::NotingHost;
+using testing::PageCase;
 
 // One notch of the wheel over the control's centre, delivered through its window as the window
 // system does (the event goes to whatever lies under the pointer).
@@ -128,15 +121,8 @@ TEST_P(PageSafety, AClickOnAGreyedControlEndsTheEditAndSaysWhy) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Pages, PageSafety,
-    ::testing::Values(PageCase{"Settings", [](QWidget* p) { return new CSettingsPropertyPage(p); }},
-                      PageCase{"Inputs", [](QWidget* p) { return new CPinsPropertyPage(p); }},
-                      PageCase{"Outputs", [](QWidget* p) { return new COutputsPropertyPage(p); }},
-                      PageCase{"Profiles", [](QWidget* p) { return new CFahrsatzPropertyPage(p); }},
-                      PageCase{"Homing", [](QWidget* p) { return new CReferenzfahrtPropertyPage(p); }},
-                      PageCase{"Debug", [](QWidget* p) { return new CDebugPropertyPage(p); }}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Pages, PageSafety, ::testing::ValuesIn(testing::EveryParameterPage()),
+                         testing::PageCaseName);
 
 class ProfilesSafety : public testing::SimDriveTest {};
 
