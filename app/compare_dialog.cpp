@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialogButtonBox>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -10,6 +11,7 @@
 #include <QVBoxLayout>
 #include <set>
 
+#include "app/parameter_file_preview.h"
 #include "controls/message_box.h"
 #include "core/parameter_access.h"
 #include "res/strings.h"
@@ -19,7 +21,7 @@ namespace {
 
 constexpr int kTextTitle = 49160, kTextName = 49161, kTextPage = 49162, kTextShowEqual = 49163;
 constexpr int kTextWriteSelected = 49164, kTextWriteAll = 49165, kTextDrive = 49131, kTextFile = 49146;
-constexpr int kTextWriteAllQuestion = 51061, kTextCancelWrite = 51023;
+constexpr int kTextClose = 51500;
 constexpr int kTextUnit = 49141, kTextRaw = 49154, kTextMissing = 49167;
 constexpr int kTextEqual = 49169, kTextNotWritten = 49173;
 // Counted in words, and the two value columns say which side they show.
@@ -70,6 +72,7 @@ CCompareDialog::CCompareDialog(ParameterSet drive, ParameterSet file,
   showEqual_ = new QCheckBox(Tr(kTextShowEqual), this);
   layout->addWidget(showEqual_);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  buttons->button(QDialogButtonBox::Close)->setText(Tr(kTextClose));  // Qt's own label is English
   writeSelected_ = buttons->addButton(Tr(kTextWriteSelected), QDialogButtonBox::ActionRole);
   writeAll_ = buttons->addButton(Tr(kTextWriteAll), QDialogButtonBox::ActionRole);
   layout->addWidget(buttons);
@@ -83,9 +86,9 @@ CCompareDialog::CCompareDialog(ParameterSet drive, ParameterSet file,
     WriteRows(std::vector<int>(rows.begin(), rows.end()));
   });
   connect(writeAll_, &QPushButton::clicked, this, [this] {
-    // Everything at once is asked once, with how much it is.
-    if (AskQuestion(this, Tr(kTextWriteAllQuestion).arg(DifferenceCount()),
-                    {Tr(kTextCancelWrite), Tr(kTextWriteAll)}, 0) != 1)
+    // Everything at once is asked once, with what it is: the same question as before a load.
+    if (!AskWriteParameterFile(this, QFile::decodeName(file_.source.c_str()), file_, DifferenceCount(),
+                               Tr(kTextWriteAll)))
       return;
     std::vector<int> rows;
     for (int i = 0; i < static_cast<int>(rows_.size()); ++i) rows.push_back(i);

@@ -1,12 +1,12 @@
 #include "app/load_parameters_command.h"
 
-#include <QDir>
 #include <QFile>
 #include <QStringList>
 #include <atomic>
 
 #include "app/axtune_dlg.h"
 #include "app/file_choosers.h"
+#include "app/parameter_file_preview.h"
 #include "app/parameter_report_commands.h"
 #include "app/progress_dialog.h"
 #include "app/unstored_changes.h"
@@ -40,8 +40,6 @@ constexpr size_t kDifferenceLinesShown = 20;
 constexpr int kTextLoaded = 42614;
 constexpr int kTextTooLarge = 50000;
 constexpr int kTextUnknownTrailer = 50001;
-constexpr int kTextLoadPreview = 51060;
-constexpr int kTextCancelLoad = 51023;
 constexpr int kTextLoadButton = 51062;
 
 QString Tr(int id) {
@@ -108,24 +106,12 @@ bool ConfirmLoad(CAxtuneDlg& window, const QString& path) {
       static_cast<int>(file.records.size()) != RecordCount())
     return true;
   ParameterSet drive;
-  QString differing = QStringLiteral("?");
+  int differing = -1;
   if (ReadDriveSet(window, Tr(kTextTitle), drive, error)) {
-    int count = 0;
-    for (const ParamDifference& d : CompareParameterSets(drive, file)) count += d.equal() ? 0 : 1;
-    differing = QString::number(count);
+    differing = 0;
+    for (const ParamDifference& d : CompareParameterSets(drive, file)) differing += d.equal() ? 0 : 1;
   }
-  const ParameterFileTrailer trailer = file.trailer.value_or(ParameterFileTrailer{});
-  QString by = QString::fromStdString(trailer.userName);
-  if (!trailer.company.empty())
-    by += QStringLiteral(" (") + QString::fromStdString(trailer.company) + QLatin1Char(')');
-  const QString text =
-      Tr(kTextLoadPreview)
-          .arg(QDir::toNativeSeparators(path))
-          .arg(file.records.size())
-          .arg(trailer.date.empty() ? QStringLiteral("?") : QString::fromStdString(trailer.date))
-          .arg(by.isEmpty() ? QStringLiteral("?") : by)
-          .arg(differing);
-  return AskQuestion(&window, text, {Tr(kTextCancelLoad), Tr(kTextLoadButton)}, 0) == 1;
+  return AskWriteParameterFile(&window, path, file, differing, Tr(kTextLoadButton));
 }
 
 void RunLoadParametersCommand(CAxtuneDlg& window) {

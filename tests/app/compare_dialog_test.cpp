@@ -4,13 +4,18 @@
 // the test program for a person to look at.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
+#include <QTimer>
 
 #include "app/compare_dialog.h"
 #include "core/parameter_access.h"
@@ -125,6 +130,47 @@ TEST_P(CompareDialogTest, AValueTheDriveDidNotGiveSaysWhyInItsRowAndCanBeWritten
   // Written back and read back: the row is answered.
   EXPECT_EQ(dialog.WriteRows({0}), 1);
   EXPECT_TRUE(Names(dialog.Table()).empty());
+}
+
+// "Write all to drive" asks once with what the file is (date, user and company from its trailer) and
+// how many values it changes; the box's default, Enter, is Cancel, and Cancel writes nothing. The
+// question is saved as "compare-write-all-<language>.png".
+TEST_P(CompareDialogTest, WriteAllAsksWithTheFilesOriginAndCancelWritesNothing) {
+  ParameterSet file = ReadDrive();
+  file.source = "/srv/machine-7/reference.qmx";
+  file.trailer = ParameterFileTrailer{"", "03.11.2026", "Weber", "Kranbau Nord"};
+  Set("idle-current-delay", "800");
+  Set("profile-4-velocity", "2500");
+  CCompareDialog dialog(ReadDrive(), file, [](const ParamEntry&) { ADD_FAILURE() << "written"; });
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  const bool german = GetParam() == Language::German;
+  const auto* close = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Close);
+  EXPECT_EQ(close->text(), german ? "Schließen" : "Close");
+
+  QString question;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    poll.stop();
+    question = box->text();
+    EXPECT_TRUE(box->grab().toImage().save(
+        QDir(QCoreApplication::applicationDirPath())
+            .filePath(QStringLiteral("compare-write-all-%1.png").arg(german ? "de" : "en"))));
+    QTest::keyClick(box, Qt::Key_Return);
+  });
+  poll.start(10);
+  dialog.WriteAllButton()->click();
+  EXPECT_TRUE(question.contains("reference.qmx")) << question.toStdString();
+  EXPECT_TRUE(question.contains("03.11.2026")) << question.toStdString();
+  EXPECT_TRUE(question.contains("Weber (Kranbau Nord)")) << question.toStdString();
+  EXPECT_TRUE(question.contains(german ? "2 Werte weichen" : "2 values differ")) << question.toStdString();
+  EXPECT_EQ(dialog.DifferenceCount(), 2);
+  uint32_t delay = 0;
+  ASSERT_TRUE(ReadParameter(*FindParameter("idle-current-delay"), &delay));
+  EXPECT_EQ(FormatUserValue(*FindParameter("idle-current-delay"), delay, Language::English).rfind("800", 0),
+            0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothLanguages, CompareDialogTest,
