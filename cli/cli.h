@@ -31,6 +31,10 @@ struct CliEnvironment {
   // Set (by SIGINT or SIGTERM) to cancel save, load, flash and status --watch; the command ends
   // within a second with kExitCancelled, its port closed and no partial file left.
   const std::atomic<bool>* stop = nullptr;
+  // True once `input` holds something to read, false after `ms` milliseconds without: a prompt
+  // waits in slices and looks at `stop` between them, so a Ctrl-C that comes just before the read
+  // starts cannot leave it waiting for Enter. Empty: the prompt reads at once.
+  std::function<bool(int ms)> inputReady;
   // A simulated drive already registered under simDeviceName; --port sim then uses it instead of
   // creating its own (tests inspect it afterwards).
   std::shared_ptr<sim::SimulatedDrive> simDrive;

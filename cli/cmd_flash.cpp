@@ -129,8 +129,13 @@ int CmdFlash(Context& context) {
                   << " (switch the drive on; if it is on already, just press Enter), then press Enter; "
                      "Ctrl-D cancels: "
                   << std::flush;
+      const auto stopped = [&context] { return context.env.stop != nullptr && context.env.stop->load(); };
+      if (context.env.inputReady) {
+        while (!stopped() && !context.env.inputReady(100)) {
+        }
+      }
       std::string line;
-      declined = !std::getline(*context.env.input, line);
+      declined = stopped() || !std::getline(*context.env.input, line);
       if (declined) context.err << '\n';
       return !declined;
     };

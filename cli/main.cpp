@@ -17,6 +17,7 @@
 #define AXTUNE_ISATTY _isatty
 #define AXTUNE_FILENO _fileno
 #else
+#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 #define AXTUNE_ISATTY isatty
@@ -74,6 +75,12 @@ int main(int argc, char** argv) {
   environment.interactive = AXTUNE_ISATTY(AXTUNE_FILENO(stdin)) != 0;
   environment.progressTerminal = AXTUNE_ISATTY(AXTUNE_FILENO(stderr)) != 0;
   environment.stop = &g_stop;
+#ifndef _WIN32
+  environment.inputReady = [](int ms) {
+    pollfd standardInput{STDIN_FILENO, POLLIN, 0};
+    return poll(&standardInput, 1, ms) != 0;  // readable, at its end, or failed: the read tells
+  };
+#endif
   environment.programPath = ProgramPath(argc > 0 ? argv[0] : "axtune-cli");
 #ifdef AXTUNE_HAVE_PDF
   environment.writePdf = axtune::WriteHtmlAsPdf;
