@@ -8,6 +8,7 @@
 namespace axtune {
 namespace {
 constexpr int kTextPreview = 51060;
+constexpr int kTextOneDiffers = 51501, kTextManyDiffer = 51502;  // "1 value differs", "3 values differ"
 constexpr int kTextCancel = 51023;
 
 QString Tr(int id) {
@@ -25,7 +26,9 @@ QString ParameterFilePreviewText(const QString& path, const ParameterSet& file, 
       .arg(file.records.size())
       .arg(trailer.date.empty() ? QStringLiteral("?") : QString::fromStdString(trailer.date))
       .arg(by.isEmpty() ? QStringLiteral("?") : by)
-      .arg(differing < 0 ? QStringLiteral("?") : QString::number(differing));
+      .arg(differing == 1
+               ? Tr(kTextOneDiffers)
+               : Tr(kTextManyDiffer).arg(differing < 0 ? QStringLiteral("?") : QString::number(differing)));
 }
 
 bool AskWriteParameterFile(QWidget* owner, const QString& path, const ParameterSet& file, int differing,
