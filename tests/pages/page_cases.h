@@ -2,13 +2,16 @@
 // shows in the status line.
 #pragma once
 
+#include <QApplication>
 #include <QString>
+#include <QTest>
 #include <QWidget>
 #include <functional>
 #include <string>
 #include <vector>
 
 #include "controls/axtune_property_page.h"
+#include "core/drive_identity.h"
 #include "pages/debug_property_page.h"
 #include "pages/fahrsatz_property_page.h"
 #include "pages/outputs_property_page.h"
@@ -42,6 +45,32 @@ class NotingHost : public TestHost {
  public:
   void ShowStatusNote(const QString& text) override { notes.push_back(text); }
   std::vector<QString> notes;
+};
+
+// One page of the case shown in an active window on the simulated drive, as a user sees it (firmware
+// 4.1, so the Settings page shows its encoder row too).
+class ShownPageTest : public SimDriveTest, public ::testing::WithParamInterface<PageCase> {
+ protected:
+  void SetUp() override {
+    SimDriveTest::SetUp();
+    SetFirmwareVersionNumber(4001);
+    page_ = GetParam().make(&noting_);
+    page_->hide();
+    noting_.resize(760, 560);
+    page_->resize(noting_.size());
+    noting_.show();
+    noting_.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&noting_));
+    page_->show();
+    QApplication::processEvents();
+  }
+  void TearDown() override {
+    SetFirmwareVersionNumber(-1);
+    SimDriveTest::TearDown();
+  }
+
+  NotingHost noting_;
+  CAxtunePropertyPage* page_ = nullptr;
 };
 
 }  // namespace axtune::testing

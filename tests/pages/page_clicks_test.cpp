@@ -31,26 +31,8 @@ using testing::RealClick;
 using testing::NotingHost;
 using testing::PageCase;
 
-class PageClicks : public testing::SimDriveTest, public ::testing::WithParamInterface<PageCase> {
+class PageClicks : public testing::ShownPageTest {
  protected:
-  void SetUp() override {
-    SimDriveTest::SetUp();
-    SetFirmwareVersionNumber(4001);  // the Settings page's encoder row too
-    page_ = GetParam().make(&noting_);
-    page_->hide();
-    noting_.resize(760, 560);
-    page_->resize(noting_.size());
-    noting_.show();
-    noting_.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&noting_));
-    page_->show();
-    QApplication::processEvents();
-  }
-  void TearDown() override {
-    SetFirmwareVersionNumber(-1);
-    SimDriveTest::TearDown();
-  }
-
   // The writes a commit of `field` may send: its object, or its record word(s).
   bool OwnWrites(const CAxtuneEdit* field) const {
     const BoundValue& v = field->Value();
@@ -65,9 +47,6 @@ class PageClicks : public testing::SimDriveTest, public ::testing::WithParamInte
     }
     return true;
   }
-
-  NotingHost noting_;
-  CAxtunePropertyPage* page_ = nullptr;
 };
 
 TEST_P(PageClicks, EveryControlTakesTheClickAndEachFieldCommitsToItsOwnAddress) {

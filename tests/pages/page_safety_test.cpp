@@ -43,28 +43,8 @@ void Wheel(QWidget* control, int notches) {
   QApplication::processEvents();
 }
 
-class PageSafety : public testing::SimDriveTest, public ::testing::WithParamInterface<PageCase> {
+class PageSafety : public testing::ShownPageTest {
  protected:
-  void SetUp() override {
-    SimDriveTest::SetUp();
-    SetFirmwareVersionNumber(4001);
-    page_ = GetParam().make(&noting_);
-    page_->hide();
-    noting_.resize(760, 560);
-    page_->resize(noting_.size());
-    noting_.show();
-    noting_.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&noting_));
-    page_->show();
-    QApplication::processEvents();
-  }
-  void TearDown() override {
-    SetFirmwareVersionNumber(-1);
-    SimDriveTest::TearDown();
-  }
-
-  NotingHost noting_;
-  CAxtunePropertyPage* page_ = nullptr;
 };
 
 TEST_P(PageSafety, TheWheelChangesNothingThatWasNotClickedInto) {
